@@ -1,0 +1,37 @@
+// The Shell of the headless tool: messages to standard error, the log kept for Karvelo.log.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <ostream>
+#include <string>
+
+#include "core/runlog.h"
+#include "core/shell.h"
+
+namespace karvelo {
+
+class BatchShell : public Shell {
+ public:
+  explicit BatchShell(std::ostream& err) : err_(err) {}
+
+  void status1(std::string_view) override {}
+  void status2(std::string_view) override {}
+  void refresh() override {}
+  void gaugeRange(int, int) override {}
+  void gaugeProgress(int) override {}
+  void log(std::string_view line) override { runLog.Append(line); }
+  void registerWorkFile(const std::filesystem::path& path) override { runLog.RegisterWorkFile(path); }
+  // Each line of the text goes to standard error behind "karvelo: ".
+  void message(std::string_view text) override;
+  // Dialogs are answered from the command line: the path given for the dialog's title, if any.
+  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
+
+  std::map<std::string, std::filesystem::path> dialogAnswers;  // by dialog title
+  RunLog runLog;
+
+ private:
+  std::ostream& err_;
+};
+
+}  // namespace karvelo

@@ -1,0 +1,73 @@
+// ASCII grid files: the header reader, the cell reader, the range scan and the grid writer.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/datadef.h"
+#include "core/shell.h"
+#include "core/textwriter.h"
+
+namespace karvelo {
+
+// Reads the cells of one grid file in row order: open, SkipHeader, then per row ncols x ReadValue
+// and one ReadLine. A notgrid entry opens nothing and reads as its NODATA_value everywhere.
+// Large buffered reads; no copy of the grid is held.
+class GridReader {
+ public:
+  explicit GridReader(const TDataDef& def);
+  ~GridReader();
+  GridReader(const GridReader&) = delete;
+  GridReader& operator=(const GridReader&) = delete;
+
+  void SkipHeader();     // the first six lines, whatever they hold
+  double ReadValue();    // next value; 0 at the end of the file; FileError "Invalid numeric input"
+  void ReadLine();       // skips the rest of the current line
+  // One line of text without its LF (a CR stays); false at the end of the file.
+  bool ReadTextLine(std::string& line);
+
+ private:
+  bool Refill();  // keeps unread bytes, appends more; false when nothing more came
+  std::filesystem::path path_;
+  bool notgrid_ = false;
+  double nodata_ = 0;
+  std::FILE* file_ = nullptr;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0;
+  std::size_t end_ = 0;
+  bool eof_ = false;
+  long long consumed_ = 0;  // file bytes before buf_[0], for error positions
+};
+
+// Reads the header of def.FileName into def and sets both indicator values to NODATA_value.
+// Returns dimok: false (after the size message) when the grid has more than 10000 columns or rows.
+bool ReadHeader(TDataDef& def, Shell& shell);
+
+// The message of a grid that is too large.
+std::string TooManyCellsMessage();
+
+// What a scan shows on tab 1 besides the range it stores in the entry.
+enum class ListColour { Normal, Green, Yellow };
+struct ScanResult {
+  std::vector<std::string> unique;  // the unique-value list, sorted as text, at most 4 entries
+  std::string listText;             // "3 items", ">3 (first 3 given)" or empty
+  ListColour listColour = ListColour::Normal;
+  bool indicatorsEnabled = true;    // presence and absence indicator buttons
+  std::string minText;              // lblmin
+  std::string maxText;              // lblmax
+  bool scanned = false;             // false for a notgrid entry: nothing was read
+};
+
+// Finds minvalue and maxvalue of def (maxvalue = minvalue + 1 when they are equal) and the few
+// unique whole values; advances the gauge once per row.
+ScanResult ScanData(TDataDef& def, Shell& shell);
+
+// The six header lines of ref's geometry; nodataText replaces the formatted NODATA_value.
+void WriteGridHeader(TextWriter& out, const TDataDef& ref,
+                     const std::optional<std::string>& nodataText = std::nullopt);
+
+}  // namespace karvelo

@@ -1,0 +1,41 @@
+// Locale-free number formatting and parsing, halves-to-even rounding, and text-column padding.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace karvelo {
+
+// The nearest integer to x, halves going to the even integer (2.5 -> 2, 3.5 -> 4, -0.5 -> 0).
+double RoundHalfEven(double x);
+// RoundHalfEven as an int, saturated to the int range.
+int RoundToInt(double x);
+
+// v in fixed-point notation with exactly d decimals, "." as decimal point, no blanks. The digits
+// are the correctly rounded decimal of the double's exact value. A value that rounds to zero is
+// written without a sign ("0.00", never "-0.00").
+std::string FormatFixed(double v, int decimals);
+// The grid writer's number: FormatFixed under the name the writers use.
+inline std::string FormatGridNumber(double v, int d) { return FormatFixed(v, d); }
+// The shortest text that reads back as the same double ("full precision").
+std::string FormatShortest(double v);
+// 5 decimals, then trailing zeros and a trailing point stripped (12.5, 3, -0.25).
+std::string FormatStripped5(double v);
+
+// Column alignment of the log's text tables: txt padded with blanks to size characters (at most
+// 48 blanks added); a text of size characters or more gets exactly one blank.
+std::string frmt(std::string_view txt, int size);
+
+// The longest prefix of text that forms a decimal number ([sign] digits [. digits] [e [sign]
+// digits], at least one digit); 0 when there is none. Used where the program takes a typed or
+// header number without checking it, like a partial conversion.
+double ParseRealPrefix(std::string_view text);
+// The longest prefix of text that forms a [sign] digits integer, saturated to the int32 range; 0
+// when there is none.
+std::int32_t ParseIntPrefix(std::string_view text);
+// The whole of text as a decimal number, or nothing when any of it is not part of the number.
+std::optional<double> ParseReal(std::string_view text);
+
+}  // namespace karvelo

@@ -1,0 +1,47 @@
+// Text tables held as plain cells.
+#include "core/textgrid.h"
+
+#include <stdexcept>
+
+namespace karvelo {
+
+void TextGrid::SetSize(int cols, int rows) {
+  if (cols < 0 || rows < 0) throw std::out_of_range("negative table size");
+  cols_ = cols;
+  rows_ = rows;
+  cells_.resize(static_cast<std::size_t>(rows));
+  for (auto& r : cells_) r.resize(static_cast<std::size_t>(cols));
+  if (static_cast<int>(widths_.size()) < cols) widths_.resize(static_cast<std::size_t>(cols), 64);
+}
+
+const std::string& TextGrid::Cell(int col, int row) const {
+  static const std::string empty;
+  if (col < 0 || row < 0 || col >= cols_ || row >= rows_) return empty;
+  return cells_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+}
+
+void TextGrid::SetCell(int col, int row, std::string text) {
+  if (col < 0 || row < 0 || col >= cols_ || row >= rows_) throw std::out_of_range("table cell outside the table");
+  cells_[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)] = std::move(text);
+}
+
+std::vector<std::string> TextGrid::Row(int row) const {
+  if (row < 0 || row >= rows_) return std::vector<std::string>(static_cast<std::size_t>(cols_));
+  return cells_[static_cast<std::size_t>(row)];
+}
+
+void TextGrid::SetRow(int row, const std::vector<std::string>& texts) {
+  for (int c = 0; c < cols_ && c < static_cast<int>(texts.size()); ++c) SetCell(c, row, texts[static_cast<std::size_t>(c)]);
+}
+
+void TextGrid::ClearRow(int row) {
+  for (int c = 0; c < cols_; ++c) SetCell(c, row, {});
+}
+
+void TextGrid::SetColWidth(int col, int width) {
+  if (col < 0) return;
+  if (col >= static_cast<int>(widths_.size())) widths_.resize(static_cast<std::size_t>(col) + 1, 64);
+  widths_[static_cast<std::size_t>(col)] = width;
+}
+
+}  // namespace karvelo

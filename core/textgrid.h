@@ -1,0 +1,39 @@
+// A text table as the window shows it and the log prints it: cells, column widths, fixed rows.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace karvelo {
+
+class TextGrid {
+ public:
+  TextGrid() = default;
+  TextGrid(int cols, int rows) { SetSize(cols, rows); }
+
+  int ColCount() const { return cols_; }
+  int RowCount() const { return rows_; }
+  // Keeps the cells that stay inside the new size; new cells are empty.
+  void SetSize(int cols, int rows);
+  void SetRowCount(int rows) { SetSize(cols_, rows); }
+
+  // Cells are addressed (column, row), row 0 being the header row where the table has one.
+  const std::string& Cell(int col, int row) const;
+  void SetCell(int col, int row, std::string text);
+  std::vector<std::string> Row(int row) const;
+  void SetRow(int row, const std::vector<std::string>& texts);
+  void ClearRow(int row);
+
+  int ColWidth(int col) const { return col < static_cast<int>(widths_.size()) ? widths_[col] : 64; }
+  void SetColWidth(int col, int width);
+
+  int fixedRows = 1;
+
+ private:
+  int cols_ = 0;
+  int rows_ = 0;
+  std::vector<std::vector<std::string>> cells_;  // [row][col]
+  std::vector<int> widths_;
+};
+
+}  // namespace karvelo

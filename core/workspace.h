@@ -1,0 +1,58 @@
+// The run's one workspace: the data configuration, the working record, the rasters, flags, priors.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <optional>
+
+#include "core/byteraster.h"
+#include "core/datadef.h"
+#include "core/limits.h"
+
+namespace karvelo {
+
+class Workspace {
+ public:
+  // Slots 1..DataDefCount hold entries, the rest are empty; slot 0 is never used so that slot
+  // numbers read as the configuration table's row numbers.
+  std::array<std::optional<TDataDef>, MaxDataFiles + 1> DataDefs{};
+  int DataDefCount = 0;
+  TDataDef CurrentDataDef{};
+  int PresenceDefIndex = 0;
+
+  bool RandomAbsences = false;
+  bool QuietAudit = false;
+  double PriorP = 0;
+  double PriorA = 0;
+
+  ByteRaster PresenceRaster;
+  ByteRaster AbsenceRaster;
+  ByteRaster AuxClassRaster;
+  ByteRaster InsideRaster;
+  ByteRaster DeclusterRaster;
+
+  // Slot i (1-based) of the configuration; the slot must hold an entry.
+  TDataDef& DataDef(int slot) { return *DataDefs.at(slot); }
+  const TDataDef& DataDef(int slot) const { return *DataDefs.at(slot); }
+  const TDataDef& ReferenceGrid() const { return DataDef(1); }
+
+  // Adds a copy of def in slot DataDefCount + 1; false (nothing changed) when the configuration is
+  // full. PresenceDefIndex follows.
+  bool AddDataDef(const TDataDef& def);
+  // Removes slot i; later entries move down one slot. PresenceDefIndex follows.
+  void DeleteDataDef(int slot);
+  // Releases every entry.
+  void ClearDataDefs();
+  // Releases every entry, then fills slots from 1 with defs (at most MaxDataFiles of them).
+  template <class Range>
+  void ReplaceDataDefs(const Range& defs) {
+    ClearDataDefs();
+    for (const TDataDef& d : defs) {
+      if (!AddDataDef(d)) break;
+    }
+  }
+  // The slot of the last presence grid, or 0.
+  int FindPresenceDefIndex() const;
+};
+
+}  // namespace karvelo

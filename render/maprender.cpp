@@ -1,0 +1,115 @@
+// Drawing grids as 300 x 300 grey pictures.
+#include "render/maprender.h"
+
+#include <cmath>
+
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+
+namespace karvelo {
+
+CellGeometry::CellGeometry(int width, int height, int ncols, int nrows) : width_(width), ncols_(ncols) {
+  const double sx = static_cast<double>(width) / ncols;
+  const double sy = static_cast<double>(height) / nrows;
+  s_ = sx >= sy ? sy : sx;
+  y_ = -s_;
+}
+
+int CellGeometry::Left(int c) const {
+  const double x = static_cast<double>(static_cast<long long>(width_) * (c - 1)) / ncols_;
+  return RoundToInt(x);
+}
+
+int CellGeometry::Right(int c) const {
+  const double x = static_cast<double>(static_cast<long long>(width_) * (c - 1)) / ncols_;
+  return RoundToInt(x + s_);
+}
+
+int CellGeometry::Top() const { return RoundToInt(y_); }
+int CellGeometry::Bottom() const { return RoundToInt(y_ + s_); }
+
+Rgb RampGrey(double v, double vmin, double vmax) {
+  const double t = vmax == vmin ? 0.5 : (v - vmin) / (vmax - vmin);
+  double g = RoundHalfEven((1 - t) * 255);
+  if (!(g >= 1)) g = 1;  // also catches NaN
+  if (g > 255) g = 255;
+  const auto gi = static_cast<std::uint8_t>(g);
+  return Rgb{gi, gi, gi};
+}
+
+double llog10(double x) { return x > 0 ? std::log10(x) : 0; }
+
+namespace {
+
+// Column edges depend only on the column: compute them once per picture.
+struct ColumnEdges {
+  std::vector<int> left, right;
+  ColumnEdges(const CellGeometry& g, int ncols) : left(static_cast<std::size_t>(ncols)), right(static_cast<std::size_t>(ncols)) {
+    for (int c = 1; c <= ncols; ++c) {
+      left[static_cast<std::size_t>(c - 1)] = g.Left(c);
+      right[static_cast<std::size_t>(c - 1)] = g.Right(c);
+    }
+  }
+};
+
+}  // namespace
+
+void DrawDataMap(const TDataDef& def, Canvas& canvas, Shell& shell, Rgb background) {
+  if (def.GridFileType == TGridFileType::notgrid) return;
+  GridReader reader(def);
+  canvas.FillRect(0, 0, canvas.Width(), canvas.Height(), background);
+  if (def.ncols <= 0 || def.nrows <= 0) return;
+  CellGeometry geo(canvas.Width(), canvas.Height(), def.ncols, def.nrows);
+  const ColumnEdges cols(geo, def.ncols);
+  reader.SkipHeader();
+  shell.gaugeRange(0, def.nrows);
+  for (int r = 1; r <= def.nrows; ++r) {
+    geo.NextRow();
+    const int top = geo.Top(), bottom = geo.Bottom();
+    for (int c = 1; c <= def.ncols; ++c) {
+      const double v = reader.ReadValue();
+      if (v == def.NODATA_value) continue;
+      const auto i = static_cast<std::size_t>(c - 1);
+      if (cols.left[i] >= cols.right[i] || top >= bottom) continue;  // an empty cell draws nothing
+      canvas.FillRect(cols.left[i], top, cols.right[i], bottom, RampGrey(v, def.minvalue, def.maxvalue));
+    }
+    reader.ReadLine();
+    shell.gaugeProgress(r);
+    if ((static_cast<long long>(r) * 50) % def.nrows == 0) shell.refresh();
+  }
+}
+
+void DrawProbabilityMap(const std::filesystem::path& gridFile, const TDataDef& reference, double vmin,
+                        double vmax, double nodataMarker, bool log10Scale, Canvas& canvas, Shell& shell,
+                        const std::filesystem::path& bmpFile) {
+  TDataDef file = reference;
+  file.FileName = gridFile.string();
+  file.GridFileType = TGridFileType::asciigrid;
+  {
+    GridReader reader(file);
+    reader.SkipHeader();
+    const double lo = log10Scale ? llog10(vmin) : vmin;
+    const double hi = log10Scale ? llog10(vmax) : vmax;
+    shell.gaugeRange(0, reference.nrows);
+    if (reference.ncols > 0 && reference.nrows > 0) {
+      CellGeometry geo(canvas.Width(), canvas.Height(), reference.ncols, reference.nrows);
+      const ColumnEdges cols(geo, reference.ncols);
+      for (int r = 1; r <= reference.nrows; ++r) {
+        geo.NextRow();
+        const int top = geo.Top(), bottom = geo.Bottom();
+        for (int c = 1; c <= reference.ncols; ++c) {
+          const double v = reader.ReadValue();
+          const auto i = static_cast<std::size_t>(c - 1);
+          if (cols.left[i] >= cols.right[i] || top >= bottom) continue;
+          const Rgb colour = v == nodataMarker ? kNoDataRed : RampGrey(log10Scale ? llog10(v) : v, lo, hi);
+          canvas.FillRect(cols.left[i], top, cols.right[i], bottom, colour);
+        }
+        reader.ReadLine();
+        shell.gaugeProgress(r);
+      }
+    }
+  }
+  canvas.SaveBmp(bmpFile);
+}
+
+}  // namespace karvelo

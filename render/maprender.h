@@ -1,0 +1,52 @@
+// The map pictures: a grid's preview and the probability maps, on one cell geometry and grey ramp.
+#pragma once
+
+#include <filesystem>
+
+#include "core/canvas.h"
+#include "core/datadef.h"
+#include "core/shell.h"
+
+namespace karvelo {
+
+inline constexpr int kMapPictureSize = 300;
+inline constexpr Rgb kNoDataRed{255, 0, 0};
+
+// Where the cells of an ncols x nrows grid fall on a W x H picture: square cells of side s,
+// anchored top-left; rows accumulate s, columns step by W / ncols.
+class CellGeometry {
+ public:
+  CellGeometry(int width, int height, int ncols, int nrows);
+  double side() const { return s_; }
+  // The rectangle [left, right) x [top, bottom) of column c (1-based) in the row whose top is rowTop.
+  int Left(int c) const;
+  int Right(int c) const;
+  // Rows are laid out by accumulation; call NextRow once before each row (row 1 starts at 0).
+  void NextRow() { y_ += s_; }
+  int Top() const;
+  int Bottom() const;
+
+ private:
+  int width_;
+  int ncols_;
+  double s_;
+  double y_;
+};
+
+// g = nearest integer to (1 - t) * 255 (halves to even), limited to 1..255; t = 0.5 when the
+// range is empty.
+Rgb RampGrey(double v, double vmin, double vmax);
+
+// log10(x) for x > 0, else 0.
+double llog10(double x);
+
+// The tab 1 preview of a grid: background, then one grey cell per value that is not NODATA.
+void DrawDataMap(const TDataDef& def, Canvas& canvas, Shell& shell, Rgb background = kDefaultFace);
+
+// Draws a probability grid file (header skipped) on canvas with the reference grid's extent and
+// saves it as a BMP. Cells equal to nodataMarker are red.
+void DrawProbabilityMap(const std::filesystem::path& gridFile, const TDataDef& reference, double vmin,
+                        double vmax, double nodataMarker, bool log10Scale, Canvas& canvas, Shell& shell,
+                        const std::filesystem::path& bmpFile);
+
+}  // namespace karvelo
