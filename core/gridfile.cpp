@@ -14,7 +14,6 @@ namespace karvelo {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 1 << 20;
 constexpr std::size_t kMaxToken = 64;
 
 inline bool IsSpace(char c) {
@@ -40,12 +39,12 @@ long long LineOfOffset(const std::filesystem::path& path, long long at) {
 
 }  // namespace
 
-GridReader::GridReader(const TDataDef& def)
+GridReader::GridReader(const TDataDef& def, std::size_t bufferSize)
     : path_(def.FileName), notgrid_(def.GridFileType == TGridFileType::notgrid), nodata_(def.NODATA_value) {
   if (notgrid_) return;
   file_ = std::fopen(path_.c_str(), "rb");
   if (!file_) ThrowSystemFileError(path_, "cannot open the file");
-  buf_.resize(kBufferSize);
+  buf_.resize(std::max<std::size_t>(bufferSize, 256));
 }
 
 GridReader::~GridReader() {

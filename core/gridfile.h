@@ -19,7 +19,8 @@ namespace karvelo {
 // Large buffered reads; no copy of the grid is held.
 class GridReader {
  public:
-  explicit GridReader(const TDataDef& def);
+  // bufferSize is for tests that cross buffer boundaries on small files; at least 256 is used.
+  explicit GridReader(const TDataDef& def, std::size_t bufferSize = 1 << 20);
   ~GridReader();
   GridReader(const GridReader&) = delete;
   GridReader& operator=(const GridReader&) = delete;

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Command-line tests of karvelo-batch: exit codes, printed lines, the log it leaves behind.
+set -u
+BATCH="$1"
+DATA="$2"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+passed=0
+failed=0
+
+check() {  # check NAME CONDITION...
+  local name="$1"; shift
+  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
+}
+
+# --help goes to standard output and succeeds; a usage error exits 2.
+"$BATCH" --help >"$work/help" 2>&1
+check "help exits 0" test $? -eq 0
+check "help names info" grep -q "info GRID" "$work/help"
+"$BATCH" frobnicate >/dev/null 2>"$work/err"
+check "unknown command exits 2" test $? -eq 2
+"$BATCH" --seed abc info x >/dev/null 2>&1
+check "bad seed exits 2" test $? -eq 2
+"$BATCH" >/dev/null 2>&1
+check "no command exits 2" test $? -eq 2
+
+# info on a small grid, run in a work folder that does not exist yet.
+cat >"$work/g.asc" <<'GRID'
+ncols 3
+nrows 2
+xllcorner 178440.5
+yllcorner 329600
+cellsize 40
+NODATA_value -9999
+1 2 -9999
+3 3 1
+GRID
+(cd "$work" && "$BATCH" --workdir "$work/out" info g.asc >"$work/info" 2>"$work/info.err")
+check "info exits 0" test $? -eq 0
+expected="ncols: 3
+nrows: 2
+xllcorner: 178440.5
+yllcorner: 329600
+cellsize: 40
+NODATA_value: -9999
+minvalue: 1
+maxvalue: 3
+unique: 1 2 3
+list text: 3 items"
+check "info prints header, range and list" test "$(cat "$work/info")" = "$expected"
+check "log written in the work folder" test -f "$work/out/Karvelo.log"
+check "log has five CR LF lines" test "$(grep -c $'\r$' "$work/out/Karvelo.log")" -eq 5
+check "log saved message on stderr" grep -qx "karvelo: Logfile saved to Karvelo.log" "$work/info.err"
+
+# A grid that is too large: the message, exit 1.
+printf 'ncols 10001\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n' >"$work/big.asc"
+"$BATCH" --workdir "$work/out" info "$work/big.asc" >/dev/null 2>"$work/big.err"
+check "oversized grid exits 1" test $? -eq 1
+check "oversized grid message" grep -qx "karvelo: Too many grid cells (10000x10000 cells allowed)." "$work/big.err"
+check "oversized grid second line" grep -qx "karvelo: Clip a smaller area and restart." "$work/big.err"
+
+# A missing file and letters among the cells: exit 1 with the file named.
+"$BATCH" --workdir "$work/out" info "$work/none.asc" >/dev/null 2>"$work/none.err"
+check "missing grid exits 1" test $? -eq 1
+check "missing grid named" grep -q "none.asc" "$work/none.err"
+printf 'ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n1 abc\n' >"$work/bad.asc"
+"$BATCH" --workdir "$work/out" info "$work/bad.asc" >/dev/null 2>"$work/bad.err"
+check "bad number exits 1" test $? -eq 1
+check "bad number reported" grep -q "bad.asc: line 7: Invalid numeric input" "$work/bad.err"
+
+# The numbers printed do not follow a comma-decimal locale.
+LC_ALL=de_DE.UTF-8 "$BATCH" --workdir "$work/out" info "$work/g.asc" >"$work/info.de" 2>/dev/null
+check "locale-free numbers" grep -qx "xllcorner: 178440.5" "$work/info.de"
+
+echo "$passed passed, $failed failed"
+test "$failed" -eq 0

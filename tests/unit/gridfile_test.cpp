@@ -1,0 +1,336 @@
+// Reading ASCII grid headers and cells, scanning their range and unique values, writing headers.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/errors.h"
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+#include "test_support.h"
+
+namespace karvelo {
+namespace {
+
+using test::GridText;
+using test::RecordingShell;
+using test::TempDir;
+using test::WriteFile;
+
+class GridFileTest : public ::testing::Test {
+ protected:
+  // Writes text as a grid file and returns a working record that names it.
+  TDataDef Grid(const std::string& text, const std::string& name = "g.asc") {
+    WriteFile(dir / name, text);
+    TDataDef def;
+    def.FileName = (dir / name).string();
+    return def;
+  }
+  TDataDef ReadAndScan(const std::string& text, ScanResult* scan) {
+    TDataDef def = Grid(text);
+    EXPECT_TRUE(ReadHeader(def, shell));
+    *scan = ScanData(def, shell);
+    return def;
+  }
+  TempDir dir;
+  RecordingShell shell;
+};
+
+TEST_F(GridFileTest, HeaderInBothKeySpellingsAnyOrder) {
+  TDataDef def = Grid(
+      "NODATA_VALUE -1\nCELLSIZE 25.5\nYLLCORNER 200\nXLLCORNER 100.25\nNROWS 3\nNCOLS 4\n1 2 3 4\n");
+  ASSERT_TRUE(ReadHeader(def, shell));
+  EXPECT_EQ(def.ncols, 4);
+  EXPECT_EQ(def.nrows, 3);
+  EXPECT_EQ(def.xllcorner, 100.25);
+  EXPECT_EQ(def.yllcorner, 200);
+  EXPECT_EQ(def.cellsize, 25.5);
+  EXPECT_EQ(def.NODATA_value, -1);
+  EXPECT_EQ(def.PositiveIndicatorValue, -1);
+  EXPECT_EQ(def.NegativeIndicatorValue, -1);
+  EXPECT_TRUE(shell.messages.empty());
+}
+
+TEST_F(GridFileTest, HeaderQuirksAreKept) {
+  // Small-letter nodata_value is not a key: the field keeps the value of the previous file; a tab
+  // between key and value yields 0; blanks anywhere are removed; CR LF line ends are fine.
+  TDataDef def;
+  def.NODATA_value = -7;
+  def.xllcorner = 5;
+  WriteFile(dir / "q.asc",
+            "ncols\t12\r\nn rows 3\r\nyllcorner 1 0\r\ncellsize 2\r\nnodata_value -9999\r\nfoo\r\n");
+  def.FileName = (dir / "q.asc").string();
+  ASSERT_TRUE(ReadHeader(def, shell));
+  EXPECT_EQ(def.ncols, 0);
+  EXPECT_EQ(def.nrows, 3);
+  EXPECT_EQ(def.yllcorner, 10);
+  EXPECT_EQ(def.cellsize, 2);
+  EXPECT_EQ(def.NODATA_value, -7);  // unchanged
+  EXPECT_EQ(def.xllcorner, 5);      // no line carries it
+  EXPECT_EQ(def.PositiveIndicatorValue, -7);
+}
+
+TEST_F(GridFileTest, HeaderValuesTakeTheValidPrefix) {
+  TDataDef def = Grid("ncols 10x\nnrows 5.9\nxllcorner 12.5abc\nyllcorner abc\ncellsize 1e2q\nNODATA_value -99.5.5\n");
+  ASSERT_TRUE(ReadHeader(def, shell));
+  EXPECT_EQ(def.ncols, 10);
+  EXPECT_EQ(def.nrows, 5);
+  EXPECT_EQ(def.xllcorner, 12.5);
+  EXPECT_EQ(def.yllcorner, 0);
+  EXPECT_EQ(def.cellsize, 100);
+  EXPECT_EQ(def.NODATA_value, -99.5);
+}
+
+TEST_F(GridFileTest, SizeLimitIsTenThousandEachWay) {
+  TDataDef ok = Grid(GridText(10000, 10000, {}), "ok.asc");
+  EXPECT_TRUE(ReadHeader(ok, shell));
+  EXPECT_TRUE(shell.messages.empty());
+
+  TDataDef wide = Grid(GridText(10001, 5, {}), "wide.asc");
+  EXPECT_FALSE(ReadHeader(wide, shell));
+  ASSERT_EQ(shell.messages.size(), 1u);
+  EXPECT_EQ(shell.messages[0], "Too many grid cells (10000x10000 cells allowed).\nClip a smaller area and restart.");
+
+  TDataDef tall = Grid(GridText(5, 10001, {}), "tall.asc");
+  EXPECT_FALSE(ReadHeader(tall, shell));
+  EXPECT_EQ(shell.messages.size(), 2u);
+}
+
+TEST_F(GridFileTest, NotgridEntriesReadNothing) {
+  TDataDef def;
+  def.FileName = (dir / "missing.txt").string();
+  def.GridFileType = TGridFileType::notgrid;
+  def.NODATA_value = -5;
+  def.ncols = 3;
+  EXPECT_TRUE(ReadHeader(def, shell));
+  EXPECT_EQ(def.ncols, 3);
+  GridReader reader(def);
+  reader.SkipHeader();
+  EXPECT_EQ(reader.ReadValue(), -5);
+  ScanResult scan = ScanData(def, shell);
+  EXPECT_FALSE(scan.scanned);
+  EXPECT_EQ(def.minvalue, 1000000000);
+}
+
+TEST_F(GridFileTest, MissingFileIsAFileErrorNamingIt) {
+  TDataDef def;
+  def.FileName = (dir / "nope.asc").string();
+  try {
+    ReadHeader(def, shell);
+    FAIL() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("nope.asc"), std::string::npos);
+  }
+}
+
+TEST_F(GridFileTest, ReaderFollowsRowsAndSkipsSurplusValues) {
+  // Row 1 has a surplus value, row 2 runs over two lines, row 3 is short and the file ends early.
+  TDataDef def = Grid(GridText(3, 4, {{"1", "2", "3", "99"}, {"4"}, {"5\t6"}, {"7", "8"}}));
+  ASSERT_TRUE(ReadHeader(def, shell));
+  GridReader reader(def);
+  reader.SkipHeader();
+  std::vector<double> got;
+  for (int r = 0; r < 4; ++r) {
+    for (int c = 0; c < 3; ++c) got.push_back(reader.ReadValue());
+    reader.ReadLine();
+  }
+  EXPECT_EQ(got, (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0}));
+}
+
+TEST_F(GridFileTest, LettersInCellsAreAnErrorWithFileAndLine) {
+  TDataDef def = Grid(GridText(2, 2, {{"1", "2"}, {"3", "x4"}}), "bad.asc");
+  ASSERT_TRUE(ReadHeader(def, shell));
+  try {
+    ScanData(def, shell);
+    FAIL() << "no error";
+  } catch (const FileError& e) {
+    const std::string what = e.what();
+    EXPECT_NE(what.find("bad.asc"), std::string::npos) << what;
+    EXPECT_NE(what.find("line 8"), std::string::npos) << what;
+    EXPECT_NE(what.find("Invalid numeric input"), std::string::npos) << what;
+    EXPECT_NE(what.find("x4"), std::string::npos) << what;
+  }
+}
+
+TEST_F(GridFileTest, ScanOfThreeWholeValues) {
+  ScanResult scan;
+  TDataDef def = ReadAndScan(GridText(3, 2, {{"3", "1", "-9999"}, {"2", "2", "1"}}), &scan);
+  EXPECT_EQ(scan.unique, (std::vector<std::string>{"1", "2", "3"}));
+  EXPECT_EQ(scan.listText, "3 items");
+  EXPECT_EQ(scan.listColour, ListColour::Green);
+  EXPECT_TRUE(scan.indicatorsEnabled);
+  EXPECT_EQ(scan.minText, "1");
+  EXPECT_EQ(scan.maxText, "3");
+  EXPECT_EQ(def.minvalue, 1);
+  EXPECT_EQ(def.maxvalue, 3);
+  EXPECT_EQ(shell.gaugeMax, 2);
+  EXPECT_EQ(shell.progress, (std::vector<int>{1, 2}));
+}
+
+TEST_F(GridFileTest, ScanStopsCollectingAtAFraction) {
+  ScanResult scan;
+  TDataDef def = ReadAndScan(GridText(3, 1, {{"0.5", "1", "2"}}), &scan);
+  EXPECT_TRUE(scan.unique.empty());
+  EXPECT_EQ(scan.listText, "");
+  EXPECT_EQ(scan.listColour, ListColour::Normal);
+  EXPECT_TRUE(scan.indicatorsEnabled);
+  EXPECT_EQ(scan.minText, "0.5");
+  EXPECT_EQ(def.maxvalue, 2);
+
+  // A fraction after whole values keeps what was collected.
+  TDataDef later = ReadAndScan(GridText(3, 1, {{"4", "1", "2.25"}}), &scan);
+  EXPECT_EQ(scan.unique, (std::vector<std::string>{"1", "4"}));
+  EXPECT_EQ(scan.listText, "2 items");
+  EXPECT_EQ(later.maxvalue, 4);
+}
+
+TEST_F(GridFileTest, ScanOfManyValuesListsFour) {
+  ScanResult scan;
+  ReadAndScan(GridText(6, 1, {{"1", "2", "3", "4", "5", "6"}}), &scan);
+  EXPECT_EQ(scan.unique, (std::vector<std::string>{"1", "2", "3", "4"}));
+  EXPECT_EQ(scan.listText, ">3 (first 3 given)");
+  EXPECT_EQ(scan.listColour, ListColour::Yellow);
+  EXPECT_FALSE(scan.indicatorsEnabled);
+
+  // Exactly four values: "4 items", and both indicator buttons off.
+  ReadAndScan(GridText(4, 1, {{"1", "2", "3", "4"}}), &scan);
+  EXPECT_EQ(scan.listText, "4 items");
+  EXPECT_FALSE(scan.indicatorsEnabled);
+
+  // The list is sorted as text.
+  ReadAndScan(GridText(3, 1, {{"10", "9", "-1"}}), &scan);
+  EXPECT_EQ(scan.unique, (std::vector<std::string>{"-1", "10", "9"}));
+}
+
+TEST_F(GridFileTest, ScanOfOneValueWidensTheRange) {
+  ScanResult scan;
+  TDataDef def = ReadAndScan(GridText(2, 2, {{"7", "7"}, {"7", "7"}}), &scan);
+  EXPECT_EQ(def.minvalue, 7);
+  EXPECT_EQ(def.maxvalue, 8);
+  EXPECT_EQ(scan.minText, "7");
+  EXPECT_EQ(scan.maxText, "7");
+  EXPECT_EQ(scan.listText, "1 items");
+}
+
+TEST_F(GridFileTest, ScanWithoutDataKeepsTheStartValues) {
+  ScanResult scan;
+  TDataDef def = ReadAndScan(GridText(2, 1, {{"-9999", "-9999"}}), &scan);
+  EXPECT_EQ(def.minvalue, 1000000000);
+  EXPECT_EQ(def.maxvalue, -1000000000);
+  EXPECT_EQ(scan.minText, "1000000000");
+  EXPECT_EQ(scan.maxText, "-1000000000");
+  EXPECT_TRUE(scan.unique.empty());
+}
+
+TEST_F(GridFileTest, ScanOfHugeWholeValues) {
+  // Values beyond 32 bits are listed in full; 2^63 and more stop the collecting quietly.
+  ScanResult scan;
+  ReadAndScan(GridText(2, 1, {{"5000000000", "-3000000000"}}), &scan);
+  EXPECT_EQ(scan.unique, (std::vector<std::string>{"-3000000000", "5000000000"}));
+  TDataDef def = ReadAndScan(GridText(3, 1, {{"1", "1e19", "2"}}), &scan);
+  EXPECT_EQ(scan.unique, (std::vector<std::string>{"1"}));
+  EXPECT_EQ(def.maxvalue, 1e19);
+}
+
+TEST_F(GridFileTest, EmptyOrNegativeExtentsScanNothing) {
+  ScanResult scan;
+  TDataDef def = ReadAndScan("ncols 0\nnrows -3\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n1 2\n", &scan);
+  EXPECT_EQ(def.nrows, -3);
+  EXPECT_EQ(def.minvalue, 1000000000);
+}
+
+// The plain reading rule, kept to check the buffered reader against: whole file in memory, one
+// character at a time.
+class LiteralGridReader {
+ public:
+  explicit LiteralGridReader(const std::string& text) : t_(text) {}
+  void ReadLine() {
+    while (p_ < t_.size() && t_[p_] != '\n') ++p_;
+    if (p_ < t_.size()) ++p_;
+  }
+  double ReadValue() {
+    auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; };
+    while (p_ < t_.size() && space(t_[p_])) ++p_;
+    if (p_ >= t_.size()) return 0;
+    std::string token;
+    while (p_ < t_.size() && !space(t_[p_]) && token.size() < 64) token += t_[p_++];
+    auto v = ParseReal(token);
+    if (!v) throw FileError("Invalid numeric input");
+    return *v;
+  }
+
+ private:
+  std::string t_;
+  std::size_t p_ = 0;
+};
+
+TEST_F(GridFileTest, BufferedReaderMatchesTheLiteralReader) {
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  const char* tokens[] = {"0", "1", "-9999", "12345678901234567", "0.25", "-1.5E3", "7e-2", "+3",
+                          ".5", "5.", "123456789012345", "-0", "0000000000000000000042"};
+  const char* gaps[] = {" ", "  ", "\t", "\r\n", "\n", " \r\n"};
+  for (int round = 0; round < 40; ++round) {
+    const int ncols = 1 + static_cast<int>(rng() % 40), nrows = 1 + static_cast<int>(rng() % 40);
+    std::string text = GridText(ncols, nrows, {});
+    for (int r = 0; r < nrows; ++r) {
+      const int n = ncols + static_cast<int>(rng() % 3) - 1;  // short, exact or long rows
+      for (int c = 0; c < n; ++c) {
+        text += tokens[rng() % std::size(tokens)];
+        text += gaps[rng() % std::size(gaps)];
+      }
+      if (rng() % 4 == 0) text += std::string(70, '7') + " ";  // a token longer than 64 characters
+      text += (rng() % 2) ? "\r\n" : "\n";
+    }
+    WriteFile(dir / "r.asc", text);
+    TDataDef def;
+    def.FileName = (dir / "r.asc").string();
+    GridReader fast(def, 256);  // a small buffer so that tokens cross its edges
+    LiteralGridReader plain(text);
+    fast.SkipHeader();
+    for (int i = 0; i < 6; ++i) plain.ReadLine();
+    for (int r = 0; r < nrows + 2; ++r) {
+      for (int c = 0; c < ncols; ++c) ASSERT_EQ(fast.ReadValue(), plain.ReadValue()) << "round " << round;
+      fast.ReadLine();
+      plain.ReadLine();
+    }
+  }
+}
+
+TEST_F(GridFileTest, WrittenHeaderPadsKeysAndEndsLinesWithCrLf) {
+  TDataDef ref;
+  ref.ncols = 78;
+  ref.nrows = 104;
+  ref.xllcorner = 0.006;
+  ref.yllcorner = 150000;
+  ref.cellsize = 0.001;
+  ref.NODATA_value = -9999;
+  {
+    TextWriter out(dir / "h.asc");
+    WriteGridHeader(out, ref);
+    out.Close();
+  }
+  EXPECT_EQ(test::ReadFile(dir / "h.asc"),
+            "ncols         78\r\nnrows         104\r\nxllcorner     0.01\r\nyllcorner     150000.00\r\n"
+            "cellsize      0.00\r\nNODATA_value  -9999.00\r\n");
+  {
+    TextWriter out(dir / "h2.asc");
+    WriteGridHeader(out, ref, std::string("-1.0"));
+    out.Close();
+  }
+  EXPECT_NE(test::ReadFile(dir / "h2.asc").find("\r\nNODATA_value  -1.0\r\n"), std::string::npos);
+  // What the writer writes, the reader reads back.
+  TDataDef back;
+  back.FileName = (dir / "h.asc").string();
+  ASSERT_TRUE(ReadHeader(back, shell));
+  EXPECT_EQ(back.ncols, 78);
+  EXPECT_EQ(back.yllcorner, 150000);
+  EXPECT_EQ(back.NODATA_value, -9999);
+}
+
+TEST_F(GridFileTest, WriterReportsAFolderThatIsNotThere) {
+  EXPECT_THROW(TextWriter(dir / "no" / "such" / "file.asc"), FileError);
+}
+
+}  // namespace
+}  // namespace karvelo

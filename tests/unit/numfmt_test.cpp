@@ -1,0 +1,94 @@
+// Rounding, number texts and column padding: the pieces every file and log table is made of.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "core/numfmt.h"
+
+namespace karvelo {
+
+TEST(RoundHalfEven, TiesGoToTheEvenInteger) {
+  EXPECT_EQ(RoundHalfEven(0.5), 0);
+  EXPECT_EQ(RoundHalfEven(1.5), 2);
+  EXPECT_EQ(RoundHalfEven(2.5), 2);
+  EXPECT_EQ(RoundHalfEven(-0.5), 0);
+  EXPECT_EQ(RoundHalfEven(-1.5), -2);
+  EXPECT_EQ(RoundHalfEven(-2.5), -2);
+  EXPECT_EQ(RoundHalfEven(2.4999999), 2);
+  EXPECT_EQ(RoundHalfEven(2.5000001), 3);
+  EXPECT_EQ(RoundHalfEven(127.5), 128);
+  EXPECT_EQ(RoundToInt(1e300), std::numeric_limits<int>::max());
+  EXPECT_EQ(RoundToInt(std::nan("")), 0);
+}
+
+TEST(FormatGridNumber, FixedDecimalsWithPointAndNoBlanks) {
+  EXPECT_EQ(FormatGridNumber(-9999, 2), "-9999.00");
+  EXPECT_EQ(FormatGridNumber(0.125, 8), "0.12500000");
+  EXPECT_EQ(FormatGridNumber(8, 8), "8.00000000");
+  EXPECT_EQ(FormatGridNumber(0.006, 2), "0.01");
+  EXPECT_EQ(FormatGridNumber(0.001, 2), "0.00");
+  EXPECT_EQ(FormatGridNumber(150000, 2), "150000.00");
+  EXPECT_EQ(FormatGridNumber(0.6, 10), "0.6000000000");
+  EXPECT_EQ(FormatGridNumber(-1, 10), "-1.0000000000");
+  EXPECT_EQ(FormatGridNumber(1e20, 2), "100000000000000000000.00");
+  EXPECT_EQ(FormatGridNumber(2.5, 0), "2");
+  // A negative value that rounds to zero carries no sign.
+  EXPECT_EQ(FormatGridNumber(-0.001, 2), "0.00");
+  EXPECT_EQ(FormatGridNumber(-0.0, 2), "0.00");
+}
+
+TEST(FormatStripped5, TrailingZerosAndPointGo) {
+  EXPECT_EQ(FormatStripped5(12.5), "12.5");
+  EXPECT_EQ(FormatStripped5(3), "3");
+  EXPECT_EQ(FormatStripped5(-0.25), "-0.25");
+  EXPECT_EQ(FormatStripped5(0.123456), "0.12346");
+  EXPECT_EQ(FormatStripped5(1000000000), "1000000000");
+  EXPECT_EQ(FormatStripped5(-1000000000), "-1000000000");
+  EXPECT_EQ(FormatStripped5(0.992607), "0.99261");
+}
+
+TEST(Frmt, PadsToTheColumnOrAddsOneBlank) {
+  EXPECT_EQ(frmt("Grid", 15), "Grid           ");
+  EXPECT_EQ(frmt("Grid", 15).size(), 15u);
+  EXPECT_EQ(frmt("123456789012345", 15), "123456789012345 ");
+  EXPECT_EQ(frmt("12345678901234567890", 15).size(), 21u);
+  EXPECT_EQ(frmt("", 35).size(), 35u);
+  // Never more than 48 blanks, however wide the column.
+  EXPECT_EQ(frmt("a", 100).size(), 49u);
+}
+
+TEST(ParseNumbers, PrefixesAndWholeTexts) {
+  EXPECT_EQ(ParseRealPrefix("150000"), 150000);
+  EXPECT_EQ(ParseRealPrefix("-9999"), -9999);
+  EXPECT_EQ(ParseRealPrefix(".5"), 0.5);
+  EXPECT_EQ(ParseRealPrefix("+2.5e3"), 2500);
+  EXPECT_EQ(ParseRealPrefix("1.5E-1xyz"), 0.15);
+  EXPECT_EQ(ParseRealPrefix("12abc"), 12);
+  EXPECT_EQ(ParseRealPrefix("3e"), 3);
+  EXPECT_EQ(ParseRealPrefix("\t100"), 0);
+  EXPECT_EQ(ParseRealPrefix("abc"), 0);
+  EXPECT_EQ(ParseRealPrefix("-"), 0);
+  EXPECT_EQ(ParseRealPrefix("40\r"), 40);
+  EXPECT_TRUE(std::isinf(ParseRealPrefix("1e999")));
+  EXPECT_EQ(ParseRealPrefix("1e-999"), 0);
+
+  EXPECT_EQ(ParseIntPrefix("104"), 104);
+  EXPECT_EQ(ParseIntPrefix("100.7"), 100);
+  EXPECT_EQ(ParseIntPrefix("-5"), -5);
+  EXPECT_EQ(ParseIntPrefix("\t78"), 0);
+  EXPECT_EQ(ParseIntPrefix("99999999999999999999"), std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(ParseIntPrefix("-99999999999999999999"), std::numeric_limits<std::int32_t>::min());
+
+  EXPECT_EQ(ParseReal("1.5E3"), 1500.0);
+  EXPECT_EQ(ParseReal("-0.25"), -0.25);
+  EXPECT_EQ(ParseReal("5."), 5.0);
+  EXPECT_FALSE(ParseReal("1.5.3"));
+  EXPECT_FALSE(ParseReal("nan"));
+  EXPECT_FALSE(ParseReal("inf"));
+  EXPECT_FALSE(ParseReal("0x10"));
+  EXPECT_FALSE(ParseReal("1,5"));
+  EXPECT_FALSE(ParseReal(""));
+}
+
+}  // namespace karvelo

@@ -1,0 +1,62 @@
+// Shared helpers of the engine tests: a recording Shell, temporary folders and small grid files.
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "core/shell.h"
+
+namespace karvelo::test {
+
+// Records everything a step tells its driver; dialogs are answered from `answers` by title.
+class RecordingShell : public Shell {
+ public:
+  void status1(std::string_view t) override { status1Text = t; }
+  void status2(std::string_view t) override { status2Texts.emplace_back(t); }
+  void refresh() override { ++refreshes; }
+  void gaugeRange(int lo, int hi) override { gaugeMin = lo, gaugeMax = hi; }
+  void gaugeProgress(int p) override { progress.push_back(p); }
+  void log(std::string_view line) override { logLines.emplace_back(line); }
+  void registerWorkFile(const std::filesystem::path& p) override { workFiles.push_back(p); }
+  void message(std::string_view text) override { messages.emplace_back(text); }
+  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& r) override {
+    auto it = answers.find(r.title);
+    if (it == answers.end()) return std::nullopt;
+    return it->second;
+  }
+
+  std::string status1Text;
+  std::vector<std::string> status2Texts;
+  int refreshes = 0;
+  int gaugeMin = -1, gaugeMax = -1;
+  std::vector<int> progress;
+  std::vector<std::string> logLines;
+  std::vector<std::filesystem::path> workFiles;
+  std::vector<std::string> messages;
+  std::map<std::string, std::filesystem::path> answers;
+};
+
+// A fresh folder below the system's temporary folder, removed with its contents at the end.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+void WriteFile(const std::filesystem::path& p, const std::string& content);
+std::string ReadFile(const std::filesystem::path& p);
+
+// A grid file text with the standard header and the given rows (values joined by blanks).
+std::string GridText(int ncols, int nrows, const std::vector<std::vector<std::string>>& rows,
+                     const std::string& nodata = "-9999", double xll = 0, double yll = 0, double cellsize = 1);
+
+}  // namespace karvelo::test
