@@ -25,6 +25,9 @@ class Workspace {
   double PriorP = 0;
   double PriorA = 0;
 
+  // Critical chi-squared values by number of classes n (2..21): [n][0] at 95%, [n][1] at 99%.
+  std::array<std::array<double, 2>, MaxClasses + 2> Chi2Table{};
+
   ByteRaster PresenceRaster;
   ByteRaster AbsenceRaster;
   ByteRaster AuxClassRaster;

@@ -1,0 +1,216 @@
+// Class bounds of continuous grids and the presence/absence histogram of the classification window.
+#include "config/classification.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "audit/chi2table.h"
+#include "core/errors.h"
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+
+namespace karvelo {
+
+namespace {
+
+// Proposals are computed in extended precision; its 5-decimal text is what the user sees.
+std::string Fixed5(long double v) {
+  char buf[128];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 5);
+  std::string s(buf, res.ptr);
+  if (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  return s;
+}
+
+long double RoundHalfEvenL(long double x) {
+  const long double r = std::round(x);
+  if (std::fabs(x - std::trunc(x)) == 0.5L) return 2.0L * std::round(x / 2.0L);
+  return r;
+}
+
+std::string Trimmed(const std::string& s) {
+  const auto b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  const auto e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+}  // namespace
+
+std::array<std::string, MaxClasses + 1> ProposeBoundTexts(double min, double max, int n) {
+  std::array<std::string, MaxClasses + 1> b;
+  b.fill("0");
+  if (n < 2) n = 2;
+  if (n > MaxClasses) n = MaxClasses;
+  const long double lo = min, hi = max;
+  const long double a = (hi - lo) / n;
+  long double step = a;
+  for (int r = -10; r <= 10; ++r) {
+    const long double p = std::pow(10.0L, static_cast<long double>(r));
+    if (p < a) step = p;
+  }
+  const long double fifth = step / 5;
+  for (int e = 1; e <= 45; ++e) {
+    if (a > e * fifth) step = e * fifth;
+  }
+  const long double base = RoundHalfEvenL(lo / step) * step;
+  for (int k = 2; k <= n + 1; ++k) b[static_cast<std::size_t>(k - 1)] = Fixed5(base + (k - 1) * step);
+  b[0] = Fixed5(lo);
+  b[static_cast<std::size_t>(n)] = Fixed5(hi);
+  return b;
+}
+
+void ProposeBounds(ClassBounds& bounds, double min, double max) {
+  const auto b = ProposeBoundTexts(min, max, bounds.n);
+  for (std::size_t k = 0; k < MaxClasses; ++k) {
+    bounds.edits[k] = b[k];
+    bounds.labels[k] = b[k + 1];
+  }
+}
+
+bool Editlegend(ClassBounds& bounds, int k, const std::string& text) {
+  if (k < 2 || k > MaxClasses) return false;
+  bounds.edits[static_cast<std::size_t>(k - 1)] = text;
+  if (!ParseReal(Trimmed(text))) return false;
+  bounds.labels[static_cast<std::size_t>(k - 2)] = text;
+  return true;
+}
+
+void PerformFinalization(const ClassBounds& bounds, TDataDef& def) {
+  const int n = bounds.n;
+  def.NrClasses = n;
+  for (int k = 1; k <= n; ++k) {
+    auto& row = def.mclasses[static_cast<std::size_t>(k - 1)];
+    row[ClassLower] = ParseRealPrefix(Trimmed(bounds.Edit(k)));
+    row[ClassUpper] = ParseRealPrefix(Trimmed(bounds.Label(k)));
+  }
+  def.mclasses[static_cast<std::size_t>(n - 1)][ClassUpper] *= 1.01;
+}
+
+std::string HistogramErrorMessage() {
+  return "The program reports and error. \nYou likely did not yet import the data file with pos/neg data\n"
+         "Please start again and import this data file first.";
+}
+
+namespace {
+
+// Counts the auxiliary grid's cells per class, with the observations that fall in them.
+HistogramCounts CountHistogram(const TDataDef& aux, const TDataDef& obs) {
+  HistogramCounts h;
+  GridReader auxReader(aux);
+  GridReader obsReader(obs);
+  auxReader.SkipHeader();
+  obsReader.SkipHeader();
+  const int n = aux.NrClasses;
+  for (int r = 1; r <= obs.nrows; ++r) {
+    for (int c = 1; c <= obs.ncols; ++c) {
+      const double v = auxReader.ReadValue();
+      const double w = obsReader.ReadValue();
+      if (v == aux.NODATA_value) continue;
+      int cls = 0;
+      for (int k = 1; k <= n; ++k) {
+        if (aux.mclasses[static_cast<std::size_t>(k - 1)][ClassLower] <= v) cls = k;
+      }
+      ++h.cells[static_cast<std::size_t>(cls)];
+      if (w != obs.NODATA_value) {
+        if (w == obs.PositiveIndicatorValue) ++h.presences[static_cast<std::size_t>(cls)];
+        if (w == obs.NegativeIndicatorValue) ++h.absences[static_cast<std::size_t>(cls)];
+      }
+    }
+    auxReader.ReadLine();
+    obsReader.ReadLine();
+  }
+  return h;
+}
+
+const Rgb kBlack{0, 0, 0};
+const Rgb kWhite{255, 255, 255};
+const Rgb kGreen{0, 128, 0};
+const Rgb kRed{255, 0, 0};
+
+void DrawBars(const HistogramCounts& h, int n, long long top, Canvas& pic) {
+  const int W = pic.Width(), H = pic.Height();
+  pic.FillRect(0, 0, W, H, kWhite);
+  const double bw = RoundHalfEven(static_cast<double>(W - 30) / n);
+  const int base = H - 25;
+  auto barTop = [&](long long count) {
+    return RoundToInt(static_cast<double>(H - 40) * static_cast<double>(top - count) / static_cast<double>(top) + 15);
+  };
+  for (int k = 1; k <= n; ++k) {
+    const double x = (k - 1) * bw + 25;
+    const int xi = RoundToInt(x);
+    pic.Text(xi, base, k == 1 ? "Class 1" : std::to_string(k), kBlack, kWhite);
+    const int greenRight = RoundToInt(x + bw / 3);
+    pic.FillRect(xi, barTop(h.presences[static_cast<std::size_t>(k)]), greenRight, base, kGreen);
+    const int redRight = RoundToInt(greenRight + bw / 3);
+    pic.FillRect(greenRight, barTop(h.absences[static_cast<std::size_t>(k)]), redRight, base, kRed);
+  }
+  pic.Text(1, 0, "Histogram", kBlack, kWhite);
+  pic.Line(20, 15, 25, 15, kBlack, 1);
+  pic.Line(25, 15, 25, base, kBlack, 1);
+  pic.Line(25, base, W - 5, base, kBlack, 1);
+  pic.Text(0, 15, std::to_string(top), kBlack, kWhite);
+  pic.FillRect(W - 35, 30, W - 25, 40, kRed);
+  pic.FillRect(W - 35, 15, W - 25, 25, kGreen);
+  pic.Text(W - 25, 14, "Pres", kBlack, kWhite);
+  pic.Text(W - 25, 29, "Abs", kBlack, kWhite);
+}
+
+}  // namespace
+
+std::string HistogramChi2Text(const Workspace& ws, const HistogramCounts& h, int n, bool presences) {
+  const auto& observed = presences ? h.presences : h.absences;
+  long long total = 0, cells = 0;
+  for (int k = 1; k <= n; ++k) {
+    total += observed[static_cast<std::size_t>(k)];
+    cells += h.cells[static_cast<std::size_t>(k)];
+  }
+  bool defined = cells > 0;
+  double chi2 = 0;
+  for (int k = 1; k <= n && defined; ++k) {
+    const double expected =
+        RoundHalfEven(static_cast<double>(total) * static_cast<double>(h.cells[static_cast<std::size_t>(k)]) / static_cast<double>(cells));
+    if (expected > 0) {
+      const double d = static_cast<double>(observed[static_cast<std::size_t>(k)]) - expected;
+      chi2 += d * d / expected;
+    } else {
+      defined = false;
+    }
+  }
+  const std::string name = presences ? "Chi2 pos" : "Chi2 neg";
+  if (!defined || !(chi2 > 0)) return name + " undefined";
+  return name + ": " + FormatFixed(chi2, 1) + Chi2Marks(ws, n, chi2);
+}
+
+bool DrawClassHistogram(Workspace& ws, const ClassBounds& bounds, Canvas& picture, Shell& shell) {
+  picture.FillRect(0, 0, picture.Width(), picture.Height(), kWhite);
+  picture.Text(10, 10, "Preparing histograms ...", kBlack, kWhite);
+  shell.refresh();
+  PerformFinalization(bounds, ws.CurrentDataDef);
+  const int n = bounds.n;
+  HistogramCounts h;
+  try {
+    if (ws.PresenceDefIndex < 1 || ws.PresenceDefIndex > ws.DataDefCount) throw FileError("no presence grid");
+    h = CountHistogram(ws.CurrentDataDef, ws.DataDef(ws.PresenceDefIndex));
+  } catch (const FileError&) {
+    shell.message(HistogramErrorMessage());
+    return false;
+  }
+  long long top = 0, cells = 0;
+  for (int k = 1; k <= n; ++k) {
+    top = std::max({top, h.presences[static_cast<std::size_t>(k)], h.absences[static_cast<std::size_t>(k)]});
+    cells += h.cells[static_cast<std::size_t>(k)];
+  }
+  if (top == 0 || cells == 0) {
+    shell.message(HistogramErrorMessage());
+    return false;
+  }
+  DrawBars(h, n, top, picture);
+  const int W = picture.Width();
+  picture.Text(W - 105, 44, HistogramChi2Text(ws, h, n, true), kBlack, kWhite);
+  picture.Text(W - 105, 59, HistogramChi2Text(ws, h, n, false), kBlack, kWhite);
+  return true;
+}
+
+}  // namespace karvelo

@@ -1,0 +1,58 @@
+// Classifying a continuous grid: proposed class bounds, edited bounds, storing, and the histogram.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "core/canvas.h"
+#include "core/shell.h"
+#include "core/workspace.h"
+
+namespace karvelo {
+
+inline constexpr int kHistogramWidth = 328;
+inline constexpr int kHistogramHeight = 305;
+
+// The bound texts of the classification window: row k (1..20) shows Edit k (lower bound of class
+// k) and Label k (its upper bound, normally the lower bound of class k + 1).
+struct ClassBounds {
+  int n = 8;  // number of classes, kept between openings
+  std::array<std::string, MaxClasses> edits;
+  std::array<std::string, MaxClasses> labels;
+
+  const std::string& Edit(int k) const { return edits[static_cast<std::size_t>(k - 1)]; }
+  const std::string& Label(int k) const { return labels[static_cast<std::size_t>(k - 1)]; }
+};
+
+// The 21 proposed bound texts b1..b21 for n classes between min and max: steps of a fifth of a
+// power of ten, based on the multiple of the step nearest to min; b1 = min, b(n+1) = max; each
+// written with 5 decimals. Unused texts are "0".
+std::array<std::string, MaxClasses + 1> ProposeBoundTexts(double min, double max, int n);
+// Puts the proposal into the edit and label texts (any edits are replaced).
+void ProposeBounds(ClassBounds& bounds, double min, double max);
+
+// An edited lower bound of class k (2..20): when the text is a number, the upper bound of class
+// k - 1 follows it, exactly as typed. Returns whether it followed.
+bool Editlegend(ClassBounds& bounds, int k, const std::string& text);
+
+// Stores n classes into def; the last upper bound is multiplied by 1.01 so that a positive
+// maximum falls into the last class. Texts that are not numbers give their valid prefix (or 0).
+void PerformFinalization(const ClassBounds& bounds, TDataDef& def);
+
+// Per class 0..20 (class 0: below the first lower bound, counted but never shown).
+struct HistogramCounts {
+  std::array<long long, MaxClasses + 1> cells{}, presences{}, absences{};
+};
+
+// The histogram of presences and absences per class of the working record against the
+// configuration's last presence grid, with its chi-squared marks. Stores the classes first.
+// Shows the error message and returns false when it cannot be drawn.
+bool DrawClassHistogram(Workspace& ws, const ClassBounds& bounds, Canvas& picture, Shell& shell);
+
+// The histogram's error message.
+std::string HistogramErrorMessage();
+
+// "Chi2 pos: 12.3 **" or "Chi2 pos undefined" for the counts of classes 1..n.
+std::string HistogramChi2Text(const Workspace& ws, const HistogramCounts& counts, int n, bool presences);
+
+}  // namespace karvelo

@@ -1,0 +1,238 @@
+// Saving and loading the data configuration.
+#include "config/configfile.h"
+
+#include <ctime>
+
+#include "config/configtable.h"
+#include "core/errors.h"
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+#include "core/runlog.h"
+#include "core/textwriter.h"
+
+namespace karvelo {
+
+namespace {
+
+std::string RightAligned(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+std::string Int(long long v, std::size_t width) { return RightAligned(std::to_string(v), width); }
+std::string Real(double v, std::size_t width, int decimals) { return RightAligned(FormatFixed(v, decimals), width); }
+
+std::string FileNameOnly(const std::filesystem::path& p) { return p.filename().string(); }
+
+}  // namespace
+
+bool CheckConsistency(const Workspace& ws, Shell& shell) {
+  shell.status2("Checking consistency of gridfiles");
+  bool cellsize = true, xll = true, yll = true, ncols = true, nrows = true;
+  for (int i = 2; i <= ws.DataDefCount; ++i) {
+    const TDataDef& a = ws.DataDef(i - 1);
+    const TDataDef& b = ws.DataDef(i);
+    cellsize = cellsize && a.cellsize == b.cellsize;
+    xll = xll && a.xllcorner == b.xllcorner;
+    yll = yll && a.yllcorner == b.yllcorner;
+    ncols = ncols && a.ncols == b.ncols;
+    nrows = nrows && a.nrows == b.nrows;
+  }
+  if (cellsize && xll && yll && ncols && nrows) return true;
+  if (!cellsize) {
+    shell.message("Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!");
+  } else {
+    shell.message(
+        "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!");
+  }
+  return false;
+}
+
+std::vector<std::string> ConfigurationBlock(const TDataDef& def) {
+  std::vector<std::string> lines;
+  lines.push_back(def.FileName);
+  lines.push_back(def.GridFileType == TGridFileType::asciigrid ? "asciigrid" : "notgrid");
+  lines.push_back(Int(def.ncols, 6) + "    Number of columns");
+  lines.push_back(Int(def.nrows, 6) + "    Number of rows");
+  lines.push_back(Real(def.xllcorner, 8, 2) + " X at lower left corner");
+  lines.push_back(Real(def.yllcorner, 8, 2) + " Y at lower left corner");
+  lines.push_back(Real(def.cellsize, 6, 2) + "    Cell size");
+  lines.push_back(Real(def.NODATA_value, 8, 2) + "  Value for No Data");
+  lines.push_back(Real(def.minvalue, 8, 2) + "  Minimal value in the grid");
+  lines.push_back(Real(def.maxvalue, 8, 2) + "  Maximal value in the grid");
+  lines.push_back(Real(def.PositiveIndicatorValue, 8, 2) + "  Value of the indicator for occurrence (or NoData)");
+  lines.push_back(Real(def.NegativeIndicatorValue, 8, 2) + "  Value of the indicator for absence (or NoData)");
+  lines.push_back(Int(def.NrClasses, 3) + "       Number of classes for the continuous variable (or 0)");
+  for (int j = 1; j <= def.NrClasses && j <= MaxClasses; ++j) {
+    const auto& cls = def.mclasses[static_cast<std::size_t>(j - 1)];
+    lines.push_back(Real(cls[ClassLower], 12, 5) + " " + Real(cls[ClassUpper], 12, 5) +
+                    " lower and upper bound of class " + Int(j, 2));
+  }
+  return lines;
+}
+
+void WriteConfigurationFile(const Workspace& ws, const std::filesystem::path& path) {
+  TextWriter out(path);
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    for (const std::string& line : ConfigurationBlock(ws.DataDef(i))) out.WriteLine(line);
+  }
+  out.Close();
+}
+
+std::vector<std::string> ReadTextLines(const std::filesystem::path& path) {
+  TDataDef file;
+  file.FileName = path.string();
+  GridReader reader(file);
+  std::vector<std::string> lines;
+  std::string line;
+  while (reader.ReadTextLine(line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+namespace {
+
+// Reads the lines of one configuration file in order and reports where a line is not what it must be.
+class ConfigReader {
+ public:
+  ConfigReader(std::filesystem::path path, std::vector<std::string> lines) : path_(std::move(path)), lines_(std::move(lines)) {}
+
+  // Only blank lines are left (a trailing line end or two after the last block is no new block).
+  bool AtEnd() const {
+    for (std::size_t i = next_; i < lines_.size(); ++i) {
+      if (lines_[i].find_first_not_of(" \t") != std::string::npos) return false;
+    }
+    return true;
+  }
+  const std::string& Line(const char* what) {
+    if (next_ >= lines_.size()) Fail(next_ + 1, "the file ends where " + std::string(what) + " was expected");
+    return lines_[next_++];
+  }
+  // The first word of the next line (leading blanks skipped; it ends at a blank or the line's end).
+  std::string Word(const char* what, std::size_t* column = nullptr) {
+    const std::string& line = Line(what);
+    return FirstWord(line, 0, column);
+  }
+  std::int32_t Integer(const char* what) {
+    const std::string w = Word(what);
+    std::size_t i = (!w.empty() && (w[0] == '-' || w[0] == '+')) ? 1 : 0;
+    if (i == w.size() || w.find_first_not_of("0123456789", i) != std::string::npos || w.size() > 11) {
+      Fail(next_, std::string(what) + " is not a whole number: \"" + w + "\"");
+    }
+    return ParseIntPrefix(w);
+  }
+  double Real(const char* what) { return ToReal(Word(what), what); }
+  // Two reals from one line.
+  std::pair<double, double> TwoReals(const char* what) {
+    const std::string& line = Line(what);
+    std::size_t end = 0;
+    const std::string first = FirstWord(line, 0, &end);
+    const std::string second = FirstWord(line, end, nullptr);
+    return {ToReal(first, what), ToReal(second, what)};
+  }
+  [[noreturn]] void Fail(std::size_t lineNumber, const std::string& what) const {
+    ThrowFileError(path_, "line " + std::to_string(lineNumber) + ": " + what);
+  }
+  std::size_t LineNumber() const { return next_; }
+
+ private:
+  static std::string FirstWord(const std::string& line, std::size_t from, std::size_t* end) {
+    std::size_t b = line.find_first_not_of(" \t", from);
+    if (b == std::string::npos) b = line.size();
+    std::size_t e = line.find_first_of(" \t", b);
+    if (e == std::string::npos) e = line.size();
+    if (end) *end = e;
+    return line.substr(b, e - b);
+  }
+  double ToReal(const std::string& w, const char* what) const {
+    const auto v = ParseReal(w);
+    if (!v) Fail(next_, std::string(what) + " is not a number: \"" + w + "\"");
+    return *v;
+  }
+  std::filesystem::path path_;
+  std::vector<std::string> lines_;
+  std::size_t next_ = 0;
+};
+
+TDataDef ReadBlock(ConfigReader& in) {
+  TDataDef def;
+  def.FileName = in.Line("the grid file name");
+  const std::string kind = in.Line("the file type");
+  if (kind == "asciigrid") {
+    def.GridFileType = TGridFileType::asciigrid;
+  } else if (kind == "notgrid") {
+    def.GridFileType = TGridFileType::notgrid;
+  } else {
+    in.Fail(in.LineNumber(), "the file type must be \"asciigrid\" or \"notgrid\", not \"" + kind + "\"");
+  }
+  def.ncols = in.Integer("the number of columns");
+  def.nrows = in.Integer("the number of rows");
+  def.xllcorner = in.Real("xllcorner");
+  def.yllcorner = in.Real("yllcorner");
+  def.cellsize = in.Real("the cell size");
+  def.NODATA_value = in.Real("the no-data value");
+  def.minvalue = in.Real("the minimal value");
+  def.maxvalue = in.Real("the maximal value");
+  def.PositiveIndicatorValue = in.Real("the presence indicator");
+  def.NegativeIndicatorValue = in.Real("the absence indicator");
+  def.NrClasses = in.Integer("the number of classes");
+  if (def.NrClasses < 0 || def.NrClasses > MaxClasses) {
+    in.Fail(in.LineNumber(), "the number of classes must lie between 0 and " + std::to_string(MaxClasses));
+  }
+  for (int j = 1; j <= def.NrClasses; ++j) {
+    const auto [lower, upper] = in.TwoReals("the bounds of a class");
+    def.mclasses[static_cast<std::size_t>(j - 1)][ClassLower] = lower;
+    def.mclasses[static_cast<std::size_t>(j - 1)][ClassUpper] = upper;
+  }
+  return def;
+}
+
+}  // namespace
+
+std::vector<TDataDef> ReadConfigurationFile(const std::filesystem::path& path, Shell& shell) {
+  ConfigReader in(path, ReadTextLines(path));
+  if (in.AtEnd()) ThrowFileError(path, "the file holds no configuration");
+  std::vector<TDataDef> defs;
+  do {
+    if (static_cast<int>(defs.size()) == MaxDataFiles) {
+      shell.message(TooManyFilesMessage());
+      break;
+    }
+    defs.push_back(ReadBlock(in));
+  } while (!in.AtEnd());
+  return defs;
+}
+
+ConfigFileView SaveConfiguration(const Workspace& ws, const std::filesystem::path& path, Shell& shell) {
+  shell.status2("Saving configuration file");
+  WriteConfigurationFile(ws, path);
+  shell.log("Configuration file " + path.string() + " was positively checked and saved:");
+  ConfigFileView view;
+  view.fileLabel = "... " + FileNameOnly(path);
+  view.memo = ReadTextLines(path);
+  for (const std::string& line : view.memo) shell.log(line);
+  return view;
+}
+
+ConfigFileView LoadConfiguration(Workspace& ws, TextGrid& table, const std::filesystem::path& path, Shell& shell) {
+  shell.status2("Loading configuration file");
+  std::vector<TDataDef> defs = ReadConfigurationFile(path, shell);
+  ConfigFileView view;
+  view.fileLabel = FileNameOnly(path);
+  view.memo = ReadTextLines(path);
+  shell.log(std::string(60, '-'));
+  shell.log("New configuration at " + LocalDateTimeText(std::time(nullptr)));
+  shell.log("Configuration " + path.string() + " was loaded from file.");
+  for (const std::string& line : view.memo) shell.log(line);
+
+  ws.ReplaceDataDefs(defs);
+  table.SetRowCount(1);
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    table.SetRowCount(i + 1);
+    table.fixedRows = 1;
+    FillRow(table, i + 1, ws.DataDef(i));
+  }
+  return view;
+}
+
+}  // namespace karvelo

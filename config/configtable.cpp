@@ -1,0 +1,112 @@
+// The data configuration table and the handlers of tab 1 that change it.
+#include "config/configtable.h"
+
+#include "core/numfmt.h"
+#include "render/maprender.h"
+
+namespace karvelo {
+
+void LayOutConfigurationTable(TextGrid& table) {
+  static const int widths[kConfigTableCols] = {250, 48, 28, 28, 64, 64, 40, 48, 40, 40, 48};
+  static const char* headers[kConfigTableCols] = {"File Name", "File type", "ncols",   "nrows",    "xllcorner", "yllcorner",
+                                                  "cellsize",  "NoData",    "Classes", "Positive", "Negative"};
+  table.SetSize(kConfigTableCols, std::max(table.RowCount(), 1));
+  for (int c = 0; c < kConfigTableCols; ++c) {
+    table.SetColWidth(c, widths[c]);
+    table.SetCell(c, 0, headers[c]);
+  }
+}
+
+void FillRow(TextGrid& table, int rowcount, const TDataDef& def) {
+  const int row = rowcount - 1;
+  table.SetCell(0, row, def.FileName);
+  table.SetCell(1, row, def.GridFileType == TGridFileType::asciigrid ? "ascii grid" : "not a grid");
+  table.SetCell(2, row, std::to_string(def.ncols));
+  table.SetCell(3, row, std::to_string(def.nrows));
+  table.SetCell(4, row, FormatFixed(def.xllcorner, 3));
+  table.SetCell(5, row, FormatFixed(def.yllcorner, 3));
+  table.SetCell(6, row, FormatFixed(def.cellsize, 3));
+  table.SetCell(7, row, FormatFixed(def.NODATA_value, 3));
+  table.SetCell(8, row, std::to_string(def.NrClasses));
+  table.SetCell(9, row, FormatFixed(def.PositiveIndicatorValue, 3));
+  table.SetCell(10, row, FormatFixed(def.NegativeIndicatorValue, 3));
+}
+
+std::string TooManyFilesMessage() { return "Error: >" + std::to_string(MaxDataFiles) + " data files attached."; }
+
+std::optional<ScanResult> PickGridFile(Workspace& ws, const std::string& path, bool asciiGrid, Shell& shell,
+                                       Canvas* preview, bool refreshAfterScan) {
+  TDataDef& def = ws.CurrentDataDef;
+  def.FileName = path;
+  def.GridFileType = asciiGrid ? TGridFileType::asciigrid : TGridFileType::notgrid;
+  shell.status2("1: Reading file header");
+  if (!ReadHeader(def, shell)) return std::nullopt;
+  def.NrClasses = 0;
+  shell.status2("2: Scanning file");
+  ScanResult scan = ScanData(def, shell);
+  if (refreshAfterScan) shell.refresh();
+  if (preview) {
+    shell.status2("3: Drawing map");
+    DrawDataMap(def, *preview, shell);
+  }
+  return scan;
+}
+
+bool MarkIndicator(Workspace& ws, ScanResult& list, const std::string& shownText, int selected, bool presence,
+                   Shell& shell) {
+  // The list's text is converted whole, as a typed number would be; "3 items" or "(empty)" are not numbers.
+  std::string text = shownText;
+  while (!text.empty() && (text.front() == ' ')) text.erase(0, 1);
+  while (!text.empty() && (text.back() == ' ')) text.pop_back();
+  const auto value = ParseReal(text);
+  if (!value) {
+    shell.message("Select a value first!");
+    return false;
+  }
+  if (presence) {
+    ws.CurrentDataDef.PositiveIndicatorValue = *value;
+  } else {
+    ws.CurrentDataDef.NegativeIndicatorValue = *value;
+  }
+  if (selected >= 0 && selected < static_cast<int>(list.unique.size())) {
+    list.unique.erase(list.unique.begin() + selected);
+  }
+  if (list.unique.empty()) {
+    list.listText = "(empty)";
+    list.listColour = ListColour::Yellow;
+    list.indicatorsEnabled = false;
+  }
+  return true;
+}
+
+void ClearIndicators(TDataDef& def) {
+  def.NegativeIndicatorValue = def.NODATA_value;
+  def.PositiveIndicatorValue = def.NODATA_value;
+}
+
+bool SubmitCurrentDataDef(Workspace& ws, TextGrid& table, Shell& shell) {
+  if (ws.DataDefCount >= MaxDataFiles) {
+    shell.message(TooManyFilesMessage());
+    return false;
+  }
+  table.SetRowCount(ws.DataDefCount + 2);
+  table.fixedRows = 1;
+  FillRow(table, table.RowCount(), ws.CurrentDataDef);
+  ws.AddDataDef(ws.CurrentDataDef);
+  return true;
+}
+
+void DeleteConfigurationRow(Workspace& ws, TextGrid& table, int row) {
+  if (row < 1 || row > ws.DataDefCount) return;
+  for (int i = row; i < table.RowCount() - 1; ++i) table.SetRow(i, table.Row(i + 1));
+  table.SetRowCount(table.RowCount() - 1);
+  ws.DeleteDataDef(row);
+}
+
+bool ConfigurationCanBeSaved(const Workspace& ws) {
+  bool classified = false;
+  for (int i = 1; i <= ws.DataDefCount; ++i) classified = classified || ws.DataDef(i).NrClasses > 0;
+  return ws.PresenceDefIndex > 0 && classified;
+}
+
+}  // namespace karvelo

@@ -1,0 +1,358 @@
+// The data configuration: the table beside the slots, class bounds, the histogram and the file.
+#include <gtest/gtest.h>
+
+#include "audit/chi2table.h"
+#include "config/classification.h"
+#include "config/configfile.h"
+#include "config/configtable.h"
+#include "core/errors.h"
+#include "render/qimage_canvas.h"
+#include "test_support.h"
+
+namespace karvelo {
+namespace {
+
+using test::GridText;
+using test::RecordingShell;
+using test::TempDir;
+using test::WriteFile;
+
+class ConfigTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LayOutConfigurationTable(table);
+    FillChi2Table(*ws);
+  }
+  // Picks a grid file through the same step as the "..." button (no preview).
+  ScanResult Pick(const std::string& name, const std::string& text) {
+    WriteFile(dir / name, text);
+    auto scan = PickGridFile(*ws, (dir / name).string(), true, shell, nullptr);
+    EXPECT_TRUE(scan.has_value());
+    return scan.value_or(ScanResult{});
+  }
+  void AddObservation(const std::string& name, double presence, double absence) {
+    ScanResult scan = Pick(name, GridText(3, 2, {{"1", "0", "-9999"}, {"0", "1", "1"}}));
+    ws->CurrentDataDef.PositiveIndicatorValue = presence;
+    ws->CurrentDataDef.NegativeIndicatorValue = absence;
+    ASSERT_TRUE(SubmitCurrentDataDef(*ws, table, shell));
+  }
+  void AddClassified(const std::string& name, int n) {
+    Pick(name, GridText(3, 2, {{"0.5", "2", "3"}, {"4", "5", "6.5"}}));
+    ClassBounds b;
+    b.n = n;
+    ProposeBounds(b, ws->CurrentDataDef.minvalue, ws->CurrentDataDef.maxvalue);
+    PerformFinalization(b, ws->CurrentDataDef);
+    ASSERT_TRUE(SubmitCurrentDataDef(*ws, table, shell));
+  }
+
+  TempDir dir;
+  RecordingShell shell;
+  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
+  TextGrid table;
+};
+
+TEST(ClassBounds, ProposalOnFifthsOfAPowerOfTen) {
+  auto b = ProposeBoundTexts(0.3, 10.7, 4);
+  EXPECT_EQ(std::vector<std::string>(b.begin(), b.begin() + 5),
+            (std::vector<std::string>{"0.30000", "2.40000", "4.80000", "7.20000", "10.70000"}));
+  EXPECT_EQ(b[5], "0");
+  EXPECT_EQ(b[20], "0");
+
+  // 0..1 in 8 classes: width 0.125, power 0.1, step 0.12 (six fifths of 0.1).
+  b = ProposeBoundTexts(0, 0.992607, 8);
+  EXPECT_EQ(b[1], "0.12000");
+  EXPECT_EQ(b[7], "0.84000");
+  EXPECT_EQ(b[8], "0.99261");
+
+  // A negative range: -50..50 in 4 classes: width 25, step 24, base -48 (-50 / 24 is nearest to -2).
+  b = ProposeBoundTexts(-50, 50, 4);
+  EXPECT_EQ(b[0], "-50.00000");
+  EXPECT_EQ(b[1], "-24.00000");
+  EXPECT_EQ(b[2], "0.00000");
+  EXPECT_EQ(b[3], "24.00000");
+  EXPECT_EQ(b[4], "50.00000");
+
+  // -5..5 in 2 classes: width 5, step 4.8, base -4.8, so the inner bound is 0.
+  b = ProposeBoundTexts(-5, 5, 2);
+  EXPECT_EQ(b[1], "0.00000");
+
+  // A tiny range below the smallest power of ten tried keeps the plain width.
+  b = ProposeBoundTexts(1, 1 + 4e-11, 2);
+  EXPECT_EQ(b[0], "1.00000");
+  EXPECT_EQ(b[2], "1.00000");
+}
+
+TEST(ClassBounds, EditsFollowAndFinalizationStores) {
+  ClassBounds b;
+  b.n = 4;
+  ProposeBounds(b, 0.3, 10.7);
+  EXPECT_EQ(b.Edit(2), "2.40000");
+  EXPECT_EQ(b.Label(1), "2.40000");
+  EXPECT_TRUE(Editlegend(b, 3, "5"));
+  EXPECT_EQ(b.Label(2), "5");
+  EXPECT_FALSE(Editlegend(b, 3, "x"));
+  EXPECT_EQ(b.Label(2), "5");
+  EXPECT_EQ(b.Edit(3), "x");
+
+  TDataDef def;
+  Editlegend(b, 3, "5");
+  PerformFinalization(b, def);
+  EXPECT_EQ(def.NrClasses, 4);
+  EXPECT_EQ(def.mclasses[0][ClassLower], 0.3);
+  EXPECT_EQ(def.mclasses[1][ClassUpper], 5);
+  EXPECT_EQ(def.mclasses[2][ClassLower], 5);
+  EXPECT_DOUBLE_EQ(def.mclasses[3][ClassUpper], 10.807);
+
+  // A malformed bound keeps its valid prefix; a text that is no number at all gives 0.
+  b.edits[1] = "2.5abc";
+  b.labels[3] = "zz";
+  PerformFinalization(b, def);
+  EXPECT_EQ(def.mclasses[1][ClassLower], 2.5);
+  EXPECT_EQ(def.mclasses[3][ClassUpper], 0);
+
+  // Proposing again replaces the edits.
+  ProposeBounds(b, 0.3, 10.7);
+  EXPECT_EQ(b.Edit(3), "4.80000");
+}
+
+TEST_F(ConfigTest, TableRowsFollowTheSlots) {
+  AddObservation("obs.asc", 1, 0);
+  EXPECT_FALSE(ConfigurationCanBeSaved(*ws));
+  AddClassified("aux.asc", 3);
+  EXPECT_TRUE(ConfigurationCanBeSaved(*ws));
+  AddClassified("aux2.asc", 2);
+  ASSERT_EQ(table.RowCount(), 4);
+  EXPECT_EQ(table.Cell(0, 0), "File Name");
+  EXPECT_EQ(table.Cell(0, 1), (dir / "obs.asc").string());
+  EXPECT_EQ(table.Cell(1, 1), "ascii grid");
+  EXPECT_EQ(table.Cell(2, 1), "3");
+  EXPECT_EQ(table.Cell(7, 1), "-9999.000");
+  EXPECT_EQ(table.Cell(9, 1), "1.000");
+  EXPECT_EQ(table.Cell(10, 1), "0.000");
+  EXPECT_EQ(table.Cell(8, 2), "3");
+  EXPECT_EQ(table.Cell(9, 2), "-9999.000");  // an auxiliary grid shows NODATA as indicator
+
+  DeleteConfigurationRow(*ws, table, 2);
+  ASSERT_EQ(table.RowCount(), 3);
+  EXPECT_EQ(table.Cell(0, 2), (dir / "aux2.asc").string());
+  EXPECT_EQ(ws->DataDef(2).FileName, (dir / "aux2.asc").string());
+  EXPECT_EQ(ws->DataDefCount, 2);
+
+  DeleteConfigurationRow(*ws, table, 1);  // the only presence grid
+  EXPECT_EQ(ws->PresenceDefIndex, 0);
+  EXPECT_FALSE(ConfigurationCanBeSaved(*ws));
+  DeleteConfigurationRow(*ws, table, 1);
+  EXPECT_EQ(table.RowCount(), 1);
+  EXPECT_EQ(table.Cell(0, 0), "File Name");
+}
+
+TEST_F(ConfigTest, TheEleventhAdditionIsRefused) {
+  for (int i = 0; i < MaxDataFiles; ++i) AddObservation("o" + std::to_string(i) + ".asc", 1, -9999);
+  EXPECT_FALSE(SubmitCurrentDataDef(*ws, table, shell));
+  EXPECT_EQ(shell.messages.back(), "Error: >10 data files attached.");
+  EXPECT_EQ(table.RowCount(), 11);
+  EXPECT_EQ(ws->DataDefCount, 10);
+}
+
+TEST_F(ConfigTest, MarkingIndicatorsEmptiesTheList) {
+  ScanResult list = Pick("obs.asc", GridText(2, 1, {{"1", "0"}}));
+  ASSERT_EQ(list.unique, (std::vector<std::string>{"0", "1"}));
+  EXPECT_FALSE(MarkIndicator(*ws, list, "2 items", -1, true, shell));
+  EXPECT_EQ(shell.messages.back(), "Select a value first!");
+  ASSERT_TRUE(MarkIndicator(*ws, list, "1", 1, true, shell));
+  EXPECT_EQ(ws->CurrentDataDef.PositiveIndicatorValue, 1);
+  EXPECT_EQ(list.unique, (std::vector<std::string>{"0"}));
+  EXPECT_TRUE(list.indicatorsEnabled);
+  ASSERT_TRUE(MarkIndicator(*ws, list, "0", 0, false, shell));
+  EXPECT_EQ(ws->CurrentDataDef.NegativeIndicatorValue, 0);
+  EXPECT_EQ(list.listText, "(empty)");
+  EXPECT_EQ(list.listColour, ListColour::Yellow);
+  EXPECT_FALSE(list.indicatorsEnabled);
+  EXPECT_FALSE(MarkIndicator(*ws, list, "(empty)", -1, true, shell));
+
+  // Classifying afterwards takes both indicators away.
+  ClearIndicators(ws->CurrentDataDef);
+  EXPECT_FALSE(ws->CurrentDataDef.IsPresenceGrid());
+  EXPECT_FALSE(ws->CurrentDataDef.IsAbsenceGrid());
+}
+
+TEST_F(ConfigTest, ConsistencyMessages) {
+  AddObservation("obs.asc", 1, 0);
+  EXPECT_TRUE(CheckConsistency(*ws, shell));  // one entry never fails
+  AddClassified("aux.asc", 3);
+  EXPECT_TRUE(CheckConsistency(*ws, shell));
+  ws->DataDef(2).xllcorner += 0.001;
+  EXPECT_FALSE(CheckConsistency(*ws, shell));
+  EXPECT_EQ(shell.messages.back(),
+            "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!");
+  ws->DataDef(2).cellsize = 2;
+  EXPECT_FALSE(CheckConsistency(*ws, shell));
+  EXPECT_EQ(shell.messages.back(),
+            "Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!");
+}
+
+TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
+  AddObservation("obs.asc", 1, 0);
+  AddClassified("aux.asc", 20);
+  ws->DataDef(1).cellsize = 0.127;
+  ws->DataDef(1).xllcorner = -12345.5;
+  ws->DataDef(2).mclasses[0][ClassLower] = 1.234567;
+  ws->DataDef(2).mclasses[0][ClassUpper] = 0.8;
+  WriteConfigurationFile(*ws, dir / "cfg.txt");
+  const std::string text = test::ReadFile(dir / "cfg.txt");
+  const auto lines = ReadTextLines(dir / "cfg.txt");
+  ASSERT_EQ(lines.size(), 13u + 33u);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 46);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 46);
+  EXPECT_EQ(lines[1], "asciigrid");
+  EXPECT_EQ(lines[2], "     3    Number of columns");
+  EXPECT_EQ(lines[4], "-12345.50 X at lower left corner");
+  EXPECT_EQ(lines[6], "  0.13    Cell size");
+  EXPECT_EQ(lines[7], "-9999.00  Value for No Data");
+  EXPECT_EQ(lines[12], "  0       Number of classes for the continuous variable (or 0)");
+  EXPECT_EQ(lines[25], " 20       Number of classes for the continuous variable (or 0)");
+  EXPECT_EQ(lines[26], "     1.23457      0.80000 lower and upper bound of class  1");
+  EXPECT_EQ(lines[45].substr(25), " lower and upper bound of class 20");
+
+  auto fresh = std::make_unique<Workspace>();
+  TextGrid t;
+  LayOutConfigurationTable(t);
+  LoadConfiguration(*fresh, t, dir / "cfg.txt", shell);
+  ASSERT_EQ(fresh->DataDefCount, 2);
+  EXPECT_EQ(fresh->DataDef(1).cellsize, 0.13);
+  EXPECT_EQ(fresh->DataDef(1).xllcorner, -12345.5);
+  EXPECT_EQ(fresh->DataDef(1).PositiveIndicatorValue, 1);
+  EXPECT_EQ(fresh->DataDef(2).NrClasses, 20);
+  EXPECT_EQ(fresh->DataDef(2).mclasses[0][ClassLower], 1.23457);
+  EXPECT_EQ(fresh->PresenceDefIndex, 1);
+  EXPECT_EQ(t.RowCount(), 3);
+  EXPECT_EQ(t.Cell(6, 1), "0.130");
+  // Saving what was loaded gives the same file.
+  WriteConfigurationFile(*fresh, dir / "again.txt");
+  EXPECT_EQ(test::ReadFile(dir / "again.txt"), text);
+}
+
+TEST_F(ConfigTest, SaveAndLoadLogAndDescribeTheFile) {
+  AddObservation("obs.asc", 1, 0);
+  const ConfigFileView saved = SaveConfiguration(*ws, dir / "my config.txt", shell);
+  EXPECT_EQ(saved.fileLabel, "... my config.txt");
+  ASSERT_EQ(shell.logLines.size(), 14u);
+  EXPECT_EQ(shell.logLines[0], "Configuration file " + (dir / "my config.txt").string() + " was positively checked and saved:");
+  EXPECT_EQ(shell.logLines[1], (dir / "obs.asc").string());
+  EXPECT_EQ(saved.memo.size(), 13u);
+
+  shell.logLines.clear();
+  const ConfigFileView loaded = LoadConfiguration(*ws, table, dir / "my config.txt", shell);
+  EXPECT_EQ(loaded.fileLabel, "my config.txt");
+  ASSERT_EQ(shell.logLines.size(), 16u);
+  EXPECT_EQ(shell.logLines[0], std::string(60, '-'));
+  EXPECT_EQ(shell.logLines[1].rfind("New configuration at ", 0), 0u);
+  EXPECT_EQ(shell.logLines[2], "Configuration " + (dir / "my config.txt").string() + " was loaded from file.");
+  EXPECT_EQ(shell.logLines[3], (dir / "obs.asc").string());
+}
+
+TEST_F(ConfigTest, HandEditedTextsStillLoad) {
+  WriteFile(dir / "c.txt",
+            "/data/soil.asc\nasciigrid\n500 columns\n   400\n150000.00 X\n212000 Y\n25\n-9999 nd\n1.5\n48.25\n"
+            "-9999\n-9999\n  2 classes\n 1.5 10 first\n10\t48.7305\n\n");
+  TextGrid t;
+  LayOutConfigurationTable(t);
+  LoadConfiguration(*ws, t, dir / "c.txt", shell);
+  ASSERT_EQ(ws->DataDefCount, 1);
+  const TDataDef& d = ws->DataDef(1);
+  EXPECT_EQ(d.ncols, 500);
+  EXPECT_EQ(d.nrows, 400);
+  EXPECT_EQ(d.yllcorner, 212000);
+  EXPECT_EQ(d.NrClasses, 2);
+  EXPECT_EQ(d.mclasses[1][ClassLower], 10);
+  EXPECT_EQ(d.mclasses[1][ClassUpper], 48.7305);
+}
+
+TEST_F(ConfigTest, AFailedLoadChangesNothing) {
+  AddObservation("obs.asc", 1, 0);
+  const TextGrid before = table;
+  const std::string good = "/g.asc\nasciigrid\n3\n2\n0\n0\n1\n-9999\n0\n1\n1\n0\n0\n";
+  struct Case {
+    std::string text, expect;
+  } cases[] = {
+      {"", "holds no configuration"},
+      {good + "/h.asc\nasciigrid\n3\n", "line 17"},                      // truncated block
+      {good + "/h.asc\nASCIIGRID\n3\n2\n0\n0\n1\n-9999\n0\n1\n1\n0\n0\n", "line 15"},  // wrong kind
+      {"/g.asc\nasciigrid\n3.5\n", "line 3"},                            // not a whole number
+      {"/g.asc\nasciigrid\n3\n2\nabc\n", "line 5"},                      // not a number
+      {"/g.asc\nasciigrid\n3\n2\n0\n0\n1\n-9999\n0\n1\n1\n0\n21\n", "line 13"},  // too many classes
+      {"/g.asc\nasciigrid\n3\n2\n0\n0\n1\n-9999\n0\n1\n1\n0\n1\n0.5\n", "line 14"},  // one bound only
+  };
+  for (const Case& c : cases) {
+    WriteFile(dir / "bad.txt", c.text);
+    shell.logLines.clear();
+    try {
+      LoadConfiguration(*ws, table, dir / "bad.txt", shell);
+      ADD_FAILURE() << "loaded: " << c.text;
+    } catch (const FileError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("bad.txt"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(ws->DataDefCount, 1);
+    EXPECT_EQ(ws->DataDef(1).FileName, (dir / "obs.asc").string());
+    EXPECT_EQ(table.RowCount(), before.RowCount());
+    EXPECT_TRUE(shell.logLines.empty());
+  }
+}
+
+TEST_F(ConfigTest, MoreThanTenBlocksKeepTheFirstTen) {
+  std::string text;
+  for (int i = 1; i <= 12; ++i) text += "/g" + std::to_string(i) + ".asc\nasciigrid\n3\n2\n0\n0\n1\n-9999\n0\n1\n-9999\n-9999\n0\n";
+  WriteFile(dir / "many.txt", text);
+  LoadConfiguration(*ws, table, dir / "many.txt", shell);
+  EXPECT_EQ(ws->DataDefCount, 10);
+  EXPECT_EQ(ws->DataDef(10).FileName, "/g10.asc");
+  EXPECT_EQ(std::count(shell.messages.begin(), shell.messages.end(), "Error: >10 data files attached."), 1);
+  EXPECT_EQ(table.RowCount(), 11);
+}
+
+TEST_F(ConfigTest, HistogramCountsAndMarks) {
+  // Presences crowd into class 2: the presence test is significant, absences are spread evenly.
+  ScanResult s = Pick("obs.asc", GridText(4, 2, {{"1", "1", "0", "-9999"}, {"1", "0", "0", "0"}}));
+  ws->CurrentDataDef.PositiveIndicatorValue = 1;
+  ws->CurrentDataDef.NegativeIndicatorValue = 0;
+  SubmitCurrentDataDef(*ws, table, shell);
+  Pick("aux.asc", GridText(4, 2, {{"5", "5", "1", "1"}, {"5", "1", "5", "1"}}));
+  ClassBounds b;
+  b.n = 2;
+  ProposeBounds(b, ws->CurrentDataDef.minvalue, ws->CurrentDataDef.maxvalue);
+  QImageCanvas pic(kHistogramWidth, kHistogramHeight);
+  ASSERT_TRUE(DrawClassHistogram(*ws, b, pic, shell));
+  EXPECT_EQ(ws->CurrentDataDef.NrClasses, 2);  // stored before drawing
+  // Bars: class 1 x = 25, bw = 149, green to 75; class 2 presences = top reach y = 15.
+  EXPECT_EQ(pic.Pixel(174 + 10, 16), (Rgb{0, 128, 0}));
+  EXPECT_EQ(pic.Pixel(30, 16), (Rgb{255, 255, 255}));
+}
+
+TEST_F(ConfigTest, HistogramChi2Texts) {
+  HistogramCounts h;
+  h.cells = {0, 50, 50};
+  h.presences = {0, 0, 20};
+  h.absences = {0, 10, 10};
+  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos: 20.0 **");
+  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, false), "Chi2 neg undefined");  // statistic 0
+  h.presences = {0, 7, 13};  // expected 10 each: 0.9 + 0.9 = 1.8
+  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos: 1.8");
+  h.presences = {0, 4, 0};  // expected 2 and 2: 2 + 2 = 4 >= 3.84
+  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos: 4.0 *");
+  h.cells = {0, 99, 1};  // expected presences in class 2 rounds to 0
+  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos undefined");
+}
+
+TEST_F(ConfigTest, HistogramWithoutAPresenceGridReportsTheError) {
+  Pick("aux.asc", GridText(2, 1, {{"1", "2"}}));
+  ClassBounds b;
+  ProposeBounds(b, 1, 2);
+  QImageCanvas pic(kHistogramWidth, kHistogramHeight);
+  EXPECT_FALSE(DrawClassHistogram(*ws, b, pic, shell));
+  EXPECT_EQ(shell.messages.back(), HistogramErrorMessage());
+  EXPECT_EQ(ws->CurrentDataDef.NrClasses, 8);  // the classes were stored all the same
+}
+
+}  // namespace
+}  // namespace karvelo
