@@ -1,5 +1,7 @@
 // main() of karvelo-batch, the headless twin of the desktop program.
+#include <QGuiApplication>
 #include <clocale>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -7,6 +9,9 @@
 #include "batch/batch.h"
 
 int main(int argc, char** argv) {
+  // Pictures with text need a GUI application; the headless tool never needs a screen.
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QGuiApplication app(argc, argv);
   // Dates in the log follow the user's locale; numbers never do (they are formatted locale-free).
   std::setlocale(LC_ALL, "");
   std::vector<std::string> args(argv + 1, argv + argc);
