@@ -11,6 +11,7 @@
 int main(int argc, char** argv) {
   // Pictures with text need a GUI application; the headless tool never needs a screen.
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  qInstallMessageHandler(karvelo::QuietQtMessages);
   QGuiApplication app(argc, argv);
   // Dates in the log follow the user's locale; numbers never do (they are formatted locale-free).
   std::setlocale(LC_ALL, "");

@@ -7,7 +7,16 @@
 #include <optional>
 #include <system_error>
 
+#include <QString>
+#include <QtGlobal>
+#include <cstdio>
+#include <functional>
+
+#include "audit/chi2table.h"
 #include "batch/batch_shell.h"
+#include "config/classification.h"
+#include "config/configfile.h"
+#include "config/configtable.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
@@ -24,6 +33,12 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  info GRID        read and scan an ASCII grid; print its header, range and unique values\n"
+    "  config -o CONFIG ENTRY...\n"
+    "                   build a data configuration and save it; entries in slot order:\n"
+    "                     --obs PATH:P[:A]      observation grid, presence value P, absence value A\n"
+    "                                           ('-' for none)\n"
+    "                     --aux PATH[:N]        auxiliary grid in N classes (default 8), proposed bounds\n"
+    "                     --aux PATH:b1,...,bn+1  auxiliary grid with explicit class bounds\n"
     "\n"
     "Options:\n"
     "  --workdir DIR      folder for every output and Karvelo.log (created if missing;\n"
@@ -37,7 +52,7 @@ struct Options {
   bool keepWorkFiles = false;
   std::optional<std::uint32_t> seed;
   bool help = false;
-  std::vector<std::string> positional;
+  std::vector<std::string> rest;  // the command and its own arguments, in order
 };
 
 struct UsageError {
@@ -51,7 +66,8 @@ std::optional<std::uint32_t> ParseSeed(const std::string& s) {
   return v;
 }
 
-Options ParseOptions(const std::vector<std::string>& args) {
+// Takes out the options every command has, wherever they stand.
+Options ParseCommonOptions(const std::vector<std::string>& args) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -69,72 +85,220 @@ Options ParseOptions(const std::vector<std::string>& args) {
       const std::string s = value("--seed");
       o.seed = ParseSeed(s);
       if (!o.seed) throw UsageError{"--seed takes a whole number from 0 to 4294967295, not '" + s + "'"};
-    } else if (a.size() > 1 && a[0] == '-' && a != "-") {
-      throw UsageError{"unknown option " + a};
     } else {
-      o.positional.push_back(a);
+      o.rest.push_back(a);
     }
   }
   return o;
 }
 
-// info GRID: what picking the grid on tab 1 reads and shows.
-int CommandInfo(const std::vector<std::string>& args, Workspace& ws, BatchShell& shell, std::ostream& out) {
-  if (args.size() != 1) throw UsageError{"info takes one grid file"};
-  TDataDef& def = ws.CurrentDataDef;
-  def.FileName = args[0];
-  def.GridFileType = TGridFileType::asciigrid;
-  if (!ReadHeader(def, shell)) return 1;
-  const ScanResult scan = ScanData(def, shell);
-  out << "ncols: " << def.ncols << '\n'
-      << "nrows: " << def.nrows << '\n'
-      << "xllcorner: " << FormatShortest(def.xllcorner) << '\n'
-      << "yllcorner: " << FormatShortest(def.yllcorner) << '\n'
-      << "cellsize: " << FormatShortest(def.cellsize) << '\n'
-      << "NODATA_value: " << FormatShortest(def.NODATA_value) << '\n'
-      << "minvalue: " << FormatShortest(def.minvalue) << '\n'
-      << "maxvalue: " << FormatShortest(def.maxvalue) << '\n';
-  out << "unique:";
-  for (const std::string& u : scan.unique) out << ' ' << u;
-  out << '\n' << "list text: " << scan.listText << '\n';
-  return 0;
+// The path as the user meant it, resolved before the work folder is entered.
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  return ec ? path : p.lexically_normal().string();
 }
 
-// Turns the paths among a command's arguments into absolute ones before the work folder is entered.
-std::vector<std::string> AbsolutePaths(std::vector<std::string> args) {
-  for (auto& a : args) {
-    std::error_code ec;
-    fs::path p = fs::absolute(a, ec);
-    if (!ec) a = p.string();
+// A command, parsed from its arguments and ready to run inside the work folder.
+using Command = std::function<int(Workspace&, BatchShell&, std::ostream&)>;
+
+// info GRID: what picking the grid on tab 1 reads and shows.
+Command ParseInfo(const std::vector<std::string>& args) {
+  if (args.size() != 1 || args[0].rfind("-", 0) == 0) throw UsageError{"info takes one grid file"};
+  const std::string grid = Absolute(args[0]);
+  return [grid](Workspace& ws, BatchShell& shell, std::ostream& out) {
+    const auto scan = PickGridFile(ws, grid, true, shell, nullptr);
+    if (!scan) return 1;
+    const TDataDef& def = ws.CurrentDataDef;
+    out << "ncols: " << def.ncols << '\n'
+        << "nrows: " << def.nrows << '\n'
+        << "xllcorner: " << FormatShortest(def.xllcorner) << '\n'
+        << "yllcorner: " << FormatShortest(def.yllcorner) << '\n'
+        << "cellsize: " << FormatShortest(def.cellsize) << '\n'
+        << "NODATA_value: " << FormatShortest(def.NODATA_value) << '\n'
+        << "minvalue: " << FormatShortest(def.minvalue) << '\n'
+        << "maxvalue: " << FormatShortest(def.maxvalue) << '\n';
+    out << "unique:";
+    for (const std::string& u : scan->unique) out << ' ' << u;
+    out << '\n' << "list text: " << scan->listText << '\n';
+    return 0;
+  };
+}
+
+// One grid of a configuration as the command line gives it.
+struct ConfigEntry {
+  bool observation = false;
+  std::string path;
+  std::optional<std::string> presence, absence;  // indicator texts, as typed
+  int classes = 8;
+  std::vector<std::string> bounds;               // explicit bounds b1..bn+1, as typed
+};
+
+bool IsNumberText(const std::string& s) { return ParseReal(s).has_value(); }
+
+// Splits trailing ":field" parts off a value from the right while `accept` takes them, so that a
+// path may itself hold colons.
+std::vector<std::string> SplitTrailing(std::string value, std::size_t most,
+                                       const std::function<bool(const std::string&)>& accept, std::string* path) {
+  std::vector<std::string> fields;
+  while (fields.size() < most) {
+    const auto colon = value.rfind(':');
+    if (colon == std::string::npos || !accept(value.substr(colon + 1))) break;
+    fields.insert(fields.begin(), value.substr(colon + 1));
+    value.erase(colon);
   }
-  return args;
+  *path = value;
+  return fields;
+}
+
+ConfigEntry ParseObsEntry(const std::string& value) {
+  ConfigEntry e;
+  e.observation = true;
+  auto indicator = [](const std::string& f) { return f == "-" || IsNumberText(f); };
+  const auto fields = SplitTrailing(value, 2, indicator, &e.path);
+  if (fields.empty()) throw UsageError{"--obs needs PATH:P[:A], not '" + value + "'"};
+  if (fields[0] != "-") e.presence = fields[0];
+  if (fields.size() > 1 && fields[1] != "-") e.absence = fields[1];
+  if (!e.presence && !e.absence) throw UsageError{"--obs " + value + " marks neither presences nor absences"};
+  e.path = Absolute(e.path);
+  return e;
+}
+
+ConfigEntry ParseAuxEntry(const std::string& value) {
+  ConfigEntry e;
+  auto spec = [](const std::string& f) {
+    if (f.empty()) return false;
+    std::size_t start = 0;
+    for (;;) {
+      const auto comma = f.find(',', start);
+      if (!IsNumberText(f.substr(start, comma == std::string::npos ? std::string::npos : comma - start))) return false;
+      if (comma == std::string::npos) return true;
+      start = comma + 1;
+    }
+  };
+  const auto fields = SplitTrailing(value, 1, spec, &e.path);
+  if (!fields.empty()) {
+    const std::string& f = fields[0];
+    if (f.find(',') == std::string::npos) {
+      const auto n = ParseReal(f);
+      if (!n || *n != static_cast<int>(*n) || *n < 2 || *n > MaxClasses) {
+        throw UsageError{"--aux " + value + ": the number of classes must be a whole number from 2 to 20"};
+      }
+      e.classes = static_cast<int>(*n);
+    } else {
+      std::size_t start = 0;
+      for (;;) {
+        const auto comma = f.find(',', start);
+        e.bounds.push_back(f.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+      }
+      if (e.bounds.size() < 3 || e.bounds.size() > MaxClasses + 1) {
+        throw UsageError{"--aux " + value + ": give 3 to 21 bounds (2 to 20 classes)"};
+      }
+      e.classes = static_cast<int>(e.bounds.size()) - 1;
+    }
+  }
+  e.path = Absolute(e.path);
+  return e;
+}
+
+// Gives the picked grid its role as the window's buttons do, then adds it to the configuration.
+int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchShell& shell) {
+  auto scan = PickGridFile(ws, e.path, true, shell, nullptr);
+  if (!scan) return 1;
+  if (e.observation) {
+    if (!scan->indicatorsEnabled) {
+      shell.message(e.path + ": the grid holds more than three distinct whole values;\n"
+                    "presence and absence indicators can only be marked in grids of at most three.");
+      return 1;
+    }
+    if (e.presence && !MarkIndicator(ws, *scan, *e.presence, -1, true, shell)) return 1;
+    if (e.absence && !MarkIndicator(ws, *scan, *e.absence, -1, false, shell)) return 1;
+  } else {
+    ClearIndicators(ws.CurrentDataDef);
+    ClassBounds bounds;
+    bounds.n = e.classes;
+    ProposeBounds(bounds, ws.CurrentDataDef.minvalue, ws.CurrentDataDef.maxvalue);
+    if (!e.bounds.empty()) {
+      // Typed into the window: the first lower bound, the inner bounds (whose labels follow),
+      // and the last upper bound.
+      bounds.edits[0] = e.bounds.front();
+      for (int k = 2; k <= e.classes; ++k) Editlegend(bounds, k, e.bounds[static_cast<std::size_t>(k - 1)]);
+      bounds.labels[static_cast<std::size_t>(e.classes - 1)] = e.bounds.back();
+    }
+    PerformFinalization(bounds, ws.CurrentDataDef);
+  }
+  return SubmitCurrentDataDef(ws, table, shell) ? 0 : 1;
+}
+
+// config -o CONFIG ENTRY...: builds a configuration as tab 1 does and saves it.
+Command ParseConfig(const std::vector<std::string>& args) {
+  std::optional<std::string> output;
+  std::vector<ConfigEntry> entries;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
+      return args[++i];
+    };
+    if (a == "-o") {
+      output = Absolute(value());
+    } else if (a == "--obs") {
+      entries.push_back(ParseObsEntry(value()));
+    } else if (a == "--aux") {
+      entries.push_back(ParseAuxEntry(value()));
+    } else {
+      throw UsageError{"config does not take '" + a + "'"};
+    }
+  }
+  if (!output) throw UsageError{"config needs -o CONFIG"};
+  if (entries.empty()) throw UsageError{"config needs at least one --obs or --aux entry"};
+  return [output = *output, entries](Workspace& ws, BatchShell& shell, std::ostream&) {
+    TextGrid table;
+    LayOutConfigurationTable(table);
+    for (const ConfigEntry& e : entries) {
+      if (AddConfigEntry(e, ws, table, shell) != 0) return 1;
+    }
+    if (!ConfigurationCanBeSaved(ws)) {
+      shell.message("The configuration needs a grid with presences and a classified grid before it can be saved.");
+      return 1;
+    }
+    if (!CheckConsistency(ws, shell)) return 1;
+    SaveConfiguration(ws, output, shell);
+    return 0;
+  };
+}
+
+Command ParseCommand(const std::vector<std::string>& rest) {
+  const std::string& name = rest[0];
+  const std::vector<std::string> args(rest.begin() + 1, rest.end());
+  if (name == "info") return ParseInfo(args);
+  if (name == "config") return ParseConfig(args);
+  throw UsageError{"unknown command '" + name + "'"};
 }
 
 }  // namespace
 
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "karvelo: %s\n", text.toLocal8Bit().constData());
+}
+
 int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Options opt;
+  Command command;
   try {
-    opt = ParseOptions(args);
+    opt = ParseCommonOptions(args);
+    if (opt.help) {
+      out << kUsage;
+      return 0;
+    }
+    if (opt.rest.empty()) throw UsageError{"no command given"};
+    command = ParseCommand(opt.rest);
   } catch (const UsageError& e) {
     err << "karvelo-batch: " << e.text << "\n\n" << kUsage;
     return 2;
   }
-  if (opt.help) {
-    out << kUsage;
-    return 0;
-  }
-  if (opt.positional.empty()) {
-    err << kUsage;
-    return 2;
-  }
-  const std::string command = opt.positional[0];
-  std::vector<std::string> rest(opt.positional.begin() + 1, opt.positional.end());
-  if (command != "info") {
-    err << "karvelo-batch: unknown command '" << command << "'\n\n" << kUsage;
-    return 2;
-  }
-  rest = AbsolutePaths(rest);
 
   if (opt.workdir) {
     std::error_code ec;
@@ -148,13 +312,11 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
   BatchShell shell(err);
   auto ws = std::make_unique<Workspace>();
+  FillChi2Table(*ws);
   StartRunLog(shell.runLog, std::time(nullptr));
   int status = 0;
   try {
-    status = CommandInfo(rest, *ws, shell, out);
-  } catch (const UsageError& e) {
-    err << "karvelo-batch: " << e.text << "\n\n" << kUsage;
-    return 2;
+    status = command(*ws, shell, out);
   } catch (const FileError& e) {
     shell.message(e.what());
     status = 1;

@@ -72,5 +72,36 @@ check "bad number reported" grep -q "bad.asc: line 7: Invalid numeric input" "$w
 LC_ALL=de_DE.UTF-8 "$BATCH" --workdir "$work/out" info "$work/g.asc" >"$work/info.de" 2>/dev/null
 check "locale-free numbers" grep -qx "xllcorner: 178440.5" "$work/info.de"
 
+# config: an observation grid and two classified grids make a configuration file.
+cat >"$work/aux.asc" <<'GRID'
+ncols 3
+nrows 2
+xllcorner 178440.5
+yllcorner 329600
+cellsize 40
+NODATA_value -9999
+0.3 5 -9999
+10.7 2 8
+GRID
+"$BATCH" --workdir "$work/out" config -o "$work/cfg.txt" --obs "$work/g.asc:1:3" --aux "$work/aux.asc:4" \
+  --aux "$work/aux.asc:0,1,5,20" >/dev/null 2>"$work/cfg.err"
+check "config exits 0" test $? -eq 0
+check "config file has 13 + 17 + 16 lines" test "$(wc -l <"$work/cfg.txt")" -eq 46
+check "config bounds proposed" grep -q "^     7.20000     10.80700 lower and upper bound of class  4" "$work/cfg.txt"
+check "config explicit bounds" grep -q "^     5.00000     20.20000 lower and upper bound of class  3" "$work/cfg.txt"
+check "config indicators" grep -q "^    3.00  Value of the indicator for absence" "$work/cfg.txt"
+check "config logged" grep -q "was positively checked and saved:" "$work/out/Karvelo.log"
+"$BATCH" config -o "$work/x.txt" --obs "$work/g.asc:-:-" >/dev/null 2>&1
+check "config without a role exits 2" test $? -eq 2
+"$BATCH" config -o "$work/x.txt" --aux "$work/aux.asc:1" >/dev/null 2>&1
+check "config with one class exits 2" test $? -eq 2
+sed 's/cellsize 40/cellsize 20/' "$work/aux.asc" >"$work/aux20.asc"
+"$BATCH" --workdir "$work/out" config -o "$work/y.txt" --obs "$work/g.asc:1" --aux "$work/aux20.asc" >/dev/null 2>"$work/y.err"
+check "inconsistent grids exit 1" test $? -eq 1
+check "inconsistent grids message" grep -qx "karvelo: Cell sizes in the various grids are different:" "$work/y.err"
+check "nothing saved when inconsistent" test ! -e "$work/y.txt"
+"$BATCH" --workdir "$work/out" config -o "$work/z.txt" --obs "$work/g.asc:1" >/dev/null 2>"$work/z.err"
+check "config without a classified grid exits 1" test $? -eq 1
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
