@@ -1,0 +1,14 @@
+// Entry of karvelo_ui_tests: one QApplication for every window test suite.
+#include <QApplication>
+
+#include "uitests.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  int failures = 0;
+  failures += RunMainWindowTests(argc, argv);
+  failures += RunRunLifecycleTests(argc, argv);
+  failures += RunInfoWindowTests(argc, argv);
+  failures += RunWidgetTests(argc, argv);
+  return failures == 0 ? 0 : 1;
+}

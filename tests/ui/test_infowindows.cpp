@@ -1,0 +1,81 @@
+// Window tests of the settings view and the About box.
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "ui/frmabout.h"
+#include "ui/frminfo.h"
+#include "uitests.h"
+
+using namespace karvelo;
+
+class InfoWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void settingsViewShowsTheLimits() {
+    TfrmINFO info;
+    QCOMPARE(info.windowTitle(), QString("Settings of Karvelo"));
+    info.FormActivate();
+    const QStringList expected[] = {
+        {"Max. number of data files (auxiliary+observations):", "10"},
+        {"Max. number of classes in data files (auxiliary):", "20"},
+        {"Max. grid extent (nr of columns+rows; 10000 still works):", "10000"},
+        {"Number of Bootstrap samples:", "50"},
+    };
+    QCOMPARE(info.strgrdInfo->rowCount(), 4);
+    QCOMPARE(info.strgrdInfo->columnCount(), 2);
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < 2; ++c) QCOMPARE(info.strgrdInfo->item(r, c)->text(), expected[r][c]);
+    }
+    QVERIFY(!info.strgrdInfo->showGrid());
+    QCOMPARE(info.strgrdInfo->columnWidth(1), 35);
+    QVERIFY(info.strgrdInfo->columnWidth(0) >= 265);
+  }
+
+  void settingsViewIsFilledEachTimeItIsShownAndOkCloses() {
+    TfrmINFO info;
+    info.show();
+    QVERIFY(info.strgrdInfo->item(3, 1));
+    QCOMPARE(info.strgrdInfo->item(3, 1)->text(), QString("50"));
+    info.strgrdInfo->item(3, 1)->setText("changed");
+    info.hide();
+    info.show();
+    QCOMPARE(info.strgrdInfo->item(3, 1)->text(), QString("50"));
+    QTRY_VERIFY(info.btbttnOK->hasFocus());
+    QTest::mouseClick(info.btbttnOK, Qt::LeftButton);
+    QVERIFY(info.isHidden());
+    QCOMPARE(info.result(), int(QDialog::Accepted));
+  }
+
+  void aboutBoxTextAndLogo() {
+    TfrmAbout about;
+    QCOMPARE(about.windowTitle(), QString("About"));
+    QCOMPARE(about.size(), QSize(342, 218));
+    QCOMPARE(about.lblTitle->text(), QString("Karvelo"));
+    QVERIFY(about.lblTitle->font().bold());
+    QCOMPARE(about.lblTitle->font().pixelSize(), 13);
+    QVERIFY(about.mmAbout->isReadOnly());
+    const QStringList lines = about.mmAbout->toPlainText().split('\n');
+    const QStringList opening = {"A program to map and validate", "the probability of occurrence ", "of an observed feature ",
+                                 "with auxiliary data  ", "(all maps as ascii-grids).", ""};
+    QCOMPARE(lines.mid(0, 6), opening);
+    QVERIFY(lines.size() >= 8);
+    const QImage logo = TfrmAbout::Logo(89).toImage();
+    QCOMPARE(logo.size(), QSize(89, 89));
+    bool red = false;
+    for (int y = 0; y < 89 && !red; ++y)
+      for (int x = 0; x < 89 && !red; ++x) red = logo.pixelColor(x, y) == QColor(255, 0, 0);
+    QVERIFY(red);
+    QTest::mouseClick(about.btbttnOK, Qt::LeftButton);
+    QCOMPARE(about.result(), int(QDialog::Accepted));
+  }
+};
+
+int RunInfoWindowTests(int argc, char** argv) {
+  InfoWindowTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_infowindows.moc"

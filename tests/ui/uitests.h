@@ -1,0 +1,7 @@
+// The window test suites of karvelo_ui_tests, run one after the other by main().
+#pragma once
+
+int RunMainWindowTests(int argc, char** argv);
+int RunRunLifecycleTests(int argc, char** argv);
+int RunInfoWindowTests(int argc, char** argv);
+int RunWidgetTests(int argc, char** argv);

@@ -1,0 +1,39 @@
+// The interactive dialogs behind the hooks.
+#include "ui/dialoghooks.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace karvelo {
+
+QString QtNameFilters(const std::string& filter) {
+  const QStringList parts = QString::fromStdString(filter).split('|');
+  QStringList filters;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString patterns = parts[i + 1];
+    patterns.replace(';', ' ');
+    filters << parts[i] + " (" + patterns.simplified() + ")";
+  }
+  return filters.join(";;");
+}
+
+DialogHooks DialogHooks::Interactive(QWidget* owner) {
+  DialogHooks hooks;
+  hooks.message = [owner](const QString& text) { QMessageBox::information(owner, "Karvelo", text); };
+  hooks.chooseFile = [owner](const FileDialogRequest& request) -> std::optional<std::filesystem::path> {
+    QFileDialog dialog(owner, QString::fromStdString(request.title), QString::fromStdString(request.initialDir),
+                       QtNameFilters(request.filter));
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!request.defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExt));
+    if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    return std::filesystem::path(dialog.selectedFiles().front().toStdString());
+  };
+  hooks.showModal = [](QDialog& dialog) { return dialog.exec(); };
+  return hooks;
+}
+
+}  // namespace karvelo

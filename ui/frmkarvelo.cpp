@@ -1,0 +1,436 @@
+// The main window: layout of the four tabs, the start and end of the run, status and gauge.
+#include "ui/frmkarvelo.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <algorithm>
+#include <ctime>
+
+#include "core/errors.h"
+#include "ui/appearance.h"
+#include "ui/frmabout.h"
+#include "ui/frminfo.h"
+#include "ui/gauge.h"
+#include "ui/pictureview.h"
+#include "ui/radiogroup.h"
+#include "ui/stringgridview.h"
+#include "ui/tabcontrol.h"
+
+namespace karvelo {
+
+namespace {
+
+constexpr int kClientWidth = 798;
+constexpr int kClientHeight = 568;
+constexpr int kPictureSize = 300;
+const QRect kTabGroupRect(16, 40, 745, 465);
+// Status panel 1 per tab.
+const char* const kActivities[] = {"Defining data configuration", "Auditing data configuration", "Mapping Bayesian probability",
+                                   "Validating prediction map"};
+
+template <class W>
+W* Named(W* w, const char* name) {
+  w->setObjectName(name);
+  return w;
+}
+
+QPushButton* NewButton(QWidget* parent, const char* name, const char* caption, const QRect& where) {
+  auto* b = Named(new QPushButton(caption, parent), name);
+  b->setGeometry(where);
+  return b;
+}
+
+QLabel* NewLabel(QWidget* parent, const char* name, const char* caption, const QRect& where) {
+  auto* l = Named(new QLabel(caption, parent), name);
+  l->setGeometry(where);
+  return l;
+}
+
+QGroupBox* NewGroup(QWidget* parent, const char* name, const char* caption, const QRect& where) {
+  auto* g = Named(new QGroupBox(caption, parent), name);
+  g->setGeometry(where);
+  return g;
+}
+
+void SetHeaders(TextGrid& grid, const std::vector<std::string>& headers, const std::vector<int>& widths) {
+  grid.SetSize(static_cast<int>(headers.size()), std::max(grid.RowCount(), 1));
+  grid.fixedRows = 1;
+  grid.SetRow(0, headers);
+  for (std::size_t c = 0; c < widths.size(); ++c) grid.SetColWidth(static_cast<int>(c), widths[c]);
+}
+
+}  // namespace
+
+TfrmKarvelo::TfrmKarvelo(QWidget* parent)
+    : QMainWindow(parent),
+      workspace_(std::make_unique<Workspace>()),
+      imgDataCanvas_(kPictureSize, kPictureSize),
+      imgKarveloCanvas_(kPictureSize, kPictureSize) {
+  setObjectName("frmKarvelo");
+  ApplyWindowFont(this);
+  setWindowTitle(kMainCaption);
+  hooks = DialogHooks::Interactive(this);
+
+  // The frequency table's class column has no width of its own at start; 44 is the table's default.
+  tables_.Frequency.SetSize(5, 1);
+  for (int c = 0; c < 5; ++c) tables_.Frequency.SetColWidth(c, 44);
+
+  auto* client = new QWidget(this);
+  client->setObjectName("client");
+  client->setFixedSize(kClientWidth, kClientHeight);
+  setCentralWidget(client);
+
+  tbcntrlMain = Named(new TTabControl(client), "tbcntrlMain");
+  tbcntrlMain->setGeometry(8, 15, 777, 513);
+  for (const char* caption : {"1: Define data configuration", "2: Audit data configuration", "3: Map Bayesian probability",
+                              "4: Validate with independent data"}) {
+    tbcntrlMain->AddTab(caption);
+  }
+  connect(tbcntrlMain, &TTabControl::Change, this, &TfrmKarvelo::tbcntrlMainChange);
+
+  BuildMenu();
+  BuildDefineDataTab();
+  BuildAuditTab();
+  BuildMapTab();
+  BuildValidateTab();
+  BuildStatusBar(client);
+
+  frmINFO_ = new TfrmINFO(this);
+  frmAbout_ = new TfrmAbout(this);
+
+  layout()->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+TfrmKarvelo::~TfrmKarvelo() = default;
+
+void TfrmKarvelo::BuildMenu() {
+  QMenu* info = menuBar()->addMenu("Info");
+  info->setObjectName("Info1");
+  Settings1 = Named(info->addAction("Settings"), "Settings1");
+  AboutKarvelo1 = Named(info->addAction("About Karvelo"), "AboutKarvelo1");
+  connect(Settings1, &QAction::triggered, this, &TfrmKarvelo::Settings1Click);
+  connect(AboutKarvelo1, &QAction::triggered, this, &TfrmKarvelo::AboutKarvelo1Click);
+}
+
+void TfrmKarvelo::BuildStatusBar(QWidget* client) {
+  stsbrStatus = Named(new QWidget(client), "stsbrStatus");
+  stsbrStatus->setGeometry(0, kClientHeight - 24, 524, 24);
+  auto newPanel = [this](const char* name, int x, int w) {
+    auto* panel = Named(new QLabel(stsbrStatus), name);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setGeometry(x, 2, w, 21);
+    return panel;
+  };
+  // Panels 0 and 1 grow where the font needs it so that their fixed texts are never cut off;
+  // the status bar keeps its size.
+  const QFontMetrics fm(font());
+  const int w0 = std::max(80, fm.horizontalAdvance("Current activity:") + 10);
+  int w1 = 150;
+  for (const char* activity : kActivities) w1 = std::max(w1, fm.horizontalAdvance(activity) + 10);
+  stsbrPanel0 = newPanel("stsbrPanel0", 0, w0);
+  stsbrPanel0->setText("Current activity:");
+  stsbrPanel1 = newPanel("stsbrPanel1", w0 + 2, w1);
+  stsbrPanel2 = newPanel("stsbrPanel2", w0 + w1 + 4, 173);
+
+  Gauge1 = Named(new TGauge(client), "Gauge1");
+  Gauge1->setGeometry(kClientWidth - 248 - 12, kClientHeight - 23, 248, 22);
+}
+
+QGroupBox* TfrmKarvelo::NewTabGroup(const char* name, const char* caption) {
+  QGroupBox* g = NewGroup(tbcntrlMain, name, caption, kTabGroupRect);
+  g->hide();
+  return g;
+}
+
+// Tab 1: picking grid files, giving them a role, and the table of the configuration so far.
+void TfrmKarvelo::BuildDefineDataTab() {
+  grpbxDefineData = NewTabGroup("grpbxDefineData", " 1: Define observation grid data and auxiliary grid data to be used for mapping ");
+
+  GroupBox1 = NewGroup(grpbxDefineData, "GroupBox1", " Select grid data ", QRect(10, 24, 410, 300));
+  rdgrpNewFile = Named(new TRadioGroup(" Type of file ", GroupBox1), "rdgrpNewFile");
+  rdgrpNewFile->setGeometry(12, 18, 190, 40);
+  rdgrpNewFile->SetItems({"Ascii-grid", "Other"});
+  rdgrpNewFile->SetColumns(2);
+  rdgrpNewFile->SetItemIndex(0);
+  rdgrpNewFile->setEnabled(false);
+  chckbxNewFile = Named(new QCheckBox("Display map", GroupBox1), "chckbxNewFile");
+  chckbxNewFile->setGeometry(220, 32, 120, 18);
+  chckbxNewFile->setChecked(true);
+  bttnNewFile = NewButton(GroupBox1, "bttnNewFile", "...", QRect(12, 68, 32, 22));
+  lblNewFile = NewLabel(GroupBox1, "lblNewFile", "File name", QRect(52, 70, 346, 18));
+
+  // Hidden until a file has been scanned.
+  grpbxScan = NewGroup(GroupBox1, "grpbxScan", " Scan and specify data: ", QRect(12, 98, 385, 145));
+  grpbxScan->hide();
+  btbttnSubmit = NewButton(grpbxScan, "btbttnSubmit", "Add specified selection to data configuration", QRect(8, 112, 369, 26));
+  btbttnSubmit->setToolTip("You can remove files from the configuration by selecting and deleting lines from the table below");
+
+  btbttnConfigurationFile = NewButton(GroupBox1, "btbttnConfigurationFile",
+                                      "Check consistency and save data configuration to file", QRect(12, 256, 385, 30));
+
+  imgData = Named(new TPictureView(imgDataCanvas_, grpbxDefineData), "imgData");
+  imgData->move(431, 24);
+
+  strgrdDataConfiguration = Named(new TStringGridView(tables_.DataConfiguration, grpbxDefineData), "strgrdDataConfiguration");
+  strgrdDataConfiguration->setGeometry(16, 334, 713, 120);
+  strgrdDataConfiguration->verticalHeader()->setDefaultSectionSize(16);
+}
+
+// Tab 2: the configuration file on the left, the audit and its results on the right.
+void TfrmKarvelo::BuildAuditTab() {
+  grpbxAudit = NewTabGroup("grpbxAudit", " 2: Audit data configuration ");
+
+  btbttnLoadConfig = NewButton(grpbxAudit, "btbttnLoadConfig", "a. Load existing configuration file", QRect(12, 22, 300, 28));
+  lblConfigFileCaption = NewLabel(grpbxAudit, "lblConfigFileCaption", "Current configuration file:", QRect(12, 58, 130, 16));
+  lblConfigFileName = NewLabel(grpbxAudit, "lblConfigFileName", "", QRect(146, 58, 166, 16));
+  Memo1 = Named(new QPlainTextEdit(grpbxAudit), "Memo1");
+  Memo1->setGeometry(12, 80, 300, 373);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo1->setReadOnly(true);
+
+  btbttnAudit = NewButton(grpbxAudit, "btbttnAudit", "b. Audit data configuration (frequencies+Chi2)", QRect(328, 22, 405, 28));
+
+  grpbxAuditResults = NewGroup(grpbxAudit, "grpbxAuditResults", " Audit results ", QRect(328, 56, 405, 350));
+  lblGridCountResults = NewLabel(grpbxAuditResults, "lblGridCountResults", "Grid counting results", QRect(10, 18, 385, 16));
+  strgrdFrequency = Named(new TStringGridView(tables_.Frequency, grpbxAuditResults), "strgrdFrequency");
+  strgrdFrequency->setGeometry(10, 36, 385, 140);
+  lblChi2test1 = NewLabel(grpbxAuditResults, "lblChi2test1", "Chi-squared testing: goodness of fit of observed frequencies",
+                          QRect(10, 184, 385, 16));
+  strgrdChi2 = Named(new TStringGridView(tables_.Chi2, grpbxAuditResults), "strgrdChi2");
+  strgrdChi2->setGeometry(10, 202, 385, 102);
+  btbttnGraphicalAnalysis = NewButton(grpbxAuditResults, "btbttnGraphicalAnalysis",
+                                      "Graphical display of data relations (opens a new window)", QRect(10, 312, 385, 28));
+
+  btbttnSubmitFinal = NewButton(grpbxAudit, "btbttnSubmitFinal", "c. Submit final data configuration for mapping",
+                                QRect(328, 418, 405, 32));
+}
+
+// Tab 3: priors (a), uncertainty (b), the map button (c) and the results below them.
+void TfrmKarvelo::BuildMapTab() {
+  grpbxMap = NewTabGroup("grpbxMap", " 3: Map the Bayesian probability for the occurence of an event or a feature ");
+
+  rdgrpPrior = Named(new TRadioGroup(" a: Calculation of prior probabilities for absence and presence ", grpbxMap), "rdgrpPrior");
+  rdgrpPrior->setGeometry(8, 14, 430, 72);
+  rdgrpPrior->SetItems({"No calculation: enter values manually",
+                        "Calculate from relative frequencies of observed absence/presence",
+                        "Calculate from spatially declustered absence/presence observations (slow!)"});
+  rdgrpPrior->SetItemIndex(0);
+
+  // The label's two ends name the edits below them.
+  Label11 = NewLabel(grpbxMap, "Label11", "Presence     <-- Prior probability -->     Absence", QRect(446, 16, 291, 16));
+  Label11->setAlignment(Qt::AlignCenter);
+  edtPriorP = Named(new QLineEdit("0.5", grpbxMap), "edtPriorP");
+  edtPriorP->setGeometry(446, 33, 56, 20);
+  edtPriorA = Named(new QLineEdit("0.5", grpbxMap), "edtPriorA");
+  edtPriorA->setGeometry(681, 33, 56, 20);
+
+  btbttnKarvelo = NewButton(grpbxMap, "btbttnKarvelo", "c: Map Bayesian probability of occurrence", QRect(446, 58, 291, 28));
+
+  grpbxErrorPropagation = NewGroup(grpbxMap, "grpbxErrorPropagation", " b: Handling uncertainty ", QRect(8, 88, 729, 50));
+  chckbxErrorProp = Named(new QCheckBox("Consider uncertainty (bootstrapping and error propagation)", grpbxErrorPropagation),
+                          "chckbxErrorProp");
+  const int checkWidth = chckbxErrorProp->sizeHint().width();
+  chckbxErrorProp->setGeometry(6, 22, checkWidth, 18);
+  // The evidence filter takes the rest of the line, its six items side by side.
+  rdgrpConfLevel = Named(new TRadioGroup("", grpbxErrorPropagation), "rdgrpConfLevel");
+  rdgrpConfLevel->setGeometry(checkWidth + 8, 6, 729 - checkWidth - 14, 40);
+  // The filter only means something for the uncertainty run.
+  connect(chckbxErrorProp, &QCheckBox::toggled, rdgrpConfLevel, &QWidget::setEnabled);
+
+  // Hidden until a mapping run shows it.
+  grpbxBayesOutput = NewGroup(grpbxMap, "grpbxBayesOutput", " Results Bayesian analysis ", QRect(8, 140, 729, 322));
+  grpbxBayesOutput->hide();
+  Label13 = NewLabel(grpbxBayesOutput, "Label13", "Table with conditional and prior probabilities per class per auxiliary variable",
+                     QRect(8, 16, 398, 16));
+  strgrdBayesTable = Named(new TStringGridView(tables_.BayesTable, grpbxBayesOutput), "strgrdBayesTable");
+  strgrdBayesTable->setGeometry(8, 52, 398, 140);
+  lblChi2test2 = NewLabel(grpbxBayesOutput, "lblChi2test2",
+                          "Chi-squared testing: are condtional probabilities abs/pres different? ", QRect(8, 198, 398, 16));
+  strgrdChi2a = Named(new TStringGridView(tables_.Chi2a, grpbxBayesOutput), "strgrdChi2a");
+  strgrdChi2a->setGeometry(8, 216, 398, 78);
+  imgKarvelo = Named(new TPictureView(imgKarveloCanvas_, grpbxBayesOutput), "imgKarvelo");
+  imgKarvelo->move(413, 17);  // below the frame line, which this style draws under the title
+}
+
+// Tab 4: validation; its controls arrive with the validation steps.
+void TfrmKarvelo::BuildValidateTab() {
+  grpbxValidate = NewTabGroup("grpbxValidate", " 4: Validate prediction map with independent observations ");
+}
+
+void TfrmKarvelo::LayOutTables() {
+  SetHeaders(tables_.DataConfiguration,
+             {"File Name", "File type", "ncols", "nrows", "xllcorner", "yllcorner", "cellsize", "NoData", "Classes", "Positive",
+              "Negative"},
+             {250, 48, 28, 28, 64, 64, 40, 48, 40, 40, 48});
+  tables_.Frequency.SetColWidth(0, 92);
+  for (int c : {2, 3, 4}) tables_.Frequency.SetColWidth(c, 60);
+  SetHeaders(tables_.Frequency, {"Grid name", "Class", "Cell count", "Presences", "Absences"}, {});
+  SetHeaders(tables_.Chi2, {"Grid name", "degr fr.", "Chi2 presences", "Chi2 absences"}, {92, 44, 90, 90});
+  tables_.Chi2a.SetSize(5, 1);
+  SetHeaders(tables_.Chi2a, {"Grid name", "Class", "CP P", "CP A", "Chi2 + sign."}, {92, 44, 40, 40, 80});
+  SetHeaders(tables_.BayesTable, {"Grid Name", "Class", "Pres.(n)", "CP P", "Abs.(n)", "CP A", "Prior P"},
+             {92, 36, 40, 40, 40, 40, 40});
+  RefreshTables();
+  strgrdChi2a->hide();
+  lblChi2test2->hide();
+}
+
+void TfrmKarvelo::FillChi2Table() {
+  // The chi-squared critical values of the audit are filled here once the audit is part of the
+  // program.
+}
+
+void TfrmKarvelo::FormActivate() {
+  if (runStarted_) return;
+  runStarted_ = true;
+
+  StartRunLog(runLog_, std::time(nullptr));
+  LayOutTables();
+  tbcntrlMain->SetTabIndex(0);
+  tbcntrlMainChange();
+  workspace_->ClearDataDefs();
+  FillChi2Table();
+  btbttnConfigurationFile->setEnabled(false);
+  btbttnGraphicalAnalysis->setEnabled(false);
+  chckbxErrorProp->setChecked(true);
+  rdgrpConfLevel->setEnabled(true);
+  workspace_->QuietAudit = false;
+  lblConfigFileName->setText("Unknown");
+  rdgrpConfLevel->setTitle(" Minimal evidence level filter: show only ... evidence ");
+  rdgrpConfLevel->SetItems({"(all)", "vweak", "weak", "mod", "strong", "vstrong"});
+  rdgrpConfLevel->SetItemIndex(0);
+  rdgrpConfLevel->SetColumns(6);
+  Memo1->clear();
+  runLog_.ClearWorkFiles();
+  Status(0);
+}
+
+void TfrmKarvelo::FormClose() {
+  if (runEnded_) return;
+  runEnded_ = true;
+
+  EndRunLog(runLog_, std::time(nullptr));
+  status2("Saving logfile ...");
+  // A log that cannot be written is reported, and the run still ends: the user must always be
+  // able to close the program, and the work files are still removed.
+  try {
+    WriteLogFile(runLog_, std::filesystem::current_path() / kLogFileName);
+    message(std::string("Logfile saved to ") + kLogFileName);
+  } catch (const FileError& e) {
+    message(e.what());
+  } catch (const std::filesystem::filesystem_error& e) {
+    message(e.what());
+  }
+  status2("Cleaning up ...");
+  DeleteWorkFiles(runLog_);
+}
+
+void TfrmKarvelo::Status(int nr) {
+  struct Row {
+    int nr;
+    bool newFile, submit, configurationFile, loadConfig, audit, submitFinal, karvelo;
+    int graphicalAnalysis;  // -1: unchanged
+  };
+  static constexpr Row kRows[] = {
+      {0, true, false, false, true, false, false, false, 0},
+      {1, true, true, true, true, true, false, false, 0},
+      {3, true, true, true, true, true, true, false, 1},
+      {4, true, true, true, true, true, true, true, -1},
+  };
+  for (const Row& r : kRows) {
+    if (r.nr != nr) continue;
+    bttnNewFile->setEnabled(r.newFile);
+    btbttnSubmit->setEnabled(r.submit);
+    btbttnConfigurationFile->setEnabled(r.configurationFile);
+    btbttnLoadConfig->setEnabled(r.loadConfig);
+    btbttnAudit->setEnabled(r.audit);
+    btbttnSubmitFinal->setEnabled(r.submitFinal);
+    btbttnKarvelo->setEnabled(r.karvelo);
+    if (r.graphicalAnalysis >= 0) btbttnGraphicalAnalysis->setEnabled(r.graphicalAnalysis == 1);
+    return;
+  }
+}
+
+void TfrmKarvelo::tbcntrlMainChange() {
+  QGroupBox* const groups[] = {grpbxDefineData, grpbxAudit, grpbxMap, grpbxValidate};
+  const int index = tbcntrlMain->TabIndex();
+  for (int i = 0; i < 4; ++i) groups[i]->setVisible(i == index);
+  if (index < 0 || index > 3) return;
+  status1(kActivities[index]);
+  status2("(Idle)");
+  gaugeProgress(0);
+}
+
+void TfrmKarvelo::Settings1Click() { hooks.showModal(*frmINFO_); }
+
+void TfrmKarvelo::AboutKarvelo1Click() { hooks.showModal(*frmAbout_); }
+
+void TfrmKarvelo::GeneralRefresh() {
+  QCoreApplication::processEvents();
+  repaint();
+}
+
+void TfrmKarvelo::status1(std::string_view text) {
+  stsbrPanel1->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  GeneralRefresh();
+}
+
+void TfrmKarvelo::status2(std::string_view text) {
+  stsbrPanel2->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  GeneralRefresh();
+}
+
+void TfrmKarvelo::gaugeRange(int minimum, int maximum) { Gauge1->SetRange(minimum, maximum); }
+
+void TfrmKarvelo::gaugeProgress(int progress) { Gauge1->SetProgress(progress); }
+
+void TfrmKarvelo::message(std::string_view text) {
+  hooks.message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+std::optional<std::filesystem::path> TfrmKarvelo::chooseFile(const FileDialogRequest& request) {
+  return hooks.chooseFile(request);
+}
+
+void TfrmKarvelo::RefreshTables() {
+  for (TStringGridView* view : {strgrdDataConfiguration, strgrdFrequency, strgrdChi2, strgrdChi2a, strgrdBayesTable}) {
+    view->Refresh();
+  }
+}
+
+void TfrmKarvelo::RefreshPictures() {
+  imgData->Refresh();
+  imgKarvelo->Refresh();
+}
+
+bool TfrmKarvelo::event(QEvent* event) {
+  if (event->type() == QEvent::WindowActivate) FormActivate();
+  return QMainWindow::event(event);
+}
+
+// Some platforms never activate a window they show (offscreen, X without a window manager), so
+// the run also starts once the event loop has shown the window.
+void TfrmKarvelo::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  QTimer::singleShot(0, this, &TfrmKarvelo::FormActivate);
+}
+
+void TfrmKarvelo::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+}
+
+}  // namespace karvelo

@@ -1,0 +1,181 @@
+// The main window: the four workflow tabs, status bar and gauge, and the run it starts and ends.
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "core/runlog.h"
+#include "core/shell.h"
+#include "core/textgrid.h"
+#include "core/workspace.h"
+#include "render/qimage_canvas.h"
+#include "ui/dialoghooks.h"
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+namespace karvelo {
+
+class TGauge;
+class TPictureView;
+class TRadioGroup;
+class TStringGridView;
+class TTabControl;
+class TfrmAbout;
+class TfrmINFO;
+
+// The text tables of the run. The engine fills them; the window shows them (RefreshTables).
+struct RunTables {
+  TextGrid DataConfiguration;  // strgrdDataConfiguration, tab 1
+  TextGrid Frequency;          // strgrdFrequency, tab 2
+  TextGrid Chi2;               // strgrdChi2, tab 2
+  TextGrid Chi2a;              // strgrdChi2a, tab 3
+  TextGrid BayesTable;         // strgrdBayesTable, tab 3
+};
+
+// The window is the Shell of every step it runs: status panels, gauge, run log, work files and
+// the dialogs (through `hooks`).
+class TfrmKarvelo : public QMainWindow, public Shell {
+  Q_OBJECT
+ public:
+  explicit TfrmKarvelo(QWidget* parent = nullptr);
+  ~TfrmKarvelo() override;
+
+  // --- Run lifecycle -----------------------------------------------------------------------
+  // Starts the run; only the first call does anything. Called when the window first becomes
+  // active; tests call it directly.
+  void FormActivate();
+  // Ends the run: closing log line, Karvelo.log in the working directory, work files deleted.
+  // Only the first call does anything. Called from closeEvent.
+  void FormClose();
+  bool RunStarted() const { return runStarted_; }
+
+  // Enables the workflow buttons for stage nr (0, 1, 3, 4); other values change nothing.
+  void Status(int nr);
+  // Shows the group box of the selected tab and resets panel texts and gauge.
+  void tbcntrlMainChange();
+  void Settings1Click();
+  void AboutKarvelo1Click();
+  // Lets pending window events run, then repaints the window.
+  void GeneralRefresh();
+
+  // --- Shell ----------------------------------------------------------------------------------
+  void status1(std::string_view text) override;
+  void status2(std::string_view text) override;
+  void refresh() override { GeneralRefresh(); }
+  void gaugeRange(int minimum, int maximum) override;
+  void gaugeProgress(int progress) override;
+  void log(std::string_view line) override { runLog_.Append(line); }
+  void registerWorkFile(const std::filesystem::path& path) override { runLog_.RegisterWorkFile(path); }
+  void message(std::string_view text) override;
+  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
+
+  // --- State of the run ---------------------------------------------------------------------
+  Workspace& workspace() { return *workspace_; }
+  RunLog& runLog() { return runLog_; }                 // mmLog and mmTempFiles
+  RunTables& tables() { return tables_; }
+  // Shows the current contents of all five table models.
+  void RefreshTables();
+  // Copies the pictures' canvases to the screen after a step drew on them.
+  void RefreshPictures();
+  QImageCanvas& imgDataCanvas() { return imgDataCanvas_; }
+  QImageCanvas& imgKarveloCanvas() { return imgKarveloCanvas_; }
+
+  // Message boxes, file dialogs and modal windows; tests replace these so nothing blocks.
+  DialogHooks hooks;
+
+  TfrmINFO* frmINFO() const { return frmINFO_; }
+  TfrmAbout* frmAbout() const { return frmAbout_; }
+
+  // --- Controls (named as in the window's design) -------------------------------------------
+  QAction* Settings1;
+  QAction* AboutKarvelo1;
+  TTabControl* tbcntrlMain;
+  QGroupBox* grpbxDefineData;
+  QGroupBox* grpbxAudit;
+  QGroupBox* grpbxMap;
+  QGroupBox* grpbxValidate;
+  QWidget* stsbrStatus;
+  QLabel* stsbrPanel0;
+  QLabel* stsbrPanel1;
+  QLabel* stsbrPanel2;
+  TGauge* Gauge1;
+
+  // Tab 1
+  QGroupBox* GroupBox1;
+  TRadioGroup* rdgrpNewFile;
+  QCheckBox* chckbxNewFile;
+  QPushButton* bttnNewFile;
+  QLabel* lblNewFile;
+  QGroupBox* grpbxScan;
+  QPushButton* btbttnSubmit;
+  QPushButton* btbttnConfigurationFile;
+  TPictureView* imgData;
+  TStringGridView* strgrdDataConfiguration;
+
+  // Tab 2
+  QPushButton* btbttnLoadConfig;
+  QLabel* lblConfigFileCaption;
+  QLabel* lblConfigFileName;
+  QPlainTextEdit* Memo1;
+  QPushButton* btbttnAudit;
+  QGroupBox* grpbxAuditResults;
+  QLabel* lblGridCountResults;
+  TStringGridView* strgrdFrequency;
+  QLabel* lblChi2test1;
+  TStringGridView* strgrdChi2;
+  QPushButton* btbttnGraphicalAnalysis;
+  QPushButton* btbttnSubmitFinal;
+
+  // Tab 3
+  TRadioGroup* rdgrpPrior;
+  QLineEdit* edtPriorP;
+  QLineEdit* edtPriorA;
+  QLabel* Label11;
+  QGroupBox* grpbxErrorPropagation;
+  QCheckBox* chckbxErrorProp;
+  TRadioGroup* rdgrpConfLevel;
+  QPushButton* btbttnKarvelo;
+  QGroupBox* grpbxBayesOutput;
+  QLabel* Label13;
+  TStringGridView* strgrdBayesTable;
+  QLabel* lblChi2test2;
+  TStringGridView* strgrdChi2a;
+  TPictureView* imgKarvelo;
+
+ protected:
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildMenu();
+  void BuildStatusBar(QWidget* client);
+  void BuildDefineDataTab();
+  void BuildAuditTab();
+  void BuildMapTab();
+  void BuildValidateTab();
+  QGroupBox* NewTabGroup(const char* name, const char* caption);
+
+  void LayOutTables();
+  // Part of the run's start that belongs to the audit: the chi-squared critical values. It
+  // arrives with the audit; until then there is nothing to fill.
+  void FillChi2Table();
+
+  std::unique_ptr<Workspace> workspace_;
+  RunLog runLog_;
+  RunTables tables_;
+  QImageCanvas imgDataCanvas_;
+  QImageCanvas imgKarveloCanvas_;
+  TfrmINFO* frmINFO_;
+  TfrmAbout* frmAbout_;
+  bool runStarted_ = false;
+  bool runEnded_ = false;
+};
+
+}  // namespace karvelo

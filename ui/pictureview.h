@@ -1,0 +1,26 @@
+// A fixed-size picture on screen that shows a canvas the engine draws on.
+#pragma once
+
+#include <QWidget>
+
+namespace karvelo {
+
+class QImageCanvas;
+
+class TPictureView : public QWidget {
+  Q_OBJECT
+ public:
+  TPictureView(const QImageCanvas& canvas, QWidget* parent = nullptr);
+
+  const QImageCanvas& Canvas() const { return *canvas_; }
+  // Repaints from the canvas; call after a step drew on it.
+  void Refresh() { update(); }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  const QImageCanvas* canvas_;
+};
+
+}  // namespace karvelo

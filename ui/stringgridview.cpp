@@ -1,0 +1,55 @@
+// Copying a TextGrid into the table widget.
+#include "ui/stringgridview.h"
+
+#include <QHeaderView>
+
+namespace karvelo {
+
+TStringGridView::TStringGridView(TextGrid& model, QWidget* parent) : QTableWidget(parent), model_(&model) {
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  verticalHeader()->hide();
+  verticalHeader()->setMinimumSectionSize(12);
+  verticalHeader()->setDefaultSectionSize(18);
+  horizontalHeader()->setHighlightSections(false);
+  horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  horizontalHeader()->setMinimumSectionSize(10);
+  horizontalHeader()->setStretchLastSection(false);
+  setWordWrap(false);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+}
+
+void TStringGridView::Refresh() {
+  const int cols = model_->ColCount();
+  const int header = HeaderRows();
+  setColumnCount(cols);
+  setRowCount(model_->RowCount() - header);
+  horizontalHeader()->setVisible(header == 1);
+  if (header == 1) {
+    QStringList labels;
+    for (int c = 0; c < cols; ++c) labels << QString::fromStdString(model_->Cell(c, 0));
+    setHorizontalHeaderLabels(labels);
+  }
+  for (int r = header; r < model_->RowCount(); ++r) {
+    for (int c = 0; c < cols; ++c) {
+      const QString text = QString::fromStdString(model_->Cell(c, r));
+      if (QTableWidgetItem* it = item(r - header, c)) {
+        it->setText(text);
+      } else {
+        auto* created = new QTableWidgetItem(text);
+        created->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+        setItem(r - header, c, created);
+      }
+    }
+  }
+  for (int c = 0; c < cols; ++c) setColumnWidth(c, model_->ColWidth(c));
+}
+
+int TStringGridView::SelectedModelRow() const {
+  const QList<QTableWidgetItem*> items = selectedItems();
+  if (items.isEmpty()) return -1;
+  return ModelRow(items.front()->row());
+}
+
+}  // namespace karvelo
