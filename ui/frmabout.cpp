@@ -72,7 +72,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   mmAbout->setPalette(pal);
   mmAbout->setPlainText(QStringList{"A program to map and validate", "the probability of occurrence ",
                                     "of an observed feature ", "with auxiliary data  ", "(all maps as ascii-grids).", "",
-                                    "Method: naive-Bayes mapping with chi-squared", "class tests (Karvelo manual).",
+                                    "Reference: the Karvelo user manual,", "naive-Bayes mapping with class tests.",
                                     "Written by the Karvelo developers."}
                             .join('\n'));
   mmAbout->setGeometry(116, 40, 214, 140);

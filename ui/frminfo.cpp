@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <algorithm>
 
@@ -51,16 +52,20 @@ TfrmINFO::TfrmINFO(QWidget* parent)
   pal.setColor(QPalette::Base, pal.color(QPalette::Button));
   strgrdInfo->setPalette(pal);
 
-  // The texts are wider than 265 pixels in some fonts; the first column grows to hold them and
-  // the window grows with it, so nothing is cut off.
+  // In some fonts the texts are wider than the columns' 265 and 35 pixels; the columns grow to
+  // hold them and the window grows with them, so nothing is cut off.
   const QFontMetrics fm(strgrdInfo->font());
-  int textWidth = 0;
-  for (const InfoRow& row : kRows) textWidth = std::max(textWidth, fm.horizontalAdvance(row.text) + 8);
-  const int col0 = std::max(265, textWidth);
+  int col0 = 265;
+  int col1 = 35;
+  for (const InfoRow& row : kRows) {
+    col0 = std::max(col0, fm.horizontalAdvance(row.text) + 8);
+    col1 = std::max(col1, fm.horizontalAdvance(QString::number(row.value)) + 10);
+  }
   strgrdInfo->setColumnWidth(0, col0);
-  strgrdInfo->setColumnWidth(1, 35);
-  const int extra = col0 - 265;
-  strgrdInfo->setGeometry(16, 16, 321 + extra, 87);
+  strgrdInfo->setColumnWidth(1, col1);
+  const int gridWidth = std::max(321, col0 + col1 + strgrdInfo->verticalScrollBar()->sizeHint().width() + 2 * strgrdInfo->frameWidth());
+  const int extra = gridWidth - 321;
+  strgrdInfo->setGeometry(16, 16, gridWidth, 87);
 
   setFixedSize(360 + extra, 151);
   btbttnOK->setObjectName("btbttnOK");
