@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "audit/audit.h"
 #include "audit/chi2table.h"
 #include "batch/batch_shell.h"
 #include "config/classification.h"
@@ -20,6 +21,7 @@
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/runtables.h"
 #include "core/workspace.h"
 
 namespace karvelo {
@@ -39,6 +41,7 @@ constexpr const char* kUsage =
     "                                           ('-' for none)\n"
     "                     --aux PATH[:N]        auxiliary grid in N classes (default 8), proposed bounds\n"
     "                     --aux PATH:b1,...,bn+1  auxiliary grid with explicit class bounds\n"
+    "  audit CONFIG     load a configuration file and audit it; prints the audit's log lines\n"
     "\n"
     "Options:\n"
     "  --workdir DIR      folder for every output and Karvelo.log (created if missing;\n"
@@ -255,10 +258,10 @@ Command ParseConfig(const std::vector<std::string>& args) {
   if (!output) throw UsageError{"config needs -o CONFIG"};
   if (entries.empty()) throw UsageError{"config needs at least one --obs or --aux entry"};
   return [output = *output, entries](Workspace& ws, BatchShell& shell, std::ostream&) {
-    TextGrid table;
-    LayOutConfigurationTable(table);
+    RunTables tables;
+    LayOutRunTables(tables);
     for (const ConfigEntry& e : entries) {
-      if (AddConfigEntry(e, ws, table, shell) != 0) return 1;
+      if (AddConfigEntry(e, ws, tables.DataConfiguration, shell) != 0) return 1;
     }
     if (!ConfigurationCanBeSaved(ws)) {
       shell.message("The configuration needs a grid with presences and a classified grid before it can be saved.");
@@ -270,11 +273,45 @@ Command ParseConfig(const std::vector<std::string>& args) {
   };
 }
 
+// Loads a configuration file as "a. Load existing configuration file" does.
+void LoadConfigFile(const std::string& path, Workspace& ws, RunTables& tables, BatchShell& shell) {
+  LoadConfiguration(ws, tables.DataConfiguration, path, shell);
+  shell.status2("(Idle)");
+}
+
+// The lines the audit added to the log, from the empty line before "Grid counting results.".
+void PrintAuditLines(const RunLog& log, std::size_t from, std::ostream& out) {
+  const auto& lines = log.Lines();
+  for (std::size_t i = from; i + 1 < lines.size(); ++i) {
+    if (lines[i].empty() && lines[i + 1] == "Grid counting results.") {
+      for (std::size_t j = i; j < lines.size(); ++j) out << lines[j] << '\n';
+      return;
+    }
+  }
+}
+
+// audit CONFIG: load, then "b. Audit data configuration".
+Command ParseAudit(const std::vector<std::string>& args) {
+  if (args.size() != 1 || args[0].rfind("-", 0) == 0) throw UsageError{"audit takes one configuration file"};
+  const std::string config = Absolute(args[0]);
+  return [config](Workspace& ws, BatchShell& shell, std::ostream& out) {
+    RunTables tables;
+    LayOutRunTables(tables);
+    LoadConfigFile(config, ws, tables, shell);
+    const std::size_t from = shell.runLog.Lines().size();
+    const AuditOutcome outcome = RunAudit(ws, tables, shell);
+    if (!outcome.ran) return 1;
+    PrintAuditLines(shell.runLog, from, out);
+    return 0;
+  };
+}
+
 Command ParseCommand(const std::vector<std::string>& rest) {
   const std::string& name = rest[0];
   const std::vector<std::string> args(rest.begin() + 1, rest.end());
   if (name == "info") return ParseInfo(args);
   if (name == "config") return ParseConfig(args);
+  if (name == "audit") return ParseAudit(args);
   throw UsageError{"unknown command '" + name + "'"};
 }
 

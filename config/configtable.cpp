@@ -6,17 +6,6 @@
 
 namespace karvelo {
 
-void LayOutConfigurationTable(TextGrid& table) {
-  static const int widths[kConfigTableCols] = {250, 48, 28, 28, 64, 64, 40, 48, 40, 40, 48};
-  static const char* headers[kConfigTableCols] = {"File Name", "File type", "ncols",   "nrows",    "xllcorner", "yllcorner",
-                                                  "cellsize",  "NoData",    "Classes", "Positive", "Negative"};
-  table.SetSize(kConfigTableCols, std::max(table.RowCount(), 1));
-  for (int c = 0; c < kConfigTableCols; ++c) {
-    table.SetColWidth(c, widths[c]);
-    table.SetCell(c, 0, headers[c]);
-  }
-}
-
 void FillRow(TextGrid& table, int rowcount, const TDataDef& def) {
   const int row = rowcount - 1;
   table.SetCell(0, row, def.FileName);

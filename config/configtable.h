@@ -12,10 +12,6 @@ namespace karvelo {
 
 class Canvas;
 
-inline constexpr int kConfigTableCols = 11;
-
-// Column widths and header texts of strgrdDataConfiguration, as the run's start lays them out.
-void LayOutConfigurationTable(TextGrid& table);
 // Writes def into table row rowcount - 1 (the caller passes the row count after adding the row).
 void FillRow(TextGrid& table, int rowcount, const TDataDef& def);
 

@@ -28,6 +28,12 @@ class Workspace {
   // Critical chi-squared values by number of classes n (2..21): [n][0] at 95%, [n][1] at 99%.
   std::array<std::array<double, 2>, MaxClasses + 2> Chi2Table{};
 
+  // The audit's counts, one row per class of the classified grids in slot and class order.
+  struct FrequencyRow {
+    std::int32_t presences = 0, absences = 0, cells = 0;
+  };
+  std::array<FrequencyRow, FrequencyRows> FrequencyCounts{};
+
   ByteRaster PresenceRaster;
   ByteRaster AbsenceRaster;
   ByteRaster AuxClassRaster;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "audit/chi2table.h"
 #include "core/errors.h"
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
@@ -61,13 +62,6 @@ QGroupBox* NewGroup(QWidget* parent, const char* name, const char* caption, cons
   auto* g = Named(new QGroupBox(caption, parent), name);
   g->setGeometry(where);
   return g;
-}
-
-void SetHeaders(TextGrid& grid, const std::vector<std::string>& headers, const std::vector<int>& widths) {
-  grid.SetSize(static_cast<int>(headers.size()), std::max(grid.RowCount(), 1));
-  grid.fixedRows = 1;
-  grid.SetRow(0, headers);
-  for (std::size_t c = 0; c < widths.size(); ++c) grid.SetColWidth(static_cast<int>(c), widths[c]);
 }
 
 }  // namespace
@@ -271,26 +265,10 @@ void TfrmKarvelo::BuildValidateTab() {
 }
 
 void TfrmKarvelo::LayOutTables() {
-  SetHeaders(tables_.DataConfiguration,
-             {"File Name", "File type", "ncols", "nrows", "xllcorner", "yllcorner", "cellsize", "NoData", "Classes", "Positive",
-              "Negative"},
-             {250, 48, 28, 28, 64, 64, 40, 48, 40, 40, 48});
-  tables_.Frequency.SetColWidth(0, 92);
-  for (int c : {2, 3, 4}) tables_.Frequency.SetColWidth(c, 60);
-  SetHeaders(tables_.Frequency, {"Grid name", "Class", "Cell count", "Presences", "Absences"}, {});
-  SetHeaders(tables_.Chi2, {"Grid name", "degr fr.", "Chi2 presences", "Chi2 absences"}, {92, 44, 90, 90});
-  tables_.Chi2a.SetSize(5, 1);
-  SetHeaders(tables_.Chi2a, {"Grid name", "Class", "CP P", "CP A", "Chi2 + sign."}, {92, 44, 40, 40, 80});
-  SetHeaders(tables_.BayesTable, {"Grid Name", "Class", "Pres.(n)", "CP P", "Abs.(n)", "CP A", "Prior P"},
-             {92, 36, 40, 40, 40, 40, 40});
+  LayOutRunTables(tables_);
   RefreshTables();
   strgrdChi2a->hide();
   lblChi2test2->hide();
-}
-
-void TfrmKarvelo::FillChi2Table() {
-  // The chi-squared critical values of the audit are filled here once the audit is part of the
-  // program.
 }
 
 void TfrmKarvelo::FormActivate() {
@@ -302,7 +280,7 @@ void TfrmKarvelo::FormActivate() {
   tbcntrlMain->SetTabIndex(0);
   tbcntrlMainChange();
   workspace_->ClearDataDefs();
-  FillChi2Table();
+  FillChi2Table(*workspace_);
   btbttnConfigurationFile->setEnabled(false);
   btbttnGraphicalAnalysis->setEnabled(false);
   chckbxErrorProp->setChecked(true);

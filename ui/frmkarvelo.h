@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/runlog.h"
+#include "core/runtables.h"
 #include "core/shell.h"
 #include "core/textgrid.h"
 #include "core/workspace.h"
@@ -28,15 +29,6 @@ class TStringGridView;
 class TTabControl;
 class TfrmAbout;
 class TfrmINFO;
-
-// The text tables of the run. The engine fills them; the window shows them (RefreshTables).
-struct RunTables {
-  TextGrid DataConfiguration;  // strgrdDataConfiguration, tab 1
-  TextGrid Frequency;          // strgrdFrequency, tab 2
-  TextGrid Chi2;               // strgrdChi2, tab 2
-  TextGrid Chi2a;              // strgrdChi2a, tab 3
-  TextGrid BayesTable;         // strgrdBayesTable, tab 3
-};
 
 // The window is the Shell of every step it runs: status panels, gauge, run log, work files and
 // the dialogs (through `hooks`).
@@ -165,7 +157,6 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void LayOutTables();
   // Part of the run's start that belongs to the audit: the chi-squared critical values. It
   // arrives with the audit; until then there is nothing to fill.
-  void FillChi2Table();
 
   std::unique_ptr<Workspace> workspace_;
   RunLog runLog_;

@@ -6,6 +6,7 @@
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/errors.h"
+#include "core/runtables.h"
 #include "render/qimage_canvas.h"
 #include "test_support.h"
 
@@ -20,7 +21,7 @@ using test::WriteFile;
 class ConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    LayOutConfigurationTable(table);
+    LayOutRunTables(tables);
     FillChi2Table(*ws);
   }
   // Picks a grid file through the same step as the "..." button (no preview).
@@ -48,7 +49,8 @@ class ConfigTest : public ::testing::Test {
   TempDir dir;
   RecordingShell shell;
   std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
-  TextGrid table;
+  RunTables tables;
+  TextGrid& table = tables.DataConfiguration;
 };
 
 TEST(ClassBounds, ProposalOnFifthsOfAPowerOfTen) {
@@ -147,7 +149,7 @@ TEST_F(ConfigTest, TableRowsFollowTheSlots) {
 }
 
 TEST_F(ConfigTest, TheEleventhAdditionIsRefused) {
-  for (int i = 0; i < MaxDataFiles; ++i) AddObservation("o" + std::to_string(i) + ".asc", 1, -9999);
+  for (int i = 0; i < MaxDataFiles; ++i) AddObservation(std::string("o").append(std::to_string(i)).append(".asc"), 1, -9999);
   EXPECT_FALSE(SubmitCurrentDataDef(*ws, table, shell));
   EXPECT_EQ(shell.messages.back(), "Error: >10 data files attached.");
   EXPECT_EQ(table.RowCount(), 11);
@@ -215,8 +217,9 @@ TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   EXPECT_EQ(lines[45].substr(25), " lower and upper bound of class 20");
 
   auto fresh = std::make_unique<Workspace>();
-  TextGrid t;
-  LayOutConfigurationTable(t);
+  RunTables fresh_tables;
+  LayOutRunTables(fresh_tables);
+  TextGrid& t = fresh_tables.DataConfiguration;
   LoadConfiguration(*fresh, t, dir / "cfg.txt", shell);
   ASSERT_EQ(fresh->DataDefCount, 2);
   EXPECT_EQ(fresh->DataDef(1).cellsize, 0.13);
@@ -255,8 +258,9 @@ TEST_F(ConfigTest, HandEditedTextsStillLoad) {
   WriteFile(dir / "c.txt",
             "/data/soil.asc\nasciigrid\n500 columns\n   400\n150000.00 X\n212000 Y\n25\n-9999 nd\n1.5\n48.25\n"
             "-9999\n-9999\n  2 classes\n 1.5 10 first\n10\t48.7305\n\n");
-  TextGrid t;
-  LayOutConfigurationTable(t);
+  RunTables fresh_tables;
+  LayOutRunTables(fresh_tables);
+  TextGrid& t = fresh_tables.DataConfiguration;
   LoadConfiguration(*ws, t, dir / "c.txt", shell);
   ASSERT_EQ(ws->DataDefCount, 1);
   const TDataDef& d = ws->DataDef(1);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/runlog.h"
 #include "core/shell.h"
 
 namespace karvelo::test {
@@ -20,7 +21,12 @@ class RecordingShell : public Shell {
   void refresh() override { ++refreshes; }
   void gaugeRange(int lo, int hi) override { gaugeMin = lo, gaugeMax = hi; }
   void gaugeProgress(int p) override { progress.push_back(p); }
-  void log(std::string_view line) override { logLines.emplace_back(line); }
+  // Split at line breaks, as the run log does.
+  void log(std::string_view line) override {
+    RunLog split;
+    split.Append(line);
+    logLines.insert(logLines.end(), split.Lines().begin(), split.Lines().end());
+  }
   void registerWorkFile(const std::filesystem::path& p) override { workFiles.push_back(p); }
   void message(std::string_view text) override { messages.emplace_back(text); }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& r) override {

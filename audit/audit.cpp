@@ -1,0 +1,226 @@
+// Counting the observations per class, the chi-squared goodness-of-fit tests, and the class files.
+#include "audit/audit.h"
+
+#include <charconv>
+
+#include "audit/chi2table.h"
+#include "audit/workfiles.h"
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+#include "core/textwriter.h"
+
+namespace karvelo {
+
+namespace {
+
+std::string FolderlessName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+std::string WithoutLast4(const std::string& s) { return s.size() >= 4 ? s.substr(0, s.size() - 4) : std::string(); }
+
+void CutToHeader(TextGrid& t) { t.SetRowCount(1); }
+
+// Presences, absences and cells of one class mask over the entry's rows and columns.
+Workspace::FrequencyRow CountClass(const Workspace& ws, const TDataDef& def) {
+  Workspace::FrequencyRow row;
+  const int rows = RasterRows(def), cols = RasterCols(def);
+  for (int r = 1; r <= rows; ++r) {
+    const std::uint8_t* aux = ws.AuxClassRaster.row(r);
+    const std::uint8_t* pres = ws.PresenceRaster.row(r);
+    const std::uint8_t* abs = ws.AbsenceRaster.row(r);
+    std::int32_t cells = 0, p = 0, a = 0;
+    for (int c = 0; c < cols; ++c) {
+      const int in = aux[c] != 0;
+      cells += in;
+      p += in & (pres[c] != 0);
+      a += in & (abs[c] != 0);
+    }
+    row.cells += cells;
+    row.presences += p;
+    row.absences += a;
+  }
+  return row;
+}
+
+struct GridFlags {
+  bool presences = false, absences = false;
+};
+
+}  // namespace
+
+AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
+  AuditOutcome outcome;
+  shell.status2("Auditing the gridfiles");
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(ws.DataDef(i).FileName, ec)) {
+      shell.message("Not all gridfiles were found.\nReconstruct the data configuration file (tabsheet 1).");
+      shell.log("Not all gridfiles were found.");
+      shell.log("The data configuration file must be reconstructed.");
+      shell.status2("(Idle)");
+      return outcome;
+    }
+  }
+  outcome.ran = true;
+  ws.FrequencyCounts.fill({});
+  CutToHeader(tables.Frequency);
+  CutToHeader(tables.Chi2);
+  CutToHeader(tables.Chi2a);
+
+  MakeBinaries(ws, shell);
+
+  shell.status2("1: counting occurrences");
+  std::vector<GridFlags> flags(static_cast<std::size_t>(ws.DataDefCount) + 1);
+  int k = 0;
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    TDataDef& def = ws.DataDef(i);
+    if (def.NrClasses < 2) continue;
+    for (int s = 1; s <= def.NrClasses; ++s) {
+      ++k;
+      tables.Frequency.SetRowCount(k + 1);
+      tables.Frequency.SetCell(0, k, WithoutLast4(FolderlessName(def.FileName)));
+      tables.Frequency.SetCell(1, k, std::to_string(s));
+      LoadBinAux(ws, ClassMaskFileName(def, s), shell);
+      const Workspace::FrequencyRow counts = CountClass(ws, def);
+      ws.FrequencyCounts[static_cast<std::size_t>(k - 1)] = counts;
+      def.mclasses[static_cast<std::size_t>(s - 1)][ClassPresences] = counts.presences;
+      def.mclasses[static_cast<std::size_t>(s - 1)][ClassAbsences] = counts.absences;
+      if (counts.presences != 0) flags[static_cast<std::size_t>(i)].presences = true;
+      if (counts.absences != 0) flags[static_cast<std::size_t>(i)].absences = true;
+      tables.Frequency.SetCell(2, k, std::to_string(counts.cells));
+      tables.Frequency.SetCell(3, k, std::to_string(counts.presences));
+      tables.Frequency.SetCell(4, k, std::to_string(counts.absences));
+    }
+  }
+  shell.log("");
+  shell.log("Grid counting results.");
+  shell.log("Counted occurrences in current configuration:");
+  for (int r = 0; r < tables.Frequency.RowCount(); ++r) shell.log(LogRow(tables.Frequency, r));
+
+  shell.status2("2: Chi2 tests");
+  shell.log("");
+  shell.log("Chi-squared analysis of current configuration.");
+  shell.log("Chi-squared testing: goodness of fit of observed frequencies:");
+  std::string summary;
+  k = 0;
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    const TDataDef& def = ws.DataDef(i);
+    if (def.NrClasses < 2) continue;
+    const GridFlags f = flags[static_cast<std::size_t>(i)];
+    long long N = 0, P = 0, A = 0;
+    for (int s = 0; s < def.NrClasses; ++s) {
+      const auto& row = ws.FrequencyCounts[static_cast<std::size_t>(k + s)];
+      N += row.cells;
+      P += row.presences;
+      A += row.absences;
+    }
+    double chiP = 0, chiA = 0;
+    for (int s = 1; s <= def.NrClasses; ++s) {
+      const auto& row = ws.FrequencyCounts[static_cast<std::size_t>(k)];
+      ++k;
+      // A grid whose classes hold no cell has no presences or absences either: nothing to expect.
+      const double ep = N > 0 ? RoundHalfEven(static_cast<double>(P) * row.cells / static_cast<double>(N)) : 0;
+      const double ea = N > 0 ? RoundHalfEven(static_cast<double>(A) * row.cells / static_cast<double>(N)) : 0;
+      auto test = [&](bool has, double expected, std::int32_t observed, double& chi, const char* what) {
+        if (!has) return;
+        if (expected > 0) {
+          const double d = observed - expected;
+          chi += d * d / expected;
+          return;
+        }
+        const std::string report =
+            def.FileName + " Class " + std::to_string(s) + ": No " + what + " counted!\nconsider changing the classification.";
+        if (!ws.QuietAudit) shell.message(report);
+        shell.log(report);
+      };
+      test(f.presences, ep, row.presences, chiP, "presences");
+      test(f.absences, ea, row.absences, chiA, "absences");
+    }
+    const int r = tables.Chi2.RowCount();
+    tables.Chi2.SetRowCount(r + 1);
+    const std::string name = FolderlessName(def.FileName);
+    const std::string presText = f.presences ? FormatFixed(chiP, 2) + Chi2Marks(ws, def.NrClasses, chiP) : "No data";
+    const std::string absText = f.absences ? FormatFixed(chiA, 2) + Chi2Marks(ws, def.NrClasses, chiA) : "No data";
+    tables.Chi2.SetRow(r, {name, std::to_string(def.NrClasses - 1), presText, absText});
+    if (presText.find('*') == std::string::npos && absText.find('*') == std::string::npos) {
+      summary += name + ": observed versus expected frequencies of occurrence/absence do not significantly differ.\n";
+    }
+  }
+  for (int r = 0; r < tables.Chi2.RowCount(); ++r) shell.log(LogRow(tables.Chi2, r));
+  shell.log("*=at 95%; **=at 99% confidence.");
+
+  shell.status2("3: Reporting");
+  if (ws.DataDefCount == 0) {
+    shell.message("No dataconfiguration defined!\nRestart or import configuration file first.");
+    outcome.status = 1;
+  } else {
+    const std::string text = summary.empty()
+                                 ? "All grids have significant Chi-squared values, and do\nexplain some of the variation in presence and/or absence."
+                                 : summary + "Consider redefining the classes or skip the variable.";
+    if (!ws.QuietAudit) shell.message(text);
+    shell.log(text);
+    outcome.status = 3;
+  }
+  shell.status2("(Idle)");
+  shell.gaugeProgress(0);
+  return outcome;
+}
+
+std::filesystem::path ClassFileName(const std::string& gridFileName) {
+  const std::filesystem::path p(gridFileName);
+  const std::string name = p.filename().string();
+  const auto dot = name.find('.');
+  const std::string classFile = dot == std::string::npos ? name + ".txt" : name.substr(0, dot + 1) + "txt";
+  return p.parent_path() / classFile;
+}
+
+int ClassOfValue(const TDataDef& def, double v) {
+  if (v == def.NODATA_value) return -1;
+  int cls = -1;
+  for (int k = 1; k <= def.NrClasses && k <= MaxClasses; ++k) {
+    const auto& row = def.mclasses[static_cast<std::size_t>(k - 1)];
+    if (row[ClassLower] <= v && v < row[ClassUpper]) cls = k;
+  }
+  return cls;
+}
+
+void SubmitFinal(Workspace& ws, Shell& shell) {
+  shell.status2("Converting final selection of files");
+  ws.RandomAbsences = true;
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    if (ws.DataDef(i).IsAbsenceGrid()) ws.RandomAbsences = false;
+  }
+  shell.gaugeRange(0, ws.DataDefCount > 0 ? ws.DataDef(1).nrows : 0);
+  shell.gaugeProgress(0);
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    const TDataDef& def = ws.DataDef(i);
+    if (def.NrClasses == 0) continue;
+    shell.status2("Writing auxiliary file " + std::to_string(i));
+    GridReader grid(def);
+    const std::filesystem::path name = ClassFileName(def.FileName);
+    TextWriter out(name);
+    shell.registerWorkFile(name);
+    std::string line;
+    for (int h = 0; h < 6; ++h) {
+      if (!grid.ReadTextLine(line)) line.clear();
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      out.WriteLine(line);
+    }
+    char buf[16];
+    for (int r = 1; r <= def.nrows; ++r) {
+      for (int c = 1; c <= def.ncols; ++c) {
+        const int cls = ClassOfValue(def, grid.ReadValue());
+        const auto res = std::to_chars(buf, buf + sizeof buf, cls);
+        out.Write(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)));
+        out.Write(' ');
+      }
+      grid.ReadLine();
+      out.WriteLine();
+      shell.gaugeProgress(r);
+    }
+    out.Close();
+  }
+  shell.status2("(Idle)");
+  shell.gaugeProgress(0);
+}
+
+}  // namespace karvelo

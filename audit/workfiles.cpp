@@ -1,0 +1,284 @@
+// Building the class, presence, absence and inside masks and their sparse work files.
+#include "audit/workfiles.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "core/errors.h"
+#include "core/gridfile.h"
+
+namespace karvelo {
+
+namespace {
+
+constexpr std::size_t kBlock = 4096;
+
+// Closes a descriptor on every way out.
+struct Fd {
+  int fd = -1;
+  ~Fd() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+bool BlockIsZero(const std::uint8_t* p, std::size_t n) {
+  // Word-wise: most blocks of a mask are all zero or hold a one early.
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w != 0) return false;
+  }
+  for (; i < n; ++i) {
+    if (p[i] != 0) return false;
+  }
+  return true;
+}
+
+std::string WithoutFolder(const std::filesystem::path& p) { return p.filename().string(); }
+
+// The working directory's file under the name the work-file list records.
+std::filesystem::path InWorkingDirectory(const std::string& name) { return std::filesystem::current_path() / name; }
+
+// Fills `raster` with 1 where test(value) holds, over the grid's rows and columns.
+template <class Test>
+void BuildMask(const TDataDef& def, ByteRaster& raster, Shell& shell, Test test) {
+  GridReader reader(def);
+  reader.SkipHeader();
+  const int rows = RasterRows(def), cols = RasterCols(def);
+  shell.gaugeRange(0, def.nrows);
+  for (int r = 1; r <= def.nrows; ++r) {
+    std::uint8_t* row = r <= rows ? raster.row(r) : nullptr;
+    for (int c = 1; c <= def.ncols; ++c) {
+      const double x = reader.ReadValue();
+      if (row && c <= cols && test(x)) row[c - 1] = 1;
+    }
+    reader.ReadLine();
+    shell.gaugeProgress(r);
+  }
+}
+
+std::uintmax_t RasterBytesInUse(const TDataDef& def) {
+  return static_cast<std::uintmax_t>(RasterRows(def)) * MaxGridExtent;
+}
+
+void WriteIndicatorMask(const TDataDef& def, ByteRaster& raster, double indicator, const std::string& fn,
+                        Shell& shell) {
+  const std::string name = fn + ".bin";
+  shell.status2("... Making " + name);
+  raster.Clear();
+  if (def.GridFileType == TGridFileType::notgrid) return;
+  BuildMask(def, raster, shell, [indicator](double x) { return x == indicator; });
+  WriteWorkFile(raster, name, RasterBytesInUse(def));
+  shell.registerWorkFile(InWorkingDirectory(name));
+}
+
+bool ClassesOverlap(const TDataDef& def) {
+  for (int a = 0; a < def.NrClasses; ++a) {
+    for (int b = a + 1; b < def.NrClasses; ++b) {
+      const auto& x = def.mclasses[static_cast<std::size_t>(a)];
+      const auto& y = def.mclasses[static_cast<std::size_t>(b)];
+      if (x[ClassLower] < y[ClassUpper] && y[ClassLower] < x[ClassUpper]) return true;
+    }
+  }
+  return false;
+}
+
+// Reads the grid once and keeps, per cell, which classes hold its value: the class number when
+// classes cannot overlap (one byte a cell), a bit per class when they can.
+template <class Cell>
+std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
+  const int rows = RasterRows(def), cols = RasterCols(def), n = def.NrClasses;
+  std::vector<Cell> member(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
+  double lower[MaxClasses], upper[MaxClasses];
+  for (int k = 0; k < n; ++k) {
+    lower[k] = def.mclasses[static_cast<std::size_t>(k)][ClassLower];
+    upper[k] = def.mclasses[static_cast<std::size_t>(k)][ClassUpper];
+  }
+  GridReader reader(def);
+  reader.SkipHeader();
+  shell.gaugeRange(0, def.nrows);
+  for (int r = 1; r <= def.nrows; ++r) {
+    Cell* out = r <= rows ? member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols) : nullptr;
+    for (int c = 1; c <= def.ncols; ++c) {
+      const double x = reader.ReadValue();
+      if (!out || c > cols) continue;
+      Cell m = 0;
+      for (int k = 0; k < n; ++k) {
+        if (lower[k] <= x && x < upper[k]) {
+          if constexpr (sizeof(Cell) == 1) {
+            m = static_cast<Cell>(k + 1);
+            break;
+          } else {
+            m |= static_cast<Cell>(1u << k);
+          }
+        }
+      }
+      out[c - 1] = m;
+    }
+    reader.ReadLine();
+    shell.gaugeProgress(r);
+  }
+  return member;
+}
+
+template <class Cell>
+void WriteClassMasks(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell) {
+  const int rows = RasterRows(def), cols = RasterCols(def);
+  shell.status2("... Making " + WithoutFolder(fn + "-1.bin"));
+  const std::vector<Cell> member = ReadMemberships<Cell>(def, shell);
+  for (int k = 1; k <= def.NrClasses; ++k) {
+    const std::string name = ClassMaskFileName(def, k);
+    shell.status2("... Making " + WithoutFolder(name));
+    ws.AuxClassRaster.Clear();
+    for (int r = 1; r <= rows; ++r) {
+      const Cell* m = member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols);
+      std::uint8_t* aux = ws.AuxClassRaster.row(r);
+      std::uint8_t* inside = ws.InsideRaster.row(r);
+      for (int c = 0; c < cols; ++c) {
+        bool in;
+        if constexpr (sizeof(Cell) == 1) {
+          in = m[c] == k;
+        } else {
+          in = (m[c] >> (k - 1)) & 1u;
+        }
+        if (in) aux[c] = inside[c] = 1;
+      }
+    }
+    WriteWorkFile(ws.AuxClassRaster, name, RasterBytesInUse(def));
+    shell.registerWorkFile(name);
+  }
+}
+
+}  // namespace
+
+std::string ClassMaskFileName(const TDataDef& def, int klasse) {
+  const std::string& f = def.FileName;
+  const std::string base = f.size() >= 4 ? f.substr(0, f.size() - 4) : std::string();
+  return base + "-" + std::to_string(klasse) + ".bin";
+}
+
+std::uintmax_t WriteWorkFile(const ByteRaster& raster, const std::filesystem::path& path, std::uintmax_t usedBytes) {
+  if (usedBytes > kWorkFileBytes) usedBytes = kWorkFileBytes;
+  Fd out{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
+  if (out.fd < 0) ThrowSystemFileError(path, "cannot create the work file");
+  std::uintmax_t written = 0;
+  const std::uint8_t* data = raster.data();
+  for (std::uintmax_t at = 0; at < usedBytes; at += kBlock) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uintmax_t>(kBlock, kWorkFileBytes - at));
+    if (BlockIsZero(data + at, n)) continue;
+    std::size_t done = 0;
+    while (done < n) {
+      const ssize_t w = ::pwrite(out.fd, data + at + done, n - done, static_cast<off_t>(at + done));
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) ThrowSystemFileError(path, "cannot write the work file");
+      done += static_cast<std::size_t>(w);
+    }
+    written += n;
+  }
+  if (::ftruncate(out.fd, static_cast<off_t>(kWorkFileBytes)) != 0) ThrowSystemFileError(path, "cannot write the work file");
+  const int fd = out.fd;
+  out.fd = -1;
+  if (::close(fd) != 0) ThrowSystemFileError(path, "cannot write the work file");
+  return written;
+}
+
+void ReadWorkFile(ByteRaster& raster, const std::filesystem::path& path) {
+  Fd in{::open(path.c_str(), O_RDONLY)};
+  if (in.fd < 0) ThrowSystemFileError(path, "cannot open the work file");
+  struct stat st{};
+  if (::fstat(in.fd, &st) != 0) ThrowSystemFileError(path, "cannot read the work file");
+  if (static_cast<std::uintmax_t>(st.st_size) < kWorkFileBytes) {
+    ThrowFileError(path, "the work file is shorter than 100000000 bytes");
+  }
+  raster.Clear();
+  std::uint8_t* data = raster.data();
+  // Only the parts of the file that hold data are read; holes stay as the cleared zeros.
+  off_t at = 0;
+  const off_t end = static_cast<off_t>(kWorkFileBytes);
+  while (at < end) {
+    off_t dataStart = ::lseek(in.fd, at, SEEK_DATA);
+    if (dataStart < 0) {
+      if (errno == ENXIO) break;  // nothing but a hole up to the end of the file
+      dataStart = at;             // a file system without hole reporting: read it all
+    }
+    if (dataStart >= end) break;
+    off_t holeStart = ::lseek(in.fd, dataStart, SEEK_HOLE);
+    if (holeStart < 0 || holeStart > end) holeStart = end;
+    while (dataStart < holeStart) {
+      const ssize_t got = ::pread(in.fd, data + dataStart, static_cast<std::size_t>(holeStart - dataStart), dataStart);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) ThrowSystemFileError(path, "cannot read the work file");
+      dataStart += got;
+    }
+    at = holeStart;
+  }
+}
+
+void CopyAux2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, int klasse, Shell& shell) {
+  const std::string name = fn + "-" + std::to_string(klasse) + ".bin";
+  shell.status2("... Making " + WithoutFolder(name));
+  ws.AuxClassRaster.Clear();
+  if (def.GridFileType == TGridFileType::notgrid) return;
+  const auto& cls = def.mclasses[static_cast<std::size_t>(klasse - 1)];
+  const double lower = cls[ClassLower], upper = cls[ClassUpper];
+  GridReader reader(def);
+  reader.SkipHeader();
+  const int rows = RasterRows(def), cols = RasterCols(def);
+  shell.gaugeRange(0, def.nrows);
+  for (int r = 1; r <= def.nrows; ++r) {
+    for (int c = 1; c <= def.ncols; ++c) {
+      const double x = reader.ReadValue();
+      if (r <= rows && c <= cols && lower <= x && x < upper) ws.AuxClassRaster.at(r, c) = ws.InsideRaster.at(r, c) = 1;
+    }
+    reader.ReadLine();
+    shell.gaugeProgress(r);
+  }
+  WriteWorkFile(ws.AuxClassRaster, name, RasterBytesInUse(def));
+  shell.registerWorkFile(name);
+}
+
+void CopyPres2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell) {
+  WriteIndicatorMask(def, ws.PresenceRaster, def.PositiveIndicatorValue, fn, shell);
+}
+
+void CopyAbs2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell) {
+  WriteIndicatorMask(def, ws.AbsenceRaster, def.NegativeIndicatorValue, fn, shell);
+}
+
+void MakeBinaries(Workspace& ws, Shell& shell) {
+  ws.InsideRaster.Clear();
+  std::uintmax_t insideBytes = 0;
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    const TDataDef& def = ws.DataDef(i);
+    if (def.NrClasses >= 2) {
+      const std::string fn = def.FileName.size() >= 4 ? def.FileName.substr(0, def.FileName.size() - 4) : std::string();
+      if (def.GridFileType == TGridFileType::notgrid) {
+        for (int k = 1; k <= def.NrClasses; ++k) CopyAux2Binary(ws, def, fn, k, shell);
+      } else if (ClassesOverlap(def)) {
+        WriteClassMasks<std::uint32_t>(ws, def, fn, shell);
+      } else {
+        WriteClassMasks<std::uint8_t>(ws, def, fn, shell);
+      }
+      insideBytes = std::max(insideBytes, RasterBytesInUse(def));
+    }
+    if (def.IsPresenceGrid()) CopyPres2Binary(ws, def, "Positives", shell);
+    if (def.IsAbsenceGrid()) CopyAbs2Binary(ws, def, "Negatives", shell);
+  }
+  shell.status2("... Making InsideMap.bin");
+  WriteWorkFile(ws.InsideRaster, "InsideMap.bin", insideBytes);
+  shell.registerWorkFile(InWorkingDirectory("InsideMap.bin"));
+}
+
+void LoadBinAux(Workspace& ws, const std::filesystem::path& fnaux, Shell& shell) {
+  shell.status2("... Loading " + WithoutFolder(fnaux));
+  ReadWorkFile(ws.AuxClassRaster, fnaux);
+}
+
+}  // namespace karvelo

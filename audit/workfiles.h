@@ -1,0 +1,47 @@
+// Work files: the byte masks of the configuration, written sparse and read back into the rasters.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "core/byteraster.h"
+#include "core/datadef.h"
+#include "core/shell.h"
+#include "core/workspace.h"
+
+namespace karvelo {
+
+inline constexpr std::uintmax_t kWorkFileBytes = ByteRaster::kCells;
+
+// The class mask file of class k: the grid's path without its last 4 characters, "-", k, ".bin".
+std::string ClassMaskFileName(const TDataDef& def, int klasse);
+
+// Writes the raster as a work file of exactly 100000000 bytes. Only the 4 KiB blocks that hold a
+// non-zero byte are written; the rest of the file is left as a hole (reads as zeros). Blocks at
+// or after `usedBytes` must be zero. Returns the bytes written. Throws FileError.
+std::uintmax_t WriteWorkFile(const ByteRaster& raster, const std::filesystem::path& path,
+                             std::uintmax_t usedBytes = kWorkFileBytes);
+// Reads a work file into the raster: exactly its 100000000 bytes (holes read as zeros). A missing
+// or shorter file is a FileError.
+void ReadWorkFile(ByteRaster& raster, const std::filesystem::path& path);
+
+// The class mask of class `klasse` of def into AuxClassRaster (and InsideRaster), written as its
+// work file and registered.
+void CopyAux2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, int klasse, Shell& shell);
+// The presence mask of def into PresenceRaster, written as fn + ".bin" in the working directory.
+void CopyPres2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell);
+// The absence mask of def into AbsenceRaster, written as fn + ".bin" in the working directory.
+void CopyAbs2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell);
+
+// Every mask and work file of the configuration: class masks of every classified grid (all
+// classes of a grid from one reading of it), "Positives.bin", "Negatives.bin", "InsideMap.bin".
+void MakeBinaries(Workspace& ws, Shell& shell);
+
+// Reads a class mask file into AuxClassRaster.
+void LoadBinAux(Workspace& ws, const std::filesystem::path& fnaux, Shell& shell);
+
+// The rows and columns of a grid that fall inside the rasters (a loaded configuration may claim more).
+inline int RasterRows(const TDataDef& d) { return d.nrows < 0 ? 0 : (d.nrows > MaxGridExtent ? MaxGridExtent : d.nrows); }
+inline int RasterCols(const TDataDef& d) { return d.ncols < 0 ? 0 : (d.ncols > MaxGridExtent ? MaxGridExtent : d.ncols); }
+
+}  // namespace karvelo

@@ -1,0 +1,210 @@
+// The audit: counts per class, chi-squared tests and reports, the quiet re-run, and class files.
+#include <gtest/gtest.h>
+
+#include "audit/audit.h"
+#include "audit/chi2table.h"
+#include "core/gridfile.h"
+#include "core/runtables.h"
+#include "test_support.h"
+
+namespace karvelo {
+namespace {
+
+using test::GridText;
+using test::RecordingShell;
+using test::TempDir;
+using test::WriteFile;
+
+class AuditTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    FillChi2Table(*ws);
+    LayOutRunTables(tables);
+  }
+  void TearDown() override { std::filesystem::current_path(previous); }
+
+  // A grid of ncols x nrows whose cell (r, c) holds value(r, c).
+  template <class F>
+  TDataDef Grid(const std::string& name, int ncols, int nrows, F value) {
+    std::vector<std::vector<std::string>> rows(static_cast<std::size_t>(nrows));
+    for (int r = 1; r <= nrows; ++r)
+      for (int c = 1; c <= ncols; ++c) rows[static_cast<std::size_t>(r - 1)].push_back(value(r, c));
+    WriteFile(dir / name, GridText(ncols, nrows, rows));
+    TDataDef def;
+    def.FileName = (dir / name).string();
+    EXPECT_TRUE(ReadHeader(def, shell));
+    return def;
+  }
+  static void SetClasses(TDataDef& d, std::vector<std::pair<double, double>> bounds) {
+    d.NrClasses = static_cast<int>(bounds.size());
+    for (std::size_t k = 0; k < bounds.size(); ++k) d.mclasses[k] = {bounds[k].first, bounds[k].second, 0, 0, 0, 0};
+  }
+
+  // Classes of 100, 300 and 600 cells; 3 presences in the first class and 7 in the third.
+  void CountingExample() {
+    TDataDef obs = Grid("obs.asc", 100, 10, [](int r, int c) {
+      if ((r == 1 && c <= 3) || (r == 10 && c <= 7)) return std::string("1");
+      return std::string("-9999");
+    });
+    obs.PositiveIndicatorValue = 1;
+    TDataDef aux = Grid("aux.asc", 100, 10, [](int r, int) { return std::to_string(r == 1 ? 1 : (r <= 4 ? 2 : 3)); });
+    SetClasses(aux, {{1, 2}, {2, 3}, {3, 4}});
+    ws->AddDataDef(obs);
+    ws->AddDataDef(aux);
+  }
+
+  TempDir dir;
+  std::filesystem::path previous;
+  RecordingShell shell;
+  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
+  RunTables tables;
+};
+
+TEST_F(AuditTest, CountsAndTheChi2OfTheExample) {
+  CountingExample();
+  const AuditOutcome out = RunAudit(*ws, tables, shell);
+  EXPECT_TRUE(out.ran);
+  EXPECT_EQ(out.status, 3);
+  ASSERT_EQ(tables.Frequency.RowCount(), 4);
+  EXPECT_EQ(tables.Frequency.Row(1), (std::vector<std::string>{"aux", "1", "100", "3", "0"}));
+  EXPECT_EQ(tables.Frequency.Row(2), (std::vector<std::string>{"aux", "2", "300", "0", "0"}));
+  EXPECT_EQ(tables.Frequency.Row(3), (std::vector<std::string>{"aux", "3", "600", "7", "0"}));
+  EXPECT_EQ(ws->FrequencyCounts[2].cells, 600);
+  EXPECT_EQ(ws->FrequencyCounts[2].presences, 7);
+  EXPECT_EQ(ws->DataDef(2).mclasses[2][ClassPresences], 7);
+  ASSERT_EQ(tables.Chi2.RowCount(), 2);
+  EXPECT_EQ(tables.Chi2.Row(1), (std::vector<std::string>{"aux.asc", "2", "7.17 *", "No data"}));
+  EXPECT_EQ(shell.messages.back(),
+            "All grids have significant Chi-squared values, and do\nexplain some of the variation in presence and/or absence.");
+
+  // The log: empty line, caption, the frequency rows padded to 15, the tests, the verdict.
+  const auto& log = shell.logLines;
+  const auto start = std::find(log.begin(), log.end(), "Grid counting results.");
+  ASSERT_NE(start, log.end());
+  EXPECT_EQ(*(start - 1), "");
+  EXPECT_EQ(*(start + 1), "Counted occurrences in current configuration:");
+  EXPECT_EQ(*(start + 2), "Grid name      Class          Cell count     Presences      Absences       ");
+  EXPECT_EQ(*(start + 3), "aux            1              100            3              0              ");
+  EXPECT_NE(std::find(log.begin(), log.end(), "aux.asc        2              7.17 *         No data        "), log.end());
+  EXPECT_NE(std::find(log.begin(), log.end(), "*=at 95%; **=at 99% confidence."), log.end());
+  EXPECT_EQ(log.back(), "explain some of the variation in presence and/or absence.");
+}
+
+TEST_F(AuditTest, QuietAuditLogsTheSameAndShowsNothing) {
+  CountingExample();
+  RunAudit(*ws, tables, shell);
+  const auto loud = shell.logLines;
+  RecordingShell quiet;
+  ws->QuietAudit = true;
+  RunAudit(*ws, tables, quiet);
+  EXPECT_TRUE(quiet.messages.empty());
+  EXPECT_EQ(quiet.logLines, loud);
+}
+
+TEST_F(AuditTest, ZeroExpectationsAreReportedAndSummarised) {
+  // Class 3 holds no cell; presences everywhere else are spread like the cells.
+  TDataDef obs = Grid("obs.asc", 4, 1, [](int, int c) { return std::string(c <= 2 ? "1" : "0"); });
+  obs.PositiveIndicatorValue = 1;
+  obs.NegativeIndicatorValue = 0;
+  TDataDef aux = Grid("aux.asc", 4, 1, [](int, int c) { return std::to_string(c % 2); });
+  SetClasses(aux, {{0, 1}, {1, 2}, {5, 6}});
+  ws->AddDataDef(obs);
+  ws->AddDataDef(aux);
+  const AuditOutcome out = RunAudit(*ws, tables, shell);
+  EXPECT_EQ(out.status, 3);
+  const std::string report = (dir / "aux.asc").string() + " Class 3: No presences counted!\nconsider changing the classification.";
+  EXPECT_NE(std::find(shell.messages.begin(), shell.messages.end(), report), shell.messages.end());
+  EXPECT_NE(std::find(shell.logLines.begin(), shell.logLines.end(), "consider changing the classification."), shell.logLines.end());
+  EXPECT_EQ(tables.Chi2.Row(1), (std::vector<std::string>{"aux.asc", "2", "0.00", "0.00"}));
+  EXPECT_EQ(shell.messages.back(),
+            "aux.asc: observed versus expected frequencies of occurrence/absence do not significantly differ.\n"
+            "Consider redefining the classes or skip the variable.");
+}
+
+TEST_F(AuditTest, NoObservationsInTheClassesReadNoData) {
+  TDataDef obs = Grid("obs.asc", 2, 1, [](int, int) { return std::string("-9999"); });
+  obs.PositiveIndicatorValue = 1;
+  TDataDef aux = Grid("aux.asc", 2, 1, [](int, int c) { return std::to_string(c); });
+  SetClasses(aux, {{10, 11}, {11, 12}});  // no cell in any class: N = 0
+  ws->AddDataDef(obs);
+  ws->AddDataDef(aux);
+  RunAudit(*ws, tables, shell);
+  EXPECT_EQ(tables.Chi2.Row(1), (std::vector<std::string>{"aux.asc", "1", "No data", "No data"}));
+  EXPECT_EQ(std::count_if(shell.messages.begin(), shell.messages.end(),
+                          [](const std::string& m) { return m.find("counted!") != std::string::npos; }),
+            0);
+}
+
+TEST_F(AuditTest, ExpectedCountsRoundHalvesToEvenAndTheBoundaryCounts) {
+  // 5 presences over two classes of 1 and 1 cells: expected 2.5 -> 2 in both.
+  TDataDef obs = Grid("obs.asc", 2, 5, [](int, int c) { return std::string(c == 1 ? "1" : "-9999"); });
+  obs.PositiveIndicatorValue = 1;
+  TDataDef aux = Grid("aux.asc", 2, 5, [](int, int c) { return std::to_string(c); });
+  SetClasses(aux, {{1, 2}, {2, 3}});
+  ws->AddDataDef(obs);
+  ws->AddDataDef(aux);
+  RunAudit(*ws, tables, shell);
+  // Observed 5 and 0 against 2 and 2 (2.5 rounds to 2): (3^2 + 2^2) / 2 = 6.5 -> "6.50 *".
+  EXPECT_EQ(tables.Chi2.Cell(2, 1), "6.50 *");
+  EXPECT_EQ(Chi2Marks(*ws, 2, 3.84), " *");
+  EXPECT_EQ(Chi2Marks(*ws, 2, 3.8399), "");
+  EXPECT_EQ(Chi2Marks(*ws, 3, 9.21), " **");
+}
+
+TEST_F(AuditTest, MissingGridsStopBeforeAnythingChanges) {
+  CountingExample();
+  RunAudit(*ws, tables, shell);
+  const TextGrid before = tables.Frequency;
+  ws->DataDef(2).FileName = (dir / "gone.asc").string();
+  RecordingShell second;
+  const AuditOutcome out = RunAudit(*ws, tables, second);
+  EXPECT_FALSE(out.ran);
+  EXPECT_EQ(second.messages, (std::vector<std::string>{"Not all gridfiles were found.\nReconstruct the data configuration file (tabsheet 1)."}));
+  EXPECT_EQ(second.logLines, (std::vector<std::string>{"Not all gridfiles were found.", "The data configuration file must be reconstructed."}));
+  EXPECT_EQ(tables.Frequency.RowCount(), before.RowCount());
+}
+
+TEST_F(AuditTest, EmptyConfiguration) {
+  const AuditOutcome out = RunAudit(*ws, tables, shell);
+  EXPECT_EQ(out.status, 1);
+  EXPECT_EQ(shell.messages.back(), "No dataconfiguration defined!\nRestart or import configuration file first.");
+}
+
+TEST_F(AuditTest, ClassFilesAndRandomAbsences) {
+  TDataDef obs = Grid("obs.asc", 3, 2, [](int, int c) { return std::string(c == 1 ? "1" : "-9999"); });
+  obs.PositiveIndicatorValue = 1;
+  // Overlapping classes: 5 lies in both [0, 10) and [5, 20) and takes the higher class.
+  TDataDef aux = Grid("aux.asc", 3, 2, [](int r, int c) {
+    const int v[2][3] = {{1, 5, -9999}, {12, 25, 10}};
+    return std::to_string(v[r - 1][c - 1]);
+  });
+  SetClasses(aux, {{0, 10}, {5, 20}});
+  TDataDef one = Grid("one.asc", 3, 2, [](int, int) { return std::string("1"); });
+  SetClasses(one, {{0, 10}});
+  ws->AddDataDef(obs);
+  ws->AddDataDef(aux);
+  ws->AddDataDef(one);
+  SubmitFinal(*ws, shell);
+  EXPECT_TRUE(ws->RandomAbsences);
+  const std::string text = test::ReadFile(dir / "aux.txt");
+  EXPECT_EQ(text.substr(text.find("NODATA_value")), "NODATA_value -9999\r\n1 2 -1 \r\n2 -1 2 \r\n");
+  EXPECT_EQ(text.rfind("ncols 3\r\n", 0), 0u);
+  EXPECT_TRUE(std::filesystem::exists(dir / "one.txt"));  // one class: no table rows, but a class file
+  EXPECT_FALSE(std::filesystem::exists(dir / "obs.txt"));
+  EXPECT_EQ(shell.workFiles.size(), 2u);
+
+  ws->DataDef(1).NegativeIndicatorValue = 0;
+  SubmitFinal(*ws, shell);
+  EXPECT_FALSE(ws->RandomAbsences);
+}
+
+TEST(ClassFileName, CutsAtTheFirstDotOfTheFileName) {
+  EXPECT_EQ(ClassFileName("/data/soil.asc"), std::filesystem::path("/data/soil.txt"));
+  EXPECT_EQ(ClassFileName("./data.v2/soil.map.asc"), std::filesystem::path("./data.v2/soil.txt"));
+  EXPECT_EQ(ClassFileName("/data/soil"), std::filesystem::path("/data/soil.txt"));
+}
+
+}  // namespace
+}  // namespace karvelo

@@ -1,0 +1,260 @@
+// Work files: mask contents and offsets, sparse writing, reading back, and the one-pass builder
+// against the plain one-pass-per-class way.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <random>
+
+#include "audit/workfiles.h"
+#include "core/errors.h"
+#include "core/gridfile.h"
+#include "test_support.h"
+
+namespace karvelo {
+namespace {
+
+using test::GridText;
+using test::RecordingShell;
+using test::TempDir;
+using test::WriteFile;
+
+// Reads a whole file as bytes.
+std::vector<std::uint8_t> Bytes(const std::filesystem::path& p) {
+  const std::string s = test::ReadFile(p);
+  return std::vector<std::uint8_t>(s.begin(), s.end());
+}
+
+// Offsets of the non-zero bytes of a work file, and a check that every byte is 0 or 1.
+std::vector<std::size_t> Ones(const std::filesystem::path& p) {
+  EXPECT_EQ(std::filesystem::file_size(p), kWorkFileBytes);
+  auto raster = std::make_unique<ByteRaster>();
+  ReadWorkFile(*raster, p);
+  std::vector<std::size_t> ones;
+  const std::uint8_t* b = raster->data();
+  for (std::size_t i = 0; i < ByteRaster::kCells; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, b + i, 8);
+    if (w == 0) continue;
+    for (std::size_t j = i; j < i + 8; ++j) {
+      if (b[j] == 1) ones.push_back(j);
+      else EXPECT_EQ(b[j], 0) << "byte " << j;
+    }
+  }
+  return ones;
+}
+
+// The file is 100000000 bytes, starts with `prefix` and holds nothing but zeros after it. Only
+// the parts of the file that hold data are read after the prefix: holes are zeros by definition.
+void ExpectWorkFile(const std::filesystem::path& p, const std::vector<std::uint8_t>& prefix) {
+  ASSERT_EQ(std::filesystem::file_size(p), kWorkFileBytes) << p;
+  const int fd = ::open(p.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0) << p;
+  std::vector<std::uint8_t> head(prefix.size());
+  ASSERT_EQ(::pread(fd, head.data(), head.size(), 0), static_cast<ssize_t>(head.size()));
+  EXPECT_EQ(head, prefix) << p;
+  std::vector<std::uint8_t> chunk(1 << 20);
+  off_t at = static_cast<off_t>(prefix.size());
+  for (;;) {
+    const off_t data = ::lseek(fd, at, SEEK_DATA);
+    if (data < 0) break;  // only a hole is left
+    const ssize_t n = ::pread(fd, chunk.data(), chunk.size(), data);
+    if (n <= 0) break;
+    const auto nonzero = std::find_if(chunk.begin(), chunk.begin() + n, [](std::uint8_t b) { return b != 0; });
+    ASSERT_EQ(nonzero, chunk.begin() + n) << p << " byte " << data + (nonzero - chunk.begin());
+    at = data + n;
+  }
+  ::close(fd);
+}
+
+class WorkFilesTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+  }
+  void TearDown() override { std::filesystem::current_path(previous); }
+
+  TDataDef Grid(const std::string& name, const std::string& text, int classes = 0,
+                std::vector<std::pair<double, double>> bounds = {}) {
+    WriteFile(dir / name, text);
+    TDataDef def;
+    def.FileName = (dir / name).string();
+    EXPECT_TRUE(ReadHeader(def, shell));
+    def.NrClasses = classes;
+    for (std::size_t k = 0; k < bounds.size(); ++k) {
+      def.mclasses[k][ClassLower] = bounds[k].first;
+      def.mclasses[k][ClassUpper] = bounds[k].second;
+    }
+    return def;
+  }
+
+  TempDir dir;
+  std::filesystem::path previous;
+  RecordingShell shell;
+  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
+};
+
+TEST_F(WorkFilesTest, ClassMaskOfASmallGrid) {
+  TDataDef soil = Grid("soil.asc", GridText(3, 2, {{"1", "2", "3"}, {"4", "5", "6"}}), 2, {{0, 10}, {10, 20}});
+  ws->AddDataDef(soil);
+  MakeBinaries(*ws, shell);
+  EXPECT_EQ(Ones(dir / "soil-1.bin"), (std::vector<std::size_t>{0, 1, 2, 10000, 10001, 10002}));
+  EXPECT_TRUE(Ones(dir / "soil-2.bin").empty());
+  EXPECT_EQ(Ones(dir / "InsideMap.bin"), (std::vector<std::size_t>{0, 1, 2, 10000, 10001, 10002}));
+  EXPECT_FALSE(std::filesystem::exists(dir / "Positives.bin"));
+  // Registered: the class masks as built, InsideMap.bin in the working directory.
+  ASSERT_EQ(shell.workFiles.size(), 3u);
+  EXPECT_EQ(shell.workFiles[0], dir / "soil-1.bin");
+  EXPECT_EQ(shell.workFiles[2], std::filesystem::current_path() / "InsideMap.bin");
+  EXPECT_NE(std::find(shell.status2Texts.begin(), shell.status2Texts.end(), "... Making soil-2.bin"),
+            shell.status2Texts.end());
+  // The raster ends holding the last class built.
+  EXPECT_EQ(ws->AuxClassRaster.at(1, 1), 0);
+}
+
+TEST_F(WorkFilesTest, BoundsAreHalfOpenAndIgnoreNoData) {
+  TDataDef g = Grid("g.asc", GridText(4, 1, {{"10", "20", "-9999", "5"}}), 3, {{0, 10}, {10, 20}, {-10000, 0}});
+  ws->AddDataDef(g);
+  MakeBinaries(*ws, shell);
+  EXPECT_EQ(Ones(dir / "g-1.bin"), (std::vector<std::size_t>{3}));
+  EXPECT_EQ(Ones(dir / "g-2.bin"), (std::vector<std::size_t>{0}));  // 20 is in no class
+  EXPECT_EQ(Ones(dir / "g-3.bin"), (std::vector<std::size_t>{2}));  // the no-data value lies in [-10000, 0)
+}
+
+TEST_F(WorkFilesTest, IndicatorMasksAndTheLastEntryWins) {
+  TDataDef a = Grid("a.asc", GridText(2, 1, {{"1", "0"}}));
+  a.PositiveIndicatorValue = 1;
+  a.NegativeIndicatorValue = 0;
+  TDataDef b = Grid("b.asc", GridText(2, 1, {{"0", "1"}}));
+  b.PositiveIndicatorValue = 1;
+  ws->AddDataDef(a);
+  ws->AddDataDef(b);
+  MakeBinaries(*ws, shell);
+  EXPECT_EQ(Ones(dir / "Positives.bin"), (std::vector<std::size_t>{1}));
+  EXPECT_EQ(Ones(dir / "Negatives.bin"), (std::vector<std::size_t>{1}));
+  EXPECT_EQ(ws->PresenceRaster.at(1, 1), 0);
+  EXPECT_EQ(ws->PresenceRaster.at(1, 2), 1);
+}
+
+TEST_F(WorkFilesTest, EmptyGridGivesAllZeroFiles) {
+  TDataDef g = Grid("e.asc", "ncols 0\nnrows 0\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n", 2,
+                    {{0, 1}, {1, 2}});
+  ws->AddDataDef(g);
+  MakeBinaries(*ws, shell);
+  EXPECT_TRUE(Ones(dir / "e-1.bin").empty());
+}
+
+TEST_F(WorkFilesTest, SparseFilesReadBackExactly) {
+  ByteRaster r;
+  r.at(1, 1) = 1;
+  r.at(5000, 7) = 1;
+  r.at(10000, 10000) = 1;
+  const auto written = WriteWorkFile(r, dir / "w.bin");
+  EXPECT_EQ(written, 2u * 4096u + 256u);  // three blocks hold a one; the file's last block is short
+  EXPECT_EQ(std::filesystem::file_size(dir / "w.bin"), kWorkFileBytes);
+  const auto plain = Bytes(dir / "w.bin");
+  ASSERT_EQ(plain.size(), kWorkFileBytes);
+  EXPECT_EQ(std::memcmp(r.data(), plain.data(), ByteRaster::kCells), 0);
+  ByteRaster back;
+  back.at(2, 2) = 1;  // stale contents must go
+  ReadWorkFile(back, dir / "w.bin");
+  EXPECT_EQ(std::memcmp(r.data(), back.data(), ByteRaster::kCells), 0);
+
+  WriteFile(dir / "short.bin", std::string(1000, '\1'));
+  EXPECT_THROW(ReadWorkFile(back, dir / "short.bin"), FileError);
+  EXPECT_THROW(ReadWorkFile(back, dir / "missing.bin"), FileError);
+}
+
+TEST_F(WorkFilesTest, BadNumberStopsTheBuildWithTheFileNamed) {
+  TDataDef g = Grid("bad.asc", GridText(2, 1, {{"1", "x"}}), 2, {{0, 1}, {1, 2}});
+  ws->AddDataDef(g);
+  try {
+    MakeBinaries(*ws, shell);
+    FAIL() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("bad.asc"), std::string::npos);
+  }
+}
+
+// The plain way: every class from its own reading of the grid, every file written in full.
+void LiteralMakeBinaries(const Workspace& ws, const std::filesystem::path& out,
+                         std::map<std::string, std::vector<std::uint8_t>>& files) {
+  // Only the rows in use: every byte after them must be zero in the files.
+  std::size_t used = 0;
+  for (int i = 1; i <= ws.DataDefCount; ++i) used = std::max(used, ByteRaster::Offset(ws.DataDef(i).nrows + 1, 1));
+  std::vector<std::uint8_t> inside(used, 0);
+  auto build = [&](const TDataDef& d, auto test) {
+    std::vector<std::uint8_t> mask(used, 0);
+    GridReader reader(d);
+    reader.SkipHeader();
+    for (int r = 1; r <= d.nrows; ++r) {
+      for (int c = 1; c <= d.ncols; ++c) {
+        if (test(reader.ReadValue())) mask[ByteRaster::Offset(r, c)] = 1;
+      }
+      reader.ReadLine();
+    }
+    return mask;
+  };
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    const TDataDef& d = ws.DataDef(i);
+    if (d.NrClasses >= 2) {
+      for (int k = 1; k <= d.NrClasses; ++k) {
+        const auto& b = d.mclasses[static_cast<std::size_t>(k - 1)];
+        auto mask = build(d, [&](double x) { return b[ClassLower] <= x && x < b[ClassUpper]; });
+        for (std::size_t j = 0; j < mask.size(); ++j) inside[j] |= mask[j];
+        files[ClassMaskFileName(d, k)] = std::move(mask);
+      }
+    }
+    if (d.IsPresenceGrid()) files[(out / "Positives.bin").string()] = build(d, [&](double x) { return x == d.PositiveIndicatorValue; });
+    if (d.IsAbsenceGrid()) files[(out / "Negatives.bin").string()] = build(d, [&](double x) { return x == d.NegativeIndicatorValue; });
+  }
+  files[(out / "InsideMap.bin").string()] = std::move(inside);
+}
+
+TEST_F(WorkFilesTest, OnePassBuilderMatchesThePlainWay) {
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  for (int round = 0; round < 6; ++round) {
+    ws->ClearDataDefs();
+    const int ncols = 1 + static_cast<int>(rng() % 30), nrows = 1 + static_cast<int>(rng() % 30);
+    auto cells = [&](int maxValue) {
+      std::vector<std::vector<std::string>> rows(static_cast<std::size_t>(nrows));
+      for (auto& row : rows)
+        for (int c = 0; c < ncols; ++c)
+          row.push_back(rng() % 7 == 0 ? "-9999" : std::to_string(static_cast<int>(rng() % static_cast<unsigned>(maxValue))));
+      return GridText(ncols, nrows, rows);
+    };
+    TDataDef obs = Grid("obs.asc", cells(3));
+    obs.PositiveIndicatorValue = 1;
+    obs.NegativeIndicatorValue = 0;
+    ws->AddDataDef(obs);
+    for (int g = 0; g < 2; ++g) {
+      const int n = 2 + static_cast<int>(rng() % 6);
+      std::vector<std::pair<double, double>> bounds;
+      for (int k = 0; k < n; ++k) {
+        const double lo = static_cast<double>(rng() % 12) - 1;
+        // Every third grid gets overlapping classes.
+        const double hi = (round % 3 == 0) ? lo + 1 + static_cast<double>(rng() % 5) : lo + 1;
+        bounds.push_back({lo, hi});
+      }
+      ws->AddDataDef(Grid("aux" + std::to_string(g) + ".asc", cells(10), n, bounds));
+    }
+    MakeBinaries(*ws, shell);
+    std::map<std::string, std::vector<std::uint8_t>> expected;
+    LiteralMakeBinaries(*ws, std::filesystem::current_path(), expected);
+    for (const auto& [name, bytes] : expected) {
+      SCOPED_TRACE("round " + std::to_string(round));
+      ExpectWorkFile(name, bytes);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace karvelo
