@@ -27,7 +27,10 @@ DialogHooks DialogHooks::Interactive(QWidget* owner) {
                        QtNameFilters(request.filter));
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (!request.defaultExt.empty()) dialog.setDefaultSuffix(QString::fromStdString(request.defaultExt));
+    // A default extension may be given as a pattern ("*.txt"); the dialog wants the bare suffix.
+    QString suffix = QString::fromStdString(request.defaultExt);
+    while (suffix.startsWith('*') || suffix.startsWith('.')) suffix.remove(0, 1);
+    if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
     if (!request.fileName.empty()) dialog.selectFile(QString::fromStdString(request.fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
     return std::filesystem::path(dialog.selectedFiles().front().toStdString());

@@ -4,24 +4,31 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStyle>
 #include <QTimer>
 #include <algorithm>
 #include <ctime>
 
+#include "audit/audit.h"
 #include "audit/chi2table.h"
+#include "config/configfile.h"
+#include "config/configtable.h"
 #include "core/errors.h"
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
 #include "ui/frminfo.h"
+#include "ui/frmlegend.h"
 #include "ui/gauge.h"
 #include "ui/pictureview.h"
 #include "ui/radiogroup.h"
@@ -56,6 +63,13 @@ QLabel* NewLabel(QWidget* parent, const char* name, const char* caption, const Q
   auto* l = Named(new QLabel(caption, parent), name);
   l->setGeometry(where);
   return l;
+}
+
+void SetTextColour(QWidget* w, const QColor& colour) {
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::WindowText, colour);
+  pal.setColor(QPalette::ButtonText, colour);
+  w->setPalette(pal);
 }
 
 QGroupBox* NewGroup(QWidget* parent, const char* name, const char* caption, const QRect& where) {
@@ -100,8 +114,9 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   BuildValidateTab();
   BuildStatusBar(client);
 
-  frmINFO_ = new TfrmINFO(this);
+  frmLegend_ = new TfrmLegend(*workspace_, *this, this);
   frmAbout_ = new TfrmAbout(this);
+  frmINFO_ = new TfrmINFO(this);
 
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -167,6 +182,38 @@ void TfrmKarvelo::BuildDefineDataTab() {
   // Hidden until a file has been scanned.
   grpbxScan = NewGroup(GroupBox1, "grpbxScan", " Scan and specify data: ", QRect(12, 98, 385, 145));
   grpbxScan->hide();
+
+  // Left half, dark red: a role from one of the few unique values.
+  lblEither = NewLabel(grpbxScan, "lblEither", "EITHER", QRect(8, 16, 60, 14));
+  lblUniqueValues = NewLabel(grpbxScan, "lblUniqueValues", "Unique values:", QRect(8, 34, 80, 16));
+  cmbbxUniqueValues = Named(new QComboBox(grpbxScan), "cmbbxUniqueValues");
+  cmbbxUniqueValues->setGeometry(92, 32, 128, 20);
+  cmbbxUniqueValues->setEditable(true);
+  cmbbxUniqueValues->setInsertPolicy(QComboBox::NoInsert);
+  lblEitherSelect = NewLabel(grpbxScan, "lblEitherSelect", "EITHER select Unique value and mark as: ", QRect(8, 56, 214, 16));
+  btbttnPresenceIndicator = NewButton(grpbxScan, "btbttnPresenceIndicator", "presence indicator", QRect(8, 74, 104, 32));
+  btbttnAbsenceIndicator = NewButton(grpbxScan, "btbttnAbsenceIndicator", "absence indicator", QRect(116, 74, 104, 32));
+
+  // Right half, dark blue: a role from the continuous range.
+  lblOr = NewLabel(grpbxScan, "lblOr", "OR", QRect(228, 16, 30, 14));
+  lblContinuousRange = NewLabel(grpbxScan, "lblContinuousRange", "Continuous range:", QRect(228, 34, 120, 16));
+  lblmin = NewLabel(grpbxScan, "lblmin", "", QRect(228, 54, 62, 16));
+  lblmin->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lblTo = NewLabel(grpbxScan, "lblTo", "to", QRect(293, 54, 12, 16));
+  lblmax = NewLabel(grpbxScan, "lblmax", "", QRect(308, 54, 69, 16));
+  lblOr2 = NewLabel(grpbxScan, "lblOr2", "OR", QRect(228, 82, 20, 14));
+  btbttnClassify = NewButton(grpbxScan, "btbttnClassify", "Classify", QRect(252, 72, 125, 34));
+
+  const QColor darkRed(128, 0, 0);
+  const QColor darkBlue(0, 0, 128);
+  for (QWidget* w : std::initializer_list<QWidget*>{lblEither, lblUniqueValues, lblEitherSelect, btbttnPresenceIndicator,
+                                                    btbttnAbsenceIndicator}) {
+    SetTextColour(w, darkRed);
+  }
+  for (QWidget* w : std::initializer_list<QWidget*>{lblOr, lblContinuousRange, lblmin, lblTo, lblmax, lblOr2, btbttnClassify}) {
+    SetTextColour(w, darkBlue);
+  }
+
   btbttnSubmit = NewButton(grpbxScan, "btbttnSubmit", "Add specified selection to data configuration", QRect(8, 112, 369, 26));
   btbttnSubmit->setToolTip("You can remove files from the configuration by selecting and deleting lines from the table below");
 
@@ -179,6 +226,25 @@ void TfrmKarvelo::BuildDefineDataTab() {
   strgrdDataConfiguration = Named(new TStringGridView(tables_.DataConfiguration, grpbxDefineData), "strgrdDataConfiguration");
   strgrdDataConfiguration->setGeometry(16, 334, 713, 120);
   strgrdDataConfiguration->verticalHeader()->setDefaultSectionSize(16);
+  strgrdDataConfiguration->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  pppmnDataConfiguration = new QMenu(strgrdDataConfiguration);
+  pppmnDataConfiguration->setObjectName("pppmnDataConfiguration");
+  Deletethisline1 = Named(pppmnDataConfiguration->addAction("Delete this line"), "Deletethisline1");
+  connect(strgrdDataConfiguration, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    if (Deletethisline1->isEnabled()) pppmnDataConfiguration->popup(strgrdDataConfiguration->viewport()->mapToGlobal(at));
+  });
+  UpdateDataConfigurationMenu();
+
+  connect(bttnNewFile, &QPushButton::clicked, this, &TfrmKarvelo::bttnNewFileClick);
+  connect(btbttnPresenceIndicator, &QPushButton::clicked, this, &TfrmKarvelo::btbttnPresenceIndicatorClick);
+  connect(btbttnAbsenceIndicator, &QPushButton::clicked, this, &TfrmKarvelo::btbttnAbsenceIndicatorClick);
+  connect(btbttnClassify, &QPushButton::clicked, this, &TfrmKarvelo::btbttnClassifyClick);
+  connect(btbttnSubmit, &QPushButton::clicked, this, &TfrmKarvelo::btbttnSubmitClick);
+  connect(Deletethisline1, &QAction::triggered, this, &TfrmKarvelo::Deletethisline1Click);
+  connect(btbttnConfigurationFile, &QPushButton::clicked, this, &TfrmKarvelo::btbttnConfigurationFileClick);
+  // Picking from the list selects an entry; typing means no entry is selected.
+  connect(cmbbxUniqueValues, &QComboBox::activated, this, [this](int index) { selectedUniqueValue_ = index; });
+  connect(cmbbxUniqueValues->lineEdit(), &QLineEdit::textEdited, this, [this] { selectedUniqueValue_ = -1; });
 }
 
 // Tab 2: the configuration file on the left, the audit and its results on the right.
@@ -210,6 +276,10 @@ void TfrmKarvelo::BuildAuditTab() {
 
   btbttnSubmitFinal = NewButton(grpbxAudit, "btbttnSubmitFinal", "c. Submit final data configuration for mapping",
                                 QRect(328, 418, 405, 32));
+
+  connect(btbttnLoadConfig, &QPushButton::clicked, this, &TfrmKarvelo::btbttnLoadConfigClick);
+  connect(btbttnAudit, &QPushButton::clicked, this, &TfrmKarvelo::btbttnAuditClick);
+  connect(btbttnSubmitFinal, &QPushButton::clicked, this, &TfrmKarvelo::btbttnSubmitFinalClick);
 }
 
 // Tab 3: priors (a), uncertainty (b), the map button (c) and the results below them.
@@ -249,6 +319,10 @@ void TfrmKarvelo::BuildMapTab() {
   grpbxBayesOutput->hide();
   Label13 = NewLabel(grpbxBayesOutput, "Label13", "Table with conditional and prior probabilities per class per auxiliary variable",
                      QRect(8, 16, 398, 16));
+  // The final submission shows it exactly when absences will be generated at random.
+  lblMessage = NewLabel(grpbxBayesOutput, "lblMessage", "Absences will be generated at random locations conditional on prior probabilities",
+                        QRect(6, 298, 406, 16));
+  lblMessage->hide();
   strgrdBayesTable = Named(new TStringGridView(tables_.BayesTable, grpbxBayesOutput), "strgrdBayesTable");
   strgrdBayesTable->setGeometry(8, 52, 398, 140);
   lblChi2test2 = NewLabel(grpbxBayesOutput, "lblChi2test2",
@@ -267,6 +341,7 @@ void TfrmKarvelo::BuildValidateTab() {
 void TfrmKarvelo::LayOutTables() {
   LayOutRunTables(tables_);
   RefreshTables();
+  UpdateDataConfigurationMenu();
   strgrdChi2a->hide();
   lblChi2test2->hide();
 }
@@ -350,6 +425,237 @@ void TfrmKarvelo::tbcntrlMainChange() {
   status1(kActivities[index]);
   status2("(Idle)");
   gaugeProgress(0);
+}
+
+void TfrmKarvelo::ShowTab(int index) {
+  // The control reports a change only when the tab differs.
+  if (tbcntrlMain->TabIndex() == index) {
+    tbcntrlMainChange();
+  } else {
+    tbcntrlMain->SetTabIndex(index);
+  }
+}
+
+void TfrmKarvelo::RunHandler(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const FileError& e) {
+    message(e.what());
+    tbcntrlMain->setEnabled(true);
+  } catch (const std::filesystem::filesystem_error& e) {
+    message(e.what());
+    tbcntrlMain->setEnabled(true);
+  }
+}
+
+// --- Tab 1 ------------------------------------------------------------------------------------
+
+void TfrmKarvelo::bttnNewFileClick() {
+  RunHandler([this] {
+    FileDialogRequest request;
+    request.title = "Select new file from list";
+    request.filter = "Ascii-grid (*.asg, *.asc)|*.asg;*.asc";
+    const auto path = hooks.chooseFile(request);
+    if (!path) return;
+    grpbxScan->hide();
+    lblNewFile->setText(QString::fromStdString(path->filename().string()));
+    const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
+    Canvas* preview = chckbxNewFile->isChecked() ? &imgDataCanvas_ : nullptr;
+    const std::optional<ScanResult> scan = PickGridFile(*workspace_, path->string(), asciiGrid, *this, preview);
+    if (scan) {
+      uniqueList_ = *scan;
+      ShowUniqueValues();
+      lblmin->setText(QString::fromStdString(scan->minText));
+      lblmax->setText(QString::fromStdString(scan->maxText));
+      btbttnClassify->setEnabled(true);
+      if (preview) imgData->Refresh();
+      grpbxScan->show();
+      btbttnSubmit->setEnabled(false);
+    }
+    status2("(idle)");
+    gaugeProgress(0);
+  });
+}
+
+void TfrmKarvelo::ShowUniqueValues() {
+  cmbbxUniqueValues->clear();
+  for (const std::string& value : uniqueList_.unique) cmbbxUniqueValues->addItem(QString::fromStdString(value));
+  cmbbxUniqueValues->setEditText(QString::fromStdString(uniqueList_.listText));
+  selectedUniqueValue_ = -1;
+  QColor colour = cmbbxUniqueValues->style()->standardPalette().color(QPalette::Base);
+  if (uniqueList_.listColour == ListColour::Green) colour = QColor(0, 128, 0);
+  if (uniqueList_.listColour == ListColour::Yellow) colour = QColor(255, 255, 0);
+  for (QWidget* w : {static_cast<QWidget*>(cmbbxUniqueValues), static_cast<QWidget*>(cmbbxUniqueValues->lineEdit())}) {
+    QPalette pal = w->palette();
+    pal.setColor(QPalette::Base, colour);
+    pal.setColor(QPalette::Button, colour);
+    w->setPalette(pal);
+  }
+  btbttnPresenceIndicator->setEnabled(uniqueList_.indicatorsEnabled);
+  btbttnAbsenceIndicator->setEnabled(uniqueList_.indicatorsEnabled);
+}
+
+void TfrmKarvelo::MarkIndicatorClick(bool presence) {
+  RunHandler([this, presence] {
+    const std::string shown = cmbbxUniqueValues->currentText().toStdString();
+    if (!MarkIndicator(*workspace_, uniqueList_, shown, selectedUniqueValue_, presence, *this)) return;
+    btbttnClassify->setEnabled(false);
+    btbttnSubmit->setEnabled(true);
+    // The marked value is gone from the list, so its text is no longer on offer either; a list
+    // emptied by the mark reads "(empty)".
+    const bool emptied = uniqueList_.unique.empty();
+    if (!emptied) uniqueList_.listText.clear();
+    ShowUniqueValues();
+  });
+}
+
+void TfrmKarvelo::btbttnPresenceIndicatorClick() { MarkIndicatorClick(true); }
+
+void TfrmKarvelo::btbttnAbsenceIndicatorClick() { MarkIndicatorClick(false); }
+
+void TfrmKarvelo::btbttnClassifyClick() {
+  RunHandler([this] {
+    btbttnPresenceIndicator->setEnabled(false);
+    btbttnAbsenceIndicator->setEnabled(false);
+    ClearIndicators(workspace_->CurrentDataDef);
+    hooks.showModal(*frmLegend_);
+    btbttnSubmit->setEnabled(true);
+  });
+}
+
+void TfrmKarvelo::btbttnSubmitClick() {
+  RunHandler([this] {
+    if (!SubmitCurrentDataDef(*workspace_, tables_.DataConfiguration, *this)) return;
+    strgrdDataConfiguration->Refresh();
+    UpdateDataConfigurationMenu();
+    for (QPushButton* b : {btbttnPresenceIndicator, btbttnAbsenceIndicator, btbttnClassify, btbttnSubmit}) b->setEnabled(false);
+    UpdateConfigurationFileButton();
+  });
+}
+
+void TfrmKarvelo::Deletethisline1Click() {
+  RunHandler([this] {
+    int row = strgrdDataConfiguration->SelectedModelRow();
+    if (row < 0 && strgrdDataConfiguration->currentRow() >= 0) row = strgrdDataConfiguration->ModelRow(strgrdDataConfiguration->currentRow());
+    if (row < 1) return;
+    DeleteConfigurationRow(*workspace_, tables_.DataConfiguration, row);
+    strgrdDataConfiguration->Refresh();
+    UpdateDataConfigurationMenu();
+    strgrdDataConfiguration->viewport()->update();
+    UpdateConfigurationFileButton();
+  });
+}
+
+void TfrmKarvelo::UpdateDataConfigurationMenu() {
+  const bool active = tables_.DataConfiguration.RowCount() > 1;
+  Deletethisline1->setEnabled(active);
+  strgrdDataConfiguration->setContextMenuPolicy(active ? Qt::CustomContextMenu : Qt::NoContextMenu);
+  strgrdDataConfiguration->setToolTip(active ? "Select 1 line and press right mouse key to delete this line" : "");
+}
+
+void TfrmKarvelo::UpdateConfigurationFileButton() {
+  btbttnConfigurationFile->setEnabled(ConfigurationCanBeSaved(*workspace_));
+}
+
+namespace {
+
+const char* const kConfigurationFilter = "Karvelo configuration file (*.txt)|*.txt";
+
+}  // namespace
+
+void TfrmKarvelo::btbttnConfigurationFileClick() {
+  RunHandler([this] {
+    const bool checksOK = CheckConsistency(*workspace_, *this);
+    status2("(Idle)");
+    gaugeProgress(0);
+    if (!checksOK) return;
+    FileDialogRequest request;
+    request.save = true;
+    request.title = "Enter the name of the Configuration file";
+    request.filter = kConfigurationFilter;
+    request.defaultExt = "txt";
+    request.fileName = "Karvelo Config";
+    request.initialDir = configurationFolder_;
+    const auto path = hooks.chooseFile(request);
+    if (!path) {
+      status2("(Idle)");
+      gaugeProgress(0);
+      return;
+    }
+    const ConfigFileView view = SaveConfiguration(*workspace_, *path, *this);
+    configurationFolder_ = path->parent_path().string();
+    ShowTab(1);
+    lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
+    QStringList lines;
+    for (const std::string& line : view.memo) lines << QString::fromStdString(line);
+    Memo1->setPlainText(lines.join('\n'));
+    Status(1);
+    status2("(Idle)");
+    gaugeProgress(0);
+  });
+}
+
+// --- Tab 2 ------------------------------------------------------------------------------------
+
+void TfrmKarvelo::btbttnLoadConfigClick() {
+  RunHandler([this] {
+    FileDialogRequest request;
+    request.filter = kConfigurationFilter;
+    request.defaultExt = "*.txt";
+    request.fileName = "Karvelo config";
+    const auto path = hooks.chooseFile(request);
+    if (!path) return;
+    // The engine reads the whole file before it replaces anything, so a malformed file throws
+    // here with the configuration, the table and the labels as they were.
+    const ConfigFileView view = LoadConfiguration(*workspace_, tables_.DataConfiguration, *path, *this);
+    lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
+    QStringList lines;
+    for (const std::string& line : view.memo) lines << QString::fromStdString(line);
+    Memo1->setPlainText(lines.join('\n'));
+    strgrdDataConfiguration->Refresh();
+    UpdateDataConfigurationMenu();
+    Status(1);
+    status2("(Idle)");
+  });
+}
+
+void TfrmKarvelo::btbttnAuditClick() {
+  RunHandler([this] {
+    const AuditOutcome outcome = RunAudit(*workspace_, tables_, *this);
+    RefreshTables();
+    if (!outcome.ran) return;
+    Status(outcome.status);
+    btbttnGraphicalAnalysis->setEnabled(true);
+    strgrdChi2a->hide();
+    lblChi2test2->hide();
+  });
+}
+
+void TfrmKarvelo::btbttnSubmitFinalClick() {
+  RunHandler([this] {
+    // The tab-3 side of the submission depends only on RandomAbsences, which the engine sets
+    // before it writes any class file; it stands even when writing one fails.
+    auto showRandomAbsences = [this] {
+      lblMessage->setVisible(workspace_->RandomAbsences);
+      if (workspace_->RandomAbsences) {
+        rdgrpPrior->SetItemIndex(0);
+        // As a click on "No calculation: enter values manually" would: the priors are typed.
+        edtPriorP->setEnabled(true);
+        edtPriorA->setEnabled(true);
+        rdgrpPrior->setEnabled(false);
+      }
+    };
+    try {
+      SubmitFinal(*workspace_, *this);
+    } catch (...) {
+      showRandomAbsences();
+      throw;
+    }
+    showRandomAbsences();
+    grpbxBayesOutput->hide();
+    ShowTab(2);
+    Status(4);
+  });
 }
 
 void TfrmKarvelo::Settings1Click() { hooks.showModal(*frmINFO_); }

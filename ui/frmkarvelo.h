@@ -2,9 +2,11 @@
 #pragma once
 
 #include <QMainWindow>
+#include <functional>
 #include <memory>
 
 #include "core/runlog.h"
+#include "core/gridfile.h"
 #include "core/runtables.h"
 #include "core/shell.h"
 #include "core/textgrid.h"
@@ -14,9 +16,11 @@
 
 class QAction;
 class QCheckBox;
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -29,6 +33,7 @@ class TStringGridView;
 class TTabControl;
 class TfrmAbout;
 class TfrmINFO;
+class TfrmLegend;
 
 // The window is the Shell of every step it runs: status panels, gauge, run log, work files and
 // the dialogs (through `hooks`).
@@ -53,6 +58,20 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void tbcntrlMainChange();
   void Settings1Click();
   void AboutKarvelo1Click();
+
+  // --- Tab 1: data configuration ----------------------------------------------------------
+  void bttnNewFileClick();
+  void btbttnPresenceIndicatorClick();
+  void btbttnAbsenceIndicatorClick();
+  void btbttnClassifyClick();
+  void btbttnSubmitClick();
+  void Deletethisline1Click();
+  void btbttnConfigurationFileClick();
+
+  // --- Tab 2: configuration file and audit ----------------------------------------------
+  void btbttnLoadConfigClick();
+  void btbttnAuditClick();
+  void btbttnSubmitFinalClick();
   // Lets pending window events run, then repaints the window.
   void GeneralRefresh();
 
@@ -83,6 +102,10 @@ class TfrmKarvelo : public QMainWindow, public Shell {
 
   TfrmINFO* frmINFO() const { return frmINFO_; }
   TfrmAbout* frmAbout() const { return frmAbout_; }
+  TfrmLegend* frmLegend() const { return frmLegend_; }
+  // The entry of cmbbxUniqueValues the user picked from the list, or -1 when the shown text was
+  // typed (or nothing was picked since the list was filled).
+  int SelectedUniqueValue() const { return selectedUniqueValue_; }
 
   // --- Controls (named as in the window's design) -------------------------------------------
   QAction* Settings1;
@@ -105,10 +128,25 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QPushButton* bttnNewFile;
   QLabel* lblNewFile;
   QGroupBox* grpbxScan;
+  QLabel* lblEither;
+  QLabel* lblUniqueValues;
+  QComboBox* cmbbxUniqueValues;
+  QLabel* lblEitherSelect;
+  QPushButton* btbttnPresenceIndicator;
+  QPushButton* btbttnAbsenceIndicator;
+  QLabel* lblOr;
+  QLabel* lblContinuousRange;
+  QLabel* lblmin;
+  QLabel* lblTo;
+  QLabel* lblmax;
+  QLabel* lblOr2;
+  QPushButton* btbttnClassify;
   QPushButton* btbttnSubmit;
   QPushButton* btbttnConfigurationFile;
   TPictureView* imgData;
   TStringGridView* strgrdDataConfiguration;
+  QMenu* pppmnDataConfiguration;
+  QAction* Deletethisline1;
 
   // Tab 2
   QPushButton* btbttnLoadConfig;
@@ -135,6 +173,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QPushButton* btbttnKarvelo;
   QGroupBox* grpbxBayesOutput;
   QLabel* Label13;
+  QLabel* lblMessage;
   TStringGridView* strgrdBayesTable;
   QLabel* lblChi2test2;
   TStringGridView* strgrdChi2a;
@@ -155,9 +194,19 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QGroupBox* NewTabGroup(const char* name, const char* caption);
 
   void LayOutTables();
-  // Part of the run's start that belongs to the audit: the chi-squared critical values. It
-  // arrives with the audit; until then there is nothing to fill.
 
+  // Runs a handler; a file error abandons it with the system's text, and the tab control that a
+  // long step may have disabled is usable again.
+  void RunHandler(const std::function<void()>& handler);
+  // Shows uniqueList_ in cmbbxUniqueValues and enables the indicator buttons as it says.
+  void ShowUniqueValues();
+  void MarkIndicatorClick(bool presence);
+  // The table's hint and right-click menu exist only while it holds a data row.
+  void UpdateDataConfigurationMenu();
+  // Saving needs a presence grid and a classified grid.
+  void UpdateConfigurationFileButton();
+  // Selects a tab as a click on it would, including the tab-change handling.
+  void ShowTab(int index);
   std::unique_ptr<Workspace> workspace_;
   RunLog runLog_;
   RunTables tables_;
@@ -165,6 +214,11 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QImageCanvas imgKarveloCanvas_;
   TfrmINFO* frmINFO_;
   TfrmAbout* frmAbout_;
+  TfrmLegend* frmLegend_;
+  ScanResult uniqueList_;
+  int selectedUniqueValue_ = -1;
+  // The save dialog opens where the last configuration file was saved.
+  std::string configurationFolder_;
   bool runStarted_ = false;
   bool runEnded_ = false;
 };

@@ -16,6 +16,7 @@
 
 #include "ui/frmabout.h"
 #include "ui/frminfo.h"
+#include "ui/frmlegend.h"
 #include <map>
 
 #include "core/runlog.h"
@@ -352,7 +353,8 @@ class MainWindowTest : public QObject {
   void nothingIsClippedOrOverlapping() {
     TestWindow t;
     t.w.FormActivate();
-    for (QWidget* window : {static_cast<QWidget*>(&t.w), static_cast<QWidget*>(t.w.frmINFO()), static_cast<QWidget*>(t.w.frmAbout())}) {
+    for (QWidget* window : {static_cast<QWidget*>(&t.w), static_cast<QWidget*>(t.w.frmINFO()), static_cast<QWidget*>(t.w.frmAbout()),
+                            static_cast<QWidget*>(t.w.frmLegend())}) {
       const QStringList faults = LayoutFaults(window);
       if (!faults.isEmpty()) QFAIL(qPrintable(window->objectName() + ":\n" + faults.join("\n")));
     }

@@ -1,0 +1,182 @@
+// The classification window's layout and handlers.
+#include "ui/frmlegend.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+
+#include "core/errors.h"
+#include "ui/appearance.h"
+#include "ui/pictureview.h"
+
+namespace karvelo {
+
+namespace {
+
+constexpr int kRowsPerColumn = 10;
+constexpr int kRowPitch = 24;
+
+}  // namespace
+
+// The histogram's "Preparing histograms ..." must show in this window's picture before the
+// counting starts, which the main window's refresh alone does not repaint.
+class TfrmLegend::HistogramShell : public Shell {
+ public:
+  HistogramShell(TfrmLegend& owner, Shell& inner) : owner_(owner), inner_(inner) {}
+  void status1(std::string_view text) override { inner_.status1(text); }
+  void status2(std::string_view text) override { inner_.status2(text); }
+  void refresh() override {
+    owner_.imgAUX1->Refresh();
+    inner_.refresh();
+  }
+  void gaugeRange(int minimum, int maximum) override { inner_.gaugeRange(minimum, maximum); }
+  void gaugeProgress(int progress) override { inner_.gaugeProgress(progress); }
+  void log(std::string_view line) override { inner_.log(line); }
+  void registerWorkFile(const std::filesystem::path& path) override { inner_.registerWorkFile(path); }
+  void message(std::string_view text) override { inner_.message(text); }
+  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override {
+    return inner_.chooseFile(request);
+  }
+
+ private:
+  TfrmLegend& owner_;
+  Shell& inner_;
+};
+
+TfrmLegend::TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent)
+    : QDialog(parent),
+      ws_(ws),
+      shell_(shell),
+      histogramCanvas_(kHistogramWidth, kHistogramHeight),
+      histogramShell_(std::make_unique<HistogramShell>(*this, shell)) {
+  setObjectName("frmLegend");
+  ApplyWindowFont(this);
+  setWindowTitle("Classification");
+  setFixedSize(778, 347);
+
+  spndtLegendClasses = new QSpinBox(this);
+  spndtLegendClasses->setObjectName("spndtLegendClasses");
+  spndtLegendClasses->setRange(2, MaxClasses);
+  spndtLegendClasses->setValue(bounds_.n);
+  spndtLegendClasses->setGeometry(8, 10, 48, 22);
+  lblLegendClasses = new QLabel("number of classes", this);
+  lblLegendClasses->setObjectName("lblLegendClasses");
+  lblLegendClasses->setGeometry(62, 12, 120, 18);
+
+  grpbxLegend = new QGroupBox(" Legend properties ", this);
+  grpbxLegend->setObjectName("grpbxLegend");
+  grpbxLegend->setGeometry(8, 38, 425, 274);
+  for (int k = 1; k <= MaxClasses; ++k) {
+    const std::size_t i = static_cast<std::size_t>(k - 1);
+    const int x = k <= kRowsPerColumn ? 10 : 218;
+    const int y = 20 + ((k - 1) % kRowsPerColumn) * kRowPitch;
+    Edit[i] = new QLineEdit(grpbxLegend);
+    Edit[i]->setObjectName(QString("Edit%1").arg(k));
+    Edit[i]->setGeometry(x, y, 73, 20);
+    Separator[i] = new QLabel("-", grpbxLegend);
+    Separator[i]->setObjectName(QString("lblSeparator%1").arg(k));
+    Separator[i]->setGeometry(x + 78, y + 2, 10, 16);
+    Separator[i]->setAlignment(Qt::AlignCenter);
+    Label[i] = new QLabel(grpbxLegend);
+    Label[i]->setObjectName(QString("Label%1").arg(k));
+    Label[i]->setGeometry(x + 92, y + 2, 100, 16);
+
+    // The edit's text is what "Ready" stores, whether or not the label below follows it.
+    connect(Edit[i], &QLineEdit::textEdited, this, [this, k, i](const QString& text) {
+      bounds_.edits[i] = text.toStdString();
+      if (k >= 2 && !FollowsOnExit(k)) Editlegend(k);
+    });
+    if (FollowsOnExit(k)) Edit[i]->installEventFilter(this);
+  }
+
+  btbttnLegendReady = new QPushButton("Ready", this);
+  btbttnLegendReady->setObjectName("btbttnLegendReady");
+  btbttnLegendReady->setGeometry(8, 318, 100, 24);
+  btbttnDrawHistogram = new QPushButton("Draw (refresh) histograms for absences/presences", this);
+  btbttnDrawHistogram->setObjectName("btbttnDrawHistogram");
+  btbttnDrawHistogram->setGeometry(442, 8, kHistogramWidth, 24);
+  // Return in a bound field must not close the window the way a default button would.
+  btbttnLegendReady->setAutoDefault(false);
+  btbttnDrawHistogram->setAutoDefault(false);
+
+  imgAUX1 = new TPictureView(histogramCanvas_, this);
+  imgAUX1->setObjectName("imgAUX1");
+  imgAUX1->move(442, 36);
+
+  connect(spndtLegendClasses, &QSpinBox::valueChanged, this, &TfrmLegend::spndtLegendClassesChange);
+  connect(btbttnLegendReady, &QPushButton::clicked, this, &TfrmLegend::btbttnLegendReadyClick);
+  connect(btbttnDrawHistogram, &QPushButton::clicked, this, &TfrmLegend::btbttnDrawHistogramClick);
+}
+
+TfrmLegend::~TfrmLegend() = default;
+
+void TfrmLegend::spndtLegendClassesChange() {
+  bounds_.n = spndtLegendClasses->value();
+  ProposeBounds(bounds_, ws_.CurrentDataDef.minvalue, ws_.CurrentDataDef.maxvalue);
+  ShowBounds();
+}
+
+void TfrmLegend::ShowBounds() {
+  for (std::size_t i = 0; i < MaxClasses; ++i) {
+    Edit[i]->setText(QString::fromStdString(bounds_.edits[i]));
+    Label[i]->setText(QString::fromStdString(bounds_.labels[i]));
+  }
+  for (std::size_t i = 0; i < MaxClasses; ++i) {
+    for (QWidget* w : {static_cast<QWidget*>(Edit[i]), static_cast<QWidget*>(Separator[i]), static_cast<QWidget*>(Label[i])}) {
+      w->setVisible(static_cast<int>(i) < bounds_.n);
+    }
+  }
+}
+
+void TfrmLegend::Editlegend(int k) {
+  if (k < 2 || k > MaxClasses) return;
+  const std::size_t i = static_cast<std::size_t>(k - 1);
+  if (karvelo::Editlegend(bounds_, k, Edit[i]->text().toStdString())) {
+    Label[i - 1]->setText(QString::fromStdString(bounds_.labels[i - 1]));
+  }
+}
+
+void TfrmLegend::PerformFinalization() { karvelo::PerformFinalization(bounds_, ws_.CurrentDataDef); }
+
+void TfrmLegend::FinishFocusedEdit() {
+  for (int k = 2; k <= MaxClasses; ++k) {
+    if (FollowsOnExit(k) && Edit[static_cast<std::size_t>(k - 1)]->hasFocus()) Editlegend(k);
+  }
+}
+
+void TfrmLegend::btbttnLegendReadyClick() {
+  FinishFocusedEdit();
+  PerformFinalization();
+  accept();
+}
+
+void TfrmLegend::btbttnDrawHistogramClick() {
+  FinishFocusedEdit();
+  try {
+    DrawClassHistogram(ws_, bounds_, histogramCanvas_, *histogramShell_);
+  } catch (const FileError& e) {
+    shell_.message(e.what());
+  }
+  imgAUX1->Refresh();
+}
+
+// Showing the window is its activation: each opening starts from freshly proposed bounds.
+void TfrmLegend::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  spndtLegendClassesChange();
+}
+
+bool TfrmLegend::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusOut) {
+    for (int k = 2; k <= MaxClasses; ++k) {
+      if (FollowsOnExit(k) && watched == Edit[static_cast<std::size_t>(k - 1)]) Editlegend(k);
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+}  // namespace karvelo

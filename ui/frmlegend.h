@@ -1,0 +1,74 @@
+// The classification window: class bounds of the working record, edited by the user, and its histogram.
+#pragma once
+
+#include <QDialog>
+#include <array>
+
+#include "config/classification.h"
+#include "core/limits.h"
+#include "core/shell.h"
+#include "core/workspace.h"
+#include "render/qimage_canvas.h"
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSpinBox;
+
+namespace karvelo {
+
+class TPictureView;
+
+// Works on CurrentDataDef of the workspace it is given. The window lives for the whole run, so
+// the number of classes chosen last is offered again at the next opening.
+class TfrmLegend : public QDialog {
+  Q_OBJECT
+ public:
+  // shell: where the histogram reports its errors and lets pending events run.
+  TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent = nullptr);
+  ~TfrmLegend() override;
+
+  // Proposes fresh bounds for the current number of classes (edits are replaced) and shows rows
+  // 1..n. Runs at every opening and every change of the number of classes.
+  void spndtLegendClassesChange();
+  // Follows an edited lower bound of class k (2..20): Label k-1 takes the text when it is a number.
+  void Editlegend(int k);
+  // Stores the classes into CurrentDataDef.
+  void PerformFinalization();
+  void btbttnLegendReadyClick();
+  void btbttnDrawHistogramClick();
+
+  const ClassBounds& Bounds() const { return bounds_; }
+  const QImageCanvas& HistogramCanvas() const { return histogramCanvas_; }
+
+  QSpinBox* spndtLegendClasses;
+  QLabel* lblLegendClasses;
+  QGroupBox* grpbxLegend;
+  std::array<QLineEdit*, MaxClasses> Edit{};       // Edit[k - 1] is Edit k
+  std::array<QLabel*, MaxClasses> Separator{};
+  std::array<QLabel*, MaxClasses> Label{};         // Label[k - 1] is Label k
+  QPushButton* btbttnLegendReady;
+  QPushButton* btbttnDrawHistogram;
+  TPictureView* imgAUX1;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  class HistogramShell;
+  // Edits whose label follows when the user leaves them, rather than at every keystroke.
+  static bool FollowsOnExit(int k) { return k == 2 || k == 3 || k == 5; }
+  // Runs the leave-the-field reaction of the focused edit, as leaving it for a button would.
+  void FinishFocusedEdit();
+  void ShowBounds();
+
+  Workspace& ws_;
+  Shell& shell_;
+  ClassBounds bounds_;
+  QImageCanvas histogramCanvas_;
+  std::unique_ptr<HistogramShell> histogramShell_;
+};
+
+}  // namespace karvelo
