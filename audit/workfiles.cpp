@@ -141,14 +141,16 @@ void WriteClassMasks(Workspace& ws, const TDataDef& def, const std::string& fn, 
       const Cell* m = member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols);
       std::uint8_t* aux = ws.AuxClassRaster.row(r);
       std::uint8_t* inside = ws.InsideRaster.row(r);
+      // Branch-free so that the compiler can handle many cells per instruction.
       for (int c = 0; c < cols; ++c) {
-        bool in;
+        std::uint8_t in;
         if constexpr (sizeof(Cell) == 1) {
           in = m[c] == k;
         } else {
-          in = (m[c] >> (k - 1)) & 1u;
+          in = static_cast<std::uint8_t>((m[c] >> (k - 1)) & 1u);
         }
-        if (in) aux[c] = inside[c] = 1;
+        aux[c] |= in;
+        inside[c] |= in;
       }
     }
     WriteWorkFile(ws.AuxClassRaster, name, RasterBytesInUse(def));
@@ -166,22 +168,40 @@ std::string ClassMaskFileName(const TDataDef& def, int klasse) {
 
 std::uintmax_t WriteWorkFile(const ByteRaster& raster, const std::filesystem::path& path, std::uintmax_t usedBytes) {
   if (usedBytes > kWorkFileBytes) usedBytes = kWorkFileBytes;
+  // A new file rather than a truncated old one: truncating makes some file systems flush the
+  // old contents to disk on close.
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) ThrowSystemFileError(path, "cannot replace the work file");
   Fd out{::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
   if (out.fd < 0) ThrowSystemFileError(path, "cannot create the work file");
   std::uintmax_t written = 0;
   const std::uint8_t* data = raster.data();
-  for (std::uintmax_t at = 0; at < usedBytes; at += kBlock) {
-    const std::size_t n = static_cast<std::size_t>(std::min<std::uintmax_t>(kBlock, kWorkFileBytes - at));
-    if (BlockIsZero(data + at, n)) continue;
-    std::size_t done = 0;
-    while (done < n) {
-      const ssize_t w = ::pwrite(out.fd, data + at + done, n - done, static_cast<off_t>(at + done));
+  auto writeRange = [&](std::uintmax_t from, std::uintmax_t to) {
+    // The file was just truncated, so zeros at either end of a run need not be written.
+    while (from < to && data[from] == 0) ++from;
+    while (to > from && data[to - 1] == 0) --to;
+    while (from < to) {
+      const ssize_t w = ::pwrite(out.fd, data + from, static_cast<std::size_t>(to - from), static_cast<off_t>(from));
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) ThrowSystemFileError(path, "cannot write the work file");
-      done += static_cast<std::size_t>(w);
+      from += static_cast<std::uintmax_t>(w);
+      written += static_cast<std::uintmax_t>(w);
     }
-    written += n;
+  };
+  // Runs of consecutive blocks that hold a non-zero byte go out in one write each.
+  std::uintmax_t runStart = 0;
+  bool inRun = false;
+  for (std::uintmax_t at = 0; at < usedBytes; at += kBlock) {
+    const std::size_t n = static_cast<std::size_t>(std::min<std::uintmax_t>(kBlock, kWorkFileBytes - at));
+    const bool zero = BlockIsZero(data + at, n);
+    if (!zero && !inRun) {
+      runStart = at;
+      inRun = true;
+    } else if (zero && inRun) {
+      writeRange(runStart, at);
+      inRun = false;
+    }
   }
+  if (inRun) writeRange(runStart, std::min<std::uintmax_t>(kWorkFileBytes, (usedBytes + kBlock - 1) / kBlock * kBlock));
   if (::ftruncate(out.fd, static_cast<off_t>(kWorkFileBytes)) != 0) ThrowSystemFileError(path, "cannot write the work file");
   const int fd = out.fd;
   out.fd = -1;

@@ -17,7 +17,8 @@ inline constexpr std::uintmax_t kWorkFileBytes = ByteRaster::kCells;
 std::string ClassMaskFileName(const TDataDef& def, int klasse);
 
 // Writes the raster as a work file of exactly 100000000 bytes. Only the 4 KiB blocks that hold a
-// non-zero byte are written; the rest of the file is left as a hole (reads as zeros). Blocks at
+// non-zero byte are written (runs of them in one write, without the zeros at the run's ends); the
+// rest of the file is a hole, which reads as zeros. Blocks at
 // or after `usedBytes` must be zero. Returns the bytes written. Throws FileError.
 std::uintmax_t WriteWorkFile(const ByteRaster& raster, const std::filesystem::path& path,
                              std::uintmax_t usedBytes = kWorkFileBytes);
