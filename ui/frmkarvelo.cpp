@@ -321,7 +321,7 @@ void TfrmKarvelo::BuildMapTab() {
                      QRect(8, 16, 398, 16));
   // The final submission shows it exactly when absences will be generated at random.
   lblMessage = NewLabel(grpbxBayesOutput, "lblMessage", "Absences will be generated at random locations conditional on prior probabilities",
-                        QRect(6, 298, 406, 16));
+                        QRect(6, 33, 406, 16));
   lblMessage->hide();
   strgrdBayesTable = Named(new TStringGridView(tables_.BayesTable, grpbxBayesOutput), "strgrdBayesTable");
   strgrdBayesTable->setGeometry(8, 52, 398, 140);

@@ -3,6 +3,7 @@
 
 #include <QDialog>
 #include <array>
+#include <memory>
 
 #include "config/classification.h"
 #include "core/limits.h"

@@ -10,5 +10,7 @@ int main(int argc, char** argv) {
   failures += RunRunLifecycleTests(argc, argv);
   failures += RunInfoWindowTests(argc, argv);
   failures += RunWidgetTests(argc, argv);
+  failures += RunDataConfigurationTests(argc, argv);
+  failures += RunConfigFileTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

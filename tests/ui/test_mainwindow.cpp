@@ -370,6 +370,7 @@ class MainWindowTest : public QObject {
     t.w.FormActivate();
     t.w.grpbxScan->show();
     t.w.grpbxBayesOutput->show();
+    t.w.lblMessage->show();
     t.w.strgrdChi2a->show();
     t.w.lblChi2test2->show();
     t.w.status2("(Idle)");

@@ -5,3 +5,5 @@ int RunMainWindowTests(int argc, char** argv);
 int RunRunLifecycleTests(int argc, char** argv);
 int RunInfoWindowTests(int argc, char** argv);
 int RunWidgetTests(int argc, char** argv);
+int RunDataConfigurationTests(int argc, char** argv);
+int RunConfigFileTests(int argc, char** argv);

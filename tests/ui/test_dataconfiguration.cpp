@@ -1,0 +1,481 @@
+// Window tests of tab 1: picking grids, marking indicators, classifying, adding and deleting rows.
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPalette>
+#include <QSpinBox>
+
+#include "configfixture.h"
+#include "render/qimage_canvas.h"
+#include "ui/pictureview.h"
+#include "uitests.h"
+
+using namespace karvelo;
+using namespace uitest;
+
+namespace {
+
+QColor ShownColour(ConfigWindow& t) { return t.w.cmbbxUniqueValues->lineEdit()->palette().color(QPalette::Base); }
+
+QStringList ListEntries(ConfigWindow& t) {
+  QStringList entries;
+  for (int i = 0; i < t.w.cmbbxUniqueValues->count(); ++i) entries << t.w.cmbbxUniqueValues->itemText(i);
+  return entries;
+}
+
+}  // namespace
+
+class DataConfigurationTest : public QObject {
+  Q_OBJECT
+ private:
+  QTemporaryDir dir_;
+  fs::path dir() const { return fs::path(dir_.path().toStdString()); }
+
+ private slots:
+  void pickingAGridShowsItsRangeAndFewValues_data() {
+    QTest::addColumn<QString>("grid");
+    QTest::addColumn<QString>("minText");
+    QTest::addColumn<QString>("maxText");
+    QTest::addColumn<QString>("listText");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QColor>("colour");
+    QTest::addColumn<bool>("indicators");
+    const QColor normal = QApplication::style()->standardPalette().color(QPalette::Base);
+    QTest::newRow("observations") << "obs.asc" << "0" << "1" << "2 items" << QStringList{"0", "1"} << QColor(0, 128, 0) << true;
+    QTest::newRow("continuous") << "soil.asc" << "0.3" << "10.7" << "" << QStringList{} << normal << true;
+    QTest::newRow("six values") << "six.asc" << "1" << "6" << ">3 (first 3 given)" << QStringList{"1", "2", "3", "4"}
+                                << QColor(255, 255, 0) << false;
+  }
+  void pickingAGridShowsItsRangeAndFewValues() {
+    QFETCH(QString, grid);
+    QFETCH(QString, minText);
+    QFETCH(QString, maxText);
+    QFETCH(QString, listText);
+    QFETCH(QStringList, entries);
+    QFETCH(QColor, colour);
+    QFETCH(bool, indicators);
+    WriteObservationGrid(dir());
+    WriteSoilGrid(dir());
+    WriteGrid(dir() / "six.asc", {{"1", "2", "3"}, {"4", "5", "6"}});
+    ConfigWindow t;
+    t.w.lblmin->setText("stale");
+    t.pick(dir() / grid.toStdString());
+
+    QCOMPARE(t.requests.size(), std::size_t{1});
+    QCOMPARE(Q(t.requests[0].title), QString("Select new file from list"));
+    QCOMPARE(Q(t.requests[0].filter), QString("Ascii-grid (*.asg, *.asc)|*.asg;*.asc"));
+    QVERIFY(!t.requests[0].save);
+    QCOMPARE(t.w.lblNewFile->text(), grid);
+    QCOMPARE(t.ws().CurrentDataDef.FileName, (dir() / grid.toStdString()).string());
+    QCOMPARE(t.w.lblmin->text(), minText);
+    QCOMPARE(t.w.lblmax->text(), maxText);
+    QCOMPARE(t.w.cmbbxUniqueValues->currentText(), listText);
+    QCOMPARE(ListEntries(t), entries);
+    QCOMPARE(ShownColour(t), colour);
+    QCOMPARE(t.w.btbttnPresenceIndicator->isEnabled(), indicators);
+    QCOMPARE(t.w.btbttnAbsenceIndicator->isEnabled(), indicators);
+    QVERIFY(t.w.btbttnClassify->isEnabled());
+    QVERIFY(!t.w.grpbxScan->isHidden());
+    QVERIFY(!t.w.btbttnSubmit->isEnabled());
+    QCOMPARE(t.w.stsbrPanel2->text(), QString("(idle)"));
+    QCOMPARE(t.w.Gauge1->Progress(), 0);
+    QVERIFY(t.messages.isEmpty());
+  }
+
+  void displayMapDecidesWhetherThePreviewIsDrawn() {
+    WriteObservationGrid(dir());
+    ConfigWindow t;
+    const QImage blank = t.w.imgDataCanvas().Image().copy();
+    t.w.chckbxNewFile->setChecked(false);
+    t.pick(dir() / "obs.asc");
+    QCOMPARE(t.w.imgDataCanvas().Image(), blank);
+    t.w.chckbxNewFile->setChecked(true);
+    t.pick(dir() / "obs.asc");
+    QVERIFY(t.w.imgDataCanvas().Image() != blank);
+  }
+
+  void aCancelledOrRefusedPickLeavesTheScanBoxHidden() {
+    WriteGrid(dir() / "huge.asc", {{"1"}}, 10, 1000, 10001);
+    ConfigWindow t;
+    QTest::mouseClick(t.w.bttnNewFile, Qt::LeftButton);  // no answer: cancelled
+    QCOMPARE(t.w.lblNewFile->text(), QString("File name"));
+    QVERIFY(t.messages.isEmpty());
+    t.pick(dir() / "huge.asc");
+    QCOMPARE(t.messages.size(), 1);
+    QVERIFY(t.w.grpbxScan->isHidden());
+    QCOMPARE(t.ws().CurrentDataDef.ncols, 10001);  // the header just read stays
+    QCOMPARE(t.w.stsbrPanel2->text(), QString("(idle)"));
+  }
+
+  void aMissingGridIsReportedAndTheTabsStayUsable() {
+    ConfigWindow t;
+    // As a long step leaves it when it fails midway; the tab's controls are off with it, so the
+    // handler is called as the step would have called it.
+    t.w.tbcntrlMain->setEnabled(false);
+    t.answers.push_back(dir() / "nowhere.asc");
+    t.w.bttnNewFileClick();
+    QCOMPARE(t.messages.size(), 1);
+    QVERIFY(t.messages[0].contains("nowhere.asc"));
+    QVERIFY(t.w.tbcntrlMain->isEnabled());
+    QVERIFY(t.w.grpbxScan->isHidden());
+  }
+
+  void markingIndicatorsTakesValuesOutOfTheList() {
+    WriteObservationGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "obs.asc");
+    t.selectUnique("1");
+    t.click(t.w.btbttnPresenceIndicator);
+    QCOMPARE(t.ws().CurrentDataDef.PositiveIndicatorValue, 1.0);
+    QCOMPARE(t.ws().CurrentDataDef.NegativeIndicatorValue, -9999.0);
+    QCOMPARE(ListEntries(t), QStringList{"0"});
+    QVERIFY(!t.w.btbttnClassify->isEnabled());
+    QVERIFY(t.w.btbttnSubmit->isEnabled());
+    QVERIFY(t.w.btbttnAbsenceIndicator->isEnabled());
+
+    // A typed number marks without a selected entry, so the list keeps what it has.
+    t.typeUnique("0");
+    t.click(t.w.btbttnAbsenceIndicator);
+    QCOMPARE(t.ws().CurrentDataDef.NegativeIndicatorValue, 0.0);
+    QCOMPARE(ListEntries(t), QStringList{"0"});
+    QVERIFY(t.messages.isEmpty());
+  }
+
+  void aTextThatIsNoNumberIsRefused_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("count text") << "";  // the list's own "2 items"
+    QTest::newRow("letters") << "one";
+  }
+  void aTextThatIsNoNumberIsRefused() {
+    QFETCH(QString, typed);
+    WriteObservationGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "obs.asc");
+    if (!typed.isEmpty()) t.typeUnique(typed);
+    const double before = t.ws().CurrentDataDef.PositiveIndicatorValue;
+    t.click(t.w.btbttnPresenceIndicator);
+    QCOMPARE(t.messages, QStringList{"Select a value first!"});
+    QCOMPARE(t.ws().CurrentDataDef.PositiveIndicatorValue, before);
+    QVERIFY(!t.w.btbttnSubmit->isEnabled());
+    QVERIFY(t.w.btbttnClassify->isEnabled());
+  }
+
+  void markingTheLastValueEmptiesTheList() {
+    WriteGrid(dir() / "single.asc", {{"7", "-9999"}, {"7", "7"}});
+    ConfigWindow t;
+    t.pick(dir() / "single.asc");
+    QCOMPARE(t.w.cmbbxUniqueValues->currentText(), QString("1 items"));
+    t.selectUnique("7");
+    t.click(t.w.btbttnPresenceIndicator);
+    QCOMPARE(t.w.cmbbxUniqueValues->currentText(), QString("(empty)"));
+    QCOMPARE(ShownColour(t), QColor(255, 255, 0));
+    QCOMPARE(t.w.cmbbxUniqueValues->count(), 0);
+    QVERIFY(!t.w.btbttnPresenceIndicator->isEnabled());
+    QVERIFY(!t.w.btbttnAbsenceIndicator->isEnabled());
+    // A new pick starts from a fresh list.
+    t.pick(dir() / "single.asc");
+    QCOMPARE(ListEntries(t), QStringList{"7"});
+    QVERIFY(t.w.btbttnPresenceIndicator->isEnabled());
+  }
+
+  void classifyingTakesTheIndicatorsAway() {
+    WriteObservationGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "obs.asc");
+    t.selectUnique("1");
+    t.click(t.w.btbttnPresenceIndicator);
+    // A mark switches Classify off; switched on again, the classification must still win over the mark.
+    t.w.btbttnClassify->setEnabled(true);
+    t.legendScript = [](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(2);
+      QTest::mouseClick(legend.btbttnLegendReady, Qt::LeftButton);
+    };
+    t.click(t.w.btbttnClassify);
+    QCOMPARE(t.legendOpenings, 1);
+    QVERIFY(!t.w.btbttnPresenceIndicator->isEnabled());
+    QVERIFY(!t.w.btbttnAbsenceIndicator->isEnabled());
+    t.click(t.w.btbttnSubmit);
+    QCOMPARE(Q(t.table().Cell(8, 1)), QString("2"));
+    QCOMPARE(Q(t.table().Cell(9, 1)), QString("-9999.000"));
+    QCOMPARE(Q(t.table().Cell(10, 1)), QString("-9999.000"));
+  }
+
+  void closingTheClassificationWithoutReadyStillAllowsAdding() {
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "soil.asc");
+    t.click(t.w.btbttnClassify);  // closed at once
+    QCOMPARE(t.ws().CurrentDataDef.NrClasses, 0);
+    QVERIFY(t.w.btbttnSubmit->isEnabled());
+  }
+
+  // --- The classification window ---------------------------------------------------------------
+
+  void theLegendProposesRoundedBoundsAtEveryOpening() {
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "soil.asc");
+    QStringList edits, labels;
+    t.legendScript = [&](TfrmLegend& legend) {
+      QCOMPARE(legend.spndtLegendClasses->value(), 8);  // the first opening offers 8 classes
+      legend.spndtLegendClasses->setValue(4);
+      for (int k = 1; k <= 4; ++k) {
+        edits << legend.Edit[k - 1]->text();
+        labels << legend.Label[k - 1]->text();
+      }
+      TypeAndLeave(legend.Edit[2], "5");
+    };
+    t.click(t.w.btbttnClassify);
+    QCOMPARE(edits, QStringList({"0.30000", "2.40000", "4.80000", "7.20000"}));
+    QCOMPARE(labels, QStringList({"2.40000", "4.80000", "7.20000", "10.70000"}));
+
+    // The number of classes stays, the edit of the last opening does not.
+    t.legendScript = [&](TfrmLegend& legend) {
+      QCOMPARE(legend.spndtLegendClasses->value(), 4);
+      QCOMPARE(legend.Edit[2]->text(), QString("4.80000"));
+      QCOMPARE(legend.Label[1]->text(), QString("4.80000"));
+    };
+    t.click(t.w.btbttnClassify);
+    QCOMPARE(t.legendOpenings, 2);
+  }
+
+  void onlyTheRowsOfTheChosenClassesShow_data() {
+    QTest::addColumn<int>("n");
+    QTest::newRow("two") << 2;
+    QTest::newRow("twenty") << 20;
+  }
+  void onlyTheRowsOfTheChosenClassesShow() {
+    QFETCH(int, n);
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "soil.asc");
+    t.legendScript = [n](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(20);
+      legend.spndtLegendClasses->setValue(n);
+      for (int k = 1; k <= 20; ++k) {
+        const bool shown = k <= n;
+        QCOMPARE(legend.Edit[k - 1]->isVisible(), shown);
+        QCOMPARE(legend.Separator[k - 1]->isVisible(), shown);
+        QCOMPARE(legend.Label[k - 1]->isVisible(), shown);
+      }
+      // The last visible label holds the grid's maximum.
+      QCOMPARE(legend.Label[n - 1]->text(), QString("10.70000"));
+    };
+    t.click(t.w.btbttnClassify);
+  }
+
+  void editedBoundsFollowOnLeavingOrOnEveryChange_data() {
+    QTest::addColumn<int>("k");
+    QTest::addColumn<bool>("followsOnExit");
+    QTest::newRow("Edit2") << 2 << true;
+    QTest::newRow("Edit3") << 3 << true;
+    QTest::newRow("Edit4") << 4 << false;
+    QTest::newRow("Edit5") << 5 << true;
+    QTest::newRow("Edit6") << 6 << false;
+    QTest::newRow("Edit20") << 20 << false;
+  }
+  void editedBoundsFollowOnLeavingOrOnEveryChange() {
+    QFETCH(int, k);
+    QFETCH(bool, followsOnExit);
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "soil.asc");
+    t.legendScript = [&](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(20);
+      QLabel* below = legend.Label[k - 2];
+      const QString proposed = below->text();
+      TypeOnly(legend.Edit[k - 1], "5.5");
+      QCOMPARE(below->text(), followsOnExit ? proposed : QString("5.5"));
+      QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+      QApplication::sendEvent(legend.Edit[k - 1], &out);
+      QCOMPARE(below->text(), QString("5.5"));
+      // A text that is no number leaves the label as it was, and the field keeps the text.
+      TypeAndLeave(legend.Edit[k - 1], "x");
+      QCOMPARE(below->text(), QString("5.5"));
+      QCOMPARE(legend.Edit[k - 1]->text(), QString("x"));
+    };
+    t.click(t.w.btbttnClassify);
+  }
+
+  void theFirstLowerBoundHasNoLabelToFollowButIsStored() {
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "soil.asc");
+    t.legendScript = [](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(4);
+      QStringList before;
+      for (QLabel* l : legend.Label) before << l->text();
+      TypeAndLeave(legend.Edit[0], "0.1");
+      QStringList after;
+      for (QLabel* l : legend.Label) after << l->text();
+      QCOMPARE(after, before);
+      QTest::mouseClick(legend.btbttnLegendReady, Qt::LeftButton);
+    };
+    t.click(t.w.btbttnClassify);
+    QCOMPARE(t.ws().CurrentDataDef.mclasses[0][ClassLower], 0.1);
+  }
+
+  void readyStoresTheClassesWithTheLastBoundRaised() {
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "soil.asc");
+    t.legendScript = [](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(4);
+      TypeOnly(legend.Edit[2], "5");  // still in the field when Ready is pressed
+      QTest::mouseClick(legend.btbttnLegendReady, Qt::LeftButton);
+    };
+    t.click(t.w.btbttnClassify);
+    const TDataDef& def = t.ws().CurrentDataDef;
+    QCOMPARE(def.NrClasses, 4);
+    const double expected[4][2] = {{0.3, 2.4}, {2.4, 5}, {5, 7.2}, {7.2, 10.7 * 1.01}};
+    for (int k = 0; k < 4; ++k) {
+      QCOMPARE(def.mclasses[k][ClassLower], expected[k][0]);
+      QCOMPARE(def.mclasses[k][ClassUpper], expected[k][1]);
+    }
+    QVERIFY(!t.w.frmLegend()->isVisible());
+  }
+
+  void theHistogramNeedsAPresenceGridAndStoresTheClasses() {
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "soil.asc");
+    t.legendScript = [](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(3);
+      QTest::mouseClick(legend.btbttnDrawHistogram, Qt::LeftButton);
+    };
+    t.click(t.w.btbttnClassify);
+    QCOMPARE(t.messages.size(), 1);
+    QVERIFY(t.messages[0].startsWith("The program reports and error. \n"));
+    // Drawing stores first, so closing without "Ready" keeps the classes.
+    QCOMPARE(t.ws().CurrentDataDef.NrClasses, 3);
+  }
+
+  void theHistogramIsDrawnAgainstTheLastPresenceGrid() {
+    WriteObservationGrid(dir());
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.addObservations(dir() / "obs.asc");
+    t.pick(dir() / "soil.asc");
+    QImage before, after;
+    t.legendScript = [&](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(2);
+      before = legend.HistogramCanvas().Image().copy();
+      QTest::mouseClick(legend.btbttnDrawHistogram, Qt::LeftButton);
+      after = legend.HistogramCanvas().Image().copy();
+    };
+    t.click(t.w.btbttnClassify);
+    QVERIFY2(t.messages.isEmpty(), qPrintable(t.messages.join("|")));
+    QCOMPARE(after.size(), QSize(kHistogramWidth, kHistogramHeight));
+    QVERIFY(after != before);
+    // Green presence bars and red absence bars are both there.
+    bool green = false, red = false;
+    for (int y = 0; y < after.height(); ++y) {
+      for (int x = 0; x < after.width(); ++x) {
+        green = green || after.pixelColor(x, y) == QColor(0, 128, 0);
+        red = red || after.pixelColor(x, y) == QColor(255, 0, 0);
+      }
+    }
+    QVERIFY(green && red);
+    QCOMPARE(t.ws().CurrentDataDef.NrClasses, 2);
+  }
+
+  // --- The configuration table -----------------------------------------------------------------
+
+  void addingAndDeletingRowsKeepsTableSlotsAndSaveButtonInStep() {
+    WriteObservationGrid(dir());
+    WriteSoilGrid(dir());
+    WriteSoilGrid(dir(), "dist.asc");
+    ConfigWindow t;
+    QCOMPARE(t.w.strgrdDataConfiguration->contextMenuPolicy(), Qt::NoContextMenu);
+    QVERIFY(!t.w.Deletethisline1->isEnabled());
+    QVERIFY(t.w.strgrdDataConfiguration->toolTip().isEmpty());
+
+    t.addObservations(dir() / "obs.asc");
+    QCOMPARE(t.ws().DataDefCount, 1);
+    QCOMPARE(t.w.strgrdDataConfiguration->rowCount(), 1);
+    QCOMPARE(t.w.strgrdDataConfiguration->item(0, 0)->text(), Q((dir() / "obs.asc").string()));
+    QCOMPARE(t.w.strgrdDataConfiguration->toolTip(), QString("Select 1 line and press right mouse key to delete this line"));
+    QCOMPARE(t.w.strgrdDataConfiguration->contextMenuPolicy(), Qt::CustomContextMenu);
+    QVERIFY(t.w.Deletethisline1->isEnabled());
+    QCOMPARE(t.w.Deletethisline1->text(), QString("Delete this line"));
+    QVERIFY(t.w.pppmnDataConfiguration->actions().contains(t.w.Deletethisline1));
+    // After an addition a new file must be picked first.
+    for (QPushButton* b : {t.w.btbttnPresenceIndicator, t.w.btbttnAbsenceIndicator, t.w.btbttnClassify, t.w.btbttnSubmit}) {
+      QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+    }
+    QVERIFY(!t.w.btbttnConfigurationFile->isEnabled());  // no classified grid yet
+
+    t.addClassified(dir() / "soil.asc", 3);
+    QVERIFY(t.w.btbttnConfigurationFile->isEnabled());
+    t.addClassified(dir() / "dist.asc", 2);
+    QCOMPARE(t.w.strgrdDataConfiguration->rowCount(), 3);
+
+    // Deleting the presence grid moves the others up and takes the save button away.
+    t.w.strgrdDataConfiguration->selectRow(0);
+    t.w.Deletethisline1->trigger();
+    QCOMPARE(t.ws().DataDefCount, 2);
+    QCOMPARE(t.ws().PresenceDefIndex, 0);
+    QCOMPARE(t.ws().DataDef(1).FileName, (dir() / "soil.asc").string());
+    QCOMPARE(t.ws().DataDef(2).FileName, (dir() / "dist.asc").string());
+    QVERIFY(!t.ws().DataDefs[3].has_value());
+    QCOMPARE(t.w.strgrdDataConfiguration->rowCount(), 2);
+    QCOMPARE(t.w.strgrdDataConfiguration->item(0, 0)->text(), Q((dir() / "soil.asc").string()));
+    QCOMPARE(t.w.strgrdDataConfiguration->item(1, 8)->text(), QString("2"));
+    QVERIFY(!t.w.btbttnConfigurationFile->isEnabled());
+
+    t.w.strgrdDataConfiguration->selectRow(1);
+    t.w.Deletethisline1->trigger();
+    t.w.strgrdDataConfiguration->selectRow(0);
+    t.w.Deletethisline1->trigger();
+    QCOMPARE(t.ws().DataDefCount, 0);
+    QCOMPARE(t.w.strgrdDataConfiguration->rowCount(), 0);
+    QCOMPARE(t.table().RowCount(), 1);
+    QCOMPARE(Q(t.table().Cell(0, 0)), QString("File Name"));
+    QVERIFY(!t.w.Deletethisline1->isEnabled());
+    QCOMPARE(t.w.strgrdDataConfiguration->contextMenuPolicy(), Qt::NoContextMenu);
+    QVERIFY(t.w.strgrdDataConfiguration->toolTip().isEmpty());
+  }
+
+  void theEleventhAdditionIsRefused() {
+    WriteObservationGrid(dir());
+    ConfigWindow t;
+    t.w.chckbxNewFile->setChecked(false);
+    for (int i = 0; i < 10; ++i) t.addObservations(dir() / "obs.asc", "1", nullptr);
+    QVERIFY(t.messages.isEmpty());
+    t.addObservations(dir() / "obs.asc", "1", nullptr);
+    QCOMPARE(t.messages, QStringList{"Error: >10 data files attached."});
+    QCOMPARE(t.ws().DataDefCount, 10);
+    QCOMPARE(t.w.strgrdDataConfiguration->rowCount(), 10);
+  }
+
+  // Not a check: with KARVELO_SCREENSHOT_DIR set, saves tab 1 after a pick and an addition, and the
+  // classification window after drawing a histogram.
+  void saveScreenshots() {
+    const QByteArray shots = qgetenv("KARVELO_SCREENSHOT_DIR");
+    if (shots.isEmpty()) QSKIP("KARVELO_SCREENSHOT_DIR not set");
+    WriteObservationGrid(dir());
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.w.show();
+    t.addObservations(dir() / "obs.asc");
+    t.pick(dir() / "soil.asc");
+    t.legendScript = [&](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(12);
+      QTest::mouseClick(legend.btbttnDrawHistogram, Qt::LeftButton);
+      QVERIFY(legend.grab().save(QString(shots) + "/legend.png"));
+      QTest::mouseClick(legend.btbttnLegendReady, Qt::LeftButton);
+    };
+    t.click(t.w.btbttnClassify);
+    t.click(t.w.btbttnSubmit);
+    t.pick(dir() / "obs.asc");
+    QVERIFY(t.w.grab().save(QString(shots) + "/tab1-configuration.png"));
+  }
+};
+
+int RunDataConfigurationTests(int argc, char** argv) {
+  DataConfigurationTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_dataconfiguration.moc"
