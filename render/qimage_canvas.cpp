@@ -19,7 +19,7 @@ QRgb ToQRgb(Rgb c) { return qRgb(c.r, c.g, c.b); }
 QString ToQString(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 QFont CanvasFont() {
   QFont f(QStringLiteral("DejaVu Sans"));
-  f.setPixelSize(11);
+  f.setPixelSize(9);
   return f;
 }
 }  // namespace
