@@ -8,6 +8,7 @@
 #include "core/byteraster.h"
 #include "core/datadef.h"
 #include "core/limits.h"
+#include "core/random.h"
 
 namespace karvelo {
 
@@ -24,6 +25,13 @@ class Workspace {
   bool QuietAudit = false;
   double PriorP = 0;
   double PriorA = 0;
+
+  // The random generator, and the seed that replaces the clock when runs must be repeatable.
+  RandomGenerator Random;
+  std::optional<std::uint32_t> FixedSeed;
+
+  // The chi-squared value of every class of every entry against an even presence/absence split.
+  std::array<std::array<double, MaxClasses + 1>, MaxDataFiles + 1> ClassChi2{};
 
   // Critical chi-squared values by number of classes n (2..21): [n][0] at 95%, [n][1] at 99%.
   std::array<std::array<double, 2>, MaxClasses + 2> Chi2Table{};
