@@ -22,11 +22,13 @@
 
 #include "audit/audit.h"
 #include "audit/chi2table.h"
+#include "audit/graphical.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/errors.h"
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
+#include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
 #include "ui/gauge.h"
@@ -117,6 +119,7 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   frmLegend_ = new TfrmLegend(*workspace_, *this, this);
   frmAbout_ = new TfrmAbout(this);
   frmINFO_ = new TfrmINFO(this);
+  frmGraphicalAnalysis_ = new TfrmGraphicalAnalysis(*workspace_, *this);
 
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -280,6 +283,7 @@ void TfrmKarvelo::BuildAuditTab() {
   connect(btbttnLoadConfig, &QPushButton::clicked, this, &TfrmKarvelo::btbttnLoadConfigClick);
   connect(btbttnAudit, &QPushButton::clicked, this, &TfrmKarvelo::btbttnAuditClick);
   connect(btbttnSubmitFinal, &QPushButton::clicked, this, &TfrmKarvelo::btbttnSubmitFinalClick);
+  connect(btbttnGraphicalAnalysis, &QPushButton::clicked, this, &TfrmKarvelo::btbttnGraphicalAnalysisClick);
 }
 
 // Tab 3: priors (a), uncertainty (b), the map button (c) and the results below them.
@@ -655,6 +659,14 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
     grpbxBayesOutput->hide();
     ShowTab(2);
     Status(4);
+  });
+}
+
+void TfrmKarvelo::btbttnGraphicalAnalysisClick() {
+  RunHandler([this] {
+    // Rebuilt at every opening: the configuration may have changed since the last one.
+    frmGraphicalAnalysis_->FillLists(GraphicalAnalysisLists(*workspace_).entries);
+    hooks.showModal(*frmGraphicalAnalysis_);
   });
 }
 

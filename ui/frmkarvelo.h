@@ -32,6 +32,7 @@ class TRadioGroup;
 class TStringGridView;
 class TTabControl;
 class TfrmAbout;
+class TfrmGraphicalAnalysis;
 class TfrmINFO;
 class TfrmLegend;
 
@@ -72,6 +73,8 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void btbttnLoadConfigClick();
   void btbttnAuditClick();
   void btbttnSubmitFinalClick();
+  // Offers the auxiliary grids of the configuration in the graphical-analysis window and shows it.
+  void btbttnGraphicalAnalysisClick();
   // Lets pending window events run, then repaints the window.
   void GeneralRefresh();
 
@@ -103,6 +106,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmINFO* frmINFO() const { return frmINFO_; }
   TfrmAbout* frmAbout() const { return frmAbout_; }
   TfrmLegend* frmLegend() const { return frmLegend_; }
+  TfrmGraphicalAnalysis* frmGraphicalAnalysis() const { return frmGraphicalAnalysis_; }
   // The entry of cmbbxUniqueValues the user picked from the list, or -1 when the shown text was
   // typed (or nothing was picked since the list was filled).
   int SelectedUniqueValue() const { return selectedUniqueValue_; }
@@ -215,6 +219,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmINFO* frmINFO_;
   TfrmAbout* frmAbout_;
   TfrmLegend* frmLegend_;
+  TfrmGraphicalAnalysis* frmGraphicalAnalysis_;
   ScanResult uniqueList_;
   int selectedUniqueValue_ = -1;
   // The save dialog opens where the last configuration file was saved.

@@ -12,5 +12,6 @@ int main(int argc, char** argv) {
   failures += RunWidgetTests(argc, argv);
   failures += RunDataConfigurationTests(argc, argv);
   failures += RunConfigFileTests(argc, argv);
+  failures += RunGraphicalAnalysisTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

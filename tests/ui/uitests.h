@@ -7,3 +7,4 @@ int RunInfoWindowTests(int argc, char** argv);
 int RunWidgetTests(int argc, char** argv);
 int RunDataConfigurationTests(int argc, char** argv);
 int RunConfigFileTests(int argc, char** argv);
+int RunGraphicalAnalysisTests(int argc, char** argv);
