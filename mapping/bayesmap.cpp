@@ -1,0 +1,287 @@
+// The naive-Bayes probability map.
+#include "mapping/bayesmap.h"
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "audit/audit.h"
+#include "audit/workfiles.h"
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+#include "core/textwriter.h"
+#include "render/maprender.h"
+
+namespace karvelo {
+
+namespace {
+
+std::string RightAligned(std::string s, std::size_t width) {
+  if (s.size() < width) s.insert(0, width - s.size(), ' ');
+  return s;
+}
+
+std::string FolderlessName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+long long RoundedCount(double v) { return static_cast<long long>(RoundHalfEven(v)); }
+
+// Formatting a probability costs more than computing it, and a map holds few distinct values:
+// keep the text of recently written values.
+class NumberTexts {
+ public:
+  explicit NumberTexts(int decimals) : decimals_(decimals) {}
+  const std::string& Text(double v) {
+    std::uint64_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    Slot& s = slots_[(bits ^ (bits >> 29) ^ (bits >> 47)) & (kSlots - 1)];
+    if (!s.used || s.bits != bits) {
+      s.bits = bits;
+      s.used = true;
+      s.text = FormatGridNumber(v, decimals_);
+      s.text.push_back(' ');
+    }
+    return s.text;
+  }
+
+ private:
+  static constexpr std::size_t kSlots = 4096;
+  struct Slot {
+    std::uint64_t bits = 0;
+    bool used = false;
+    std::string text;
+  };
+  int decimals_;
+  std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
+};
+
+}  // namespace
+
+std::string CPText(double v) { return RightAligned(FormatFixed(v, 3), 5); }
+
+double EvenSplitChi2(long long p, long long q) {
+  const double n = static_cast<double>(p + q + 2);
+  const double dp = static_cast<double>(p + 1) / n - 0.5;
+  const double dq = static_cast<double>(q + 1) / n - 0.5;
+  return 2.0 * static_cast<double>(p + q) * (dp * dp + dq * dq);
+}
+
+std::string Chi2SignText(double chi2) {
+  std::string s = RightAligned(FormatFixed(chi2, 3), 10);
+  s += chi2 >= kChi2At95 ? " *" : " NS";
+  if (chi2 >= kChi2At99) s += "*";
+  return s;
+}
+
+bool GenerateRandomAbsences(Workspace& ws, RunTables& tables, Shell& shell) {
+  const TDataDef& ref = ws.ReferenceGrid();
+  ws.Random.Randomize(ws.FixedSeed);
+  long long nP = 0;
+  for (std::size_t i = 0; i < ByteRaster::kCells; ++i) nP += ws.PresenceRaster.data()[i] != 0;
+  ws.AbsenceRaster.Clear();
+  const int rows = RasterRows(ref), cols = RasterCols(ref);
+  long long free = 0;
+  for (int r = 1; r <= rows; ++r) {
+    const std::uint8_t* in = ws.InsideRaster.row(r);
+    const std::uint8_t* p = ws.PresenceRaster.row(r);
+    for (int c = 0; c < cols; ++c) free += (in[c] != 0) & (p[c] == 0);
+  }
+  if (!(ws.PriorP > 0)) {
+    shell.message("Absences cannot be generated at random: the prior probability of presence is 0.\n"
+                  "Enter a prior probability of presence above 0.");
+    return false;
+  }
+  const long long N = static_cast<long long>(RoundHalfEven(static_cast<double>(nP) / ws.PriorP)) - nP;
+  if (N <= 0) {
+    shell.message("Absences cannot be generated at random: " + std::to_string(nP) +
+                  " presences with a prior probability of presence of " + FormatShortest(ws.PriorP) +
+                  " call for " + std::to_string(N) + " absences.\nEnter a smaller prior probability of presence.");
+    return false;
+  }
+  if (N > free) {
+    shell.message("Absences cannot be generated at random: " + std::to_string(N) + " absences are needed, but the mapped area has only " +
+                  std::to_string(free) + " cells without a presence.\nEnter a larger prior probability of presence.");
+    return false;
+  }
+  shell.log("");
+  shell.log(std::string(kRandomAbsenceCaption) + " at " + std::to_string(N) + " locations.");
+  shell.log("Counted occurrences and Chi-squared analysis redone below:");
+  // Only a new free cell counts, so exactly N distinct cells are marked; N <= free ends the loop.
+  long long placed = 0;
+  while (placed < N) {
+    const int r = 1 + static_cast<int>(ws.Random.Random(static_cast<std::uint32_t>(ref.nrows)));
+    const int c = 1 + static_cast<int>(ws.Random.Random(static_cast<std::uint32_t>(ref.ncols)));
+    if (r > rows || c > cols) continue;
+    if (ws.InsideRaster.at(r, c) && !ws.PresenceRaster.at(r, c) && !ws.AbsenceRaster.at(r, c)) {
+      ws.AbsenceRaster.at(r, c) = 1;
+      ++placed;
+    }
+  }
+  WriteWorkFile(ws.AbsenceRaster, "Negatives.bin", static_cast<std::uintmax_t>(rows) * MaxGridExtent);
+  shell.registerWorkFile(std::filesystem::current_path() / "Negatives.bin");
+  ws.QuietAudit = true;
+  try {
+    RunAudit(ws, tables, shell);
+    SubmitFinal(ws, shell);
+  } catch (...) {
+    ws.QuietAudit = false;
+    throw;
+  }
+  ws.QuietAudit = false;
+  return true;
+}
+
+void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& priors, Shell& shell) {
+  TextGrid& bayes = tables.BayesTable;
+  const TextGrid& freq = tables.Frequency;
+  bayes.SetRowCount(freq.RowCount());
+  for (int i = 1; i < bayes.RowCount(); ++i) {
+    bayes.SetCell(0, i, freq.Cell(0, i));
+    bayes.SetCell(1, i, freq.Cell(1, i));
+    bayes.SetCell(6, i, priors.textP);
+    bayes.SetCell(2, i, freq.Cell(3, i));
+    bayes.SetCell(4, i, freq.Cell(4, i));
+    const long long a = ParseIntPrefix(freq.Cell(3, i)), b = ParseIntPrefix(freq.Cell(4, i));
+    bayes.SetCell(3, i, CPText(SmoothedCP(a, b)));
+    bayes.SetCell(5, i, CPText(SmoothedCP(b, a)));
+  }
+  shell.log("");
+  shell.log("Table with mapping data");
+  for (int r = 0; r < bayes.RowCount(); ++r) shell.log(LogRow(bayes, r));
+
+  TextGrid& test = tables.Chi2a;
+  test.SetRowCount(1);
+  int n = 0;
+  for (int e = 1; e <= ws.DataDefCount; ++e) {
+    const TDataDef& def = ws.DataDef(e);
+    if (def.NrClasses < 2) continue;
+    for (int k = 1; k <= def.NrClasses; ++k) {
+      const auto& counts = ws.FrequencyCounts[static_cast<std::size_t>(n)];
+      ++n;
+      const double chi2 = EvenSplitChi2(counts.presences, counts.absences);
+      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(k)] = chi2;
+      const auto& cls = def.mclasses[static_cast<std::size_t>(k - 1)];
+      const long long a = RoundedCount(cls[ClassPresences]), b = RoundedCount(cls[ClassAbsences]);
+      const int row = test.RowCount();
+      test.SetRowCount(row + 1);
+      test.SetRow(row, {FolderlessName(def.FileName), std::to_string(k), CPText(SmoothedCP(a, b)), CPText(SmoothedCP(b, a)),
+                        Chi2SignText(chi2)});
+    }
+  }
+  test.fixedRows = 1;
+  shell.log("");
+  shell.log("Chi-squared testing: are condtional probabilities abs/pres different? ");
+  for (int r = 0; r < test.RowCount(); ++r) shell.log(LogRow(test, r));
+  shell.log("*=at 95%; **=at 99% confidence; NS=Not significant.");
+  shell.log("Non-significant diffences between CP-P and CP-A/random = replacement by \"1\" in Bayesian mapping.");
+  shell.log("");
+}
+
+ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
+  const TDataDef& ref = ws.ReferenceGrid();
+  shell.status2("... Mapping Bayesian probability");
+  shell.gaugeRange(0, ref.nrows);
+  shell.gaugeProgress(0);
+
+  // Per entry with classes: its class file, and per class the two factors it brings to a cell.
+  struct Evidence {
+    std::unique_ptr<GridReader> file;
+    std::array<double, MaxClasses + 1> cpP{}, cpA{};
+    int nClasses = 0;
+  };
+  std::vector<Evidence> entries;
+  for (int e = 1; e <= ws.DataDefCount; ++e) {
+    const TDataDef& def = ws.DataDef(e);
+    if (def.NrClasses == 0) continue;
+    Evidence ev;
+    TDataDef classFile = def;
+    classFile.FileName = ClassFileName(def.FileName).string();
+    classFile.GridFileType = TGridFileType::asciigrid;
+    ev.file = std::make_unique<GridReader>(classFile);
+    ev.file->SkipHeader();
+    ev.nClasses = std::min(def.NrClasses, MaxClasses);
+    for (int k = 1; k <= ev.nClasses; ++k) {
+      const auto& cls = def.mclasses[static_cast<std::size_t>(k - 1)];
+      const long long a = RoundedCount(cls[ClassPresences]), b = RoundedCount(cls[ClassAbsences]);
+      const bool evidence = ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(k)] >= kChi2At95;
+      ev.cpP[static_cast<std::size_t>(k)] = evidence ? SmoothedCP(a, b) : 1.0;
+      ev.cpA[static_cast<std::size_t>(k)] = evidence ? SmoothedCP(b, a) : 1.0;
+    }
+    entries.push_back(std::move(ev));
+  }
+
+  TextWriter out("BayesP.asc");
+  WriteGridHeader(out, ref);
+  const double nodata = ref.NODATA_value;
+  ProbabilityRange range;
+  NumberTexts texts(8);
+  const int rows = RasterRows(ref), cols = RasterCols(ref);
+  std::vector<int> k(entries.size());
+  for (int r = 1; r <= ref.nrows; ++r) {
+    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+    for (int c = 1; c <= ref.ncols; ++c) {
+      for (std::size_t e = 0; e < entries.size(); ++e) {
+        const double v = entries[e].file->ReadValue();
+        k[e] = std::fabs(v) <= MaxClasses + 1 ? static_cast<int>(v) : -1;  // a class file holds small integers
+      }
+      double P = nodata;
+      if (inside && c <= cols && inside[c - 1]) {
+        double LP = 1, LA = 1;
+        bool valid = true;
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+          const int cls = k[e];
+          if (cls > 0) {
+            // A class number beyond the entry's classes carries no counts: an even split.
+            const bool known = cls <= entries[e].nClasses;
+            LP *= known ? entries[e].cpP[static_cast<std::size_t>(cls)] : 1.0;
+            LA *= known ? entries[e].cpA[static_cast<std::size_t>(cls)] : 1.0;
+          } else if (cls < 0) {
+            valid = false;
+          }
+        }
+        P = ws.PriorP * LP / (ws.PriorP * LP + ws.PriorA * LA);
+        if (!valid) P = nodata;
+        if (P > range.maxP && P != nodata) range.maxP = P;
+        if (P < range.minP && P != nodata) range.minP = P;
+      }
+      out.Write(texts.Text(P));
+    }
+    for (auto& ev : entries) ev.file->ReadLine();
+    out.WriteLine();
+    shell.gaugeProgress(r);
+  }
+  out.Close();
+  return range;
+}
+
+bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& priors, Canvas& picture, Rgb face,
+                            Shell& shell) {
+  picture.FillRect(0, 0, picture.Width(), picture.Height(), face);
+  tables.BayesTable.SetRowCount(tables.Frequency.RowCount());
+  for (int i = 1; i < tables.Frequency.RowCount(); ++i) {
+    tables.BayesTable.SetCell(0, i, tables.Frequency.Cell(0, i));
+    tables.BayesTable.SetCell(1, i, tables.Frequency.Cell(1, i));
+  }
+  shell.status2("... Preparing table with mapping data");
+  shell.log("");
+  if (!PriorStep(ws, priors, shell, false)) return false;
+  if (ws.RandomAbsences && !GenerateRandomAbsences(ws, tables, shell)) return false;
+  FillMappingTables(ws, tables, priors, shell);
+
+  const ProbabilityRange range = WriteBayesMap(ws, shell);
+  shell.log("");
+  shell.log("Map of results written to file BayesP.asc (ascii-grid).");
+  shell.log(std::string(60, '-'));
+  const TDataDef& ref = ws.ReferenceGrid();
+  shell.status2("... Preparing screen map P");
+  DrawProbabilityMap("BayesP.asc", ref, range.minP, range.maxP, ref.NODATA_value, false, picture, shell, "BayesP.bmp");
+  shell.status2("... Preparing screen map log10 P");
+  DrawProbabilityMap("BayesP.asc", ref, range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
+                     "Bayeslog10P.bmp");
+  shell.status2("(Idle)");
+  shell.gaugeProgress(0);
+  return true;
+}
+
+}  // namespace karvelo

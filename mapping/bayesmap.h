@@ -1,0 +1,52 @@
+// The plain mapping run: conditional probabilities per class, the class test, random absences, "BayesP.asc".
+#pragma once
+
+#include <string>
+
+#include "core/canvas.h"
+#include "core/runtables.h"
+#include "core/shell.h"
+#include "core/workspace.h"
+#include "mapping/priors.h"
+
+namespace karvelo {
+
+inline constexpr double kChi2At95 = 3.84;  // one degree of freedom
+inline constexpr double kChi2At99 = 6.63;
+inline constexpr const char* kRandomAbsenceCaption =
+    "Absences will be generated at random locations conditional on prior probabilities";
+
+// A smoothed conditional probability: (a + 1) / (a + b + 2).
+inline double SmoothedCP(long long a, long long b) {
+  return static_cast<double>(a + 1) / static_cast<double>(a + b + 2);
+}
+// A conditional probability as the tables show it: 3 decimals in a field of 5 characters.
+std::string CPText(double v);
+// The class test's chi-squared statistic of p presences and q absences against an even split.
+double EvenSplitChi2(long long p, long long q);
+// The class test's cell: the statistic in 10 characters with 3 decimals, " *" or " NS", and "*" at 99%.
+std::string Chi2SignText(double chi2);
+
+// Places absences at random inside the mapped area, in the number that makes the presences match
+// PriorP, writes "Negatives.bin" and re-runs the audit and the final submission quietly. Returns
+// false after a message when no sensible number of absences exists.
+bool GenerateRandomAbsences(Workspace& ws, RunTables& tables, Shell& shell);
+
+// Fills the mapping table and the class test table from the audit's counts (with their log lines)
+// and sets ClassChi2.
+void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& priors, Shell& shell);
+
+// Writes "BayesP.asc" from the class files, cell by cell; returns the smallest and largest
+// probability written (other than no data).
+struct ProbabilityRange {
+  double minP = 1, maxP = 0;
+};
+ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell);
+
+// The whole plain run after the window's own preparations (uncertainty box unticked). The
+// picture is filled with `face` first and ends holding the log10 map. Returns false when the run
+// stopped after a message.
+bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& priors, Canvas& picture, Rgb face,
+                            Shell& shell);
+
+}  // namespace karvelo
