@@ -132,13 +132,19 @@ bool GenerateRandomAbsences(Workspace& ws, RunTables& tables, Shell& shell) {
   return true;
 }
 
-void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& priors, Shell& shell) {
+void CopyBayesTableNames(RunTables& tables) {
+  tables.BayesTable.SetRowCount(tables.Frequency.RowCount());
+  for (int i = 1; i < tables.Frequency.RowCount(); ++i) {
+    tables.BayesTable.SetCell(0, i, tables.Frequency.Cell(0, i));
+    tables.BayesTable.SetCell(1, i, tables.Frequency.Cell(1, i));
+  }
+}
+
+void FillBayesTable(RunTables& tables, const PriorControls& priors) {
+  CopyBayesTableNames(tables);
   TextGrid& bayes = tables.BayesTable;
   const TextGrid& freq = tables.Frequency;
-  bayes.SetRowCount(freq.RowCount());
   for (int i = 1; i < bayes.RowCount(); ++i) {
-    bayes.SetCell(0, i, freq.Cell(0, i));
-    bayes.SetCell(1, i, freq.Cell(1, i));
     bayes.SetCell(6, i, priors.textP);
     bayes.SetCell(2, i, freq.Cell(3, i));
     bayes.SetCell(4, i, freq.Cell(4, i));
@@ -146,6 +152,11 @@ void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& pr
     bayes.SetCell(3, i, CPText(SmoothedCP(a, b)));
     bayes.SetCell(5, i, CPText(SmoothedCP(b, a)));
   }
+}
+
+void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& priors, Shell& shell) {
+  FillBayesTable(tables, priors);
+  const TextGrid& bayes = tables.BayesTable;
   shell.log("");
   shell.log("Table with mapping data");
   for (int r = 0; r < bayes.RowCount(); ++r) shell.log(LogRow(bayes, r));
@@ -258,11 +269,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
 bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& priors, Canvas& picture, Rgb face,
                             Shell& shell) {
   picture.FillRect(0, 0, picture.Width(), picture.Height(), face);
-  tables.BayesTable.SetRowCount(tables.Frequency.RowCount());
-  for (int i = 1; i < tables.Frequency.RowCount(); ++i) {
-    tables.BayesTable.SetCell(0, i, tables.Frequency.Cell(0, i));
-    tables.BayesTable.SetCell(1, i, tables.Frequency.Cell(1, i));
-  }
+  CopyBayesTableNames(tables);
   shell.status2("... Preparing table with mapping data");
   shell.log("");
   if (!PriorStep(ws, priors, shell, false)) return false;

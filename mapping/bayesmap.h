@@ -32,9 +32,15 @@ std::string Chi2SignText(double chi2);
 // false after a message when no sensible number of absences exists.
 bool GenerateRandomAbsences(Workspace& ws, RunTables& tables, Shell& shell);
 
+// The mapping table's counts, smoothed conditional probabilities and prior, from the frequency table.
+void FillBayesTable(RunTables& tables, const PriorControls& priors);
+
 // Fills the mapping table and the class test table from the audit's counts (with their log lines)
 // and sets ClassChi2.
 void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& priors, Shell& shell);
+
+// The mapping table's grid names and classes, copied from the frequency table.
+void CopyBayesTableNames(RunTables& tables);
 
 // Writes "BayesP.asc" from the class files, cell by cell; returns the smallest and largest
 // probability written (other than no data).

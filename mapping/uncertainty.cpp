@@ -1,0 +1,368 @@
+// Bootstrapping the conditional probabilities and propagating their uncertainty into the map.
+#include "mapping/uncertainty.h"
+
+#include <cmath>
+#include <filesystem>
+#include <memory>
+
+#include "audit/audit.h"
+#include "audit/workfiles.h"
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+#include "core/textwriter.h"
+#include "mapping/bayesmap.h"
+#include "render/maprender.h"
+
+namespace karvelo {
+
+namespace {
+
+std::string RightAligned(std::string s, std::size_t width) {
+  if (s.size() < width) s.insert(0, width - s.size(), ' ');
+  return s;
+}
+
+std::string FolderlessName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
+
+std::vector<Observation> ObservationsOf(const ByteRaster& raster, const TDataDef& ref) {
+  std::vector<Observation> list;
+  const int rows = RasterRows(ref), cols = RasterCols(ref);
+  for (int r = 1; r <= rows; ++r) {
+    const std::uint8_t* row = raster.row(r);
+    for (int c = 1; c <= cols; ++c) {
+      if (row[c - 1]) list.push_back({r, c});
+    }
+  }
+  return list;
+}
+
+void WriteList(const std::vector<Observation>& list, const std::string& name) {
+  TextWriter out(name);
+  for (const Observation& o : list) out.WriteLine(std::to_string(o.row) + ";" + std::to_string(o.col));
+  out.Close();
+}
+
+// Draws one sample of `list` with replacement, writes it as the sample file and counts how often
+// each observation was drawn.
+void DrawSample(RandomGenerator& random, const std::vector<Observation>& list, const std::string& name,
+                std::vector<std::uint32_t>& drawn) {
+  TextWriter out(name);
+  std::fill(drawn.begin(), drawn.end(), 0u);
+  const auto n = static_cast<std::uint32_t>(list.size());
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const std::uint32_t pick = random.Random(n);
+    ++drawn[pick];
+    out.WriteLine(std::to_string(list[pick].row) + " " + std::to_string(list[pick].col));
+  }
+  out.Close();
+}
+
+// Per classified entry and observation: the classes whose mask holds the observation's cell, one bit each.
+struct ClassBits {
+  int entry = 0;
+  int nClasses = 0;
+  std::string name;
+  std::vector<std::uint32_t> presence, absence;
+};
+
+// Counts, per class, the drawn observations that lie in it (a cell drawn k times counts k times).
+void CountSample(const std::vector<std::uint32_t>& bits, const std::vector<std::uint32_t>& drawn,
+                 std::array<long long, MaxClasses + 1>& counts) {
+  counts.fill(0);
+  for (std::size_t i = 0; i < bits.size(); ++i) {
+    if (!drawn[i]) continue;
+    for (std::uint32_t b = bits[i]; b; b &= b - 1) counts[static_cast<std::size_t>(__builtin_ctz(b)) + 1] += drawn[i];
+  }
+}
+
+}  // namespace
+
+double EvidenceThreshold(int item) {
+  static constexpr double kT[] = {1.0, 0.44, 0.26, 0.15, 0.036, 0.005};
+  return item >= 0 && item < 6 ? kT[item] : 1.0;
+}
+
+CellEstimate ErrorPropCell(const std::vector<ClassEvidence>& classes, bool valid, double priorP, double priorA, int V,
+                           double threshold) {
+  double piP = 1, piA = 1, RP = 1, RA = 1;
+  for (const ClassEvidence& e : classes) {
+    RP += e.SdP / e.MeanP;
+    RA += e.SdA / e.MeanA;
+    piP *= e.MeanP;
+    piA *= e.MeanA;
+  }
+  const double sPiP = std::sqrt(RP) * piP, sPiA = std::sqrt(RA) * piA;
+  const double N = priorP * piP, sN = priorP * sPiP;
+  const double M = priorA * piA, sM = priorA * sPiA;
+  CellEstimate e;
+  e.P = N / (N + M);
+  const double sD = std::sqrt(sN * sN + sM * sM);
+  const double a = sN / N, b = sD / (N + M);
+  e.sigma = e.P * std::sqrt(a * a + b * b);
+  e.t = (e.P - priorP) / (e.sigma / std::sqrt(static_cast<double>(V)));
+  if (std::exp(-e.t * e.t / 2) > threshold) e.P = -1.0;
+  if (!valid) e.P = -1.0;
+  return e;
+}
+
+std::string BootstrapHeader() { return "Nr. " + frmt("Filename", 35) + " Class CpPres   CpAbs"; }
+
+std::string BootstrapLine(int sample, const std::string& gridName, int klasse, double cpPres, double cpAbs) {
+  return RightAligned(std::to_string(sample), 3) + " " + frmt(gridName, 35) + " " + RightAligned(std::to_string(klasse), 5) +
+         " " + RightAligned(FormatFixed(cpPres, 6), 8) + " " + RightAligned(FormatFixed(cpAbs, 6), 8);
+}
+
+ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
+  const TDataDef& ref = ws.ReferenceGrid();
+  const std::vector<Observation> pres = ObservationsOf(ws.PresenceRaster, ref);
+  const std::vector<Observation> abs = ObservationsOf(ws.AbsenceRaster, ref);
+  WriteList(pres, "Presences.txt");
+  shell.registerWorkFile(std::filesystem::current_path() / "Presences.txt");
+  WriteList(abs, "Absences.txt");
+  shell.registerWorkFile(std::filesystem::current_path() / "Absences.txt");
+
+  // The class of an observation does not change between samples: read each class mask once.
+  std::vector<ClassBits> entries;
+  for (int e = 1; e <= ws.DataDefCount; ++e) {
+    const TDataDef& def = ws.DataDef(e);
+    if (def.NrClasses < 2) continue;
+    ClassBits cb;
+    cb.entry = e;
+    cb.nClasses = std::min(def.NrClasses, MaxClasses);
+    cb.name = FolderlessName(def.FileName);
+    cb.presence.assign(pres.size(), 0);
+    cb.absence.assign(abs.size(), 0);
+    for (int j = 1; j <= cb.nClasses; ++j) {
+      LoadBinAux(ws, ClassMaskFileName(def, j), shell);
+      for (std::size_t i = 0; i < pres.size(); ++i)
+        if (ws.AuxClassRaster.at(pres[i].row, pres[i].col)) cb.presence[i] |= 1u << (j - 1);
+      for (std::size_t i = 0; i < abs.size(); ++i)
+        if (ws.AuxClassRaster.at(abs[i].row, abs[i].col)) cb.absence[i] |= 1u << (j - 1);
+    }
+    entries.push_back(std::move(cb));
+  }
+
+  TextWriter data("BootstrapData.txt");
+  data.WriteLine(BootstrapHeader());
+  ws.Random.Randomize(ws.FixedSeed);
+  ClassCPStats stats{};
+  shell.gaugeRange(0, BootstrapSamples);
+  std::vector<std::uint32_t> drawnP(pres.size()), drawnA(abs.size());
+  std::array<long long, MaxClasses + 1> p{}, a{};
+  for (int s = 1; s <= BootstrapSamples; ++s) {
+    shell.status1("Bootstrapping " + std::to_string(s) + "#" + std::to_string(BootstrapSamples));
+    DrawSample(ws.Random, pres, "Presences.txt", drawnP);
+    DrawSample(ws.Random, abs, "Absences.txt", drawnA);
+    for (const ClassBits& cb : entries) {
+      CountSample(cb.presence, drawnP, p);
+      CountSample(cb.absence, drawnA, a);
+      for (int j = 1; j <= cb.nClasses; ++j) {
+        const long long pj = p[static_cast<std::size_t>(j)], aj = a[static_cast<std::size_t>(j)];
+        const double cpPres = SmoothedCP(pj, aj), cpAbs = SmoothedCP(aj, pj);
+        data.WriteLine(BootstrapLine(s, cb.name, j, cpPres, cpAbs));
+        ClassStats& st = stats[static_cast<std::size_t>(cb.entry)][static_cast<std::size_t>(j)];
+        st.SumP += cpPres;
+        st.SumSqP += cpPres * cpPres;
+        st.SumA += cpAbs;
+        st.SumSqA += cpAbs * cpAbs;
+      }
+    }
+    shell.gaugeProgress(s);
+    shell.refresh();
+  }
+  data.Close();
+  return stats;
+}
+
+namespace {
+
+// The class test on the observed counts beside the bootstrap means, logged; sets ClassChi2.
+void FillBootstrapTestTable(Workspace& ws, RunTables& tables, const ClassCPStats& stats, Shell& shell) {
+  TextGrid& test = tables.Chi2a;
+  test.SetRowCount(1);
+  int K = 0;
+  for (int e = 1; e <= ws.DataDefCount; ++e) {
+    const TDataDef& def = ws.DataDef(e);
+    if (def.NrClasses < 2) continue;
+    for (int j = 1; j <= def.NrClasses; ++j) {
+      const auto& counts = ws.FrequencyCounts[static_cast<std::size_t>(K)];
+      ++K;
+      const double chi2 = EvenSplitChi2(counts.presences, counts.absences);
+      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)] = chi2;
+      const ClassStats& st = stats[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)];
+      const int row = test.RowCount();
+      test.SetRowCount(row + 1);
+      test.SetRow(row, {FolderlessName(def.FileName), std::to_string(j), CPText(st.SumP / BootstrapSamples),
+                        CPText(st.SumA / BootstrapSamples), Chi2SignText(chi2)});
+    }
+  }
+  test.fixedRows = 1;
+  shell.log("");
+  shell.log("Chi-squared testing: are condtional probabilities abs/pres different? ");
+  for (int r = 0; r < test.RowCount(); ++r) shell.log(LogRow(test, r));
+  shell.log("*=at 95%; **=at 99% confidence; NS=Not significant.");
+  shell.log(kBootstrapCaption);
+  shell.log("Non-significant diffences between CP-P and CP-A/random = replacement by \"1\" in Bayesian mapping.");
+  shell.log("");
+}
+
+// Means and standard deviations over the samples (divisor 50), and the replacement of classes
+// that do not differ from an even split by the neutral 1.
+void ReduceStats(const Workspace& ws, ClassCPStats& stats) {
+  const double n = BootstrapSamples;
+  for (int e = 1; e <= ws.DataDefCount; ++e) {
+    const TDataDef& def = ws.DataDef(e);
+    for (int j = 1; j <= std::min(def.NrClasses, MaxClasses); ++j) {
+      ClassStats& st = stats[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)];
+      if (def.NrClasses < 2) {
+        // A single class carries no evidence: it takes no part in the resampling.
+        st.MeanP = st.MeanA = 1.0;
+        st.SdP = st.SdA = 0.0;
+        continue;
+      }
+      st.MeanA = st.SumA / n;
+      double var = st.SumSqA - st.SumA * st.SumA / n;
+      st.SdA = std::sqrt((var < 0 ? 0 : var) / n);
+      st.MeanP = st.SumP / n;
+      var = st.SumSqP - st.SumP * st.SumP / n;
+      st.SdP = std::sqrt((var < 0 ? 0 : var) / n);
+      if (ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)] < kChi2At95) {
+        st.MeanP = st.MeanA = 1.0;
+        st.SdP = st.SdA = 0.0;
+      }
+    }
+  }
+}
+
+struct MapExtremes {
+  double largest = 0, smallest = 1;
+};
+
+MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats, int evidenceItem, Shell& shell) {
+  const TDataDef& ref = ws.ReferenceGrid();
+  shell.status1("Mapping Bayesian probability");
+  shell.status2("... Mapping Bayesian probability");
+  TextWriter avg("AVGBayesP.asc");
+  WriteGridHeader(avg, ref, std::string("-1.0"));
+  TextWriter sd("SDBayesP.asc");
+  WriteGridHeader(sd, ref, std::string("-1.0"));
+
+  struct Entry {
+    int slot;
+    int nClasses;
+    std::unique_ptr<GridReader> file;
+  };
+  std::vector<Entry> entries;
+  for (int e = 1; e <= ws.DataDefCount; ++e) {
+    const TDataDef& def = ws.DataDef(e);
+    if (def.NrClasses == 0) continue;
+    TDataDef classFile = def;
+    classFile.FileName = ClassFileName(def.FileName).string();
+    classFile.GridFileType = TGridFileType::asciigrid;
+    auto reader = std::make_unique<GridReader>(classFile);
+    reader->SkipHeader();
+    entries.push_back({e, std::min(def.NrClasses, MaxClasses), std::move(reader)});
+  }
+  const int V = static_cast<int>(entries.size());
+  const double T = EvidenceThreshold(evidenceItem);
+
+  MapExtremes ext;
+  const std::string none = FormatGridNumber(-1.0, 10) + " ";
+  shell.gaugeRange(0, ref.nrows);
+  const int rows = RasterRows(ref), cols = RasterCols(ref);
+  std::vector<int> k(entries.size());
+  std::vector<ClassEvidence> used;
+  used.reserve(entries.size());
+  for (int r = 1; r <= ref.nrows; ++r) {
+    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+    for (int c = 1; c <= ref.ncols; ++c) {
+      for (std::size_t e = 0; e < entries.size(); ++e) {
+        const double v = entries[e].file->ReadValue();
+        k[e] = std::fabs(v) <= MaxClasses + 1 ? static_cast<int>(v) : -1;
+      }
+      if (!inside || c > cols || !inside[c - 1]) {
+        avg.Write(none);
+        sd.Write(none);
+        continue;
+      }
+      bool valid = true;
+      used.clear();
+      for (std::size_t e = 0; e < entries.size(); ++e) {
+        if (k[e] > 0 && k[e] <= entries[e].nClasses) {
+          const ClassStats& st = stats[static_cast<std::size_t>(entries[e].slot)][static_cast<std::size_t>(k[e])];
+          used.push_back({st.MeanP, st.SdP, st.MeanA, st.SdA});
+        } else if (k[e] < 0) {
+          valid = false;
+        }
+      }
+      const CellEstimate est = ErrorPropCell(used, valid, ws.PriorP, ws.PriorA, V, T);
+      if (est.P != -1.0) {
+        ext.largest = std::max(ext.largest, est.P);
+        ext.smallest = std::min(ext.smallest, est.P);
+        avg.Write(FormatGridNumber(est.P, 10));
+        avg.Write(' ');
+        sd.Write(FormatGridNumber(est.sigma, 10));
+        sd.Write(' ');
+      } else {
+        avg.Write(none);
+        sd.Write(none);
+      }
+    }
+    for (auto& e : entries) e.file->ReadLine();
+    avg.WriteLine();
+    sd.WriteLine();
+    shell.gaugeProgress(r);
+  }
+  avg.Close();
+  sd.Close();
+  return ext;
+}
+
+}  // namespace
+
+bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evidenceItem, Canvas& picture, Rgb face,
+               Shell& shell) {
+  picture.FillRect(0, 0, picture.Width(), picture.Height(), face);
+  CopyBayesTableNames(tables);
+  shell.status2("... Preparing table with mapping data");
+  shell.log("");
+  if (!PriorStep(ws, priors, shell, true)) return false;
+  if (!(ws.PriorP > 0) || !(ws.PriorA > 0)) {
+    shell.message("The uncertainty run needs prior probabilities above 0 (presence " + priors.textP + ", absence " +
+                  priors.textA + ").\nEnter other priors or choose another way to obtain them.");
+    return false;
+  }
+  if (ws.RandomAbsences && !GenerateRandomAbsences(ws, tables, shell)) return false;
+
+  FillBayesTable(tables, priors);
+  shell.log("");
+  shell.log("Table with mapping data (based on input observations only);");
+  shell.log("Before bootstrapping and error propagation analysis!");
+  shell.log("Recalculating conditional probabilities by bootstrapping (" + std::to_string(BootstrapSamples) +
+            "* resampling).");
+  for (int r = 0; r < tables.BayesTable.RowCount(); ++r) shell.log(LogRow(tables.BayesTable, r));
+
+  ClassCPStats stats = Bootstrap(ws, shell);
+  FillBootstrapTestTable(ws, tables, stats, shell);
+  ReduceStats(ws, stats);
+
+  MapExtremes ext = WriteUncertaintyMaps(ws, stats, evidenceItem, shell);
+  if (ext.largest == ext.smallest) {
+    ext.largest *= 1.1;
+    ext.smallest *= 0.9;
+  }
+  shell.log("");
+  shell.log("Map of results written to files AVGBayesP.asc and SDBayesP.asc (ascii-grids).");
+  shell.log("Bootstrap Conditional Probabilities written to BootstrapData.txt.");
+  shell.log(std::string(60, '-'));
+  const TDataDef& ref = ws.ReferenceGrid();
+  shell.status2("... Preparing screen map");
+  DrawProbabilityMap("AVGBayesP.asc", ref, ext.smallest, ext.largest, -1, false, picture, shell, "BayesAVG-P.bmp");
+  shell.status2("... Preparing screen map log10 P");
+  DrawProbabilityMap("AVGBayesP.asc", ref, ext.smallest, ext.largest, -1, true, picture, shell, "Bayeslog10AVG-P.bmp");
+  shell.status2("(Idle)");
+  shell.gaugeProgress(0);
+  return true;
+}
+
+}  // namespace karvelo
