@@ -22,6 +22,11 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/runtables.h"
+#include "mapping/bayesmap.h"
+#include "mapping/priors.h"
+#include "mapping/uncertainty.h"
+#include "render/maprender.h"
+#include "render/qimage_canvas.h"
 #include "core/workspace.h"
 
 namespace karvelo {
@@ -42,6 +47,9 @@ constexpr const char* kUsage =
     "                     --aux PATH[:N]        auxiliary grid in N classes (default 8), proposed bounds\n"
     "                     --aux PATH:b1,...,bn+1  auxiliary grid with explicit class bounds\n"
     "  audit CONFIG     load a configuration file and audit it; prints the audit's log lines\n"
+    "  map CONFIG [--prior manual|frequency|decluster] [--prior-p P] [--prior-a A]\n"
+    "             [--uncertainty | --no-uncertainty] [--evidence all|vweak|weak|mod|strong|vstrong]\n"
+    "                   load, audit, submit and map; the uncertainty run is the default\n"
     "\n"
     "Options:\n"
     "  --workdir DIR      folder for every output and Karvelo.log (created if missing;\n"
@@ -306,12 +314,104 @@ Command ParseAudit(const std::vector<std::string>& args) {
   };
 }
 
+// The controls of tab 3 as the map command sets them.
+struct MapOptions {
+  int prior = 0;
+  std::optional<std::string> priorP, priorA;
+  bool uncertainty = true;
+  int evidence = 0;
+};
+
+int ChoiceIndex(const std::string& value, std::initializer_list<const char*> names, const char* option) {
+  int i = 0;
+  for (const char* n : names) {
+    if (value == n) return i;
+    ++i;
+  }
+  throw UsageError{std::string(option) + " does not take '" + value + "'"};
+}
+
+// Prints the files a run wrote, with their full paths.
+void PrintWritten(std::ostream& out, std::initializer_list<const char*> names) {
+  for (const char* n : names) {
+    if (fs::exists(n)) out << "wrote " << (fs::current_path() / n).string() << '\n';
+  }
+}
+
+// map CONFIG: load, audit, final submission, then the map button.
+Command ParseMap(const std::vector<std::string>& args) {
+  MapOptions o;
+  std::optional<std::string> config;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
+      return args[++i];
+    };
+    if (a == "--prior") {
+      o.prior = ChoiceIndex(value(), {"manual", "frequency", "decluster"}, "--prior");
+    } else if (a == "--prior-p") {
+      o.priorP = value();
+    } else if (a == "--prior-a") {
+      o.priorA = value();
+    } else if (a == "--uncertainty") {
+      o.uncertainty = true;
+    } else if (a == "--no-uncertainty") {
+      o.uncertainty = false;
+    } else if (a == "--evidence") {
+      o.evidence = ChoiceIndex(value(), {"all", "vweak", "weak", "mod", "strong", "vstrong"}, "--evidence");
+    } else if (a.rfind("-", 0) == 0 || config) {
+      throw UsageError{"map does not take '" + a + "'"};
+    } else {
+      config = Absolute(a);
+    }
+  }
+  if (!config) throw UsageError{"map needs a configuration file"};
+  return [o, config = *config](Workspace& ws, BatchShell& shell, std::ostream& out) {
+    // The controls are set first, as a user sets them before loading.
+    PriorControls priors;
+    priors.choice = o.prior;
+    if (o.priorP) {
+      priors.textP = *o.priorP;
+      PriorEntry(priors, true, ws);
+    }
+    if (o.priorA) {
+      priors.textA = *o.priorA;
+      PriorEntry(priors, false, ws);
+    }
+    RunTables tables;
+    LayOutRunTables(tables);
+    LoadConfigFile(config, ws, tables, shell);
+    const AuditOutcome audit = RunAudit(ws, tables, shell);
+    if (!audit.ran || audit.status != 3) return 1;
+    SubmitFinal(ws, shell);
+    if (ws.RandomAbsences) {
+      priors.choice = 0;  // absences drawn at random rest on a prior entered by hand
+      priors.choiceEnabled = false;
+    }
+    if (ws.DataDefCount < 1) {
+      shell.message("No dataconfiguration defined!\nRestart or import configuration file first.");
+      return 1;
+    }
+    QImageCanvas picture(kMapPictureSize, kMapPictureSize);
+    if (o.uncertainty) {
+      if (!ErrorProp(ws, tables, priors, o.evidence, picture, kDefaultFace, shell)) return 1;
+      PrintWritten(out, {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "Declus.asc"});
+    } else {
+      if (!MapBayesianProbability(ws, tables, priors, picture, kDefaultFace, shell)) return 1;
+      PrintWritten(out, {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp", "Declus.asc"});
+    }
+    return 0;
+  };
+}
+
 Command ParseCommand(const std::vector<std::string>& rest) {
   const std::string& name = rest[0];
   const std::vector<std::string> args(rest.begin() + 1, rest.end());
   if (name == "info") return ParseInfo(args);
   if (name == "config") return ParseConfig(args);
   if (name == "audit") return ParseAudit(args);
+  if (name == "map") return ParseMap(args);
   throw UsageError{"unknown command '" + name + "'"};
 }
 
@@ -350,6 +450,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   BatchShell shell(err);
   auto ws = std::make_unique<Workspace>();
   FillChi2Table(*ws);
+  ws->FixedSeed = opt.seed;
   StartRunLog(shell.runLog, std::time(nullptr));
   int status = 0;
   try {

@@ -103,5 +103,29 @@ check "nothing saved when inconsistent" test ! -e "$work/y.txt"
 "$BATCH" --workdir "$work/out" config -o "$work/z.txt" --obs "$work/g.asc:1" >/dev/null 2>"$work/z.err"
 check "config without a classified grid exits 1" test $? -eq 1
 
+# audit prints exactly its log lines; map with a seed is repeatable byte for byte.
+ex="$DATA/../../examples/meuse"
+mkdir -p "$work/m1" "$work/m2"
+"$BATCH" config -o "$work/meuse.txt" --obs "$ex/obs.asc:1:0" --aux "$ex/dist.asc" --aux "$ex/ffreq.asc:1,2,3,4" \
+  --aux "$ex/soil.asc:1,2,3,4" >/dev/null 2>&1
+"$BATCH" --workdir "$work/m1" audit "$work/meuse.txt" >"$work/audit.out" 2>/dev/null
+check "audit exits 0" test $? -eq 0
+check "audit starts with the empty line" test "$(head -n 2 "$work/audit.out" | tail -n 1)" = "Grid counting results."
+check "audit ends with its verdict" grep -q "^explain some of the variation in presence and/or absence.$" "$work/audit.out"
+check "audit output has LF lines" test "$(grep -c $'\r' "$work/audit.out")" -eq 0
+for d in m1 m2; do
+  "$BATCH" --seed 11 --workdir "$work/$d" map "$work/meuse.txt" --prior frequency >/dev/null 2>&1
+done
+check "map writes the uncertainty grids" test -s "$work/m1/AVGBayesP.asc"
+check "seeded map is repeatable" cmp -s "$work/m1/BootstrapData.txt" "$work/m2/BootstrapData.txt"
+check "seeded map grids repeat" cmp -s "$work/m1/SDBayesP.asc" "$work/m2/SDBayesP.asc"
+check "work files removed at the end" test ! -e "$work/m1/InsideMap.bin"
+check "class masks removed at the end" test ! -e "$ex/dist-1.bin"
+"$BATCH" --workdir "$work/m1" map "$work/meuse.txt" --no-uncertainty --prior-p 0.4 >/dev/null 2>&1
+check "plain map writes BayesP.asc" grep -q "^NODATA_value  -9999.00" "$work/m1/BayesP.asc"
+check "plain map logs the manual prior" grep -q "Prior probability presence: 0.4 (manual input)" "$work/m1/Karvelo.log"
+"$BATCH" map "$work/meuse.txt" --evidence loud >/dev/null 2>&1
+check "bad evidence level exits 2" test $? -eq 2
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
