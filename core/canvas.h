@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace karvelo {
 
@@ -23,6 +24,8 @@ class Canvas {
   // Fills [left, right) x [top, bottom), clipped to the picture; an empty rectangle draws nothing.
   virtual void FillRect(int left, int top, int right, int bottom, Rgb colour) = 0;
   virtual void Line(int x1, int y1, int x2, int y2, Rgb colour, int width) = 0;
+  // Connected lines through the points (x0, y0, x1, y1, ...).
+  virtual void Polyline(const std::vector<int>& xy, Rgb colour, int width) = 0;
   virtual void Outline(int left, int top, int right, int bottom, Rgb colour, int width) = 0;
   virtual void Text(int x, int y, std::string_view text, Rgb colour, Rgb background) = 0;
   virtual int TextWidth(std::string_view text) const = 0;

@@ -111,16 +111,25 @@ double GridReader::ReadValue() {
                             ": Invalid numeric input (found \"" + std::string(token) + "\")");
 }
 
-void GridReader::ReadLine() {
-  if (notgrid_) return;
+bool GridReader::AtEnd() {
+  if (notgrid_) return true;
+  for (;;) {
+    while (pos_ < end_ && IsSpace(buf_[pos_])) ++pos_;
+    if (pos_ < end_) return false;
+    if (!Refill()) return true;
+  }
+}
+
+bool GridReader::ReadLine() {
+  if (notgrid_) return false;
   for (;;) {
     const void* nl = std::memchr(buf_.data() + pos_, '\n', end_ - pos_);
     if (nl) {
       pos_ = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_.data()) + 1;
-      return;
+      return true;
     }
     pos_ = end_;
-    if (!Refill()) return;
+    if (!Refill()) return false;
   }
 }
 

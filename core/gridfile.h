@@ -27,7 +27,11 @@ class GridReader {
 
   void SkipHeader();     // the first six lines, whatever they hold
   double ReadValue();    // next value; 0 at the end of the file; FileError "Invalid numeric input"
-  void ReadLine();       // skips the rest of the current line
+  // Skips the rest of the current line; false when the file ended before a line break.
+  bool ReadLine();
+  // True when nothing but white space is left (a reader that must tell the end of the file from
+  // a value; ReadValue alone gives 0 there).
+  bool AtEnd();
   // One line of text without its LF (a CR stays); false at the end of the file.
   bool ReadTextLine(std::string& line);
 

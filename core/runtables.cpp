@@ -25,6 +25,9 @@ void LayOutRunTables(RunTables& t) {
   LayOut(t.Frequency, {{"Grid name", 92}, {"Class", 44}, {"Cell count", 60}, {"Presences", 60}, {"Absences", 60}});
   LayOut(t.Chi2, {{"Grid name", 92}, {"degr fr.", 44}, {"Chi2 presences", 90}, {"Chi2 absences", 90}});
   LayOut(t.Chi2a, {{"Grid name", 92}, {"Class", 44}, {"CP P", 40}, {"CP A", 40}, {"Chi2 + sign.", 80}});
+  t.ValData.SetSize(4, 1);
+  t.ValData.fixedRows = 0;
+  for (int c = 0; c < 4; ++c) t.ValData.SetColWidth(c, 80);
   LayOut(t.BayesTable, {{"Grid Name", 92}, {"Class", 36}, {"Pres.(n)", 40}, {"CP P", 40}, {"Abs.(n)", 40}, {"CP A", 40},
                         {"Prior P", 40}});
 }

@@ -11,6 +11,7 @@ struct RunTables {
   TextGrid Chi2;               // strgrdChi2, tab 2
   TextGrid Chi2a;              // strgrdChi2a, tab 3
   TextGrid BayesTable;         // strgrdBayesTable, tab 3
+  TextGrid ValData;            // strgrdValData, tab 4: validation records
 };
 
 // Column widths and header rows as the start of a run lays them out.

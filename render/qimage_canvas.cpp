@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QImageWriter>
 #include <QPainter>
+#include <QPolygon>
 #include <QString>
 #include <algorithm>
 
@@ -52,6 +53,14 @@ void QImageCanvas::Line(int x1, int y1, int x2, int y2, Rgb colour, int width) {
   QPainter p(image_.get());
   p.setPen(QPen(ToQColor(colour), width));
   p.drawLine(x1, y1, x2, y2);
+}
+
+void QImageCanvas::Polyline(const std::vector<int>& xy, Rgb colour, int width) {
+  QPolygon poly;
+  for (std::size_t i = 0; i + 1 < xy.size(); i += 2) poly << QPoint(xy[i], xy[i + 1]);
+  QPainter p(image_.get());
+  p.setPen(QPen(ToQColor(colour), width));
+  p.drawPolyline(poly);
 }
 
 void QImageCanvas::Outline(int left, int top, int right, int bottom, Rgb colour, int width) {

@@ -18,6 +18,7 @@ class QImageCanvas : public Canvas {
   int Height() const override;
   void FillRect(int left, int top, int right, int bottom, Rgb colour) override;
   void Line(int x1, int y1, int x2, int y2, Rgb colour, int width) override;
+  void Polyline(const std::vector<int>& xy, Rgb colour, int width) override;
   void Outline(int left, int top, int right, int bottom, Rgb colour, int width) override;
   void Text(int x, int y, std::string_view text, Rgb colour, Rgb background) override;
   int TextWidth(std::string_view text) const override;

@@ -1,0 +1,255 @@
+// Validation: screening and importing points, the map lookup, and the ROC curve with its AUC.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+#include "render/qimage_canvas.h"
+#include "test_support.h"
+#include "validation/lookup.h"
+#include "validation/roc.h"
+#include "validation/valdata.h"
+
+namespace karvelo {
+namespace {
+
+using test::RecordingShell;
+using test::TempDir;
+using test::WriteFile;
+
+class ValidationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+  }
+  void TearDown() override { std::filesystem::current_path(previous); }
+  ValidationFile Open(const std::string& text) {
+    WriteFile(dir / "val.txt", text);
+    ValidationFile f;
+    OpenValidationFile(f, dir / "val.txt", shell);
+    return f;
+  }
+  TextGrid Import(const ValidationFile& f) {
+    TextGrid t(4, 1);
+    LoadValData(f, t, shell);
+    return t;
+  }
+  TempDir dir;
+  std::filesystem::path previous;
+  RecordingShell shell;
+};
+
+TEST(LeesDelWoord, TakesFieldsOffTheFront) {
+  std::string line = PrepareLine("  12;3.5,,x  ");
+  std::string w;
+  LeesDelWoord(line, w);
+  EXPECT_EQ(w, "12");
+  LeesDelWoord(line, w);
+  EXPECT_EQ(w, "3.5");
+  LeesDelWoord(line, w);
+  EXPECT_EQ(w, "x");
+  LeesDelWoord(line, w);
+  EXPECT_EQ(w, "");
+}
+
+TEST_F(ValidationTest, ScreeningOfAHeaderAndCodes) {
+  const ValidationFile f = Open("X;Y;Val\n102.5;87.0;1\n100;80;0\n101;81;1\n99;70;0\n");
+  EXPECT_EQ(f.ValHeaderLines, 1);
+  EXPECT_EQ(f.ValColumnCount, 3);
+  EXPECT_EQ(f.ValColX, 1);
+  EXPECT_EQ(f.ValColY, 2);
+  EXPECT_EQ(f.ValColVal, 3);
+  EXPECT_EQ(f.ValLineCount, 5);
+  EXPECT_EQ(f.codes, (std::vector<std::string>{"1", "0"}));
+  EXPECT_EQ(f.codes[static_cast<std::size_t>(f.findsIndex)], "1");
+  EXPECT_EQ(f.codes[static_cast<std::size_t>(f.nonFindsIndex)], "0");
+  EXPECT_EQ(shell.logLines.back(), "File with validation data loaded: " + (dir / "val.txt").string());
+}
+
+TEST_F(ValidationTest, HeaderWordsAndTheirQuirks) {
+  ValidationFile f = Open("Xcoord Ycoord Value\n1 2 3\n");
+  EXPECT_EQ(f.ValColX, 1);
+  EXPECT_EQ(f.ValColY, 2);
+  EXPECT_EQ(f.ValColVal, 3);
+  f = Open("Xcoord Ycoord Value Type\n1 2 3 4\n");  // "Type" holds a y and comes later
+  EXPECT_EQ(f.ValColY, 4);
+  f = Open("1;2;7\n3;4;7\n");  // no header: nothing named, the editors show 1, codes of column 1
+  EXPECT_EQ(f.ValHeaderLines, 0);
+  EXPECT_EQ(f.ValColVal, 1);
+  EXPECT_EQ(f.codes, (std::vector<std::string>{"1", "3"}));
+  f = Open("1;2;5\n");  // a single code is proposed for both
+  EXPECT_EQ(f.nonFindsIndex, 0);
+}
+
+TEST_F(ValidationTest, OddLinesCountAsHeaders) {
+  ValidationFile f = Open("X;Y;Val\n1;2;1\n3;4;0\nend of data\n");  // a text line at the end
+  EXPECT_EQ(f.ValHeaderLines, 2);
+  TextGrid t = Import(f);
+  EXPECT_EQ(t.fixedRows, 2);
+  EXPECT_EQ(t.Cell(0, 1), "1");  // the first record is taken as a header row
+  EXPECT_EQ(t.Cell(0, 3), "end");
+
+  f = Open("1E5;2;1\n3;4;0\n");  // an exponent makes a header line
+  EXPECT_EQ(f.ValHeaderLines, 1);
+  f = Open("1\t2\t1\n3\t4\t0\n");  // tabs are no separator: every line is a header line
+  EXPECT_EQ(f.ValHeaderLines, 2);
+  t = Import(f);
+  EXPECT_EQ(t.RowCount(), 3);  // two header rows and one empty row: no record
+  EXPECT_EQ(t.Cell(0, 2), "");
+  f = Open("1,2,,\n3,4,,\n");  // trailing separators give no extra field
+  EXPECT_EQ(f.ValColumnCount, 2);
+}
+
+TEST_F(ValidationTest, ImportSortsNorthToSouthThenWestToEast) {
+  const ValidationFile f = Open("X;Y;Val\n300;50;1\n100;50;2\n5;90;3\n1-2;95;4\n100;50;5\n");
+  const TextGrid t = Import(f);
+  ASSERT_EQ(t.RowCount(), 6);
+  EXPECT_EQ(t.Row(0), (std::vector<std::string>{"X", "Y", "Val", ""}));
+  EXPECT_EQ(t.Cell(2, 1), "3");
+  EXPECT_EQ(t.Cell(2, 2), "2");  // equal Y: X 100 before 300, equal records in file order
+  EXPECT_EQ(t.Cell(2, 3), "5");
+  EXPECT_EQ(t.Cell(2, 4), "1");
+  EXPECT_EQ(t.Cell(2, 5), "4");  // an X that is no number goes last
+}
+
+// A 5 x 5 map of cell size 10 at (0, 0); cell (r, c) holds r * 10 + c / 10.
+void WriteMap(const std::filesystem::path& p, const std::string& special = "") {
+  std::string t = "ncols 5\nnrows 5\nxllcorner 0\nyllcorner 0\ncellsize 10\nNODATA_value -9999\n";
+  for (int r = 1; r <= 5; ++r) {
+    for (int c = 1; c <= 5; ++c) t += (r == 3 && c == 3 && !special.empty()) ? special + " " : FormatShortest(r * 10 + c / 10.0) + " ";
+    t += "\n";
+  }
+  WriteFile(p, t);
+}
+
+TEST_F(ValidationTest, CellsOfPoints) {
+  TDataDef m;
+  m.xllcorner = 0;
+  m.yllcorner = 0;
+  m.cellsize = 10;
+  m.nrows = 5;
+  m.ncols = 5;
+  EXPECT_EQ(CellOf(m, 15, 45).row, 1);
+  EXPECT_EQ(CellOf(m, 15, 45).col, 2);
+  EXPECT_EQ(CellOf(m, 15, 5).row, 5);
+  EXPECT_EQ(CellOf(m, 20, 5).col, 2);  // on the line between columns 2 and 3: the even one
+  EXPECT_FALSE(between(0, 0, 50));
+  EXPECT_TRUE(between(1, 50, 0));
+}
+
+TEST_F(ValidationTest, LookupKeepsRecordsWithValues) {
+  WriteMap(dir / "map.asc", "-9995");
+  // Header; a point on the west edge; two in one cell; one on the no-data band; one out of X
+  // order within a grid row (lower Y but smaller X); one below the map.
+  const ValidationFile f = Open("X;Y;Val\n0;45;1\n15;45;1\n16;44;0\n25;25;0\n45;32;1\n35;38;0\n5;-5;1\n");
+  TextGrid t = Import(f);
+  TDataDef map;
+  LookUpPredictiveMap(map, dir / "map.asc", true, f, t, shell);
+  ASSERT_EQ(t.RowCount(), 5);
+  EXPECT_EQ(t.Cell(3, 0), "DataGridfile");
+  EXPECT_EQ(t.Row(1), (std::vector<std::string>{"15", "45", "1", "10.2000000"}));
+  EXPECT_EQ(t.Row(2), (std::vector<std::string>{"16", "44", "0", "10.2000000"}));
+  // (35, 38) and (45, 32) share grid row 2: each gets its own cell although X runs backwards.
+  EXPECT_EQ(t.Row(3), (std::vector<std::string>{"35", "38", "0", "20.4000000"}));
+  EXPECT_EQ(t.Row(4), (std::vector<std::string>{"45", "32", "1", "20.5000000"}));
+  EXPECT_EQ(test::ReadFile("ValDataComplete.txt"),
+            "15 45 1 10.2000000 \r\n16 44 0 10.2000000 \r\n35 38 0 20.4000000 \r\n45 32 1 20.5000000 \r\n");
+  EXPECT_EQ(map.minvalue, -9995);  // the map's own description, scanned: -9995 is not the no-data value
+  EXPECT_EQ(shell.logLines.back(), "Validation locations with NoData values in predictive map were deleted.");
+}
+
+TEST_F(ValidationTest, LookupWithoutHeaderAndWithNothingInside) {
+  WriteMap(dir / "map.asc");
+  ValidationFile f = Open("15 45 1\n");
+  f.ValColX = 1, f.ValColY = 2, f.ValColVal = 3;  // no header names them: the user sets them
+  TextGrid t = Import(f);
+  TDataDef map;
+  LookUpPredictiveMap(map, dir / "map.asc", true, f, t, shell);
+  EXPECT_EQ(t.Row(0), (std::vector<std::string>{"15", "45", "1", "10.2000000"}));  // no "DataGridfile" label
+  EXPECT_EQ(t.RowCount(), 1);
+
+  f = Open("X Y V\n500 500 1\n-5 5 0\n");
+  t = Import(f);
+  LookUpPredictiveMap(map, dir / "map.asc", true, f, t, shell);
+  EXPECT_EQ(t.RowCount(), 1);
+  EXPECT_EQ(test::ReadFile("ValDataComplete.txt"), "");
+}
+
+// The 10000-step comparison of every record, as the curve describes it.
+std::vector<std::pair<double, double>> LiteralRoc(const std::vector<std::pair<double, bool>>& recs, double vmin, double vmax) {
+  std::vector<double> f(kRocThresholds + 1, 0), n(kRocThresholds + 1, 0);
+  for (const auto& [v, find] : recs) {
+    const double w = (v - vmin) / (vmax - vmin);
+    for (int r = kRocThresholds; r >= 1; --r)
+      if (w >= static_cast<double>(r) / kRocThresholds) (find ? f : n)[static_cast<std::size_t>(r)] += 1;
+  }
+  std::vector<std::pair<double, double>> out;
+  for (int r = 1; r <= kRocThresholds; ++r) out.push_back({f[static_cast<std::size_t>(r)], n[static_cast<std::size_t>(r)]});
+  return out;
+}
+
+TEST_F(ValidationTest, RocCountsMatchTheThresholdLoop) {
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 rng(seed);
+  std::vector<std::pair<double, bool>> recs;
+  std::string text;
+  for (int i = 0; i < 400; ++i) {
+    // Values on and near the thresholds' boundaries as well as anywhere.
+    double v = (i % 3 == 0) ? static_cast<double>(rng() % 10001) / 10000.0 : std::uniform_real_distribution<>(0, 1)(rng);
+    if (i % 7 == 0) v = std::nextafter(v, 2.0);
+    const bool find = rng() % 3 == 0;
+    recs.push_back({v, find});
+    text += "1 2 " + std::string(find ? "1" : "0") + " " + FormatShortest(v) + " \r\n";
+  }
+  WriteFile(dir / "ValDataComplete.txt", text);
+  const RocCounts c = CountRoc(dir / "ValDataComplete.txt", 1, 0, 1, shell);
+  const auto literal = LiteralRoc(recs, 0, 1);
+  for (int r = 1; r <= kRocThresholds; ++r) {
+    ASSERT_EQ(c.finds[static_cast<std::size_t>(r)], literal[static_cast<std::size_t>(r - 1)].first) << r;
+    ASSERT_EQ(c.nonFinds[static_cast<std::size_t>(r)], literal[static_cast<std::size_t>(r - 1)].second) << r;
+  }
+  // The polygon AUC against the rank-based AUC (ties count half), on values spread over many thresholds.
+  double pairs = 0, wins = 0;
+  for (const auto& a : recs)
+    for (const auto& b : recs)
+      if (a.second && !b.second) {
+        pairs += 1;
+        const int ra = ThresholdReach(a.first), rb = ThresholdReach(b.first);
+        wins += ra > rb ? 1 : (ra == rb ? 0.5 : 0);
+      }
+  EXPECT_NEAR(RocAuc(c), wins / pairs, 1e-9);
+  EXPECT_EQ(ThresholdReach(0), 0);
+  EXPECT_EQ(ThresholdReach(1), kRocThresholds);
+  EXPECT_EQ(ThresholdReach(0.5), 5000);
+}
+
+TEST_F(ValidationTest, EvaluationPictureTitleAndDegenerateCases) {
+  // Every find above every non-find, a record at the minimum, and a code 2 counted as non-find.
+  WriteFile(dir / "ValDataComplete.txt", "1 1 1  0.9000000 \r\n1 1 1  0.8000000 \r\n1 1 0  0.1000000 \r\n1 1 2  0.0000000 \r\n");
+  QImageCanvas pic(kRocPictureSize, kRocPictureSize);
+  const auto auc = EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "1", 0, 1, pic, shell);
+  ASSERT_TRUE(auc.has_value());
+  EXPECT_DOUBLE_EQ(*auc, 1.0);
+  EXPECT_TRUE(std::filesystem::exists("ROC of BayesP.asc.bmp"));
+  EXPECT_EQ(RocTitle("/x/BayesP.asc"), "ROC of BayesP.asc");
+  EXPECT_EQ(RocTitle(std::string(40, 'm')), "ROC of " + std::string(32, 'm') + "...");
+  EXPECT_EQ(shell.logLines.back(), "ROC for " + (dir / "BayesP.asc").string() + " using " + (dir / "val.txt").string() +
+                                       " written to: <ROC of BayesP.asc.bmp>");
+  EXPECT_EQ(pic.Pixel(40, 170), (Rgb{0, 0, 0}));  // the frame
+  const RocCounts c = CountRoc("ValDataComplete.txt", 1, 0, 1, shell);
+  EXPECT_EQ(c.totalNonFinds, 2);
+  EXPECT_EQ(c.nonFinds[1], 1);  // the record at the minimum adds to no threshold
+
+  std::filesystem::remove("ROC of BayesP.asc.bmp");
+  shell.messages.clear();
+  EXPECT_FALSE(EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "7", 0, 1, pic, shell).has_value());  // no find
+  EXPECT_EQ(shell.messages.size(), 1u);
+  EXPECT_FALSE(EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "choose", 0, 1, pic, shell).has_value());
+  EXPECT_FALSE(std::filesystem::exists("ROC of BayesP.asc.bmp"));
+}
+
+}  // namespace
+}  // namespace karvelo

@@ -1,0 +1,159 @@
+// ROC and AUC of a probability map.
+#include "validation/roc.h"
+
+#include <cmath>
+
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+
+namespace karvelo {
+
+namespace {
+
+const Rgb kWhite{255, 255, 255};
+const Rgb kBlack{0, 0, 0};
+
+std::string Trimmed(const std::string& s) {
+  const auto b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
+}
+
+void DrawFrameAndAxes(Canvas& pic, const std::string& title) {
+  pic.FillRect(0, 0, pic.Width(), pic.Height(), kWhite);
+  pic.FillRect(40, 20, 340, 320, kWhite);
+  pic.Outline(40, 20, 340, 320, kBlack, 2);
+  pic.Text(210 - 4 * static_cast<int>(title.size()), 1, title, kBlack, kWhite);
+  for (int y = Y2iy(0) - 1; y >= Y2iy(1) - 1; y -= 30) pic.Line(40, y, 35, y, kBlack, 2);
+  static const char* labels[] = {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"};
+  for (int i = 0; i <= 5; ++i) pic.Text(11, Y2iy(i * 0.2) - 7, labels[i], kBlack, kWhite);
+  pic.Text(1, 1, "sensitivity", kBlack, kWhite);
+  for (int x = X2ix(0); x <= X2ix(1); x += 30) pic.Line(x, 319, x, 324, kBlack, 2);
+  for (int i = 0; i <= 5; ++i) pic.Text(X2ix(i * 0.2) - 7, 326, labels[i], kBlack, kWhite);
+  pic.Text(165, 337, "1-specifity", kBlack, kWhite);
+}
+
+}  // namespace
+
+int ThresholdReach(double w) {
+  if (!(w >= 0)) return 0;  // also NaN
+  if (w >= 1) return kRocThresholds;
+  // Start near w * 10000 and settle on the exact comparison with r / 10000, as each threshold makes it.
+  int r = static_cast<int>(w * kRocThresholds);
+  while (r < kRocThresholds && static_cast<double>(r + 1) / kRocThresholds <= w) ++r;
+  while (r > 0 && static_cast<double>(r) / kRocThresholds > w) --r;
+  return r;
+}
+
+RocCounts CountRoc(const std::filesystem::path& complete, double findCode, double vmin, double vmax, Shell& shell) {
+  RocCounts counts;
+  std::vector<long long> reachF(kRocThresholds + 1, 0), reachN(kRocThresholds + 1, 0);
+  TDataDef file;
+  file.FileName = complete.string();
+  GridReader in(file);
+  int progress = 0;
+  // At least one record is read, as from a file that may be empty (then a record of zeros).
+  do {
+    in.ReadValue();
+    in.ReadValue();
+    const double code = in.ReadValue();
+    const double v = in.ReadValue();
+    in.ReadLine();
+    shell.gaugeProgress(++progress);
+    const double w = (v - vmin) / (vmax - vmin);
+    const int reach = ThresholdReach(w);
+    if (code == findCode) {
+      ++counts.totalFinds;
+      ++reachF[static_cast<std::size_t>(reach)];
+    } else {
+      ++counts.totalNonFinds;
+      ++reachN[static_cast<std::size_t>(reach)];
+    }
+  } while (!in.AtEnd());
+  // A record counts at every threshold up to its reach: sums from the top.
+  counts.finds.assign(kRocThresholds + 1, 0);
+  counts.nonFinds.assign(kRocThresholds + 1, 0);
+  long long f = 0, n = 0;
+  for (int r = kRocThresholds; r >= 1; --r) {
+    f += reachF[static_cast<std::size_t>(r)];
+    n += reachN[static_cast<std::size_t>(r)];
+    counts.finds[static_cast<std::size_t>(r)] = static_cast<double>(f);
+    counts.nonFinds[static_cast<std::size_t>(r)] = static_cast<double>(n);
+  }
+  return counts;
+}
+
+int X2ix(double xco) { return RoundToInt(xco * 300 + 40); }
+int Y2iy(double yco) { return RoundToInt((1 - yco) * 300 + 20); }
+
+double area(const std::vector<std::array<double, 2>>& pol) {
+  const std::size_t n = pol.size();
+  if (n == 0) return 0;
+  double s = 0;
+  for (std::size_t i = 1; i < n; ++i) s += pol[i - 1][0] * pol[i][1] - pol[i][0] * pol[i - 1][1];
+  s += pol[n - 1][0] * pol[0][1] - pol[0][0] * pol[n - 1][1];
+  return std::fabs(s) * 0.5 / 10000;
+}
+
+double RocAuc(const RocCounts& c) {
+  std::vector<std::array<double, 2>> pol;
+  pol.reserve(kRocThresholds + 3);
+  for (int r = 1; r <= kRocThresholds; ++r) {
+    pol.push_back({c.finds[static_cast<std::size_t>(r)] / static_cast<double>(c.totalFinds),
+                   c.nonFinds[static_cast<std::size_t>(r)] / static_cast<double>(c.totalNonFinds)});
+  }
+  pol.push_back({0, 0});
+  pol.push_back({0, 1});
+  pol.push_back({1, 1});
+  const std::vector<std::array<double, 2>> unit = {{{0, 0}}, {{1, 0}}, {{1, 1}}, {{0, 1}}};
+  return area(pol) / area(unit);
+}
+
+std::string RocTitle(const std::string& mapFileName) {
+  std::string name = std::filesystem::path(mapFileName).filename().string();
+  if (name.size() > 35) name = name.substr(0, 32) + "...";
+  return "ROC of " + name;
+}
+
+std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const std::filesystem::path& validationFile,
+                                  const std::string& findsText, double vmin, double vmax, Canvas& pic, Shell& shell) {
+  const std::string title = RocTitle(mapFile.string());
+  DrawFrameAndAxes(pic, title);
+  const auto findCode = ParseReal(Trimmed(findsText));
+  if (!findCode) {
+    shell.message("The code of finds \"" + findsText + "\" is not a number.\nChoose the code of finds in \"Code FINDS=\".");
+    return std::nullopt;
+  }
+  shell.status2("... calculating ROC ...");
+  const RocCounts counts = CountRoc("ValDataComplete.txt", *findCode, vmin, vmax, shell);
+  if (counts.totalFinds == 0 || counts.totalNonFinds == 0) {
+    shell.message(std::string("The validation records hold ") + (counts.totalFinds == 0 ? "no find" : "no non-find") +
+                  " (code of finds " + Trimmed(findsText) + "):\nthe ROC curve needs both. Choose another code of finds.");
+    shell.status2("(idle)");
+    shell.gaugeProgress(0);
+    return std::nullopt;
+  }
+  std::vector<int> curve = {X2ix(1), Y2iy(1)};
+  curve.reserve(2 * (kRocThresholds + 2));
+  for (int r = 1; r <= kRocThresholds; ++r) {
+    const double sens = counts.finds[static_cast<std::size_t>(r)] / static_cast<double>(counts.totalFinds);
+    const double spec1 = counts.nonFinds[static_cast<std::size_t>(r)] / static_cast<double>(counts.totalNonFinds);
+    curve.push_back(X2ix(spec1));
+    curve.push_back(Y2iy(sens));
+  }
+  curve.push_back(X2ix(0));
+  curve.push_back(Y2iy(0));
+  pic.Polyline(curve, kBlack, 2);
+  shell.status2("... calculating AUC ...");
+  const double auc = RocAuc(counts);
+  std::string aucText = FormatFixed(auc, 2);
+  if (aucText.size() < 5) aucText.insert(0, 5 - aucText.size(), ' ');
+  pic.Text(250, 290, "AUC = " + aucText, kBlack, kWhite);
+  shell.status2("(idle)");
+  shell.gaugeProgress(0);
+  pic.SaveBmp(title + ".bmp");
+  shell.log("ROC for " + mapFile.string() + " using " + validationFile.string() + " written to: <" + title + ".bmp>");
+  return auc;
+}
+
+}  // namespace karvelo

@@ -1,0 +1,48 @@
+// The ROC curve of a probability map against validation records, its AUC and its picture.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/canvas.h"
+#include "core/shell.h"
+
+namespace karvelo {
+
+inline constexpr int kRocThresholds = 10000;
+inline constexpr int kRocPictureSize = 350;
+
+// Finds and non-finds at or above each threshold r / 10000 (r = 1..10000) of the scaled map value.
+struct RocCounts {
+  std::vector<double> finds, nonFinds;  // index r, 1..10000 (index 0 unused)
+  long long totalFinds = 0, totalNonFinds = 0;
+};
+
+// The highest threshold number r (0..10000) with r / 10000 <= w: a record counts at 1..r.
+int ThresholdReach(double w);
+
+// Counts the records of "ValDataComplete.txt" (X, Y, code, value per line). Throws FileError.
+RocCounts CountRoc(const std::filesystem::path& complete, double findCode, double vmin, double vmax, Shell& shell);
+
+// Pixel column and row of plot coordinates 0..1.
+int X2ix(double xco);
+int Y2iy(double yco);
+// Shoelace area of a closed polygon of (a, b) points, divided by 10000.
+double area(const std::vector<std::array<double, 2>>& pol);
+
+// The area under the curve of sensitivities and 1 - specificities at the 10000 thresholds.
+double RocAuc(const RocCounts& counts);
+
+// "ROC of " + the map's file name (shortened to 32 characters + "..." beyond 35).
+std::string RocTitle(const std::string& mapFileName);
+
+// The evaluation: draws the frame, axes and curve on a 350 x 350 picture, writes the AUC, saves
+// the picture as title + ".bmp" and logs it. Returns the AUC, or nothing after a message (the
+// FINDS code is no number; no find or no non-find among the records).
+std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const std::filesystem::path& validationFile,
+                                  const std::string& findsText, double vmin, double vmax, Canvas& picture, Shell& shell);
+
+}  // namespace karvelo

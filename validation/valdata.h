@@ -1,0 +1,51 @@
+// Validation data: screening a points file, guessing its columns and codes, importing and sorting it.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "core/shell.h"
+#include "core/textgrid.h"
+
+namespace karvelo {
+
+// What the screening found and the user may change before the import.
+struct ValidationFile {
+  std::filesystem::path path;
+  int ValColumnCount = 0;  // largest number of fields on one line
+  int ValColX = 0, ValColY = 0, ValColVal = 0;
+  int ValHeaderLines = 0;
+  int ValLineCount = 0;
+  std::vector<std::string> codes;  // the code lists' items, in file order
+  int findsIndex = 0;              // cmbbxFINDS's selection
+  int nonFindsIndex = 0;           // cmbbxNONFINDS's selection
+};
+
+// Appends a blank and turns every ";" and "," into a blank.
+std::string PrepareLine(std::string line);
+
+// Takes the next field off the front of regel into woord (empty when none is left).
+void LeesDelWoord(std::string& regel, std::string& woord);
+
+// Counts fields and header lines and guesses the X, Y and code columns from the header words; a
+// column no word names keeps its previous value. Then fills the code lists.
+void ScreenValData(ValidationFile& file);
+
+// Fills the code lists from column colVal of the records: FINDS proposes the first code in file
+// order, NON-FINDS the second distinct one.
+void CheckColValData(ValidationFile& file, int colVal);
+
+// Opening a file: screening, then the columns as the spin editors show them (limited to
+// 1..ValColumnCount) and the code lists of the code column shown. Logs the two opening lines.
+void OpenValidationFile(ValidationFile& file, const std::filesystem::path& path, Shell& shell);
+
+// Imports the records into the table (header rows first, fixed), then sorts the records by Y
+// descending and X ascending, keeping file order among equals; records whose X or Y is no
+// number go last.
+void LoadValData(const ValidationFile& file, TextGrid& table, Shell& shell);
+
+// All lines of a text file (LF or CR LF). Throws FileError.
+std::vector<std::string> ReadAllLines(const std::filesystem::path& path);
+
+}  // namespace karvelo
