@@ -27,6 +27,9 @@
 #include "mapping/uncertainty.h"
 #include "render/maprender.h"
 #include "render/qimage_canvas.h"
+#include "validation/lookup.h"
+#include "validation/roc.h"
+#include "validation/valdata.h"
 #include "core/workspace.h"
 
 namespace karvelo {
@@ -50,6 +53,8 @@ constexpr const char* kUsage =
     "  map CONFIG [--prior manual|frequency|decluster] [--prior-p P] [--prior-a A]\n"
     "             [--uncertainty | --no-uncertainty] [--evidence all|vweak|weak|mod|strong|vstrong]\n"
     "                   load, audit, submit and map; the uncertainty run is the default\n"
+    "  validate POINTS MAP [--x N] [--y N] [--code N] [--finds CODE]\n"
+    "                   import validation points, look the map up, print the ROC's AUC\n"
     "\n"
     "Options:\n"
     "  --workdir DIR      folder for every output and Karvelo.log (created if missing;\n"
@@ -405,6 +410,58 @@ Command ParseMap(const std::vector<std::string>& args) {
   };
 }
 
+int ColumnNumber(const std::string& value, const char* option) {
+  const auto v = ParseReal(value);
+  if (!v || *v != static_cast<int>(*v) || *v < 1) throw UsageError{std::string(option) + " takes a column number from 1, not '" + value + "'"};
+  return static_cast<int>(*v);
+}
+
+// validate POINTS MAP: open and screen, import and sort, look the map up, evaluate.
+Command ParseValidate(const std::vector<std::string>& args) {
+  std::optional<int> x, y, code;
+  std::optional<std::string> finds;
+  std::vector<std::string> files;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
+      return args[++i];
+    };
+    if (a == "--x") x = ColumnNumber(value(), "--x");
+    else if (a == "--y") y = ColumnNumber(value(), "--y");
+    else if (a == "--code") code = ColumnNumber(value(), "--code");
+    else if (a == "--finds") finds = value();
+    else if (a.rfind("-", 0) == 0 && a.size() > 1) throw UsageError{"validate does not take '" + a + "'"};
+    else files.push_back(Absolute(a));
+  }
+  if (files.size() != 2) throw UsageError{"validate takes a points file and a map"};
+  return [x, y, code, finds, points = files[0], mapFile = files[1]](Workspace&, BatchShell& shell, std::ostream& out) {
+    ValidationFile file;
+    OpenValidationFile(file, points, shell);
+    auto limit = [&](int v) { return std::clamp(v, 1, std::max(1, file.ValColumnCount)); };
+    if (x) file.ValColX = limit(*x);
+    if (y) file.ValColY = limit(*y);
+    if (code && limit(*code) != file.ValColVal) {
+      file.ValColVal = limit(*code);
+      CheckColValData(file, file.ValColVal);  // the code lists follow the code column
+    }
+    const std::string findsText =
+        finds ? *finds : (file.codes.empty() ? std::string("choose") : file.codes[static_cast<std::size_t>(file.findsIndex)]);
+    RunTables tables;
+    LayOutRunTables(tables);
+    LoadValData(file, tables.ValData, shell);
+    TDataDef map;
+    LookUpPredictiveMap(map, mapFile, true, file, tables.ValData, shell);
+    QImageCanvas picture(kRocPictureSize, kRocPictureSize);
+    const auto auc = EvaluateRoc(mapFile, points, findsText, map.minvalue, map.maxvalue, picture, shell);
+    if (!auc) return 1;
+    std::string shown = FormatFixed(*auc, 2);
+    if (shown.size() < 5) shown.insert(0, 5 - shown.size(), ' ');
+    out << "AUC = " << shown << '\n' << "AUC (full precision) = " << FormatFixed(*auc, 6) << '\n';
+    return 0;
+  };
+}
+
 Command ParseCommand(const std::vector<std::string>& rest) {
   const std::string& name = rest[0];
   const std::vector<std::string> args(rest.begin() + 1, rest.end());
@@ -412,6 +469,7 @@ Command ParseCommand(const std::vector<std::string>& rest) {
   if (name == "config") return ParseConfig(args);
   if (name == "audit") return ParseAudit(args);
   if (name == "map") return ParseMap(args);
+  if (name == "validate") return ParseValidate(args);
   throw UsageError{"unknown command '" + name + "'"};
 }
 

@@ -127,5 +127,16 @@ check "plain map logs the manual prior" grep -q "Prior probability presence: 0.4
 "$BATCH" map "$work/meuse.txt" --evidence loud >/dev/null 2>&1
 check "bad evidence level exits 2" test $? -eq 2
 
+# validate: the AUC line as drawn, and the full precision.
+"$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" >"$work/val.out" 2>/dev/null
+check "validate exits 0" test $? -eq 0
+check "validate prints the AUC" grep -qE "^AUC = ( 0\.[0-9]{2}| 1\.00)$" "$work/val.out"
+check "validate prints full precision" grep -qE "^AUC \(full precision\) = [01]\.[0-9]{6}$" "$work/val.out"
+check "validate writes the complete records" test -s "$work/m1/ValDataComplete.txt"
+check "validate saves the ROC picture" test -s "$work/m1/ROC of BayesP.asc.bmp"
+"$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --finds 7 >/dev/null 2>"$work/val.err"
+check "validate without finds exits 1" test $? -eq 1
+check "validate without finds says so" grep -q "no find" "$work/val.err"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
