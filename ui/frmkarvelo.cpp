@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGroupBox>
@@ -26,6 +27,8 @@
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/errors.h"
+#include "mapping/bayesmap.h"
+#include "mapping/priors.h"
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
 #include "ui/frmgraphicalanalysis.h"
@@ -328,13 +331,28 @@ void TfrmKarvelo::BuildMapTab() {
                         QRect(6, 33, 406, 16));
   lblMessage->hide();
   strgrdBayesTable = Named(new TStringGridView(tables_.BayesTable, grpbxBayesOutput), "strgrdBayesTable");
-  strgrdBayesTable->setGeometry(8, 52, 398, 140);
+  strgrdBayesTable->setGeometry(8, 52, 398, 128);
   lblChi2test2 = NewLabel(grpbxBayesOutput, "lblChi2test2",
-                          "Chi-squared testing: are condtional probabilities abs/pres different? ", QRect(8, 198, 398, 16));
+                          "Chi-squared testing: are condtional probabilities abs/pres different? ", QRect(8, 184, 398, 16));
   strgrdChi2a = Named(new TStringGridView(tables_.Chi2a, grpbxBayesOutput), "strgrdChi2a");
-  strgrdChi2a->setGeometry(8, 216, 398, 78);
+  strgrdChi2a->setGeometry(8, 202, 398, 78);
+  // Shown by the uncertainty run, whose class test still rests on the observed counts.
+  lblBootstrap = NewLabel(grpbxBayesOutput, "lblBootstrap", "(Chi2 based on data, not on bootstrapping)", QRect(8, 282, 398, 16));
+  lblBootstrap->hide();
   imgKarvelo = Named(new TPictureView(imgKarveloCanvas_, grpbxBayesOutput), "imgKarvelo");
   imgKarvelo->move(413, 17);  // below the frame line, which this style draws under the title
+  // The picture fills the group's height, so its key sits in the left column, ending next to it.
+  lblimg = NewLabel(grpbxBayesOutput, "lblimg", "Dark color=high probability", QRect(8, 300, 180, 16));
+  lblimg2 = NewLabel(grpbxBayesOutput, "lblimg2", "Red color=filtered or outside area", QRect(190, 300, 216, 16));
+  lblimg2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lblimg->hide();
+  lblimg2->hide();
+
+  connect(rdgrpPrior, &TRadioGroup::Click, this, [this] { rdgrpPriorClick(); });
+  // OnExit: the fields act when the focus leaves them (see eventFilter), not on every keystroke.
+  edtPriorP->installEventFilter(this);
+  edtPriorA->installEventFilter(this);
+  connect(btbttnKarvelo, &QPushButton::clicked, this, &TfrmKarvelo::btbttnKarveloClick);
 }
 
 // Tab 4: validation; its controls arrive with the validation steps.
@@ -644,8 +662,7 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
       if (workspace_->RandomAbsences) {
         rdgrpPrior->SetItemIndex(0);
         // As a click on "No calculation: enter values manually" would: the priors are typed.
-        edtPriorP->setEnabled(true);
-        edtPriorA->setEnabled(true);
+        rdgrpPriorClick();
         rdgrpPrior->setEnabled(false);
       }
     };
@@ -668,6 +685,115 @@ void TfrmKarvelo::btbttnGraphicalAnalysisClick() {
     frmGraphicalAnalysis_->FillLists(GraphicalAnalysisLists(*workspace_).entries);
     hooks.showModal(*frmGraphicalAnalysis_);
   });
+}
+
+// --- Tab 3 ------------------------------------------------------------------------------------
+
+void TfrmKarvelo::rdgrpPriorClick() {
+  const bool manual = rdgrpPrior->ItemIndex() <= 0;
+  edtPriorP->setEnabled(manual);
+  edtPriorA->setEnabled(manual);
+}
+
+PriorControls TfrmKarvelo::ReadPriorControls() const {
+  PriorControls c;
+  c.choice = rdgrpPrior->ItemIndex();
+  c.choiceEnabled = rdgrpPrior->isEnabled();
+  c.textP = edtPriorP->text().toStdString();
+  c.textA = edtPriorA->text().toStdString();
+  return c;
+}
+
+void TfrmKarvelo::ShowPriorControls(const PriorControls& c) {
+  edtPriorP->setText(QString::fromStdString(c.textP));
+  edtPriorA->setText(QString::fromStdString(c.textA));
+}
+
+void TfrmKarvelo::PriorExit(bool presence) {
+  // A run reads the fields once at its start and writes them back at its end; an entry in
+  // between would change PriorP under the map being written.
+  if (mappingRunning_) return;
+  PriorControls c = ReadPriorControls();
+  PriorEntry(c, presence, *workspace_);
+  ShowPriorControls(c);
+}
+
+void TfrmKarvelo::edtPriorPExit() { PriorExit(true); }
+
+void TfrmKarvelo::edtPriorAExit() { PriorExit(false); }
+
+void TfrmKarvelo::btbttnKarveloClick() {
+  // GeneralRefresh lets a second click through while a run works; that run would share its files.
+  if (mappingRunning_) return;
+  if (workspace_->DataDefCount < 1) {
+    message("No dataconfiguration defined!\nRestart or import configuration file first.");
+    return;
+  }
+  if (chckbxErrorProp->isChecked()) {
+    MapWithUncertainty();
+    return;
+  }
+  MapPlain();
+}
+
+void TfrmKarvelo::MapWithUncertainty() {
+  message("The uncertainty run (bootstrapping and error propagation) is not part of this build yet: untick "
+          "\"Consider uncertainty (bootstrapping and error propagation)\" to map.");
+}
+
+void TfrmKarvelo::MapPlain() {
+  mappingRunning_ = true;
+  // The fields show the run's priors at its end; typing into them meanwhile would be lost.
+  edtPriorP->setReadOnly(true);
+  edtPriorA->setReadOnly(true);
+  struct RunEnd {
+    TfrmKarvelo* w;
+    ~RunEnd() {
+      w->mappingRunning_ = false;
+      w->edtPriorP->setReadOnly(false);
+      w->edtPriorA->setReadOnly(false);
+    }
+  } runEnd{this};
+
+  lblBootstrap->hide();
+  lblimg->hide();
+  lblimg2->hide();
+  tbcntrlMain->setEnabled(false);
+  grpbxBayesOutput->show();
+  // Cut back to its header so that afterwards its rows tell whether this run got to the class test.
+  tables_.Chi2a.SetRowCount(1);
+  strgrdChi2a->hide();
+  lblChi2test2->hide();
+
+  PriorControls priors = ReadPriorControls();
+  const QColor face = palette().color(QPalette::Button);
+  const Rgb faceRgb{static_cast<std::uint8_t>(face.red()), static_cast<std::uint8_t>(face.green()),
+                    static_cast<std::uint8_t>(face.blue())};
+  bool mapped = false;
+  RunHandler([&] { mapped = MapBayesianProbability(*workspace_, tables_, priors, imgKarveloCanvas_, faceRgb, *this); });
+
+  // The prior step may have calculated the priors even when a later step stopped the run.
+  ShowPriorControls(priors);
+  RefreshTables();
+  RefreshPictures();
+  // Random absences re-ran the audit and the final submission inside the engine, past the
+  // tab-2 handlers: leave the buttons as those would have.
+  if (workspace_->RandomAbsences) {
+    Status(4);
+    btbttnGraphicalAnalysis->setEnabled(true);
+  }
+  // A run that stopped before its class test has nothing new to show: its picture is blank.
+  const bool tested = mapped || tables_.Chi2a.RowCount() > 1;
+  grpbxBayesOutput->setVisible(tested);
+  strgrdChi2a->setVisible(tested);
+  lblChi2test2->setVisible(tested);
+  lblimg->setVisible(mapped);
+  lblimg2->setVisible(mapped);
+  if (!mapped) {
+    status2("(Idle)");
+    gaugeProgress(0);
+  }
+  tbcntrlMain->setEnabled(true);
 }
 
 void TfrmKarvelo::Settings1Click() { hooks.showModal(*frmINFO_); }
@@ -724,7 +850,21 @@ void TfrmKarvelo::showEvent(QShowEvent* event) {
   QTimer::singleShot(0, this, &TfrmKarvelo::FormActivate);
 }
 
+bool TfrmKarvelo::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusOut && (watched == edtPriorP || watched == edtPriorA)) {
+    // Another window or a popup taking the focus does not leave the field.
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) PriorExit(watched == edtPriorP);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
 void TfrmKarvelo::closeEvent(QCloseEvent* event) {
+  // Closing deletes the work files that a running map is still reading.
+  if (mappingRunning_) {
+    event->ignore();
+    return;
+  }
   FormClose();
   event->accept();
 }

@@ -35,6 +35,7 @@ class TfrmAbout;
 class TfrmGraphicalAnalysis;
 class TfrmINFO;
 class TfrmLegend;
+struct PriorControls;
 
 // The window is the Shell of every step it runs: status panels, gauge, run log, work files and
 // the dialogs (through `hooks`).
@@ -77,6 +78,18 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void btbttnGraphicalAnalysisClick();
   // Lets pending window events run, then repaints the window.
   void GeneralRefresh();
+
+  // --- Tab 3: priors and the Bayesian map ----------------------------------------------------
+  // Manual priors (item 0, or none) can be typed; calculated ones cannot.
+  void rdgrpPriorClick();
+  // Leaving a prior field: a number from 0 to 1 puts its complement into the other field,
+  // anything else "0.5" into both; then PriorP and PriorA follow the two fields.
+  void edtPriorPExit();
+  void edtPriorAExit();
+  // The map button: the plain run, or the uncertainty run when chckbxErrorProp is ticked.
+  void btbttnKarveloClick();
+  // Whether a mapping run is under way (the window keeps handling events during it).
+  bool MappingRunning() const { return mappingRunning_; }
 
   // --- Shell ----------------------------------------------------------------------------------
   void status1(std::string_view text) override;
@@ -181,10 +194,14 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TStringGridView* strgrdBayesTable;
   QLabel* lblChi2test2;
   TStringGridView* strgrdChi2a;
+  QLabel* lblBootstrap;
   TPictureView* imgKarvelo;
+  QLabel* lblimg;
+  QLabel* lblimg2;
 
  protected:
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
@@ -211,6 +228,15 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void UpdateConfigurationFileButton();
   // Selects a tab as a click on it would, including the tab-change handling.
   void ShowTab(int index);
+  // The widgets are the truth about the priors: the engine gets a copy before a run and the
+  // window shows what the run made of it.
+  PriorControls ReadPriorControls() const;
+  void ShowPriorControls(const PriorControls& controls);
+  void PriorExit(bool presence);
+  // The plain mapping run and the window's state around it.
+  void MapPlain();
+  // The uncertainty run (bootstrapping and error propagation) behind the ticked box.
+  void MapWithUncertainty();
   std::unique_ptr<Workspace> workspace_;
   RunLog runLog_;
   RunTables tables_;
@@ -226,6 +252,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   std::string configurationFolder_;
   bool runStarted_ = false;
   bool runEnded_ = false;
+  bool mappingRunning_ = false;
 };
 
 }  // namespace karvelo

@@ -13,5 +13,6 @@ int main(int argc, char** argv) {
   failures += RunDataConfigurationTests(argc, argv);
   failures += RunConfigFileTests(argc, argv);
   failures += RunGraphicalAnalysisTests(argc, argv);
+  failures += RunBayesMapTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -8,3 +8,4 @@ int RunWidgetTests(int argc, char** argv);
 int RunDataConfigurationTests(int argc, char** argv);
 int RunConfigFileTests(int argc, char** argv);
 int RunGraphicalAnalysisTests(int argc, char** argv);
+int RunBayesMapTests(int argc, char** argv);
