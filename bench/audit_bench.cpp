@@ -17,24 +17,12 @@
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/runtables.h"
+#include "bench_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace karvelo;
-
-class QuietShell : public Shell {
- public:
-  void status1(std::string_view) override {}
-  void status2(std::string_view) override {}
-  void refresh() override {}
-  void gaugeRange(int, int) override {}
-  void gaugeProgress(int) override {}
-  void log(std::string_view) override {}
-  void registerWorkFile(const fs::path&) override {}
-  void message(std::string_view) override {}
-  std::optional<fs::path> chooseFile(const FileDialogRequest&) override { return {}; }
-};
 
 // Bytes the process has handed to write calls so far.
 long long WrittenBytes() {
@@ -47,35 +35,7 @@ long long WrittenBytes() {
   return -1;
 }
 
-void Generate(const fs::path& path, int n, int kind) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  std::fprintf(f, "ncols %d\nnrows %d\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n", n, n);
-  unsigned x = 777u + static_cast<unsigned>(kind);
-  std::string line;
-  for (int r = 0; r < n; ++r) {
-    line.clear();
-    for (int c = 0; c < n; ++c) {
-      x = x * 1103515245u + 12345u;
-      const unsigned k = (x >> 16) % 1000;
-      // Maps vary smoothly in space, as real ones do: two gentle surfaces with a little noise.
-      const double u = static_cast<double>(r) / n, v = static_cast<double>(c) / n;
-      if (kind == 0) {
-        line += k < 5 ? "1" : (k < 10 ? "0" : "-9999");  // scattered observations
-      } else if (kind == 1) {
-        line += std::to_string(static_cast<int>(79.99 * (0.6 * u + 0.4 * v)) + (k < 20 ? 1 : 0));  // whole numbers 0..80
-      } else {
-        const double f = 0.5 + 0.45 * std::sin(6.0 * u) * std::cos(5.0 * v) + (static_cast<double>(k) - 500) / 50000;
-        line += std::to_string(f).substr(0, 6);  // fractions 0..1
-      }
-      line += ' ';
-    }
-    line += '\n';
-    std::fwrite(line.data(), 1, line.size(), f);
-  }
-  std::fclose(f);
-}
-
-TDataDef Entry(const fs::path& p, QuietShell& shell) {
+TDataDef Entry(const fs::path& p, bench::QuietShell& shell) {
   TDataDef d;
   d.FileName = p.string();
   ReadHeader(d, shell);
@@ -163,11 +123,11 @@ int main(int argc, char** argv) {
                  a2 = dir / ("frac" + std::to_string(n) + ".asc");
   if (!fs::exists(obs)) {
     std::printf("generating three %d x %d grids in %s ...\n", n, n, dir.c_str());
-    Generate(obs, n, 0);
-    Generate(a1, n, 1);
-    Generate(a2, n, 2);
+    bench::GenerateGrid(obs, n, bench::GridKind::Observations);
+    bench::GenerateGrid(a1, n, bench::GridKind::Whole);
+    bench::GenerateGrid(a2, n, bench::GridKind::Fractions);
   }
-  QuietShell shell;
+  bench::QuietShell shell;
   auto ws = std::make_unique<Workspace>();
   FillChi2Table(*ws);
   TDataDef o = Entry(obs, shell);

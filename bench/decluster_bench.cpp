@@ -8,23 +8,11 @@
 
 #include "core/numfmt.h"
 #include "mapping/decluster.h"
+#include "bench_support.h"
 
 namespace {
 
 using namespace karvelo;
-
-class QuietShell : public Shell {
- public:
-  void status1(std::string_view) override {}
-  void status2(std::string_view) override {}
-  void refresh() override {}
-  void gaugeRange(int, int) override {}
-  void gaugeProgress(int) override {}
-  void log(std::string_view) override {}
-  void registerWorkFile(const std::filesystem::path&) override {}
-  void message(std::string_view) override {}
-  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest&) override { return {}; }
-};
 
 // The ring search as the program describes it, cell by cell.
 void RingSearch(const ByteRaster& pres, const ByteRaster& abs, int n, ByteRaster& out) {
@@ -71,7 +59,7 @@ int main(int argc, char** argv) {
     const int c = 1 + static_cast<int>((x >> 8) % static_cast<unsigned>(n));
     (i % 3 ? pres : abs)->at(r, c) = 1;
   }
-  QuietShell shell;
+  bench::QuietShell shell;
   auto fast = std::make_unique<ByteRaster>();
   auto t0 = std::chrono::steady_clock::now();
   DeclusterKinds(*pres, *abs, n, n, *fast, shell);

@@ -2,6 +2,7 @@
 #include "core/gridfile.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <string_view>
@@ -16,9 +17,13 @@ namespace {
 
 constexpr std::size_t kMaxToken = 64;
 
-inline bool IsSpace(char c) {
-  return c == ' ' || c == '\n' || c == '\r' || c == '\t' || c == '\v' || c == '\f';
-}
+// Blank, tab, line breaks, vertical tab and form feed, as one table lookup.
+constexpr auto kSpaceTable = [] {
+  std::array<bool, 256> t{};
+  for (unsigned char c : {' ', '\n', '\r', '\t', '\v', '\f'}) t[c] = true;
+  return t;
+}();
+inline bool IsSpace(char c) { return kSpaceTable[static_cast<unsigned char>(c)]; }
 
 // Counts the line number (1-based) of byte offset `at` in the file, for error messages only.
 long long LineOfOffset(const std::filesystem::path& path, long long at) {
@@ -83,28 +88,42 @@ double GridReader::ReadValue() {
   }
   if (end_ - pos_ <= kMaxToken && !eof_) Refill();
   const char* start = buf_.data() + pos_;
-  const std::size_t limit = std::min(end_ - pos_, kMaxToken);
+  const char* const stop = start + std::min(end_ - pos_, kMaxToken);
+
+  // Numbers of up to 15 digits with at most one point and no exponent, read while the token is
+  // scanned: the digits and the power of ten are both exact in a double, so one division gives
+  // the correctly rounded value.
+  {
+    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
+                                        1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
+    const char* q = start;
+    const bool negative = *q == '-';
+    if (negative) ++q;
+    std::uint64_t v = 0;
+    int digits = 0, decimals = -1;
+    for (; q < stop; ++q) {
+      const unsigned d = static_cast<unsigned char>(*q) - '0';
+      if (d <= 9) {
+        v = v * 10 + d;
+        ++digits;
+        decimals += decimals >= 0;
+      } else if (*q == '.' && decimals < 0) {
+        decimals = 0;
+      } else {
+        break;
+      }
+    }
+    if ((q == stop || IsSpace(*q)) && digits > 0 && digits <= 15) {
+      pos_ += static_cast<std::size_t>(q - start);
+      const double value = decimals > 0 ? static_cast<double>(v) / kPow10[decimals] : static_cast<double>(v);
+      return negative ? -value : value;
+    }
+  }
   std::size_t len = 0;
+  const std::size_t limit = static_cast<std::size_t>(stop - start);
   while (len < limit && !IsSpace(start[len])) ++len;
   const long long tokenOffset = consumed_ + static_cast<long long>(pos_);
   pos_ += len;
-
-  // Whole numbers of up to 15 digits are exact in a double: take them without the general parser.
-  {
-    std::size_t i = 0;
-    const bool negative = start[0] == '-';
-    if (negative) i = 1;
-    if (len > i && len - i <= 15) {
-      long long v = 0;
-      std::size_t j = i;
-      for (; j < len; ++j) {
-        const unsigned d = static_cast<unsigned char>(start[j]) - '0';
-        if (d > 9) break;
-        v = v * 10 + d;
-      }
-      if (j == len) return negative ? -static_cast<double>(v) : static_cast<double>(v);
-    }
-  }
   const std::string_view token(start, len);
   if (auto v = ParseReal(token)) return *v;
   ThrowFileError(path_, "line " + std::to_string(LineOfOffset(path_, tokenOffset)) +

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <unordered_map>
 
 #include "audit/audit.h"
 #include "audit/workfiles.h"
@@ -273,6 +274,11 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   std::vector<int> k(entries.size());
   std::vector<ClassEvidence> used;
   used.reserve(entries.size());
+  struct CachedCell {
+    double P;
+    std::string avg, sd;
+  };
+  std::unordered_map<std::uint64_t, CachedCell> cache;
   for (int r = 1; r <= ref.nrows; ++r) {
     const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
     for (int c = 1; c <= ref.ncols; ++c) {
@@ -285,28 +291,36 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
         sd.Write(none);
         continue;
       }
-      bool valid = true;
-      used.clear();
-      for (std::size_t e = 0; e < entries.size(); ++e) {
-        if (k[e] > 0 && k[e] <= entries[e].nClasses) {
-          const ClassStats& st = stats[static_cast<std::size_t>(entries[e].slot)][static_cast<std::size_t>(k[e])];
-          used.push_back({st.MeanP, st.SdP, st.MeanA, st.SdA});
-        } else if (k[e] < 0) {
-          valid = false;
+      // A cell's result depends only on its classes: compute each combination once.
+      std::uint64_t key = 0;
+      for (std::size_t e = 0; e < entries.size(); ++e) key |= static_cast<std::uint64_t>(k[e] + 1) << (5 * e);
+      auto hit = cache.find(key);
+      if (hit == cache.end()) {
+        bool valid = true;
+        used.clear();
+        for (std::size_t e = 0; e < entries.size(); ++e) {
+          if (k[e] > 0 && k[e] <= entries[e].nClasses) {
+            const ClassStats& st = stats[static_cast<std::size_t>(entries[e].slot)][static_cast<std::size_t>(k[e])];
+            used.push_back({st.MeanP, st.SdP, st.MeanA, st.SdA});
+          } else if (k[e] < 0) {
+            valid = false;
+          }
         }
+        const CellEstimate est = ErrorPropCell(used, valid, ws.PriorP, ws.PriorA, V, T);
+        CachedCell cell{est.P, none, none};
+        if (est.P != -1.0) {
+          cell.avg = FormatGridNumber(est.P, 10) + " ";
+          cell.sd = FormatGridNumber(est.sigma, 10) + " ";
+        }
+        hit = cache.emplace(key, std::move(cell)).first;
       }
-      const CellEstimate est = ErrorPropCell(used, valid, ws.PriorP, ws.PriorA, V, T);
-      if (est.P != -1.0) {
-        ext.largest = std::max(ext.largest, est.P);
-        ext.smallest = std::min(ext.smallest, est.P);
-        avg.Write(FormatGridNumber(est.P, 10));
-        avg.Write(' ');
-        sd.Write(FormatGridNumber(est.sigma, 10));
-        sd.Write(' ');
-      } else {
-        avg.Write(none);
-        sd.Write(none);
+      const CachedCell& cell = hit->second;
+      if (cell.P != -1.0) {
+        ext.largest = std::max(ext.largest, cell.P);
+        ext.smallest = std::min(ext.smallest, cell.P);
       }
+      avg.Write(cell.avg);
+      sd.Write(cell.sd);
     }
     for (auto& e : entries) e.file->ReadLine();
     avg.WriteLine();
