@@ -16,6 +16,8 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTimer>
 #include <algorithm>
@@ -29,6 +31,7 @@
 #include "core/errors.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
+#include "mapping/uncertainty.h"
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
 #include "ui/frmgraphicalanalysis.h"
@@ -39,6 +42,9 @@
 #include "ui/radiogroup.h"
 #include "ui/stringgridview.h"
 #include "ui/tabcontrol.h"
+#include "validation/lookup.h"
+#include "validation/roc.h"
+#include "validation/valdata.h"
 
 namespace karvelo {
 
@@ -89,7 +95,8 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
     : QMainWindow(parent),
       workspace_(std::make_unique<Workspace>()),
       imgDataCanvas_(kPictureSize, kPictureSize),
-      imgKarveloCanvas_(kPictureSize, kPictureSize) {
+      imgKarveloCanvas_(kPictureSize, kPictureSize),
+      imgROCCanvas_(kRocPictureSize, kRocPictureSize) {
   setObjectName("frmKarvelo");
   ApplyWindowFont(this);
   setWindowTitle(kMainCaption);
@@ -318,8 +325,7 @@ void TfrmKarvelo::BuildMapTab() {
   // The evidence filter takes the rest of the line, its six items side by side.
   rdgrpConfLevel = Named(new TRadioGroup("", grpbxErrorPropagation), "rdgrpConfLevel");
   rdgrpConfLevel->setGeometry(checkWidth + 8, 6, 729 - checkWidth - 14, 40);
-  // The filter only means something for the uncertainty run.
-  connect(chckbxErrorProp, &QCheckBox::toggled, rdgrpConfLevel, &QWidget::setEnabled);
+  connect(chckbxErrorProp, &QCheckBox::toggled, this, &TfrmKarvelo::chckbxErrorPropClick);
 
   // Hidden until a mapping run shows it.
   grpbxBayesOutput = NewGroup(grpbxMap, "grpbxBayesOutput", " Results Bayesian analysis ", QRect(8, 140, 729, 322));
@@ -355,9 +361,75 @@ void TfrmKarvelo::BuildMapTab() {
   connect(btbttnKarvelo, &QPushButton::clicked, this, &TfrmKarvelo::btbttnKarveloClick);
 }
 
-// Tab 4: validation; its controls arrive with the validation steps.
+// Tab 4: the validation data (a) and the two steps after it (b, c) on the left; the raw file,
+// the record table or the ROC picture on the right.
 void TfrmKarvelo::BuildValidateTab() {
   grpbxValidate = NewTabGroup("grpbxValidate", " 4: Validate prediction map with independent observations ");
+
+  grpbxValidateA = NewGroup(grpbxValidate, "grpbxValidateA", " a: Validation data ", QRect(10, 20, 360, 226));
+  bttbOpenValData = NewButton(grpbxValidateA, "bttbOpenValData", "...", QRect(10, 24, 32, 22));
+  bttbOpenValData->setToolTip("Press to open file with validation data");
+  Label16 = NewLabel(grpbxValidateA, "Label16", "File name", QRect(50, 27, 300, 16));
+
+  // Arrows only: a typed column number would bypass the range the screening set.
+  auto newColumn = [this](const char* labelName, const char* caption, const char* name, int y, QLabel*& label) {
+    label = NewLabel(grpbxValidateA, labelName, caption, QRect(10, y + 3, 180, 16));
+    auto* spin = Named(new QSpinBox(grpbxValidateA), name);
+    spin->setGeometry(196, y, 56, 22);
+    spin->setRange(0, 0);
+    spin->setValue(0);
+    if (auto* edit = spin->findChild<QLineEdit*>()) edit->setReadOnly(true);
+    return spin;
+  };
+  spndtX = newColumn("lblColumnX", "Column X:", "spndtX", 56, lblColumnX);
+  spndtY = newColumn("lblColumnY", "Column Y:", "spndtY", 84, lblColumnY);
+  spndtVAL = newColumn("lblColumnVAL", "Column Validation data:", "spndtVAL", 112, lblColumnVAL);
+
+  auto newCodeList = [this](const char* name, int x) {
+    auto* box = Named(new QComboBox(grpbxValidateA), name);
+    box->setGeometry(x, 146, 80, 22);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    box->setEditText("choose");
+    return box;
+  };
+  lblFINDS = NewLabel(grpbxValidateA, "lblFINDS", "Code FINDS=", QRect(10, 149, 84, 16));
+  cmbbxFINDS = newCodeList("cmbbxFINDS", 94);
+  lblNONFINDS = NewLabel(grpbxValidateA, "lblNONFINDS", "NON-FINDS=", QRect(184, 149, 80, 16));
+  cmbbxNONFINDS = newCodeList("cmbbxNONFINDS", 266);
+
+  btbttnLoadValData = NewButton(grpbxValidateA, "btbttnLoadValData", "a: Import+sort validation data", QRect(10, 184, 340, 30));
+  btbttnLoadValData->setToolTip("Press to import validation data with current settings for X, Y and Data columns");
+  btbttnLoadValData->setEnabled(false);
+
+  btbttnPredMap = NewButton(grpbxValidate, "btbttnPredMap", "b: Load probability map from file", QRect(10, 258, 360, 30));
+  btbttnPredMap->setToolTip("Press to load a predictive map (*.asc) from file");
+  btbttnPredMap->setEnabled(false);
+  btbttnEvaluate = NewButton(grpbxValidate, "btbttnEvaluate", "c: Evaluate accuracy (ROC+AUC)", QRect(10, 298, 360, 30));
+  btbttnEvaluate->setToolTip("Press to calculate ROC and AUC with validation data");
+  btbttnEvaluate->setEnabled(false);
+
+  pnlValidationView = Named(new QWidget(grpbxValidate), "pnlValidationView");
+  pnlValidationView->setGeometry(382, 24, kRocPictureSize, kRocPictureSize);
+  const QRect place(0, 0, kRocPictureSize, kRocPictureSize);
+  mmValdata = Named(new QPlainTextEdit(pnlValidationView), "mmValdata");
+  mmValdata->setGeometry(place);
+  mmValdata->setLineWrapMode(QPlainTextEdit::NoWrap);
+  mmValdata->setReadOnly(true);
+  mmValdata->hide();
+  strgrdValData = Named(new TStringGridView(tables_.ValData, pnlValidationView), "strgrdValData");
+  strgrdValData->setGeometry(place);
+  strgrdValData->hide();
+  // Created last, so that it lies over the table it shares the place with.
+  imgROC = Named(new TPictureView(imgROCCanvas_, pnlValidationView), "imgROC");
+  imgROC->move(0, 0);
+  imgROC->hide();
+
+  connect(bttbOpenValData, &QPushButton::clicked, this, &TfrmKarvelo::bttbOpenValDataClick);
+  connect(spndtVAL, &QSpinBox::valueChanged, this, &TfrmKarvelo::spndtVALChange);
+  connect(btbttnLoadValData, &QPushButton::clicked, this, &TfrmKarvelo::btbttnLoadValDataClick);
+  connect(btbttnPredMap, &QPushButton::clicked, this, &TfrmKarvelo::btbttnPredMapClick);
+  connect(btbttnEvaluate, &QPushButton::clicked, this, &TfrmKarvelo::btbttnEvaluateClick);
 }
 
 void TfrmKarvelo::LayOutTables() {
@@ -722,6 +794,8 @@ void TfrmKarvelo::edtPriorPExit() { PriorExit(true); }
 
 void TfrmKarvelo::edtPriorAExit() { PriorExit(false); }
 
+void TfrmKarvelo::chckbxErrorPropClick() { rdgrpConfLevel->setEnabled(chckbxErrorProp->isChecked()); }
+
 void TfrmKarvelo::btbttnKarveloClick() {
   // GeneralRefresh lets a second click through while a run works; that run would share its files.
   if (mappingRunning_) return;
@@ -729,33 +803,27 @@ void TfrmKarvelo::btbttnKarveloClick() {
     message("No dataconfiguration defined!\nRestart or import configuration file first.");
     return;
   }
-  if (chckbxErrorProp->isChecked()) {
-    MapWithUncertainty();
-    return;
-  }
-  MapPlain();
+  MapRun(chckbxErrorProp->isChecked());
 }
 
-void TfrmKarvelo::MapWithUncertainty() {
-  message("The uncertainty run (bootstrapping and error propagation) is not part of this build yet: untick "
-          "\"Consider uncertainty (bootstrapping and error propagation)\" to map.");
-}
-
-void TfrmKarvelo::MapPlain() {
+void TfrmKarvelo::MapRun(bool uncertainty) {
   mappingRunning_ = true;
   // The fields show the run's priors at its end; typing into them meanwhile would be lost.
   edtPriorP->setReadOnly(true);
   edtPriorA->setReadOnly(true);
+  // However the run ends, the window is usable again afterwards.
   struct RunEnd {
     TfrmKarvelo* w;
     ~RunEnd() {
       w->mappingRunning_ = false;
       w->edtPriorP->setReadOnly(false);
       w->edtPriorA->setReadOnly(false);
+      w->tbcntrlMain->setEnabled(true);
     }
   } runEnd{this};
 
-  lblBootstrap->hide();
+  // The uncertainty run's class test rests on the observed counts, not on the samples.
+  lblBootstrap->setVisible(uncertainty);
   lblimg->hide();
   lblimg2->hide();
   tbcntrlMain->setEnabled(false);
@@ -766,11 +834,16 @@ void TfrmKarvelo::MapPlain() {
   lblChi2test2->hide();
 
   PriorControls priors = ReadPriorControls();
+  // The filter level is read once, as the run starts.
+  const int evidenceItem = std::max(0, rdgrpConfLevel->ItemIndex());
   const QColor face = palette().color(QPalette::Button);
   const Rgb faceRgb{static_cast<std::uint8_t>(face.red()), static_cast<std::uint8_t>(face.green()),
                     static_cast<std::uint8_t>(face.blue())};
   bool mapped = false;
-  RunHandler([&] { mapped = MapBayesianProbability(*workspace_, tables_, priors, imgKarveloCanvas_, faceRgb, *this); });
+  RunHandler([&] {
+    mapped = uncertainty ? ErrorProp(*workspace_, tables_, priors, evidenceItem, imgKarveloCanvas_, faceRgb, *this)
+                         : MapBayesianProbability(*workspace_, tables_, priors, imgKarveloCanvas_, faceRgb, *this);
+  });
 
   // The prior step may have calculated the priors even when a later step stopped the run.
   ShowPriorControls(priors);
@@ -793,7 +866,114 @@ void TfrmKarvelo::MapPlain() {
     status2("(Idle)");
     gaugeProgress(0);
   }
-  tbcntrlMain->setEnabled(true);
+}
+
+// --- Tab 4 ------------------------------------------------------------------------------------
+
+void TfrmKarvelo::ShowCodeLists() {
+  auto fill = [this](QComboBox* box, int selected) {
+    box->clear();
+    for (const std::string& code : validationFile_.codes) box->addItem(QString::fromStdString(code));
+    box->setCurrentIndex(validationFile_.codes.empty() ? -1 : selected);
+  };
+  fill(cmbbxFINDS, validationFile_.findsIndex);
+  fill(cmbbxNONFINDS, validationFile_.nonFindsIndex);
+}
+
+void TfrmKarvelo::bttbOpenValDataClick() {
+  RunHandler([this] {
+    FileDialogRequest request;
+    request.filter = "Textfile (*.txt)|*.txt|Comma delimited file (*.csv)|*.csv|All files (*.*)|*.*";
+    const auto path = hooks.chooseFile(request);
+    if (!path) return;
+    QStringList raw;
+    for (const std::string& line : ReadAllLines(*path)) raw << QString::fromLocal8Bit(line.data(), static_cast<qsizetype>(line.size()));
+    mmValdata->setPlainText(raw.join('\n'));
+    grpbxValidateA->setTitle(" a: Validation data (from:" + QString::fromStdString(path->filename().string()) + ") ");
+    mmValdata->show();
+    strgrdValData->hide();
+
+    OpenValidationFile(validationFile_, *path, *this);
+    {
+      // The engine has already settled the columns and their code lists as the editors would:
+      // moving the editors here must not screen the code column a second time.
+      const QSignalBlocker block(spndtVAL);
+      const int columns = std::max(1, validationFile_.ValColumnCount);
+      for (auto [spin, value] : {std::pair{spndtX, validationFile_.ValColX}, std::pair{spndtY, validationFile_.ValColY},
+                                 std::pair{spndtVAL, validationFile_.ValColVal}}) {
+        spin->setRange(1, columns);
+        spin->setValue(value);
+      }
+    }
+    ShowCodeLists();
+
+    btbttnLoadValData->setEnabled(true);
+    btbttnPredMap->setEnabled(false);
+    btbttnEvaluate->setEnabled(false);
+    imgROC->hide();
+  });
+}
+
+void TfrmKarvelo::spndtVALChange() {
+  if (validationFile_.path.empty()) return;
+  RunHandler([this] {
+    validationFile_.ValColVal = spndtVAL->value();
+    CheckColValData(validationFile_, validationFile_.ValColVal);
+    ShowCodeLists();
+  });
+}
+
+void TfrmKarvelo::btbttnLoadValDataClick() {
+  mmValdata->hide();
+  strgrdValData->hide();
+  imgROC->hide();
+  btbttnPredMap->setEnabled(false);
+  btbttnEvaluate->setEnabled(false);
+  // The gauge counts on while hidden and comes back however the import ends.
+  Gauge1->hide();
+  RunHandler([this] {
+    validationFile_.ValColX = spndtX->value();
+    validationFile_.ValColY = spndtY->value();
+    validationFile_.ValColVal = spndtVAL->value();
+    LoadValData(validationFile_, tables_.ValData, *this);
+    strgrdValData->Refresh();
+    strgrdValData->show();
+    btbttnPredMap->setEnabled(true);
+  });
+  Gauge1->show();
+}
+
+void TfrmKarvelo::btbttnPredMapClick() {
+  RunHandler([this] {
+    FileDialogRequest request;
+    request.title = "Select new file from list";
+    request.filter = "Ascii-grid (*.asg, *.asc)|*.asg;*.asc";
+    const auto path = hooks.chooseFile(request);
+    if (!path) return;
+    imgROC->hide();
+    lblNewFile->setText(QString::fromStdString(path->filename().string()));
+    // "ValDataComplete.txt" is about to be rewritten; until it is, it does not belong to this map.
+    btbttnEvaluate->setEnabled(false);
+    predictiveMap_ = TDataDef{};
+    const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
+    LookUpPredictiveMap(predictiveMap_, *path, asciiGrid, validationFile_, tables_.ValData, *this);
+    btbttnEvaluate->setEnabled(true);
+  });
+  // The table shows whatever the lookup did to the records, also when it stopped half-way.
+  strgrdValData->Refresh();
+}
+
+void TfrmKarvelo::btbttnEvaluateClick() {
+  imgROC->show();
+  bool drawn = false;
+  RunHandler([&] {
+    drawn = EvaluateRoc(predictiveMap_.FileName, validationFile_.path, cmbbxFINDS->currentText().toStdString(),
+                        predictiveMap_.minvalue, predictiveMap_.maxvalue, imgROCCanvas_, *this)
+                .has_value();
+  });
+  // A half-drawn picture without a curve is not a result.
+  imgROC->setVisible(drawn);
+  imgROC->Refresh();
 }
 
 void TfrmKarvelo::Settings1Click() { hooks.showModal(*frmINFO_); }
@@ -828,7 +1008,7 @@ std::optional<std::filesystem::path> TfrmKarvelo::chooseFile(const FileDialogReq
 }
 
 void TfrmKarvelo::RefreshTables() {
-  for (TStringGridView* view : {strgrdDataConfiguration, strgrdFrequency, strgrdChi2, strgrdChi2a, strgrdBayesTable}) {
+  for (TStringGridView* view : {strgrdDataConfiguration, strgrdFrequency, strgrdChi2, strgrdChi2a, strgrdBayesTable, strgrdValData}) {
     view->Refresh();
   }
 }
@@ -836,6 +1016,7 @@ void TfrmKarvelo::RefreshTables() {
 void TfrmKarvelo::RefreshPictures() {
   imgData->Refresh();
   imgKarvelo->Refresh();
+  imgROC->Refresh();
 }
 
 bool TfrmKarvelo::event(QEvent* event) {

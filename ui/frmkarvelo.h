@@ -5,14 +5,16 @@
 #include <functional>
 #include <memory>
 
-#include "core/runlog.h"
+#include "core/datadef.h"
 #include "core/gridfile.h"
+#include "core/runlog.h"
 #include "core/runtables.h"
 #include "core/shell.h"
 #include "core/textgrid.h"
 #include "core/workspace.h"
 #include "render/qimage_canvas.h"
 #include "ui/dialoghooks.h"
+#include "validation/valdata.h"
 
 class QAction;
 class QCheckBox;
@@ -23,6 +25,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 
 namespace karvelo {
 
@@ -86,10 +89,24 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // anything else "0.5" into both; then PriorP and PriorA follow the two fields.
   void edtPriorPExit();
   void edtPriorAExit();
+  // The evidence filter only means something for the uncertainty run.
+  void chckbxErrorPropClick();
   // The map button: the plain run, or the uncertainty run when chckbxErrorProp is ticked.
   void btbttnKarveloClick();
   // Whether a mapping run is under way (the window keeps handling events during it).
   bool MappingRunning() const { return mappingRunning_; }
+
+  // --- Tab 4: validation ---------------------------------------------------------------------
+  // Opens and screens a validation file: its raw text, the guessed columns and the code lists.
+  void bttbOpenValDataClick();
+  // The user moved the code column: the code lists follow it.
+  void spndtVALChange();
+  // Imports and sorts the records with the columns the spin editors show.
+  void btbttnLoadValDataClick();
+  // Looks a probability map up at the records and writes "ValDataComplete.txt".
+  void btbttnPredMapClick();
+  // The ROC curve and AUC of the map against the records, with cmbbxFINDS's code as finds.
+  void btbttnEvaluateClick();
 
   // --- Shell ----------------------------------------------------------------------------------
   void status1(std::string_view text) override;
@@ -106,12 +123,17 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   Workspace& workspace() { return *workspace_; }
   RunLog& runLog() { return runLog_; }                 // mmLog and mmTempFiles
   RunTables& tables() { return tables_; }
-  // Shows the current contents of all five table models.
+  // Shows the current contents of every table model of the run.
   void RefreshTables();
   // Copies the pictures' canvases to the screen after a step drew on them.
   void RefreshPictures();
   QImageCanvas& imgDataCanvas() { return imgDataCanvas_; }
   QImageCanvas& imgKarveloCanvas() { return imgKarveloCanvas_; }
+  QImageCanvas& imgROCCanvas() { return imgROCCanvas_; }
+  // The validation file as screened and as the editors set it for the import.
+  const ValidationFile& validationFile() const { return validationFile_; }
+  // The map of tab 4's lookup; tab 1's CurrentDataDef is not disturbed by it.
+  const TDataDef& predictiveMap() const { return predictiveMap_; }
 
   // Message boxes, file dialogs and modal windows; tests replace these so nothing blocks.
   DialogHooks hooks;
@@ -199,6 +221,29 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QLabel* lblimg;
   QLabel* lblimg2;
 
+  // Tab 4
+  QGroupBox* grpbxValidateA;
+  QPushButton* bttbOpenValData;
+  QLabel* Label16;
+  QLabel* lblColumnX;
+  QSpinBox* spndtX;
+  QLabel* lblColumnY;
+  QSpinBox* spndtY;
+  QLabel* lblColumnVAL;
+  QSpinBox* spndtVAL;
+  QLabel* lblFINDS;
+  QComboBox* cmbbxFINDS;
+  QLabel* lblNONFINDS;
+  QComboBox* cmbbxNONFINDS;
+  QPushButton* btbttnLoadValData;
+  QPushButton* btbttnPredMap;
+  QPushButton* btbttnEvaluate;
+  // The raw file, the record table and the ROC picture take turns at one place.
+  QWidget* pnlValidationView;
+  QPlainTextEdit* mmValdata;
+  TStringGridView* strgrdValData;
+  TPictureView* imgROC;
+
  protected:
   bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -233,15 +278,19 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   PriorControls ReadPriorControls() const;
   void ShowPriorControls(const PriorControls& controls);
   void PriorExit(bool presence);
-  // The plain mapping run and the window's state around it.
-  void MapPlain();
-  // The uncertainty run (bootstrapping and error propagation) behind the ticked box.
-  void MapWithUncertainty();
+  // A mapping run, plain or with uncertainty (bootstrapping and error propagation), and the
+  // window's state around it.
+  void MapRun(bool uncertainty);
+  // Both code lists from the validation file's codes and their proposed selections.
+  void ShowCodeLists();
   std::unique_ptr<Workspace> workspace_;
   RunLog runLog_;
   RunTables tables_;
   QImageCanvas imgDataCanvas_;
   QImageCanvas imgKarveloCanvas_;
+  QImageCanvas imgROCCanvas_;
+  ValidationFile validationFile_;
+  TDataDef predictiveMap_;
   TfrmINFO* frmINFO_;
   TfrmAbout* frmAbout_;
   TfrmLegend* frmLegend_;

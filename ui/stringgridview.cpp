@@ -31,16 +31,21 @@ void TStringGridView::Refresh() {
     for (int c = 0; c < cols; ++c) labels << QString::fromStdString(model_->Cell(c, 0));
     setHorizontalHeaderLabels(labels);
   }
+  // Fixed rows below the first look like the header and cannot be selected.
+  const QBrush fixedBackground = palette().brush(QPalette::Button);
   for (int r = header; r < model_->RowCount(); ++r) {
+    const bool fixed = r < model_->fixedRows;
     for (int c = 0; c < cols; ++c) {
       const QString text = QString::fromStdString(model_->Cell(c, r));
-      if (QTableWidgetItem* it = item(r - header, c)) {
+      QTableWidgetItem* it = item(r - header, c);
+      if (it) {
         it->setText(text);
       } else {
-        auto* created = new QTableWidgetItem(text);
-        created->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-        setItem(r - header, c, created);
+        it = new QTableWidgetItem(text);
+        setItem(r - header, c, it);
       }
+      it->setFlags(fixed ? Qt::ItemIsEnabled : Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+      it->setBackground(fixed ? fixedBackground : QBrush());
     }
   }
   for (int c = 0; c < cols; ++c) setColumnWidth(c, model_->ColWidth(c));

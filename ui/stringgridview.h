@@ -1,4 +1,4 @@
-// A table widget that shows a TextGrid: its fixed row 0 as the header, its column widths, its cells.
+// A table widget that shows a TextGrid: its fixed row 0 as the header, further fixed rows alike, its column widths, its cells.
 #pragma once
 
 #include <QTableWidget>

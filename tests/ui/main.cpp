@@ -14,5 +14,6 @@ int main(int argc, char** argv) {
   failures += RunConfigFileTests(argc, argv);
   failures += RunGraphicalAnalysisTests(argc, argv);
   failures += RunBayesMapTests(argc, argv);
+  failures += RunValidationTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-// Window tests of tab 3: the prior controls and the plain run of the map button.
+// Window tests of tab 3: the prior controls and the plain and uncertainty runs of the map button.
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QImage>
@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "configfixture.h"
+#include "mapping/uncertainty.h"
 #include "ui/pictureview.h"
 #include "ui/radiogroup.h"
 #include "uitests.h"
@@ -322,16 +323,107 @@ class BayesMapTest : public QObject {
     QVERIFY(!m.w.MappingRunning());
   }
 
-  void theUncertaintyBoxReportsAndMapsNothing() {
+  void theUncertaintyBoxEnablesTheEvidenceFilter() {
+    ConfigWindow t;
+    QVERIFY(t.w.chckbxErrorProp->isChecked() && t.w.rdgrpConfLevel->isEnabled());
+    for (bool ticked : {false, true, false}) {
+      QTest::mouseClick(t.w.chckbxErrorProp, Qt::LeftButton);
+      QCOMPARE(t.w.chckbxErrorProp->isChecked(), ticked);
+      QCOMPARE(t.w.rdgrpConfLevel->isEnabled(), ticked);
+    }
+  }
+
+  void anUncertaintyRunWritesTheMeanAndSpreadMapsAndShowsTheBootstrapNote() {
     MapWindow m;
     QVERIFY(m.w.chckbxErrorProp->isChecked());  // as the run starts
+    bool tabsLocked = false;
+    QTimer::singleShot(0, &m.w, [&] { tabsLocked = !m.w.tbcntrlMain->isEnabled(); });
     m.map(true);
-    QCOMPARE(m.t.messages,
-             QStringList{"The uncertainty run (bootstrapping and error propagation) is not part of this build yet: untick "
-                         "\"Consider uncertainty (bootstrapping and error propagation)\" to map."});
-    QVERIFY(!fs::exists(m.dir / "BayesP.asc"));
-    QVERIFY(!m.shown(m.w.grpbxBayesOutput));
+    QVERIFY2(m.t.messages.isEmpty(), qPrintable(m.t.messages.join("\n")));
+    QVERIFY(tabsLocked);
     QVERIFY(m.w.tbcntrlMain->isEnabled());
+    QVERIFY(!m.w.MappingRunning());
+    QVERIFY(!fs::exists(m.dir / "BayesP.asc"));
+
+    // Mean and spread: the same cells hold no data in both, and the mean follows the presences.
+    const auto mean = GridValues(m.dir / "AVGBayesP.asc");
+    const auto spread = GridValues(m.dir / "SDBayesP.asc");
+    QCOMPARE(mean.size(), std::size_t{kSide});
+    QCOMPARE(spread.size(), std::size_t{kSide});
+    for (int r = 0; r < kSide; ++r) {
+      QCOMPARE(mean[r].size(), std::size_t{kSide});
+      for (int c = 0; c < kSide; ++c) QCOMPARE(mean[r][c] == -1.0, spread[r][c] == -1.0);
+      QVERIFY(mean[r].front() < 0.5 && mean[r].back() > 0.5);
+    }
+    // One line per sample and class under the header.
+    const QStringList samples = Q(ReadBytes(m.dir / "BootstrapData.txt")).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(samples.size(), 1 + BootstrapSamples * 2);
+    for (const char* name : {"BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp"}) {
+      QCOMPARE(QImage(Q((m.dir / name).string())).size(), QSize(300, 300));
+    }
+    const QImage shown = m.w.imgKarvelo->Canvas().Image().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(QImage(Q((m.dir / "Bayeslog10AVG-P.bmp").string())).convertToFormat(QImage::Format_RGB32), shown);
+
+    for (QWidget* w : std::initializer_list<QWidget*>{m.w.grpbxBayesOutput, m.w.strgrdBayesTable, m.w.lblChi2test2, m.w.strgrdChi2a,
+                                                      m.w.lblBootstrap, m.w.lblimg, m.w.lblimg2}) {
+      QVERIFY2(m.shown(w), qPrintable(w->objectName()));
+    }
+    QCOMPARE(m.w.lblBootstrap->text(), QString(kBootstrapCaption));
+    QCOMPARE(m.w.strgrdChi2a->rowCount(), 2);
+    QCOMPARE(m.w.strgrdBayesTable->rowCount(), 2);
+    QCOMPARE(m.w.stsbrPanel2->text(), QString("(Idle)"));
+    m.expectWorkflowButtonsEnabled();
+
+    // A plain run afterwards drops the note about the class test.
+    m.map(false);
+    QVERIFY(!m.shown(m.w.lblBootstrap));
+    QVERIFY(m.shown(m.w.lblimg));
+  }
+
+  void theSameSeedGivesTheSameSamplesAndTheChosenLevelFiltersTheMap() {
+    MapWindow m;
+    auto noData = [&] {
+      int n = 0;
+      for (const auto& row : GridValues(m.dir / "AVGBayesP.asc")) n += static_cast<int>(std::count(row.begin(), row.end(), -1.0));
+      return n;
+    };
+    m.map(true);
+    const std::string first = ReadBytes(m.dir / "BootstrapData.txt");
+    const int unfiltered = noData();
+    // "(all)" filters nothing; the strictest level drops the class whose mean lies within its
+    // spread of the prior.
+    QTest::mouseClick(m.w.rdgrpConfLevel->findChild<QRadioButton*>("rdgrpConfLevelItem5"), Qt::LeftButton);
+    QCOMPARE(m.w.rdgrpConfLevel->ItemIndex(), 5);
+    m.map(true);
+    QVERIFY(m.t.messages.isEmpty());
+    QCOMPARE(ReadBytes(m.dir / "BootstrapData.txt"), first);
+    QCOMPARE(unfiltered, 0);
+    QVERIFY(noData() > 0);
+    QVERIFY(m.shown(m.w.lblimg));
+  }
+
+  void anUncertaintyRunThatStopsLeavesTheTabsUsable() {
+    MapWindow m;
+    // No prior of presence: the engine refuses before it draws a sample.
+    TypeAndLeave(m.w.edtPriorP, "0");
+    m.map(true);
+    QCOMPARE(m.t.messages.size(), 1);
+    QVERIFY(m.w.tbcntrlMain->isEnabled());
+    QVERIFY(!fs::exists(m.dir / "BootstrapData.txt"));
+    QVERIFY(!m.shown(m.w.grpbxBayesOutput));
+    QVERIFY(!m.w.MappingRunning());
+
+    // A class file gone: the samples and the class test are done, the map fails.
+    TypeAndLeave(m.w.edtPriorP, "0.5");
+    fs::remove(m.dir / "soil.txt");
+    m.map(true);
+    QCOMPARE(m.t.messages.size(), 2);
+    QVERIFY2(m.t.messages[1].contains("soil.txt"), qPrintable(m.t.messages[1]));
+    QVERIFY(m.w.tbcntrlMain->isEnabled());
+    QVERIFY(fs::exists(m.dir / "BootstrapData.txt"));
+    QVERIFY(m.shown(m.w.strgrdChi2a) && m.shown(m.w.lblBootstrap));
+    QVERIFY(!m.shown(m.w.lblimg) && !m.shown(m.w.lblimg2));
+    QCOMPARE(m.w.Gauge1->Progress(), 0);
   }
 
   void withoutAConfigurationTheButtonOnlyReports() {
@@ -374,16 +466,22 @@ class BayesMapTest : public QObject {
     QVERIFY(!m.w.edtPriorP->isReadOnly());
   }
 
-  // Not a check: with KARVELO_SCREENSHOT_DIR set, saves tab 3 after a run with random absences.
+  // Not a check: with KARVELO_SCREENSHOT_DIR set, saves tab 3 after a plain run with random
+  // absences and after an uncertainty run.
   void saveScreenshots() {
     const QByteArray shots = qgetenv("KARVELO_SCREENSHOT_DIR");
     if (shots.isEmpty()) QSKIP("KARVELO_SCREENSHOT_DIR not set");
-    MapWindow m(false);
+    {
+      MapWindow m(false);
+      m.w.show();
+      TypeAndLeave(m.w.edtPriorP, "0.4");
+      m.map();
+      QVERIFY(m.w.grab().save(QString(shots) + "/tab3-map.png"));
+    }
+    MapWindow m;
     m.w.show();
-    TypeAndLeave(m.w.edtPriorP, "0.4");
-    m.map();
-    m.w.lblBootstrap->show();
-    QVERIFY(m.w.grab().save(QString(shots) + "/tab3-map.png"));
+    m.map(true);
+    QVERIFY(m.w.grab().save(QString(shots) + "/tab3-uncertainty.png"));
   }
 };
 

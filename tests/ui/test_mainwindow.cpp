@@ -348,6 +348,9 @@ class MainWindowTest : public QObject {
         {"btbttnAudit", t.w.grpbxAudit},        {"btbttnSubmitFinal", t.w.grpbxAudit},
         {"btbttnGraphicalAnalysis", t.w.grpbxAudit}, {"btbttnKarvelo", t.w.grpbxMap},
         {"Memo1", t.w.grpbxAudit},              {"chckbxErrorProp", t.w.grpbxMap},
+        {"bttbOpenValData", t.w.grpbxValidateA}, {"btbttnLoadValData", t.w.grpbxValidateA},
+        {"btbttnPredMap", t.w.grpbxValidate},   {"btbttnEvaluate", t.w.grpbxValidate},
+        {"strgrdValData", t.w.grpbxValidate},   {"imgROC", t.w.grpbxValidate},
     };
     for (const auto& [name, tab] : places) QVERIFY2(tab->isAncestorOf(t.w.findChild<QWidget*>(name)), name);
     QVERIFY(t.w.grpbxDefineData->isAncestorOf(t.w.findChild<QWidget*>("imgData")));
@@ -377,6 +380,7 @@ class MainWindowTest : public QObject {
     t.w.lblMessage->show();
     t.w.strgrdChi2a->show();
     t.w.lblChi2test2->show();
+    t.w.mmValdata->show();
     t.w.status2("(Idle)");
     t.w.gaugeRange(0, 100);
     for (int i = 0; i < 4; ++i) {

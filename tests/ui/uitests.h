@@ -9,3 +9,4 @@ int RunDataConfigurationTests(int argc, char** argv);
 int RunConfigFileTests(int argc, char** argv);
 int RunGraphicalAnalysisTests(int argc, char** argv);
 int RunBayesMapTests(int argc, char** argv);
+int RunValidationTests(int argc, char** argv);
