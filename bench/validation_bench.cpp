@@ -1,6 +1,8 @@
 // Benchmark of the validation: a million points against a generated 4000 x 4000 map, per phase.
 // Usage: validation_bench [size=4000] [points=1000000] [folder=/tmp/karvelo-val-bench]
+#include <QGuiApplication>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
 #include "bench_support.h"
@@ -16,6 +18,8 @@ using namespace karvelo;
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QGuiApplication app(argc, argv);  // the ROC picture carries text
   const int n = argc > 1 ? std::stoi(argv[1]) : 4000;
   const int points = argc > 2 ? std::stoi(argv[2]) : 1000000;
   const fs::path dir = argc > 3 ? argv[3] : "/tmp/karvelo-val-bench";

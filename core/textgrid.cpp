@@ -1,16 +1,23 @@
 // Text tables held as plain cells.
 #include "core/textgrid.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace karvelo {
 
 void TextGrid::SetSize(int cols, int rows) {
   if (cols < 0 || rows < 0) throw std::out_of_range("negative table size");
+  // Rows that were there keep their width unless the column count changes: growing a table row
+  // by row stays linear.
+  const bool widthChanges = cols != cols_;
+  const std::size_t oldRows = cells_.size();
   cols_ = cols;
   rows_ = rows;
   cells_.resize(static_cast<std::size_t>(rows));
-  for (auto& r : cells_) r.resize(static_cast<std::size_t>(cols));
+  for (std::size_t r = widthChanges ? 0 : std::min(oldRows, cells_.size()); r < cells_.size(); ++r) {
+    cells_[r].resize(static_cast<std::size_t>(cols));
+  }
   if (static_cast<int>(widths_.size()) < cols) widths_.resize(static_cast<std::size_t>(cols), 64);
 }
 
