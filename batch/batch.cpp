@@ -1,6 +1,8 @@
 // karvelo-batch: the same engine steps as the window, driven from the command line.
 #include "batch/batch.h"
 
+#include <unistd.h>
+
 #include <charconv>
 #include <ctime>
 #include <filesystem>
@@ -15,6 +17,8 @@
 #include "audit/audit.h"
 #include "audit/chi2table.h"
 #include "batch/batch_shell.h"
+#include "batch/batch_steps.h"
+#include "batch/demo.h"
 #include "config/classification.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
@@ -55,6 +59,8 @@ constexpr const char* kUsage =
     "                   load, audit, submit and map; the uncertainty run is the default\n"
     "  validate POINTS MAP [--x N] [--y N] [--code N] [--finds CODE]\n"
     "                   import validation points, look the map up, print the ROC's AUC\n"
+    "  demo             the whole workflow on the example data that ships with Karvelo,\n"
+    "                   in ./karvelo-demo (or --workdir), with a summary\n"
     "\n"
     "Options:\n"
     "  --workdir DIR      folder for every output and Karvelo.log (created if missing;\n"
@@ -141,15 +147,6 @@ Command ParseInfo(const std::vector<std::string>& args) {
   };
 }
 
-// One grid of a configuration as the command line gives it.
-struct ConfigEntry {
-  bool observation = false;
-  std::string path;
-  std::optional<std::string> presence, absence;  // indicator texts, as typed
-  int classes = 8;
-  std::vector<std::string> bounds;               // explicit bounds b1..bn+1, as typed
-};
-
 bool IsNumberText(const std::string& s) { return ParseReal(s).has_value(); }
 
 // Splits trailing ":field" parts off a value from the right while `accept` takes them, so that a
@@ -219,35 +216,6 @@ ConfigEntry ParseAuxEntry(const std::string& value) {
   return e;
 }
 
-// Gives the picked grid its role as the window's buttons do, then adds it to the configuration.
-int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchShell& shell) {
-  auto scan = PickGridFile(ws, e.path, true, shell, nullptr);
-  if (!scan) return 1;
-  if (e.observation) {
-    if (!scan->indicatorsEnabled) {
-      shell.message(e.path + ": the grid holds more than three distinct whole values;\n"
-                    "presence and absence indicators can only be marked in grids of at most three.");
-      return 1;
-    }
-    if (e.presence && !MarkIndicator(ws, *scan, *e.presence, -1, true, shell)) return 1;
-    if (e.absence && !MarkIndicator(ws, *scan, *e.absence, -1, false, shell)) return 1;
-  } else {
-    ClearIndicators(ws.CurrentDataDef);
-    ClassBounds bounds;
-    bounds.n = e.classes;
-    ProposeBounds(bounds, ws.CurrentDataDef.minvalue, ws.CurrentDataDef.maxvalue);
-    if (!e.bounds.empty()) {
-      // Typed into the window: the first lower bound, the inner bounds (whose labels follow),
-      // and the last upper bound.
-      bounds.edits[0] = e.bounds.front();
-      for (int k = 2; k <= e.classes; ++k) Editlegend(bounds, k, e.bounds[static_cast<std::size_t>(k - 1)]);
-      bounds.labels[static_cast<std::size_t>(e.classes - 1)] = e.bounds.back();
-    }
-    PerformFinalization(bounds, ws.CurrentDataDef);
-  }
-  return SubmitCurrentDataDef(ws, table, shell) ? 0 : 1;
-}
-
 // config -o CONFIG ENTRY...: builds a configuration as tab 1 does and saves it.
 Command ParseConfig(const std::vector<std::string>& args) {
   std::optional<std::string> output;
@@ -271,25 +239,8 @@ Command ParseConfig(const std::vector<std::string>& args) {
   if (!output) throw UsageError{"config needs -o CONFIG"};
   if (entries.empty()) throw UsageError{"config needs at least one --obs or --aux entry"};
   return [output = *output, entries](Workspace& ws, BatchShell& shell, std::ostream&) {
-    RunTables tables;
-    LayOutRunTables(tables);
-    for (const ConfigEntry& e : entries) {
-      if (AddConfigEntry(e, ws, tables.DataConfiguration, shell) != 0) return 1;
-    }
-    if (!ConfigurationCanBeSaved(ws)) {
-      shell.message("The configuration needs a grid with presences and a classified grid before it can be saved.");
-      return 1;
-    }
-    if (!CheckConsistency(ws, shell)) return 1;
-    SaveConfiguration(ws, output, shell);
-    return 0;
+    return BuildConfiguration(entries, output, ws, shell);
   };
-}
-
-// Loads a configuration file as "a. Load existing configuration file" does.
-void LoadConfigFile(const std::string& path, Workspace& ws, RunTables& tables, BatchShell& shell) {
-  LoadConfiguration(ws, tables.DataConfiguration, path, shell);
-  shell.status2("(Idle)");
 }
 
 // The lines the audit added to the log, from the empty line before "Grid counting results.".
@@ -318,14 +269,6 @@ Command ParseAudit(const std::vector<std::string>& args) {
     return 0;
   };
 }
-
-// The controls of tab 3 as the map command sets them.
-struct MapOptions {
-  int prior = 0;
-  std::optional<std::string> priorP, priorA;
-  bool uncertainty = true;
-  int evidence = 0;
-};
 
 int ChoiceIndex(const std::string& value, std::initializer_list<const char*> names, const char* option) {
   int i = 0;
@@ -373,37 +316,13 @@ Command ParseMap(const std::vector<std::string>& args) {
   }
   if (!config) throw UsageError{"map needs a configuration file"};
   return [o, config = *config](Workspace& ws, BatchShell& shell, std::ostream& out) {
-    // The controls are set first, as a user sets them before loading.
-    PriorControls priors;
-    priors.choice = o.prior;
-    if (o.priorP) {
-      priors.textP = *o.priorP;
-      PriorEntry(priors, true, ws);
-    }
-    if (o.priorA) {
-      priors.textA = *o.priorA;
-      PriorEntry(priors, false, ws);
-    }
     RunTables tables;
     LayOutRunTables(tables);
-    LoadConfigFile(config, ws, tables, shell);
-    const AuditOutcome audit = RunAudit(ws, tables, shell);
-    if (!audit.ran || audit.status != 3) return 1;
-    SubmitFinal(ws, shell);
-    if (ws.RandomAbsences) {
-      priors.choice = 0;  // absences drawn at random rest on a prior entered by hand
-      priors.choiceEnabled = false;
-    }
-    if (ws.DataDefCount < 1) {
-      shell.message("No dataconfiguration defined!\nRestart or import configuration file first.");
-      return 1;
-    }
-    QImageCanvas picture(kMapPictureSize, kMapPictureSize);
+    const int status = AuditSubmitAndMap(o, config, ws, tables, shell);
+    if (status != 0) return status;
     if (o.uncertainty) {
-      if (!ErrorProp(ws, tables, priors, o.evidence, picture, kDefaultFace, shell)) return 1;
       PrintWritten(out, {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "Declus.asc"});
     } else {
-      if (!MapBayesianProbability(ws, tables, priors, picture, kDefaultFace, shell)) return 1;
       PrintWritten(out, {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp", "Declus.asc"});
     }
     return 0;
@@ -435,29 +354,11 @@ Command ParseValidate(const std::vector<std::string>& args) {
     else files.push_back(Absolute(a));
   }
   if (files.size() != 2) throw UsageError{"validate takes a points file and a map"};
-  return [x, y, code, finds, points = files[0], mapFile = files[1]](Workspace&, BatchShell& shell, std::ostream& out) {
-    ValidationFile file;
-    OpenValidationFile(file, points, shell);
-    auto limit = [&](int v) { return std::clamp(v, 1, std::max(1, file.ValColumnCount)); };
-    if (x) file.ValColX = limit(*x);
-    if (y) file.ValColY = limit(*y);
-    if (code && limit(*code) != file.ValColVal) {
-      file.ValColVal = limit(*code);
-      CheckColValData(file, file.ValColVal);  // the code lists follow the code column
-    }
-    const std::string findsText =
-        finds ? *finds : (file.codes.empty() ? std::string("choose") : file.codes[static_cast<std::size_t>(file.findsIndex)]);
-    RunTables tables;
-    LayOutRunTables(tables);
-    LoadValData(file, tables.ValData, shell);
-    TDataDef map;
-    LookUpPredictiveMap(map, mapFile, true, file, tables.ValData, shell);
-    QImageCanvas picture(kRocPictureSize, kRocPictureSize);
-    const auto auc = EvaluateRoc(mapFile, points, findsText, map.minvalue, map.maxvalue, picture, shell);
+  ValidateOptions v{x, y, code, finds};
+  return [v, points = files[0], mapFile = files[1]](Workspace&, BatchShell& shell, std::ostream& out) {
+    const auto auc = RunValidation(v, points, mapFile, shell);
     if (!auc) return 1;
-    std::string shown = FormatFixed(*auc, 2);
-    if (shown.size() < 5) shown.insert(0, 5 - shown.size(), ' ');
-    out << "AUC = " << shown << '\n' << "AUC (full precision) = " << FormatFixed(*auc, 6) << '\n';
+    out << "AUC = " << AucText(*auc) << '\n' << "AUC (full precision) = " << FormatFixed(*auc, 6) << '\n';
     return 0;
   };
 }
@@ -470,6 +371,10 @@ Command ParseCommand(const std::vector<std::string>& rest) {
   if (name == "audit") return ParseAudit(args);
   if (name == "map") return ParseMap(args);
   if (name == "validate") return ParseValidate(args);
+  if (name == "demo") {
+    if (!args.empty()) throw UsageError{"demo takes no arguments (its folder is --workdir)"};
+    return [](Workspace& ws, BatchShell& shell, std::ostream& out) { return RunDemo(ws, shell, out); };
+  }
   throw UsageError{"unknown command '" + name + "'"};
 }
 
@@ -495,6 +400,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return 2;
   }
 
+  if (opt.rest[0] == "demo" && !opt.workdir) opt.workdir = fs::path("karvelo-demo");
   if (opt.workdir) {
     std::error_code ec;
     fs::create_directories(*opt.workdir, ec);
@@ -505,7 +411,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     }
   }
 
-  BatchShell shell(err);
+  BatchShell shell(err, isatty(STDERR_FILENO) != 0);
   auto ws = std::make_unique<Workspace>();
   FillChi2Table(*ws);
   ws->FixedSeed = opt.seed;

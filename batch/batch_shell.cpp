@@ -3,7 +3,46 @@
 
 namespace karvelo {
 
+void BatchShell::status2(std::string_view text) {
+  status_ = text;
+  percent_ = -1;
+  DrawProgress();
+}
+
+void BatchShell::gaugeRange(int minimum, int maximum) {
+  min_ = minimum;
+  max_ = maximum;
+}
+
+void BatchShell::gaugeProgress(int progress) {
+  position_ = progress;
+  DrawProgress();
+}
+
+void BatchShell::DrawProgress() {
+  if (!progress_) return;
+  if (status_ == "(Idle)" || status_ == "(idle)" || status_.empty()) {
+    ClearProgress();
+    return;
+  }
+  const int span = max_ - min_;
+  const int percent = span > 0 ? static_cast<int>(100LL * (position_ - min_) / span) : 0;
+  if (shown_ && percent == percent_) return;  // redraw only when something shows differently
+  percent_ = percent;
+  err_ << "\r\033[K" << status_ << ' ' << percent << '%';
+  err_.flush();
+  shown_ = true;
+}
+
+void BatchShell::ClearProgress() {
+  if (!shown_) return;
+  err_ << "\r\033[K";
+  err_.flush();
+  shown_ = false;
+}
+
 void BatchShell::message(std::string_view text) {
+  ClearProgress();
   std::size_t start = 0;
   for (;;) {
     const std::size_t nl = text.find('\n', start);

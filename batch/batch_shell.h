@@ -13,13 +13,15 @@ namespace karvelo {
 
 class BatchShell : public Shell {
  public:
-  explicit BatchShell(std::ostream& err) : err_(err) {}
+  // With `progress`, long steps show one self-updating line (for a terminal).
+  explicit BatchShell(std::ostream& err, bool progress = false) : err_(err), progress_(progress) {}
+  ~BatchShell() override { ClearProgress(); }
 
   void status1(std::string_view) override {}
-  void status2(std::string_view) override {}
+  void status2(std::string_view text) override;
   void refresh() override {}
-  void gaugeRange(int, int) override {}
-  void gaugeProgress(int) override {}
+  void gaugeRange(int minimum, int maximum) override;
+  void gaugeProgress(int progress) override;
   void log(std::string_view line) override { runLog.Append(line); }
   void registerWorkFile(const std::filesystem::path& path) override { runLog.RegisterWorkFile(path); }
   // Each line of the text goes to standard error behind "karvelo: ".
@@ -31,7 +33,13 @@ class BatchShell : public Shell {
   RunLog runLog;
 
  private:
+  void DrawProgress();
+  void ClearProgress();
   std::ostream& err_;
+  bool progress_;
+  bool shown_ = false;
+  std::string status_;
+  int min_ = 0, max_ = 0, position_ = 0, percent_ = -1;
 };
 
 }  // namespace karvelo

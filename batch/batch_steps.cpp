@@ -1,0 +1,133 @@
+// The steps of the batch commands, on the same engine calls as the window's handlers.
+#include "batch/batch_steps.h"
+
+#include <algorithm>
+
+#include "audit/audit.h"
+#include "config/classification.h"
+#include "config/configfile.h"
+#include "config/configtable.h"
+#include "core/numfmt.h"
+#include "mapping/bayesmap.h"
+#include "mapping/priors.h"
+#include "mapping/uncertainty.h"
+#include "render/maprender.h"
+#include "render/qimage_canvas.h"
+#include "validation/lookup.h"
+#include "validation/roc.h"
+#include "validation/valdata.h"
+
+namespace karvelo {
+
+int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchShell& shell) {
+  auto scan = PickGridFile(ws, e.path, true, shell, nullptr);
+  if (!scan) return 1;
+  if (e.observation) {
+    if (!scan->indicatorsEnabled) {
+      shell.message(e.path + ": the grid holds more than three distinct whole values;\n"
+                    "presence and absence indicators can only be marked in grids of at most three.");
+      return 1;
+    }
+    if (e.presence && !MarkIndicator(ws, *scan, *e.presence, -1, true, shell)) return 1;
+    if (e.absence && !MarkIndicator(ws, *scan, *e.absence, -1, false, shell)) return 1;
+  } else {
+    ClearIndicators(ws.CurrentDataDef);
+    ClassBounds bounds;
+    bounds.n = e.classes;
+    ProposeBounds(bounds, ws.CurrentDataDef.minvalue, ws.CurrentDataDef.maxvalue);
+    if (!e.bounds.empty()) {
+      // Typed into the window: the first lower bound, the inner bounds (whose labels follow),
+      // and the last upper bound.
+      bounds.edits[0] = e.bounds.front();
+      for (int k = 2; k <= e.classes; ++k) Editlegend(bounds, k, e.bounds[static_cast<std::size_t>(k - 1)]);
+      bounds.labels[static_cast<std::size_t>(e.classes - 1)] = e.bounds.back();
+    }
+    PerformFinalization(bounds, ws.CurrentDataDef);
+  }
+  return SubmitCurrentDataDef(ws, table, shell) ? 0 : 1;
+}
+
+int BuildConfiguration(const std::vector<ConfigEntry>& entries, const std::string& output, Workspace& ws, BatchShell& shell) {
+  RunTables tables;
+  LayOutRunTables(tables);
+  for (const ConfigEntry& e : entries) {
+    if (AddConfigEntry(e, ws, tables.DataConfiguration, shell) != 0) return 1;
+  }
+  if (!ConfigurationCanBeSaved(ws)) {
+    shell.message("The configuration needs a grid with presences and a classified grid before it can be saved.");
+    return 1;
+  }
+  if (!CheckConsistency(ws, shell)) return 1;
+  SaveConfiguration(ws, output, shell);
+  return 0;
+}
+
+void LoadConfigFile(const std::string& path, Workspace& ws, RunTables& tables, BatchShell& shell) {
+  LoadConfiguration(ws, tables.DataConfiguration, path, shell);
+  shell.status2("(Idle)");
+}
+
+PriorControls PriorControlsFor(const MapOptions& o, Workspace& ws) {
+  PriorControls priors;
+  priors.choice = o.prior;
+  if (o.priorP) {
+    priors.textP = *o.priorP;
+    PriorEntry(priors, true, ws);
+  }
+  if (o.priorA) {
+    priors.textA = *o.priorA;
+    PriorEntry(priors, false, ws);
+  }
+  return priors;
+}
+
+int AuditSubmitAndMap(const MapOptions& o, const std::string& config, Workspace& ws, RunTables& tables, BatchShell& shell) {
+  PriorControls priors = PriorControlsFor(o, ws);
+  LoadConfigFile(config, ws, tables, shell);
+  const AuditOutcome audit = RunAudit(ws, tables, shell);
+  if (!audit.ran || audit.status != 3) return 1;
+  SubmitFinal(ws, shell);
+  if (ws.RandomAbsences) {
+    priors.choice = 0;  // absences drawn at random rest on a prior entered by hand
+    priors.choiceEnabled = false;
+  }
+  if (ws.DataDefCount < 1) {
+    shell.message("No dataconfiguration defined!\nRestart or import configuration file first.");
+    return 1;
+  }
+  QImageCanvas picture(kMapPictureSize, kMapPictureSize);
+  const bool done = o.uncertainty ? ErrorProp(ws, tables, priors, o.evidence, picture, kDefaultFace, shell)
+                                  : MapBayesianProbability(ws, tables, priors, picture, kDefaultFace, shell);
+  return done ? 0 : 1;
+}
+
+std::optional<double> RunValidation(const ValidateOptions& v, const std::string& points, const std::string& mapFile,
+                                    BatchShell& shell, int* recordsKept) {
+  ValidationFile file;
+  OpenValidationFile(file, points, shell);
+  auto limit = [&](int c) { return std::clamp(c, 1, std::max(1, file.ValColumnCount)); };
+  if (v.x) file.ValColX = limit(*v.x);
+  if (v.y) file.ValColY = limit(*v.y);
+  if (v.code && limit(*v.code) != file.ValColVal) {
+    file.ValColVal = limit(*v.code);
+    CheckColValData(file, file.ValColVal);  // the code lists follow the code column
+  }
+  const std::string findsText =
+      v.finds ? *v.finds : (file.codes.empty() ? std::string("choose") : file.codes[static_cast<std::size_t>(file.findsIndex)]);
+  RunTables tables;
+  LayOutRunTables(tables);
+  LoadValData(file, tables.ValData, shell);
+  TDataDef map;
+  LookUpPredictiveMap(map, mapFile, true, file, tables.ValData, shell);
+  if (recordsKept) *recordsKept = tables.ValData.RowCount() - file.ValHeaderLines;
+  QImageCanvas picture(kRocPictureSize, kRocPictureSize);
+  return EvaluateRoc(mapFile, points, findsText, map.minvalue, map.maxvalue, picture, shell);
+}
+
+std::string AucText(double auc) {
+  std::string shown = FormatFixed(auc, 2);
+  if (shown.size() < 5) shown.insert(0, 5 - shown.size(), ' ');
+  return shown;
+}
+
+}  // namespace karvelo

@@ -1,0 +1,124 @@
+// The demo run on the Meuse flood-plain example data.
+#include "batch/demo.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "audit/audit.h"
+#include "batch/batch_steps.h"
+#include "core/errors.h"
+#include "core/numfmt.h"
+#include "mapping/bayesmap.h"
+#include "mapping/uncertainty.h"
+#include "render/maprender.h"
+#include "render/qimage_canvas.h"
+
+#ifndef KARVELO_EXAMPLES_DIR
+#define KARVELO_EXAMPLES_DIR ""
+#endif
+
+namespace karvelo {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char* const kExampleFiles[] = {"obs.asc", "dist.asc", "ffreq.asc", "soil.asc", "validation.txt", "README.txt"};
+
+bool HoldsExampleData(const fs::path& dir) {
+  std::error_code ec;
+  return fs::is_regular_file(dir / "obs.asc", ec) && fs::is_regular_file(dir / "validation.txt", ec);
+}
+
+fs::path ProgramFolder() {
+  std::error_code ec;
+  const fs::path self = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : self.parent_path();
+}
+
+}  // namespace
+
+std::optional<fs::path> FindExampleData() {
+  std::vector<fs::path> candidates;
+  if (const char* env = std::getenv("KARVELO_EXAMPLES")) candidates.emplace_back(env);
+  candidates.emplace_back(KARVELO_EXAMPLES_DIR);
+  const fs::path bin = ProgramFolder();
+  if (!bin.empty()) {
+    candidates.push_back(bin / "examples/meuse");
+    candidates.push_back(bin.parent_path() / "examples/meuse");
+    candidates.push_back(bin.parent_path() / "share/karvelo/examples/meuse");
+  }
+  for (const fs::path& c : candidates) {
+    if (!c.empty() && HoldsExampleData(c)) return c;
+  }
+  return std::nullopt;
+}
+
+int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
+  const auto examples = FindExampleData();
+  if (!examples) {
+    shell.message("The example data (examples/meuse) was not found.\nSet KARVELO_EXAMPLES to its folder.");
+    return 1;
+  }
+  const fs::path work = fs::current_path();
+  for (const char* name : kExampleFiles) {
+    std::error_code ec;
+    fs::copy_file(*examples / name, work / name, fs::copy_options::overwrite_existing, ec);
+    if (ec) ThrowFileError(work / name, "cannot copy the example data: " + ec.message());
+  }
+
+  // Tab 1: the observations, distance to the river in 8 classes, flooding frequency and soil
+  // type with one class per code.
+  const std::string config = (work / "meuse-configuration.txt").string();
+  std::vector<ConfigEntry> entries(4);
+  entries[0].observation = true;
+  entries[0].path = (work / "obs.asc").string();
+  entries[0].presence = "1";
+  entries[0].absence = "0";
+  entries[1].path = (work / "dist.asc").string();
+  entries[1].classes = 8;
+  entries[2].path = (work / "ffreq.asc").string();
+  entries[2].bounds = {"1", "2", "3", "4"};
+  entries[2].classes = 3;
+  entries[3].path = (work / "soil.asc").string();
+  entries[3].bounds = {"1", "2", "3", "4"};
+  entries[3].classes = 3;
+  if (BuildConfiguration(entries, config, ws, shell) != 0) return 1;
+
+  // Tab 2 and tab 3: load, audit, submit; the uncertainty run, then the plain map.
+  RunTables tables;
+  LayOutRunTables(tables);
+  MapOptions uncertain;
+  uncertain.prior = 1;  // relative frequencies of the observations
+  if (AuditSubmitAndMap(uncertain, config, ws, tables, shell) != 0) return 1;
+  const TextGrid verdicts = tables.Chi2;
+  PriorControls priors = PriorControlsFor(uncertain, ws);
+  QImageCanvas picture(kMapPictureSize, kMapPictureSize);
+  if (!MapBayesianProbability(ws, tables, priors, picture, kDefaultFace, shell)) return 1;
+
+  // Tab 4: the independent points against the plain map.
+  int kept = 0;
+  const auto auc = RunValidation({}, (work / "validation.txt").string(), (work / "BayesP.asc").string(), shell, &kept);
+  if (!auc) return 1;
+
+  out << "Karvelo demo: topsoil zinc of at least 500 ppm in the Meuse flood plain\n";
+  out << "Work folder: " << work.string() << "\n\n";
+  out << "Audit (chi-squared of presences and absences over the classes; * at 95%, ** at 99%):\n";
+  for (int r = 1; r < verdicts.RowCount(); ++r) {
+    out << "  " << frmt(verdicts.Cell(0, r), 12) << " presences " << frmt(verdicts.Cell(2, r), 10) << " absences "
+        << verdicts.Cell(3, r) << '\n';
+  }
+  out << "\nPriors (relative frequencies of the observations): presence " << priors.textP << ", absence " << priors.textA
+      << "\n\nFiles written:\n";
+  for (const char* name : {"meuse-configuration.txt", "AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt",
+                           "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp",
+                           "ValDataComplete.txt", "ROC of BayesP.asc.bmp", "Karvelo.log"}) {
+    out << "  " << (work / name).string() << '\n';
+  }
+  out << "\nValidation of BayesP.asc with " << kept << " independent points: AUC = " << AucText(*auc) << '\n';
+  return 0;
+}
+
+}  // namespace karvelo

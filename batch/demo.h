@@ -1,0 +1,22 @@
+// The demo: the whole workflow on the example data that ships with Karvelo, with a summary.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+#include "batch/batch_shell.h"
+#include "core/workspace.h"
+
+namespace karvelo {
+
+// The folder of the example grids: $KARVELO_EXAMPLES, the source tree's examples/meuse, or
+// examples/meuse beside or above the program. Nothing when none holds the grids.
+std::optional<std::filesystem::path> FindExampleData();
+
+// Copies the example data into the working directory, builds the configuration, audits it, runs
+// the uncertainty map and the plain map, validates "BayesP.asc" with the example points, and
+// prints a summary. Returns the exit status.
+int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out);
+
+}  // namespace karvelo
