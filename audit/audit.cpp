@@ -13,8 +13,6 @@ namespace karvelo {
 
 namespace {
 
-std::string FolderlessName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
-
 std::string WithoutLast4(const std::string& s) { return s.size() >= 4 ? s.substr(0, s.size() - 4) : std::string(); }
 
 void CutToHeader(TextGrid& t) { t.SetRowCount(1); }
@@ -77,7 +75,7 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
     for (int s = 1; s <= def.NrClasses; ++s) {
       ++k;
       tables.Frequency.SetRowCount(k + 1);
-      tables.Frequency.SetCell(0, k, WithoutLast4(FolderlessName(def.FileName)));
+      tables.Frequency.SetCell(0, k, WithoutLast4(FileNameOf(def.FileName)));
       tables.Frequency.SetCell(1, k, std::to_string(s));
       LoadBinAux(ws, ClassMaskFileName(def, s), shell);
       const Workspace::FrequencyRow counts = CountClass(ws, def);
@@ -137,7 +135,7 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
     }
     const int r = tables.Chi2.RowCount();
     tables.Chi2.SetRowCount(r + 1);
-    const std::string name = FolderlessName(def.FileName);
+    const std::string name = FileNameOf(def.FileName);
     const std::string presText = f.presences ? FormatFixed(chiP, 2) + Chi2Marks(ws, def.NrClasses, chiP) : "No data";
     const std::string absText = f.absences ? FormatFixed(chiA, 2) + Chi2Marks(ws, def.NrClasses, chiA) : "No data";
     tables.Chi2.SetRow(r, {name, std::to_string(def.NrClasses - 1), presText, absText});

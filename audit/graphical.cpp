@@ -17,8 +17,6 @@ const Rgb kBlack{0, 0, 0};
 const Rgb kGreen{0, 128, 0};
 const Rgb kRed{255, 0, 0};
 
-std::string FolderlessName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
-
 const TDataDef* FindEntry(const Workspace& ws, const std::string& path) {
   for (int i = 1; i <= ws.DataDefCount; ++i) {
     if (ws.DataDef(i).FileName == path) return &ws.DataDef(i);
@@ -175,7 +173,7 @@ GraphicalLists GraphicalAnalysisLists(const Workspace& ws) {
     if (d.IsPresenceGrid()) {
       lists.observationGrid = d.FileName;
     } else {
-      lists.entries.push_back({FolderlessName(d.FileName), d.FileName});
+      lists.entries.push_back({FileNameOf(d.FileName), d.FileName});
     }
   }
   return lists;

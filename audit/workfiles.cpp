@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/numfmt.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
 
@@ -40,8 +41,6 @@ bool BlockIsZero(const std::uint8_t* p, std::size_t n) {
   }
   return true;
 }
-
-std::string WithoutFolder(const std::filesystem::path& p) { return p.filename().string(); }
 
 // The working directory's file under the name the work-file list records.
 std::filesystem::path InWorkingDirectory(const std::string& name) { return std::filesystem::current_path() / name; }
@@ -131,11 +130,11 @@ std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
 template <class Cell>
 void WriteClassMasks(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell) {
   const int rows = RasterRows(def), cols = RasterCols(def);
-  shell.status2("... Making " + WithoutFolder(fn + "-1.bin"));
+  shell.status2("... Making " + FileNameOf(fn + "-1.bin"));
   const std::vector<Cell> member = ReadMemberships<Cell>(def, shell);
   for (int k = 1; k <= def.NrClasses; ++k) {
     const std::string name = ClassMaskFileName(def, k);
-    shell.status2("... Making " + WithoutFolder(name));
+    shell.status2("... Making " + FileNameOf(name));
     ws.AuxClassRaster.Clear();
     for (int r = 1; r <= rows; ++r) {
       const Cell* m = member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols);
@@ -243,7 +242,7 @@ void ReadWorkFile(ByteRaster& raster, const std::filesystem::path& path) {
 
 void CopyAux2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, int klasse, Shell& shell) {
   const std::string name = fn + "-" + std::to_string(klasse) + ".bin";
-  shell.status2("... Making " + WithoutFolder(name));
+  shell.status2("... Making " + FileNameOf(name));
   ws.AuxClassRaster.Clear();
   if (def.GridFileType == TGridFileType::notgrid) return;
   const auto& cls = def.mclasses[static_cast<std::size_t>(klasse - 1)];
@@ -297,7 +296,7 @@ void MakeBinaries(Workspace& ws, Shell& shell) {
 }
 
 void LoadBinAux(Workspace& ws, const std::filesystem::path& fnaux, Shell& shell) {
-  shell.status2("... Loading " + WithoutFolder(fnaux));
+  shell.status2("... Loading " + FileNameOf(fnaux));
   ReadWorkFile(ws.AuxClassRaster, fnaux);
 }
 

@@ -124,10 +124,6 @@ std::optional<double> RunValidation(const ValidateOptions& v, const std::string&
   return EvaluateRoc(mapFile, points, findsText, map.minvalue, map.maxvalue, picture, shell);
 }
 
-std::string AucText(double auc) {
-  std::string shown = FormatFixed(auc, 2);
-  if (shown.size() < 5) shown.insert(0, 5 - shown.size(), ' ');
-  return shown;
-}
+std::string AucText(double auc) { return FixedInWidth(auc, 2, 5); }
 
 }  // namespace karvelo

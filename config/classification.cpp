@@ -29,13 +29,6 @@ long double RoundHalfEvenL(long double x) {
   return r;
 }
 
-std::string Trimmed(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  const auto e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
 }  // namespace
 
 std::array<std::string, MaxClasses + 1> ProposeBoundTexts(double min, double max, int n) {

@@ -14,13 +14,8 @@ namespace karvelo {
 
 namespace {
 
-std::string RightAligned(const std::string& text, std::size_t width) {
-  return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
-}
 std::string Int(long long v, std::size_t width) { return RightAligned(std::to_string(v), width); }
-std::string Real(double v, std::size_t width, int decimals) { return RightAligned(FormatFixed(v, decimals), width); }
-
-std::string FileNameOnly(const std::filesystem::path& p) { return p.filename().string(); }
+std::string Real(double v, std::size_t width, int decimals) { return FixedInWidth(v, decimals, width); }
 
 }  // namespace
 
@@ -208,7 +203,7 @@ ConfigFileView SaveConfiguration(const Workspace& ws, const std::filesystem::pat
   WriteConfigurationFile(ws, path);
   shell.log("Configuration file " + path.string() + " was positively checked and saved:");
   ConfigFileView view;
-  view.fileLabel = "... " + FileNameOnly(path);
+  view.fileLabel = "... " + FileNameOf(path.string());
   view.memo = ReadTextLines(path);
   for (const std::string& line : view.memo) shell.log(line);
   return view;
@@ -218,7 +213,7 @@ ConfigFileView LoadConfiguration(Workspace& ws, TextGrid& table, const std::file
   shell.status2("Loading configuration file");
   std::vector<TDataDef> defs = ReadConfigurationFile(path, shell);
   ConfigFileView view;
-  view.fileLabel = FileNameOnly(path);
+  view.fileLabel = FileNameOf(path.string());
   view.memo = ReadTextLines(path);
   shell.log(std::string(60, '-'));
   shell.log("New configuration at " + LocalDateTimeText(std::time(nullptr)));

@@ -2,6 +2,7 @@
 #include "core/numfmt.h"
 
 #include <charconv>
+#include <filesystem>
 #include <cmath>
 #include <limits>
 #include <system_error>
@@ -46,6 +47,19 @@ std::string FormatStripped5(double v) {
   }
   return s;
 }
+
+std::string Trimmed(std::string_view text) {
+  const auto b = text.find_first_not_of(" \t");
+  if (b == std::string_view::npos) return {};
+  return std::string(text.substr(b, text.find_last_not_of(" \t") - b + 1));
+}
+
+std::string RightAligned(std::string text, std::size_t width) {
+  if (text.size() < width) text.insert(0, width - text.size(), ' ');
+  return text;
+}
+
+std::string FileNameOf(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 std::string frmt(std::string_view txt, int size) {
   std::string out(txt);

@@ -24,6 +24,17 @@ std::string FormatShortest(double v);
 // 5 decimals, then trailing zeros and a trailing point stripped (12.5, 3, -0.25).
 std::string FormatStripped5(double v);
 
+// text without the blanks and tabs at either end.
+std::string Trimmed(std::string_view text);
+// text with blanks in front up to `width` characters (a longer text stays as it is).
+std::string RightAligned(std::string text, std::size_t width);
+// FormatFixed right-aligned in a field of `width` characters: the tables' and files' "w:d" numbers.
+inline std::string FixedInWidth(double v, int decimals, std::size_t width) {
+  return RightAligned(FormatFixed(v, decimals), width);
+}
+// The file name of a path without its folder.
+std::string FileNameOf(const std::string& path);
+
 // Column alignment of the log's text tables: txt padded with blanks to size characters (at most
 // 48 blanks added); a text of size characters or more gets exactly one blank.
 std::string frmt(std::string_view txt, int size);

@@ -12,18 +12,12 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
+#include "mapping/classfiles.h"
 #include "render/maprender.h"
 
 namespace karvelo {
 
 namespace {
-
-std::string RightAligned(std::string s, std::size_t width) {
-  if (s.size() < width) s.insert(0, width - s.size(), ' ');
-  return s;
-}
-
-std::string FolderlessName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 long long RoundedCount(double v) { return static_cast<long long>(RoundHalfEven(v)); }
 
@@ -58,7 +52,7 @@ class NumberTexts {
 
 }  // namespace
 
-std::string CPText(double v) { return RightAligned(FormatFixed(v, 3), 5); }
+std::string CPText(double v) { return FixedInWidth(v, 3, 5); }
 
 double EvenSplitChi2(long long p, long long q) {
   const double n = static_cast<double>(p + q + 2);
@@ -68,7 +62,7 @@ double EvenSplitChi2(long long p, long long q) {
 }
 
 std::string Chi2SignText(double chi2) {
-  std::string s = RightAligned(FormatFixed(chi2, 3), 10);
+  std::string s = FixedInWidth(chi2, 3, 10);
   s += chi2 >= kChi2At95 ? " *" : " NS";
   if (chi2 >= kChi2At99) s += "*";
   return s;
@@ -176,7 +170,7 @@ void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& pr
       const long long a = RoundedCount(cls[ClassPresences]), b = RoundedCount(cls[ClassAbsences]);
       const int row = test.RowCount();
       test.SetRowCount(row + 1);
-      test.SetRow(row, {FolderlessName(def.FileName), std::to_string(k), CPText(SmoothedCP(a, b)), CPText(SmoothedCP(b, a)),
+      test.SetRow(row, {FileNameOf(def.FileName), std::to_string(k), CPText(SmoothedCP(a, b)), CPText(SmoothedCP(b, a)),
                         Chi2SignText(chi2)});
     }
   }
@@ -196,30 +190,20 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
   shell.gaugeProgress(0);
 
   // Per entry with classes: its class file, and per class the two factors it brings to a cell.
-  struct Evidence {
-    std::unique_ptr<GridReader> file;
+  std::vector<ClassFileStream> streams = OpenClassFiles(ws);
+  struct Factors {
     std::array<double, MaxClasses + 1> cpP{}, cpA{};
-    int nClasses = 0;
   };
-  std::vector<Evidence> entries;
-  for (int e = 1; e <= ws.DataDefCount; ++e) {
-    const TDataDef& def = ws.DataDef(e);
-    if (def.NrClasses == 0) continue;
-    Evidence ev;
-    TDataDef classFile = def;
-    classFile.FileName = ClassFileName(def.FileName).string();
-    classFile.GridFileType = TGridFileType::asciigrid;
-    ev.file = std::make_unique<GridReader>(classFile);
-    ev.file->SkipHeader();
-    ev.nClasses = std::min(def.NrClasses, MaxClasses);
-    for (int k = 1; k <= ev.nClasses; ++k) {
+  std::vector<Factors> factors(streams.size());
+  for (std::size_t e = 0; e < streams.size(); ++e) {
+    const TDataDef& def = ws.DataDef(streams[e].slot);
+    for (int k = 1; k <= streams[e].nClasses; ++k) {
       const auto& cls = def.mclasses[static_cast<std::size_t>(k - 1)];
       const long long a = RoundedCount(cls[ClassPresences]), b = RoundedCount(cls[ClassAbsences]);
-      const bool evidence = ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(k)] >= kChi2At95;
-      ev.cpP[static_cast<std::size_t>(k)] = evidence ? SmoothedCP(a, b) : 1.0;
-      ev.cpA[static_cast<std::size_t>(k)] = evidence ? SmoothedCP(b, a) : 1.0;
+      const bool evidence = ws.ClassChi2[static_cast<std::size_t>(streams[e].slot)][static_cast<std::size_t>(k)] >= kChi2At95;
+      factors[e].cpP[static_cast<std::size_t>(k)] = evidence ? SmoothedCP(a, b) : 1.0;
+      factors[e].cpA[static_cast<std::size_t>(k)] = evidence ? SmoothedCP(b, a) : 1.0;
     }
-    entries.push_back(std::move(ev));
   }
 
   TextWriter out("BayesP.asc");
@@ -228,25 +212,22 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
   ProbabilityRange range;
   NumberTexts texts(8);
   const int rows = RasterRows(ref), cols = RasterCols(ref);
-  std::vector<int> k(entries.size());
+  std::vector<int> k;
   for (int r = 1; r <= ref.nrows; ++r) {
     const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
     for (int c = 1; c <= ref.ncols; ++c) {
-      for (std::size_t e = 0; e < entries.size(); ++e) {
-        const double v = entries[e].file->ReadValue();
-        k[e] = std::fabs(v) <= MaxClasses + 1 ? static_cast<int>(v) : -1;  // a class file holds small integers
-      }
+      ReadClasses(streams, k);
       double P = nodata;
       if (inside && c <= cols && inside[c - 1]) {
         double LP = 1, LA = 1;
         bool valid = true;
-        for (std::size_t e = 0; e < entries.size(); ++e) {
+        for (std::size_t e = 0; e < streams.size(); ++e) {
           const int cls = k[e];
           if (cls > 0) {
             // A class number beyond the entry's classes carries no counts: an even split.
-            const bool known = cls <= entries[e].nClasses;
-            LP *= known ? entries[e].cpP[static_cast<std::size_t>(cls)] : 1.0;
-            LA *= known ? entries[e].cpA[static_cast<std::size_t>(cls)] : 1.0;
+            const bool known = cls <= streams[e].nClasses;
+            LP *= known ? factors[e].cpP[static_cast<std::size_t>(cls)] : 1.0;
+            LA *= known ? factors[e].cpA[static_cast<std::size_t>(cls)] : 1.0;
           } else if (cls < 0) {
             valid = false;
           }
@@ -258,7 +239,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
       }
       out.Write(texts.Text(P));
     }
-    for (auto& ev : entries) ev.file->ReadLine();
+    NextClassLine(streams);
     out.WriteLine();
     shell.gaugeProgress(r);
   }

@@ -10,12 +10,6 @@ namespace karvelo {
 
 namespace {
 
-std::string Trimmed(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
 std::optional<double> FieldValue(const std::string& text) { return ParseReal(Trimmed(text)); }
 
 // Presences or absences anywhere in a raster.
@@ -38,11 +32,7 @@ void LogPriors(const PriorControls& c, Shell& shell, const std::string& suffix) 
 
 }  // namespace
 
-std::string PriorText(double v) {
-  std::string s = FormatFixed(v, 3);
-  if (s.size() < 5) s.insert(0, 5 - s.size(), ' ');
-  return s;
-}
+std::string PriorText(double v) { return FixedInWidth(v, 3, 5); }
 
 void PriorEntry(PriorControls& c, bool presence, Workspace& ws) {
   std::string& edited = presence ? c.textP : c.textA;

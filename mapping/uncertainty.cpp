@@ -12,18 +12,12 @@
 #include "core/numfmt.h"
 #include "core/textwriter.h"
 #include "mapping/bayesmap.h"
+#include "mapping/classfiles.h"
 #include "render/maprender.h"
 
 namespace karvelo {
 
 namespace {
-
-std::string RightAligned(std::string s, std::size_t width) {
-  if (s.size() < width) s.insert(0, width - s.size(), ' ');
-  return s;
-}
-
-std::string FolderlessName(const std::string& path) { return std::filesystem::path(path).filename().string(); }
 
 std::vector<Observation> ObservationsOf(const ByteRaster& raster, const TDataDef& ref) {
   std::vector<Observation> list;
@@ -110,7 +104,7 @@ std::string BootstrapHeader() { return "Nr. " + frmt("Filename", 35) + " Class C
 
 std::string BootstrapLine(int sample, const std::string& gridName, int klasse, double cpPres, double cpAbs) {
   return RightAligned(std::to_string(sample), 3) + " " + frmt(gridName, 35) + " " + RightAligned(std::to_string(klasse), 5) +
-         " " + RightAligned(FormatFixed(cpPres, 6), 8) + " " + RightAligned(FormatFixed(cpAbs, 6), 8);
+         " " + FixedInWidth(cpPres, 6, 8) + " " + FixedInWidth(cpAbs, 6, 8);
 }
 
 ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
@@ -130,7 +124,7 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
     ClassBits cb;
     cb.entry = e;
     cb.nClasses = std::min(def.NrClasses, MaxClasses);
-    cb.name = FolderlessName(def.FileName);
+    cb.name = FileNameOf(def.FileName);
     cb.presence.assign(pres.size(), 0);
     cb.absence.assign(abs.size(), 0);
     for (int j = 1; j <= cb.nClasses; ++j) {
@@ -193,7 +187,7 @@ void FillBootstrapTestTable(Workspace& ws, RunTables& tables, const ClassCPStats
       const ClassStats& st = stats[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)];
       const int row = test.RowCount();
       test.SetRowCount(row + 1);
-      test.SetRow(row, {FolderlessName(def.FileName), std::to_string(j), CPText(st.SumP / BootstrapSamples),
+      test.SetRow(row, {FileNameOf(def.FileName), std::to_string(j), CPText(st.SumP / BootstrapSamples),
                         CPText(st.SumA / BootstrapSamples), Chi2SignText(chi2)});
     }
   }
@@ -248,22 +242,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   TextWriter sd("SDBayesP.asc");
   WriteGridHeader(sd, ref, std::string("-1.0"));
 
-  struct Entry {
-    int slot;
-    int nClasses;
-    std::unique_ptr<GridReader> file;
-  };
-  std::vector<Entry> entries;
-  for (int e = 1; e <= ws.DataDefCount; ++e) {
-    const TDataDef& def = ws.DataDef(e);
-    if (def.NrClasses == 0) continue;
-    TDataDef classFile = def;
-    classFile.FileName = ClassFileName(def.FileName).string();
-    classFile.GridFileType = TGridFileType::asciigrid;
-    auto reader = std::make_unique<GridReader>(classFile);
-    reader->SkipHeader();
-    entries.push_back({e, std::min(def.NrClasses, MaxClasses), std::move(reader)});
-  }
+  std::vector<ClassFileStream> entries = OpenClassFiles(ws);
   const int V = static_cast<int>(entries.size());
   const double T = EvidenceThreshold(evidenceItem);
 
@@ -271,7 +250,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   const std::string none = FormatGridNumber(-1.0, 10) + " ";
   shell.gaugeRange(0, ref.nrows);
   const int rows = RasterRows(ref), cols = RasterCols(ref);
-  std::vector<int> k(entries.size());
+  std::vector<int> k;
   std::vector<ClassEvidence> used;
   used.reserve(entries.size());
   struct CachedCell {
@@ -282,10 +261,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   for (int r = 1; r <= ref.nrows; ++r) {
     const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
     for (int c = 1; c <= ref.ncols; ++c) {
-      for (std::size_t e = 0; e < entries.size(); ++e) {
-        const double v = entries[e].file->ReadValue();
-        k[e] = std::fabs(v) <= MaxClasses + 1 ? static_cast<int>(v) : -1;
-      }
+      ReadClasses(entries, k);
       if (!inside || c > cols || !inside[c - 1]) {
         avg.Write(none);
         sd.Write(none);
@@ -322,7 +298,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
       avg.Write(cell.avg);
       sd.Write(cell.sd);
     }
-    for (auto& e : entries) e.file->ReadLine();
+    NextClassLine(entries);
     avg.WriteLine();
     sd.WriteLine();
     shell.gaugeProgress(r);

@@ -13,12 +13,6 @@ namespace karvelo {
 
 namespace {
 
-std::string Trimmed(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
 // Values within 0.1 % of the no-data value count as no data.
 double NoDataBand(double v, double nodata) {
   return between(v, 0.999 * nodata, 1.001 * nodata) ? nodata : v;
@@ -71,11 +65,7 @@ GridCell CellOf(const TDataDef& m, double x, double y) {
   return {static_cast<long long>(r), static_cast<long long>(c)};
 }
 
-std::string MapValueText(double v) {
-  std::string s = FormatFixed(v, 7);
-  if (s.size() < 10) s.insert(0, 10 - s.size(), ' ');
-  return s;
-}
+std::string MapValueText(double v) { return FixedInWidth(v, 7, 10); }
 
 void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bool asciiGrid,
                          const ValidationFile& file, TextGrid& table, Shell& shell) {

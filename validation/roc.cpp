@@ -13,12 +13,6 @@ namespace {
 const Rgb kWhite{255, 255, 255};
 const Rgb kBlack{0, 0, 0};
 
-std::string Trimmed(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
 void DrawFrameAndAxes(Canvas& pic, const std::string& title) {
   pic.FillRect(0, 0, pic.Width(), pic.Height(), kWhite);
   pic.FillRect(40, 20, 340, 320, kWhite);
@@ -146,9 +140,7 @@ std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const st
   pic.Polyline(curve, kBlack, 2);
   shell.status2("... calculating AUC ...");
   const double auc = RocAuc(counts);
-  std::string aucText = FormatFixed(auc, 2);
-  if (aucText.size() < 5) aucText.insert(0, 5 - aucText.size(), ' ');
-  pic.Text(250, 290, "AUC = " + aucText, kBlack, kWhite);
+  pic.Text(250, 290, "AUC = " + FixedInWidth(auc, 2, 5), kBlack, kWhite);
   shell.status2("(idle)");
   shell.gaugeProgress(0);
   pic.SaveBmp(title + ".bmp");

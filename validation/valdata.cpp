@@ -11,12 +11,6 @@ namespace karvelo {
 
 namespace {
 
-std::string Trimmed(const std::string& s) {
-  const auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
-}
-
 bool IsHeaderLine(const std::string& prepared) {
   for (char ch : prepared) {
     if (!((ch >= '0' && ch <= '9') || ch == '-' || ch == '.' || ch == ' ')) return true;

@@ -1,0 +1,29 @@
+// The class files of a configuration, read in step cell by cell while a map is written.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "core/gridfile.h"
+#include "core/workspace.h"
+
+namespace karvelo {
+
+// One entry with classes and its open class file, past the six header lines.
+struct ClassFileStream {
+  int slot = 0;
+  int nClasses = 0;
+  std::unique_ptr<GridReader> file;
+};
+
+// Opens the class file of every entry whose NrClasses is not 0, in configuration order.
+std::vector<ClassFileStream> OpenClassFiles(const Workspace& ws);
+
+// Reads each stream's next class number into k (a value that is no small integer reads as -1,
+// "no class").
+void ReadClasses(std::vector<ClassFileStream>& streams, std::vector<int>& k);
+
+// Moves every stream to its next line.
+void NextClassLine(std::vector<ClassFileStream>& streams);
+
+}  // namespace karvelo
