@@ -15,5 +15,6 @@ int main(int argc, char** argv) {
   failures += RunGraphicalAnalysisTests(argc, argv);
   failures += RunBayesMapTests(argc, argv);
   failures += RunValidationTests(argc, argv);
+  failures += RunExampleTourTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -10,3 +10,4 @@ int RunConfigFileTests(int argc, char** argv);
 int RunGraphicalAnalysisTests(int argc, char** argv);
 int RunBayesMapTests(int argc, char** argv);
 int RunValidationTests(int argc, char** argv);
+int RunExampleTourTests(int argc, char** argv);

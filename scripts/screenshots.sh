@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Takes the user guide's pictures (docs/images/guide-*.png) from a window run on the example data.
+#
+# usage: scripts/screenshots.sh [BUILD_DIR]   (default: build)
+# The pictures come from the window test that drives the four tabs through examples/meuse
+# (tests/ui/test_exampletour.cpp) on the offscreen platform, so they show a real run and look the
+# same on every machine with the same fonts. Look at each one before committing it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+BUILD=$(cd "${1:-build}" && pwd)
+cmake --build "$BUILD" --target karvelo_ui_tests karvelo-batch
+SHOTS=$(mktemp -d "${TMPDIR:-/tmp}/karvelo-shots.XXXXXX")
+trap 'rm -rf "$SHOTS"' EXIT
+# The whole window suite runs (it cannot run one suite alone); only the guide's pictures are kept.
+if ! QT_QPA_PLATFORM=offscreen KARVELO_SCREENSHOT_DIR="$SHOTS" KARVELO_BATCH="$BUILD/karvelo-batch" \
+  "$BUILD/tests/karvelo_ui_tests" >"$SHOTS/log.txt" 2>&1; then
+  grep -E '^(FAIL|   )' "$SHOTS/log.txt" >&2 || tail -n 30 "$SHOTS/log.txt" >&2
+  echo "the window tests failed; no pictures were copied" >&2
+  exit 1
+fi
+shopt -s nullglob
+pictures=("$SHOTS"/guide-*.png)
+if [ ${#pictures[@]} -eq 0 ]; then
+  echo "the window tests saved no guide pictures" >&2
+  exit 1
+fi
+mkdir -p docs/images
+for p in "${pictures[@]}"; do
+  cp "$p" docs/images/
+  printf '%7d bytes  docs/images/%s\n' "$(stat -c %s "$p")" "$(basename "$p")"
+done

@@ -1,0 +1,172 @@
+// Window test on the example data: the four tabs, driven as the demo runs its steps, write the demo's outputs.
+//
+// The demo's outputs are the committed golden files (tests/golden/demo), so this test ties the
+// window to the headless tool: the same clicks on the same data with the same seed must give the
+// same grids, tables and pictures. With KARVELO_SCREENSHOT_DIR set it also saves the pictures of
+// the user guide (scripts/screenshots.sh), taken along the way of this very run.
+#include <QCryptographicHash>
+#include <QImage>
+#include <QRadioButton>
+
+#include "configfixture.h"
+#include "ui/frmlegend.h"
+#include "ui/pictureview.h"
+#include "ui/radiogroup.h"
+#include "uitests.h"
+
+using namespace karvelo;
+using namespace uitest;
+
+namespace {
+
+const fs::path kExamples = fs::path(KARVELO_TEST_DATA) / ".." / ".." / "examples" / "meuse";
+const fs::path kGolden = fs::path(KARVELO_TEST_DATA) / ".." / "golden" / "demo";
+constexpr std::uint32_t kDemoSeed = 20261209;  // the golden test's --seed
+
+// The files the demo copies into its work folder.
+const char* const kExampleFiles[] = {"obs.asc", "dist.asc", "ffreq.asc", "soil.asc", "validation.txt", "README.txt"};
+
+QRadioButton* PriorItem(TfrmKarvelo& w, int i) {
+  return w.rdgrpPrior->findChild<QRadioButton*>(QString("rdgrpPriorItem%1").arg(i));
+}
+
+// The line the golden test's pixel helper writes for a picture: width, height, SHA-256 of the
+// pixels as A, R, G, B bytes row by row, name.
+QString PixelLine(const fs::path& picture) {
+  const QImage image = QImage(Q(picture.string())).convertToFormat(QImage::Format_ARGB32);
+  if (image.isNull()) return "undecodable " + Q(picture.filename().string());
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  for (int y = 0; y < image.height(); ++y) {
+    QByteArray bytes;
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb p = image.pixel(x, y);
+      for (int v : {qAlpha(p), qRed(p), qGreen(p), qBlue(p)}) bytes.append(static_cast<char>(v));
+    }
+    hash.addData(bytes);
+  }
+  return QString("%1 %2 %3 %4")
+      .arg(image.width())
+      .arg(image.height())
+      .arg(QString::fromLatin1(hash.result().toHex()), Q(picture.filename().string()));
+}
+
+// Names the first differing line so a failure says where the window and the demo part.
+QString FirstDifference(const std::string& expected, const std::string& actual) {
+  const QStringList e = Q(expected).split("\r\n"), a = Q(actual).split("\r\n");
+  for (qsizetype i = 0; i < std::max(e.size(), a.size()); ++i) {
+    const QString el = i < e.size() ? e[i] : "(end of file)", al = i < a.size() ? a[i] : "(end of file)";
+    if (el != al) return QString("line %1:\n  demo:   %2\n  window: %3").arg(i + 1).arg(el.left(200), al.left(200));
+  }
+  return "same lines, different bytes";
+}
+
+}  // namespace
+
+class ExampleTourTest : public QObject {
+  Q_OBJECT
+
+  QString shots_ = QString::fromLocal8Bit(qgetenv("KARVELO_SCREENSHOT_DIR"));
+
+  void shoot(QWidget& widget, const char* name) {
+    if (shots_.isEmpty()) return;
+    QVERIFY(widget.grab().save(shots_ + "/" + name + ".png"));
+  }
+
+ private slots:
+  void theFourTabsOnTheExampleDataWriteTheDemosOutputs() {
+    QVERIFY2(fs::exists(kGolden / "BayesP.asc"), "tests/golden/demo is missing");
+    ScratchFolder scratch;
+    const fs::path dir = scratch.path();
+    for (const char* name : kExampleFiles) fs::copy_file(kExamples / name, dir / name);
+
+    ConfigWindow t;
+    TfrmKarvelo& w = t.w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    t.ws().FixedSeed = kDemoSeed;
+    // Map pixels that no cell covers take the window's button face; the headless tool uses this one.
+    QPalette palette = w.palette();
+    palette.setColor(QPalette::Button, QColor(kDefaultFace.r, kDefaultFace.g, kDefaultFace.b));
+    w.setPalette(palette);
+
+    // Tab 1: observations with presence 1 and absence 0; distance to the river in the 8 proposed
+    // classes; flooding frequency and soil type with one class per code, typed as bounds 1, 2, 3.
+    // (The window offers no field for the last upper bound, so it keeps its proposal above 3:
+    // the configuration file differs from the demo's there, the class of every cell does not.)
+    t.addObservations(dir / "obs.asc", "1", "0");
+    t.addClassified(dir / "dist.asc", 8, [this](TfrmLegend& legend) {
+      if (shots_.isEmpty()) return;
+      QTest::mouseClick(legend.btbttnDrawHistogram, Qt::LeftButton);
+      shoot(legend, "guide-classification");
+    });
+    const auto oneClassPerCode = [](TfrmLegend& legend) {
+      TypeAndLeave(legend.Edit[0], "1");
+      TypeAndLeave(legend.Edit[1], "2");
+      TypeAndLeave(legend.Edit[2], "3");
+    };
+    t.addClassified(dir / "ffreq.asc", 3, oneClassPerCode);
+    t.addClassified(dir / "soil.asc", 3, oneClassPerCode);
+    QCOMPARE(t.table().RowCount(), 5);
+    shoot(w, "guide-1-configuration");
+    QVERIFY(t.save(dir / "meuse-configuration.txt"));
+    QVERIFY2(t.messages.isEmpty(), qPrintable(t.messages.join('\n')));
+
+    // Tab 2: the saved configuration loaded again, as the demo does, then the audit.
+    t.load(dir / "meuse-configuration.txt");
+    t.click(w.btbttnAudit);
+    QCOMPARE(t.messages.size(), 1);
+    QVERIFY2(t.messages[0].startsWith("All grids have significant Chi-squared values"), qPrintable(t.messages[0]));
+    shoot(w, "guide-2-audit");
+    t.click(w.btbttnSubmitFinal);
+    QCOMPARE(w.tbcntrlMain->TabIndex(), 2);
+
+    // Tab 3: priors from the relative frequencies; the uncertainty run, then the plain map.
+    QTest::mouseClick(PriorItem(w, 1), Qt::LeftButton);
+    w.chckbxErrorProp->setChecked(true);
+    t.click(w.btbttnKarvelo);
+    QCOMPARE(w.edtPriorP->text(), QString("0.437"));
+    shoot(w, "guide-3-uncertainty");
+    w.chckbxErrorProp->setChecked(false);
+    t.click(w.btbttnKarvelo);
+    shoot(w, "guide-3-map");
+    QCOMPARE(t.messages.size(), 1);
+
+    // Tab 4: the independent points against the plain map, with the screening's proposals.
+    w.tbcntrlMain->SetTabIndex(3);
+    t.answers.push_back(dir / "validation.txt");
+    t.click(w.bttbOpenValData);
+    t.click(w.btbttnLoadValData);
+    t.answers.push_back(dir / "BayesP.asc");
+    t.click(w.btbttnPredMap);
+    shoot(w, "guide-4-lookup");
+    t.click(w.btbttnEvaluate);
+    QVERIFY(w.imgROC->isVisibleTo(&w));
+    shoot(w, "guide-4-roc");
+    QCOMPARE(t.messages.size(), 1);
+
+    w.FormClose();
+
+    for (const char* name : {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesP.asc", "ValDataComplete.txt"}) {
+      const std::string expected = ReadBytes(kGolden / name), actual = ReadBytes(dir / name);
+      QVERIFY2(expected == actual, qPrintable(QString("%1 differs from the demo's, %2").arg(name, FirstDifference(expected, actual))));
+    }
+    const QStringList expectedPictures = Q(ReadBytes(kGolden / "pictures.txt")).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(expectedPictures.size(), 5);
+    for (const QString& line : expectedPictures) {
+      const QString name = line.section(' ', 3);
+      QCOMPARE(PixelLine(dir / name.toStdString()), line);
+    }
+    // The same files stay behind: results and inputs, no work file and no class file.
+    QStringList left;
+    for (const auto& entry : fs::directory_iterator(dir)) left << Q(entry.path().filename().string());
+    left.sort();
+    QCOMPARE(left, Q(ReadBytes(kGolden / "folder.txt")).split('\n', Qt::SkipEmptyParts));
+  }
+};
+
+int RunExampleTourTests(int argc, char** argv) {
+  ExampleTourTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_exampletour.moc"
