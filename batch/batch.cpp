@@ -321,10 +321,12 @@ Command ParseMap(const std::vector<std::string>& args) {
     const int status = AuditSubmitAndMap(o, config, ws, tables, shell);
     if (status != 0) return status;
     if (o.uncertainty) {
-      PrintWritten(out, {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "Declus.asc"});
+      PrintWritten(out, {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp"});
     } else {
-      PrintWritten(out, {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp", "Declus.asc"});
+      PrintWritten(out, {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp"});
     }
+    // Only a declustered prior writes "Declus.asc"; one left from an earlier run is not news.
+    if (o.prior == 2 && !ws.RandomAbsences) PrintWritten(out, {"Declus.asc"});
     return 0;
   };
 }
