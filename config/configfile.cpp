@@ -160,8 +160,16 @@ TDataDef ReadBlock(ConfigReader& in) {
   } else {
     in.Fail(in.LineNumber(), "the file type must be \"asciigrid\" or \"notgrid\", not \"" + kind + "\"");
   }
+  // A grid over the size limit never passes tab 1, so a file that claims one was not saved by the
+  // program; reading it on would make the audit walk billions of cells that are not there.
   def.ncols = in.Integer("the number of columns");
+  if (def.ncols > MaxGridExtent) {
+    in.Fail(in.LineNumber(), "the number of columns must not exceed " + std::to_string(MaxGridExtent));
+  }
   def.nrows = in.Integer("the number of rows");
+  if (def.nrows > MaxGridExtent) {
+    in.Fail(in.LineNumber(), "the number of rows must not exceed " + std::to_string(MaxGridExtent));
+  }
   def.xllcorner = in.Real("xllcorner");
   def.yllcorner = in.Real("yllcorner");
   def.cellsize = in.Real("the cell size");
