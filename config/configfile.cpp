@@ -1,6 +1,7 @@
 // Saving and loading the data configuration.
 #include "config/configfile.h"
 
+#include <cmath>
 #include <ctime>
 
 #include "config/configtable.h"
@@ -142,6 +143,8 @@ class ConfigReader {
   double ToReal(const std::string& w, const char* what) const {
     const auto v = ParseReal(w);
     if (!v) Fail(next_, std::string(what) + " is not a number: \"" + w + "\"");
+    // Beyond the range of a double the value would be saved as "inf", which no load reads back.
+    if (!std::isfinite(*v)) Fail(next_, std::string(what) + " is out of range: \"" + w + "\"");
     return *v;
   }
   std::filesystem::path path_;
