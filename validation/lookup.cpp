@@ -2,6 +2,8 @@
 #include "validation/lookup.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -59,10 +61,21 @@ bool between(double z, double value1, double value2) {
   return (z > value1 && z < value2) || (z > value2 && z < value1);
 }
 
+namespace {
+
+// A header with an infinite cell size gives no number at all; converting that to an integer is
+// undefined. Such a position, or one beyond any integer, lies past the map's last cell.
+long long CellIndex(double v) {
+  if (!(std::fabs(v) < 9.0e18)) return std::numeric_limits<long long>::max();
+  return static_cast<long long>(v);
+}
+
+}  // namespace
+
 GridCell CellOf(const TDataDef& m, double x, double y) {
   const double c = RoundHalfEven((x - m.xllcorner + m.cellsize / 2) / m.cellsize);
   const double r = RoundHalfEven((m.cellsize / 2 + m.yllcorner - y) / m.cellsize + m.nrows);
-  return {static_cast<long long>(r), static_cast<long long>(c)};
+  return {CellIndex(r), CellIndex(c)};
 }
 
 std::string MapValueText(double v) { return FixedInWidth(v, 7, 10); }
