@@ -113,6 +113,18 @@ std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const st
                                   const std::string& findsText, double vmin, double vmax, Canvas& pic, Shell& shell) {
   const std::string title = RocTitle(mapFile.string());
   DrawFrameAndAxes(pic, title);
+  // Counting an empty record file would make up one record of zeros and blame the code of finds;
+  // the records are missing, or none of them lies on a value of the map, and that is what to say.
+  {
+    TDataDef complete;
+    complete.FileName = "ValDataComplete.txt";
+    GridReader records(complete);
+    if (records.AtEnd()) {
+      shell.message("None of the validation records of " + validationFile.string() + " lies on a value of the map " +
+                    mapFile.string() + ":\nthe ROC curve needs both finds and non-finds. Check the columns X and Y and the map.");
+      return std::nullopt;
+    }
+  }
   const auto findCode = ParseReal(Trimmed(findsText));
   if (!findCode) {
     shell.message("The code of finds \"" + findsText + "\" is not a number.\nChoose the code of finds in \"Code FINDS=\".");
