@@ -1,0 +1,172 @@
+#!/usr/bin/env bash
+# Bad input fed to karvelo-batch: each kind must end in a clear message, the right exit status, no hang
+# and no changed file outside the work folder.
+# usage: bad_input_tests.sh KARVELO-BATCH SCRATCH-FOLDER
+set -u
+BATCH="$(realpath "$1")"   # the runs start in another folder
+SCRATCH="$2"
+[ -x "$BATCH" ] || { echo "bad_input_tests.sh: $1 is not a program"; exit 1; }
+mkdir -p "$SCRATCH"
+root=$(mktemp -d "$SCRATCH/bad-input.XXXXXX")
+trap 'rm -rf "$root"' EXIT
+in="$root/in"       # the inputs: nothing here may change
+here="$root/here"   # the current folder of every run: nothing may land here either
+work="$root/work"   # the work folder of every run
+logs="$root/logs"   # what each run printed
+mkdir -p "$in" "$here" "$logs"
+passed=0
+failed=0
+
+fail() { failed=$((failed + 1)); echo "FAILED: $1"; }
+
+# The state of everything outside the work folder and the logs: names and contents.
+snapshot() { (cd "$root" && find . \( -path ./work -o -path ./logs \) -prune -o -print0 | sort -z | xargs -0 -r md5sum 2>&1); }
+
+# expect NAME STATUS TEXT... -- ARGS...: runs karvelo-batch ARGS in the work folder and checks the
+# exit status, that every TEXT stands in one "karvelo:" line of standard error (in that order),
+# that it ends within 60 seconds and that no input changed.
+expect() {
+  local name="$1" status="$2"; shift 2
+  local texts=()
+  while [ "$1" != "--" ]; do texts+=("$1"); shift; done
+  shift
+  local before after rc ok=1
+  before=$(snapshot)
+  rm -rf "$work"
+  (cd "$here" && timeout 60 "$BATCH" --workdir "$work" "$@" >"$logs/out" 2>"$logs/err")
+  rc=$?
+  after=$(snapshot)
+  if [ $rc -eq 124 ]; then fail "$name: no answer within 60 s"; return; fi
+  if [ $rc -ne "$status" ]; then ok=0; echo "  $name: exit status $rc, expected $status"; fi
+  if grep -q -E "Sanitizer|runtime error:" "$logs/err"; then ok=0; echo "  $name: sanitizer report"; fi
+  local line pattern=""
+  for t in "${texts[@]}"; do
+    line=$(grep -F -- "$t" "$logs/err" | head -n 1)
+    case "$line" in "karvelo: "*) ;; *) ok=0; echo "  $name: no message line with: $t" ;; esac
+  done
+  if [ "$before" != "$after" ]; then ok=0; echo "  $name: a file outside the work folder changed"; fi
+  if [ $ok -eq 1 ]; then passed=$((passed + 1)); else fail "$name"; sed 's/^/    | /' "$logs/err" | head -n 8; fi
+}
+
+header() {  # header NCOLS NROWS [CELLSIZE] [XLL]
+  printf 'ncols %s\nnrows %s\nxllcorner %s\nyllcorner 0\ncellsize %s\nNODATA_value -9999\n' "$1" "$2" "${4:-0}" "${3:-1}"
+}
+
+# ---- grids
+header 3 2 >"$in/obs.asc"; printf '1 0 1\n0 1 0\n' >>"$in/obs.asc"
+header 3 2 >"$in/aux.asc"; printf '1 2 3\n4 5 6\n' >>"$in/aux.asc"
+header 3 2 1 5 >"$in/shifted.asc"; printf '1 2 3\n4 5 6\n' >>"$in/shifted.asc"
+header 3 2 2 >"$in/coarse.asc"; printf '1 2 3\n4 5 6\n' >>"$in/coarse.asc"
+header 3 3 >"$in/cut-number.asc"; printf '1 2 3\n4 5 1.5e' >>"$in/cut-number.asc"
+header 3 3 >"$in/fewer-cells.asc"; printf '1 2 3\n4 5' >>"$in/fewer-cells.asc"
+header 3 2 >"$in/letters.asc"; printf '1 2 3\n4 b 6\n' >>"$in/letters.asc"
+header 99999999999 2 >"$in/wide.asc"; printf '1 2\n' >>"$in/wide.asc"
+header 2 99999999999 >"$in/tall.asc"; printf '1 2\n' >>"$in/tall.asc"
+header -5 2 >"$in/negative.asc"; printf '1 2\n' >>"$in/negative.asc"
+header 2 2 1e308 >"$in/cellsize308.asc"; printf '1 0\n0 1\n' >>"$in/cellsize308.asc"
+header 2 2 1e999 >"$in/cellsize-inf.asc"; printf '1 0\n0 1\n' >>"$in/cellsize-inf.asc"
+printf 'ncols 2\nnrows 2\nxllcorner 0\n' >"$in/three-lines.asc"
+printf '\x00\x01\x02binary\xff\xfe\n' >"$in/binary.asc"
+
+expect "missing grid" 1 "$in/missing.asc" "cannot open the file" -- info "$in/missing.asc"
+expect "grid is a folder" 1 "$in" -- info "$in"
+expect "grid cut inside a number" 1 "$in/cut-number.asc" "line 8: Invalid numeric input" -- info "$in/cut-number.asc"
+expect "letters in a grid" 1 "$in/letters.asc" "line 8: Invalid numeric input (found \"b\")" -- info "$in/letters.asc"
+expect "ncols 99999999999" 1 "Too many grid cells (10000x10000 cells allowed)." "Clip a smaller area" -- info "$in/wide.asc"
+expect "nrows 99999999999" 1 "Too many grid cells" -- info "$in/tall.asc"
+expect "config with a grid too large" 1 "Too many grid cells" -- config -o "$work/c.txt" --obs "$in/wide.asc:1:0" --aux "$in/aux.asc:2"
+# The grid format lets these through: missing cells read as 0, a negative extent scans nothing,
+# absent header keys stay 0. They must still end normally, with what was read.
+expect "fewer cells than the header states" 0 -- info "$in/fewer-cells.asc"
+grep -qx "minvalue: 0" "$logs/out" && passed=$((passed + 1)) || fail "missing cells read as 0"
+expect "negative ncols" 0 -- info "$in/negative.asc"
+grep -qx "minvalue: 1e+09" "$logs/out" && passed=$((passed + 1)) || fail "negative ncols scans nothing"
+expect "cellsize 1e308" 0 -- info "$in/cellsize308.asc"
+expect "header of three lines" 0 -- info "$in/three-lines.asc"
+grep -qx "cellsize: 0" "$logs/out" && passed=$((passed + 1)) || fail "absent header keys stay 0"
+expect "binary bytes as a grid" 0 -- info "$in/binary.asc"
+grep -qx "ncols: 0" "$logs/out" && passed=$((passed + 1)) || fail "a header without keys reads as a 0 x 0 grid"
+
+# ---- configurations
+expect "extents differ" 1 "xllcorner, yllcorner, ncols and/or nrows are different:" -- \
+  config -o "$work/c.txt" --obs "$in/obs.asc:1:0" --aux "$in/shifted.asc:2"
+expect "cell sizes differ" 1 "Cell sizes in the various grids are different:" -- \
+  config -o "$work/c.txt" --obs "$in/obs.asc:1:0" --aux "$in/coarse.asc:2"
+
+# A good configuration written by the program, then spoilt line by line.
+"$BATCH" --workdir "$work" config -o "$in/good.txt" --obs "$in/obs.asc:1:0" --aux "$in/aux.asc:2" >/dev/null 2>&1 \
+  || fail "the good configuration is written"
+spoil() {  # spoil NAME LINE TEXT: good.txt with line LINE replaced by TEXT
+  awk -v n="$2" -v t="$3" 'NR == n { print t "\r"; next } { print }' "$in/good.txt" >"$in/$1"
+}
+: >"$in/empty.txt"
+printf '\r\n  \r\n' >"$in/blank.txt"
+spoil type.txt 2 "ascii grid"
+spoil ncols-text.txt 3 "  many    Number of columns"
+spoil ncols-huge.txt 3 "99999999999    Number of columns"
+spoil nrows-big.txt 4 " 20000    Number of rows"
+spoil corner.txt 5 "1.2.3 X at lower left corner"
+spoil cellsize-inf.txt 7 "1e999    Cell size"
+spoil classes.txt 26 " 21       Number of classes for the continuous variable (or 0)"
+spoil bound.txt 27 "     1.00000 Q lower and upper bound of class  1"
+head -n 20 "$in/good.txt" >"$in/cut.txt"
+sed "s#$in/aux.asc#$in/gone.asc#" "$in/good.txt" >"$in/missing-grid.txt"
+awk 'NR <= 13' "$in/good.txt" >"$in/one.txt"
+for i in 1 2 3 4 5 6 7 8 9 10 11; do cat "$in/one.txt"; done >"$in/eleven.txt"
+
+expect "missing configuration" 1 "$in/none.txt" "cannot open the file" -- audit "$in/none.txt"
+expect "empty configuration" 1 "$in/empty.txt" "the file holds no configuration" -- audit "$in/empty.txt"
+expect "configuration of blank lines" 1 "$in/blank.txt" "the file holds no configuration" -- audit "$in/blank.txt"
+expect "bad file type line" 1 "$in/type.txt" "line 2: the file type must be" -- audit "$in/type.txt"
+expect "columns not a number" 1 "$in/ncols-text.txt" "line 3: the number of columns is not a whole number" -- audit "$in/ncols-text.txt"
+expect "columns 99999999999" 1 "$in/ncols-huge.txt" "line 3: the number of columns must not exceed 10000" -- audit "$in/ncols-huge.txt"
+expect "rows over the limit" 1 "$in/nrows-big.txt" "line 4: the number of rows must not exceed 10000" -- audit "$in/nrows-big.txt"
+expect "corner not a number" 1 "$in/corner.txt" "line 5: xllcorner is not a number" -- audit "$in/corner.txt"
+expect "cell size out of range" 1 "$in/cellsize-inf.txt" "line 7: the cell size is out of range" -- audit "$in/cellsize-inf.txt"
+expect "too many classes" 1 "$in/classes.txt" "line 26: the number of classes must lie between 0 and 20" -- audit "$in/classes.txt"
+expect "class bound not a number" 1 "$in/bound.txt" "line 27: the bounds of a class is not a number" -- audit "$in/bound.txt"
+expect "configuration cut short" 1 "$in/cut.txt" "line 21: the file ends where" -- audit "$in/cut.txt"
+expect "configuration naming a missing grid" 1 "Not all gridfiles were found." -- audit "$in/missing-grid.txt"
+expect "map of a configuration naming a missing grid" 1 "Not all gridfiles were found." -- \
+  map "$in/missing-grid.txt" --no-uncertainty
+# Loading checks no geometry (saving does): a configuration edited to grids of other extents is
+# audited as it stands, each grid over its own rows and columns.
+awk 'NR == 16 { print "     5    Number of columns\r"; next } NR == 18 { print "    7.00 X at lower left corner\r"; next } { print }' \
+  "$in/good.txt" >"$in/mismatched.txt"
+expect "configuration edited to other extents" 0 -- audit "$in/mismatched.txt"
+expect "map of a configuration edited to other extents" 0 -- map "$in/mismatched.txt" --no-uncertainty --seed 1
+for size in 0 -1 1e308; do
+  header 3 2 "$size" >"$in/obs-$size.asc"; printf '1 0 1\n0 1 0\n' >>"$in/obs-$size.asc"
+  header 3 2 "$size" >"$in/aux-$size.asc"; printf '1 2 3\n4 5 6\n' >>"$in/aux-$size.asc"
+  "$BATCH" --workdir "$work" config -o "$in/cellsize-$size.txt" --obs "$in/obs-$size.asc:1:0" --aux "$in/aux-$size.asc:2" \
+    >/dev/null 2>&1 || fail "configuration of cell size $size is written"
+  expect "declustered map at cell size $size" 0 -- map "$in/cellsize-$size.txt" --prior decluster --seed 1
+done
+
+# The eleventh block is refused with the message; the first ten are audited.
+expect "eleven entries" 0 "Error: >10 data files attached." -- audit "$in/eleven.txt"
+
+# ---- validation
+printf 'X;Y;Val\n1.5;0.5;1\n2.5;1.5;0\n0.5;1.5;1\n' >"$in/points.txt"
+printf 'X;Y;Val\n' >"$in/header-only.txt"
+printf 'some words\nand more words\n' >"$in/text-only.txt"
+expect "points file that does not exist" 1 "$in/nowhere.txt" "cannot open the file" -- validate "$in/nowhere.txt" "$in/obs.asc"
+expect "map that does not exist" 1 "$in/nomap.asc" "cannot open the file" -- validate "$in/points.txt" "$in/nomap.asc"
+expect "validation file without records" 1 "$in/header-only.txt" "None of the validation records" -- validate "$in/header-only.txt" "$in/obs.asc"
+expect "validation file with only text" 1 "$in/text-only.txt" "None of the validation records" -- validate "$in/text-only.txt" "$in/obs.asc"
+expect "map that is not a grid" 1 "$in/good.txt" "lies on a value of the map" -- validate "$in/points.txt" "$in/good.txt"
+printf '1.5\t0.5\t1\n2.5\t1.5\t0\n' >"$in/tabs.txt"
+expect "tab-separated points" 1 "$in/tabs.txt" "None of the validation records" -- validate "$in/tabs.txt" "$in/obs.asc"
+expect "code of finds not a number" 1 "The code of finds \"x\" is not a number." -- \
+  validate "$in/points.txt" "$in/aux.asc" --finds x
+expect "no find left" 1 "The validation records hold no find (code of finds 7):" -- validate "$in/points.txt" "$in/aux.asc" --finds 7
+expect "map with letters" 1 "$in/letters.asc" "Invalid numeric input" -- validate "$in/points.txt" "$in/letters.asc"
+expect "map with an infinite cell size" 1 "lies on a value of the map" -- validate "$in/points.txt" "$in/cellsize-inf.asc"
+
+# ---- usage
+expect "work folder is a file" 1 "$in/good.txt" "cannot use as work folder" -- --workdir "$in/good.txt" info "$in/obs.asc"
+expect "unknown command" 2 -- frobnicate
+expect "info without a grid" 2 -- info
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
