@@ -46,6 +46,23 @@ void LeesDelWoord(std::string& regel, std::string& woord) {
   woord = woord.substr(b, e - b);
 }
 
+bool FieldReader::Next(std::string& woord) {
+  woord.clear();
+  std::size_t b = line_.find_first_not_of(' ', pos_);
+  if (b == std::string::npos) {
+    pos_ = line_.size();
+    return false;
+  }
+  const std::size_t blank = line_.find(' ', b);
+  std::size_t e = blank == std::string::npos ? line_.size() : blank + 1;
+  // Without a blank after it, LeesDelWoord leaves the word in the line: it comes again.
+  pos_ = blank == std::string::npos ? b : e;
+  while (b < e && static_cast<unsigned char>(line_[b]) < 33) ++b;
+  while (e > b && static_cast<unsigned char>(line_[e - 1]) < 33) --e;
+  woord.assign(line_, b, e - b);
+  return true;
+}
+
 void ScreenValData(ValidationFile& f) {
   const std::vector<std::string> lines = ReadAllLines(f.path);
   int nocols = 0;
@@ -53,21 +70,19 @@ void ScreenValData(ValidationFile& f) {
   f.ValLineCount = 0;
   std::string word;
   for (const std::string& raw : lines) {
-    std::string line = PrepareLine(raw);
+    const std::string line = PrepareLine(raw);
     if (IsHeaderLine(line)) ++f.ValHeaderLines;
     int count = 0;
-    for (;;) {
-      LeesDelWoord(line, word);
-      if (word.empty()) break;
-      ++count;
-    }
+    FieldReader fields(line);
+    while (fields.Next(word) && !word.empty()) ++count;
     nocols = std::max(nocols, count);
     ++f.ValLineCount;
   }
   for (int h = 0; h < f.ValHeaderLines && h < static_cast<int>(lines.size()); ++h) {
-    std::string line = PrepareLine(lines[static_cast<std::size_t>(h)]);
+    const std::string line = PrepareLine(lines[static_cast<std::size_t>(h)]);
+    FieldReader fields(line);
     for (int i = 1; i <= nocols; ++i) {
-      LeesDelWoord(line, word);
+      if (!fields.Next(word)) break;  // the later fields are empty and name no column
       if (word.find_first_of("Xx") != std::string::npos) f.ValColX = i;
       if (word.find_first_of("Yy") != std::string::npos) f.ValColY = i;
       if (word.find("Val") != std::string::npos || word.find("val") != std::string::npos) f.ValColVal = i;
@@ -84,9 +99,13 @@ void CheckColValData(ValidationFile& f, int colVal) {
   // At least one line is read, even when only the header is there (an empty code then).
   std::size_t i = static_cast<std::size_t>(std::max(f.ValHeaderLines, 0));
   do {
-    std::string line = PrepareLine(i < lines.size() ? lines[i] : std::string());
+    const std::string line = PrepareLine(i < lines.size() ? lines[i] : std::string());
+    FieldReader fields(line);
     for (int k = 0; k < colVal; ++k) {
-      LeesDelWoord(line, word);
+      if (!fields.Next(word)) {
+        code.clear();  // so are all later fields
+        break;
+      }
       code = word;
     }
     if (std::find(f.codes.begin(), f.codes.end(), code) == f.codes.end()) f.codes.push_back(code);
@@ -128,12 +147,17 @@ void LoadValData(const ValidationFile& f, TextGrid& table, Shell& shell) {
   int progress = 0;
   std::string word;
   auto fill = [&](int row, const std::string& raw) {
-    std::string line = PrepareLine(raw);
+    const std::string line = PrepareLine(raw);
+    FieldReader fields(line);
     for (int i = 1; i <= f.ValColumnCount; ++i) {
-      LeesDelWoord(line, word);
-      if (i == f.ValColX) table.SetCell(0, row, word);
-      if (i == f.ValColY) table.SetCell(1, row, word);
-      if (i == f.ValColVal) table.SetCell(2, row, word);
+      // Once only blanks are left, every later field is empty: the columns still to come get
+      // their empty text at once instead of one empty field per column of the widest line.
+      const bool more = fields.Next(word);
+      auto takes = [&](int column) { return more ? column == i : column >= i && column <= f.ValColumnCount; };
+      if (takes(f.ValColX)) table.SetCell(0, row, word);
+      if (takes(f.ValColY)) table.SetCell(1, row, word);
+      if (takes(f.ValColVal)) table.SetCell(2, row, word);
+      if (!more) break;
     }
     shell.gaugeProgress(++progress);
   };

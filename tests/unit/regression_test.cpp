@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <random>
 
 #include "config/configfile.h"
 #include "core/errors.h"
@@ -168,6 +169,52 @@ TEST(RegressionTest, EvaluationWithoutRecordsNamesThePointsAndTheMap) {
   ASSERT_EQ(shell.messages.size(), 1u);
   EXPECT_NE(shell.messages[0].find("is not a number"), std::string::npos);
   fs::current_path(previous);
+}
+
+// A points file of 200000 records with CR-only line ends is one line of 600000 fields; taking each
+// field by erasing the line's front took a minute. The reader that replaced it must give the very
+// fields LeesDelWoord gives, control-character fields and all, on any prepared or raw line.
+TEST(RegressionTest, FieldReaderGivesTheFieldsOfLeesDelWoord) {
+  const std::uint32_t seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  const std::string alphabet = "  ;,\t\r\x01" "a1.-X";
+  for (int round = 0; round < 2000; ++round) {
+    std::string raw(random() % 24, ' ');
+    for (char& ch : raw) ch = alphabet[random() % alphabet.size()];
+    for (const std::string& line : {PrepareLine(raw), raw}) {
+      std::string regel = line, expected, got;
+      FieldReader fields(line);
+      for (int call = 0; call < 30; ++call) {
+        const bool fieldLeft = regel.find_first_not_of(' ') != std::string::npos;
+        LeesDelWoord(regel, expected);
+        const bool more = fields.Next(got);
+        ASSERT_EQ(got, expected) << "line \"" << line << "\", call " << call;
+        ASSERT_EQ(more, fieldLeft) << "line \"" << line << "\", call " << call;
+      }
+    }
+  }
+}
+
+// The import of a file with one wide line among narrow ones: the narrow records still get every
+// column, and columns beyond a record's last field are empty, also in a table used before.
+TEST(RegressionTest, ImportAfterAWideLineKeepsEveryColumn) {
+  TempDir dir;
+  std::string wide = "X Y Val";
+  for (int i = 0; i < 50; ++i) wide += " w";
+  WriteFile(dir / "points.txt", wide + "\n1 2 1\n3\n5 6 0\n");
+  RecordingShell shell;
+  ValidationFile file;
+  OpenValidationFile(file, dir / "points.txt", shell);
+  EXPECT_EQ(file.ValColumnCount, 53);
+  TextGrid table(4, 5);
+  for (int r = 0; r < 5; ++r) table.SetRow(r, {"old", "old", "old", "old"});
+  LoadValData(file, table, shell);
+  ASSERT_EQ(table.RowCount(), 4);
+  EXPECT_EQ(table.Row(0), (std::vector<std::string>{"X", "Y", "Val", "old"}));
+  EXPECT_EQ(table.Row(1), (std::vector<std::string>{"5", "6", "0", ""}));
+  EXPECT_EQ(table.Row(2), (std::vector<std::string>{"1", "2", "1", ""}));
+  EXPECT_EQ(table.Row(3), (std::vector<std::string>{"3", "", "", ""}));
 }
 
 }  // namespace
