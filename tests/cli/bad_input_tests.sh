@@ -160,6 +160,9 @@ expect "tab-separated points" 1 "$in/tabs.txt" "None of the validation records" 
 expect "code of finds not a number" 1 "The code of finds \"x\" is not a number." -- \
   validate "$in/points.txt" "$in/aux.asc" --finds x
 expect "no find left" 1 "The validation records hold no find (code of finds 7):" -- validate "$in/points.txt" "$in/aux.asc" --finds 7
+# Lines ended by CR alone make one line of 600000 fields: it must be read in seconds, not minutes.
+awk 'BEGIN { printf "X;Y;Val\r"; for (i = 0; i < 200000; i++) printf "%d;%d;%d\r", i, i, i % 2 }' >"$in/cr-only.txt"
+expect "points with CR-only line ends" 1 "$in/cr-only.txt" "None of the validation records" -- validate "$in/cr-only.txt" "$in/obs.asc"
 expect "map with letters" 1 "$in/letters.asc" "Invalid numeric input" -- validate "$in/points.txt" "$in/letters.asc"
 expect "map with an infinite cell size" 1 "lies on a value of the map" -- validate "$in/points.txt" "$in/cellsize-inf.asc"
 
