@@ -111,6 +111,8 @@ void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bo
     if (!x || !y) continue;
     if (!between(*x, map.xllcorner, east) || !between(*y, map.yllcorner, north)) continue;
     const GridCell cell = CellOf(map, *x, *y);
+    // Rounding can put a point a hair inside an edge onto the cell beyond it: that is off the map.
+    if (cell.row < 1 || cell.row > map.nrows || cell.col < 1 || cell.col > map.ncols) continue;
     visits.push_back({cell.row, cell.col, q - first});
   }
   std::stable_sort(visits.begin(), visits.end(),

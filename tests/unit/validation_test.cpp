@@ -160,6 +160,19 @@ TEST_F(ValidationTest, LookupKeepsRecordsWithValues) {
   EXPECT_EQ(shell.logLines.back(), "Validation locations with NoData values in predictive map were deleted.");
 }
 
+TEST_F(ValidationTest, APointRoundedOntoTheCellBeyondTheEdgeIsOffTheMap) {
+  // A point a hair east of the western edge: x - xllcorner is lost against half a cell, the
+  // point lands exactly half-way and halves go to the even column 0, which is no cell of the map.
+  WriteFile(dir / "edge.asc", "ncols 2\nnrows 5\nxllcorner 0.5\nyllcorner 0\ncellsize 4\nNODATA_value -9999\n"
+                                "1 2\n3 4\n5 6\n7 8\n9 10\n");
+  const ValidationFile f = Open("X;Y;Val\n0.5000000000000001;10;1\n6.5;10;0\n");
+  TextGrid t = Import(f);
+  TDataDef map;
+  LookUpPredictiveMap(map, dir / "edge.asc", true, f, t, shell);
+  ASSERT_EQ(t.RowCount(), 2);
+  EXPECT_EQ(t.Row(1), (std::vector<std::string>{"6.5", "10", "0", " 6.0000000"}));
+}
+
 TEST_F(ValidationTest, LookupWithoutHeaderAndWithNothingInside) {
   WriteMap(dir / "map.asc");
   ValidationFile f = Open("15 45 1\n");
