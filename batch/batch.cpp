@@ -179,7 +179,7 @@ ConfigEntry ParseObsEntry(const std::string& value) {
 
 ConfigEntry ParseAuxEntry(const std::string& value) {
   ConfigEntry e;
-  auto spec = [](const std::string& f) {
+  auto boundsOrCount = [](const std::string& f) {
     if (f.empty()) return false;
     std::size_t start = 0;
     for (;;) {
@@ -189,7 +189,7 @@ ConfigEntry ParseAuxEntry(const std::string& value) {
       start = comma + 1;
     }
   };
-  const auto fields = SplitTrailing(value, 1, spec, &e.path);
+  const auto fields = SplitTrailing(value, 1, boundsOrCount, &e.path);
   if (!fields.empty()) {
     const std::string& f = fields[0];
     if (f.find(',') == std::string::npos) {
