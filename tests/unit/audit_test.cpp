@@ -15,16 +15,9 @@ using test::RecordingShell;
 using test::TempDir;
 using test::WriteFile;
 
-class AuditTest : public ::testing::Test {
+class AuditTest : public test::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    FillChi2Table(*ws);
-    LayOutRunTables(tables);
-  }
-  void TearDown() override { std::filesystem::current_path(previous); }
-
+  using ScratchFolderTest::Grid;
   // A grid of ncols x nrows whose cell (r, c) holds value(r, c).
   template <class F>
   TDataDef Grid(const std::string& name, int ncols, int nrows, F value) {
@@ -36,10 +29,6 @@ class AuditTest : public ::testing::Test {
     def.FileName = (dir / name).string();
     EXPECT_TRUE(ReadHeader(def, shell));
     return def;
-  }
-  static void SetClasses(TDataDef& d, std::vector<std::pair<double, double>> bounds) {
-    d.NrClasses = static_cast<int>(bounds.size());
-    for (std::size_t k = 0; k < bounds.size(); ++k) d.mclasses[k] = {bounds[k].first, bounds[k].second, 0, 0, 0, 0};
   }
 
   // Classes of 100, 300 and 600 cells; 3 presences in the first class and 7 in the third.
@@ -55,11 +44,6 @@ class AuditTest : public ::testing::Test {
     ws->AddDataDef(aux);
   }
 
-  TempDir dir;
-  std::filesystem::path previous;
-  RecordingShell shell;
-  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
-  RunTables tables;
 };
 
 TEST_F(AuditTest, CountsAndTheChi2OfTheExample) {

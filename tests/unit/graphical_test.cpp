@@ -20,22 +20,8 @@ const Rgb kWhite{255, 255, 255};
 const Rgb kGreen{0, 128, 0};
 const Rgb kRed{255, 0, 0};
 
-class GraphicalTest : public ::testing::Test {
+class GraphicalTest : public test::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-  }
-  void TearDown() override { std::filesystem::current_path(previous); }
-
-  TDataDef Grid(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
-    WriteFile(dir / name, GridText(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), rows));
-    TDataDef def;
-    def.FileName = (dir / name).string();
-    EXPECT_TRUE(ReadHeader(def, shell));
-    ScanData(def, shell);
-    return def;
-  }
   static void Counts(TDataDef& d, std::vector<double> p, std::vector<double> a) {
     d.NrClasses = static_cast<int>(p.size());
     for (std::size_t j = 0; j < p.size(); ++j) {
@@ -55,10 +41,6 @@ class GraphicalTest : public ::testing::Test {
     ws->AddDataDef(aux);
   }
 
-  TempDir dir;
-  std::filesystem::path previous;
-  RecordingShell shell;
-  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
   QImageCanvas img1{kAuxHistogramWidth, kAuxHistogramHeight};
   QImageCanvas img2{kAuxHistogramWidth, kAuxHistogramHeight};
   QImageCanvas scatter{kScatterWidth, kScatterHeight};

@@ -73,28 +73,8 @@ TEST(ClassTest, SmoothedProbabilitiesAndTheEvenSplitStatistic) {
 }
 
 // A small configuration with class files, audited and submitted, ready to map.
-class MappingTest : public ::testing::Test {
+class MappingTest : public test::ScratchFolderTest {
  protected:
-  void SetUp() override {
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    FillChi2Table(*ws);
-    LayOutRunTables(tables);
-  }
-  void TearDown() override { std::filesystem::current_path(previous); }
-
-  TDataDef Grid(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
-    WriteFile(dir / name, GridText(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), rows));
-    TDataDef def;
-    def.FileName = (dir / name).string();
-    EXPECT_TRUE(ReadHeader(def, shell));
-    ScanData(def, shell);
-    return def;
-  }
-  static void Classes(TDataDef& d, std::vector<std::pair<double, double>> bounds) {
-    d.NrClasses = static_cast<int>(bounds.size());
-    for (std::size_t k = 0; k < bounds.size(); ++k) d.mclasses[k] = {bounds[k].first, bounds[k].second, 0, 0, 0, 0};
-  }
   void AuditAndSubmit() {
     RunAudit(*ws, tables, shell);
     SubmitFinal(*ws, shell);
@@ -118,11 +98,6 @@ class MappingTest : public ::testing::Test {
     return lines;
   }
 
-  TempDir dir;
-  std::filesystem::path previous;
-  RecordingShell shell;
-  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
-  RunTables tables;
   PriorControls priors;
   QImageCanvas picture{300, 300};
 };
@@ -136,7 +111,7 @@ TEST_F(MappingTest, ProbabilitiesPerCell) {
   o.PositiveIndicatorValue = 1;
   o.NegativeIndicatorValue = 0;
   TDataDef s = Grid("soil.asc", soil);
-  Classes(s, {{1, 2}, {2, 3}});
+  SetClasses(s, {{1, 2}, {2, 3}});
   ws->AddDataDef(o);
   ws->AddDataDef(s);
   AuditAndSubmit();
@@ -172,9 +147,9 @@ TEST_F(MappingTest, AClassOfMinusOneInAnyGridMakesNoData) {
   o.PositiveIndicatorValue = 1;
   o.NegativeIndicatorValue = 0;
   TDataDef a = Grid("a.asc", {{"1", "1"}});
-  Classes(a, {{1, 2}, {2, 3}});
+  SetClasses(a, {{1, 2}, {2, 3}});
   TDataDef b = Grid("b.asc", {{"1", "5"}});  // 5 lies in no class of b, though the cell is inside a's classes
-  Classes(b, {{1, 2}, {2, 3}});
+  SetClasses(b, {{1, 2}, {2, 3}});
   ws->AddDataDef(o);
   ws->AddDataDef(a);
   ws->AddDataDef(b);
@@ -188,7 +163,7 @@ TEST_F(MappingTest, PriorChoicesLogTheirWay) {
   o.PositiveIndicatorValue = 1;
   o.NegativeIndicatorValue = 0;
   TDataDef a = Grid("a.asc", {{"1", "1", "2", "2"}});
-  Classes(a, {{1, 2}, {2, 3}});
+  SetClasses(a, {{1, 2}, {2, 3}});
   ws->AddDataDef(o);
   ws->AddDataDef(a);
   AuditAndSubmit();
@@ -217,7 +192,7 @@ class RandomAbsenceTest : public MappingTest {
     TDataDef o = Grid("obs.asc", {{"1", "-9999", "-9999", "-9999", "-9999"}, {"-9999", "-9999", "-9999", "-9999", "1"}});
     o.PositiveIndicatorValue = 1;
     TDataDef a = Grid("a.asc", {{"1", "1", "2", "2", "2"}, {"1", "1", "2", "2", "2"}});
-    Classes(a, {{1, 2}, {2, 3}});
+    SetClasses(a, {{1, 2}, {2, 3}});
     ws->AddDataDef(o);
     ws->AddDataDef(a);
     AuditAndSubmit();

@@ -5,6 +5,8 @@
 
 #include <stdexcept>
 
+#include "audit/chi2table.h"
+#include "core/gridfile.h"
 #include "core/numfmt.h"
 
 namespace karvelo::test {
@@ -43,6 +45,29 @@ std::string GridText(int ncols, int nrows, const std::vector<std::vector<std::st
     t += "\n";
   }
   return t;
+}
+
+void ScratchFolderTest::SetUp() {
+  previous = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  FillChi2Table(*ws);
+  LayOutRunTables(tables);
+}
+
+void ScratchFolderTest::TearDown() { std::filesystem::current_path(previous); }
+
+TDataDef ScratchFolderTest::Grid(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
+  WriteFile(dir / name, GridText(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), rows));
+  TDataDef def;
+  def.FileName = (dir / name).string();
+  EXPECT_TRUE(ReadHeader(def, shell));
+  ScanData(def, shell);
+  return def;
+}
+
+void ScratchFolderTest::SetClasses(TDataDef& d, const std::vector<std::pair<double, double>>& bounds) {
+  d.NrClasses = static_cast<int>(bounds.size());
+  for (std::size_t k = 0; k < bounds.size(); ++k) d.mclasses[k] = {bounds[k].first, bounds[k].second, 0, 0, 0, 0};
 }
 
 }  // namespace karvelo::test

@@ -8,8 +8,15 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "core/datadef.h"
 #include "core/runlog.h"
+#include "core/runtables.h"
 #include "core/shell.h"
+#include "core/workspace.h"
 
 namespace karvelo::test {
 
@@ -64,5 +71,25 @@ std::string ReadFile(const std::filesystem::path& p);
 // A grid file text with the standard header and the given rows (values joined by blanks).
 std::string GridText(int ncols, int nrows, const std::vector<std::vector<std::string>>& rows,
                      const std::string& nodata = "-9999", double xll = 0, double yll = 0, double cellsize = 1);
+
+// A test that works in a fresh folder as its working directory (where the steps write their
+// files), with a workspace, the run's tables and the critical values.
+class ScratchFolderTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Writes a grid of the given rows (as many columns as the first row) and reads its header and
+  // range as picking it on tab 1 does.
+  TDataDef Grid(const std::string& name, const std::vector<std::vector<std::string>>& rows);
+  // Gives an entry classes with these bounds (and no counts).
+  static void SetClasses(TDataDef& d, const std::vector<std::pair<double, double>>& bounds);
+
+  TempDir dir;
+  std::filesystem::path previous;
+  RecordingShell shell;
+  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
+  RunTables tables;
+};
 
 }  // namespace karvelo::test

@@ -56,38 +56,22 @@ TEST(Bootstrap, LineFormats) {
   EXPECT_EQ(BootstrapLine(50, std::string(40, 'x'), 12, 0.25, 0.75).substr(0, 46), " 50 " + std::string(40, 'x') + "  ");
 }
 
-class UncertaintyTest : public ::testing::Test {
+class UncertaintyTest : public test::ScratchFolderTest {
  protected:
   void SetUp() override {
-    previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    FillChi2Table(*ws);
-    LayOutRunTables(tables);
+    ScratchFolderTest::SetUp();
     ws->FixedSeed = 2024;
   }
-  void TearDown() override { std::filesystem::current_path(previous); }
 
-  TDataDef Grid(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
-    WriteFile(dir / name, GridText(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), rows));
-    TDataDef def;
-    def.FileName = (dir / name).string();
-    EXPECT_TRUE(ReadHeader(def, shell));
-    ScanData(def, shell);
-    return def;
-  }
-  static void Classes(TDataDef& d, std::vector<std::pair<double, double>> bounds) {
-    d.NrClasses = static_cast<int>(bounds.size());
-    for (std::size_t k = 0; k < bounds.size(); ++k) d.mclasses[k] = {bounds[k].first, bounds[k].second, 0, 0, 0, 0};
-  }
   // Six presences crowded in class 1, absences spread; a second grid with overlapping classes.
   void Configuration() {
     TDataDef o = Grid("obs.asc", {{"1", "1", "1", "0", "-9999"}, {"1", "1", "1", "0", "0"}, {"0", "-9999", "0", "0", "-9999"}});
     o.PositiveIndicatorValue = 1;
     o.NegativeIndicatorValue = 0;
     TDataDef a = Grid("a.asc", {{"1", "1", "1", "2", "2"}, {"1", "1", "1", "2", "2"}, {"2", "2", "2", "2", "2"}});
-    Classes(a, {{1, 2}, {2, 3}});
+    SetClasses(a, {{1, 2}, {2, 3}});
     TDataDef b = Grid("b.asc", {{"1", "2", "3", "4", "5"}, {"5", "4", "3", "2", "1"}, {"1", "1", "1", "1", "1"}});
-    Classes(b, {{1, 4}, {3, 6}, {7, 8}});  // class 3 holds no cell
+    SetClasses(b, {{1, 4}, {3, 6}, {7, 8}});  // class 3 holds no cell
     ws->AddDataDef(o);
     ws->AddDataDef(a);
     ws->AddDataDef(b);
@@ -104,11 +88,6 @@ class UncertaintyTest : public ::testing::Test {
     return lines;
   }
 
-  TempDir dir;
-  std::filesystem::path previous;
-  RecordingShell shell;
-  std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
-  RunTables tables;
   PriorControls priors;
   QImageCanvas picture{300, 300};
 };
@@ -211,7 +190,7 @@ TEST_F(UncertaintyTest, IdenticalSamplesHaveNoSpreadAndZeroPriorsStop) {
   o.PositiveIndicatorValue = 1;
   o.NegativeIndicatorValue = 0;
   TDataDef a = Grid("a.asc", {{"1", "2"}});
-  Classes(a, {{1, 2}, {2, 3}});
+  SetClasses(a, {{1, 2}, {2, 3}});
   ws->AddDataDef(o);
   ws->AddDataDef(a);
   RunAudit(*ws, tables, shell);
@@ -235,7 +214,7 @@ TEST_F(UncertaintyTest, NoAbsencesGiveOneOverPPlusTwo) {
   o.PositiveIndicatorValue = 1;
   o.NegativeIndicatorValue = 0;  // an absence value that never occurs: nA = 0
   TDataDef a = Grid("a.asc", {{"1", "1", "2"}});
-  Classes(a, {{1, 2}, {2, 3}});
+  SetClasses(a, {{1, 2}, {2, 3}});
   ws->AddDataDef(o);
   ws->AddDataDef(a);
   RunAudit(*ws, tables, shell);
