@@ -35,14 +35,6 @@ long long WrittenBytes() {
   return -1;
 }
 
-TDataDef Entry(const fs::path& p, bench::QuietShell& shell) {
-  TDataDef d;
-  d.FileName = p.string();
-  ReadHeader(d, shell);
-  ScanData(d, shell);
-  return d;
-}
-
 void Classes(TDataDef& d, double lo, double step) {
   d.NrClasses = 8;
   for (int k = 0; k < 8; ++k) d.mclasses[static_cast<std::size_t>(k)] = {lo + k * step, lo + (k + 1) * step, 0, 0, 0, 0};
@@ -130,12 +122,12 @@ int main(int argc, char** argv) {
   bench::QuietShell shell;
   auto ws = std::make_unique<Workspace>();
   FillChi2Table(*ws);
-  TDataDef o = Entry(obs, shell);
+  TDataDef o = bench::ScannedEntry(obs, shell);
   o.PositiveIndicatorValue = 1;
   o.NegativeIndicatorValue = 0;
-  TDataDef x = Entry(a1, shell);
+  TDataDef x = bench::ScannedEntry(a1, shell);
   Classes(x, 0, 10.2);
-  TDataDef y = Entry(a2, shell);
+  TDataDef y = bench::ScannedEntry(a2, shell);
   Classes(y, 0, 0.125);
   ws->AddDataDef(o);
   ws->AddDataDef(x);

@@ -7,22 +7,22 @@
 #include <filesystem>
 #include <string>
 
+#include "core/gridfile.h"
 #include "core/shell.h"
 
 namespace karvelo::bench {
 
-class QuietShell : public Shell {
- public:
-  void status1(std::string_view) override {}
-  void status2(std::string_view) override {}
-  void refresh() override {}
-  void gaugeRange(int, int) override {}
-  void gaugeProgress(int) override {}
-  void log(std::string_view) override {}
-  void registerWorkFile(const std::filesystem::path&) override {}
-  void message(std::string_view text) override { std::fprintf(stderr, "message: %.*s\n", static_cast<int>(text.size()), text.data()); }
-  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest&) override { return {}; }
-};
+// Benchmarks watch the clock, not the reports.
+using QuietShell = SilentShell;
+
+// A grid file as picking it on tab 1 reads it: header, then range.
+inline TDataDef ScannedEntry(const std::filesystem::path& p, Shell& shell) {
+  TDataDef d;
+  d.FileName = p.string();
+  ReadHeader(d, shell);
+  ScanData(d, shell);
+  return d;
+}
 
 // Kinds of generated grid: scattered observations (1 presence, 0 absence, -9999 elsewhere), a
 // smooth surface of whole numbers 0..80, a smooth surface of fractions 0..1. Real maps vary

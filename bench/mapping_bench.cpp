@@ -31,17 +31,11 @@ int main(int argc, char** argv) {
   auto ws = std::make_unique<Workspace>();
   FillChi2Table(*ws);
   ws->FixedSeed = 1;
-  auto entry = [&](const fs::path& p) {
-    TDataDef d;
-    d.FileName = p.string();
-    ReadHeader(d, shell);
-    ScanData(d, shell);
-    return d;
-  };
-  TDataDef o = entry(obs);
+
+  TDataDef o = bench::ScannedEntry(obs, shell);
   o.PositiveIndicatorValue = 1;
   o.NegativeIndicatorValue = 0;
-  TDataDef x = entry(a1), y = entry(a2);
+  TDataDef x = bench::ScannedEntry(a1, shell), y = bench::ScannedEntry(a2, shell);
   x.NrClasses = y.NrClasses = 8;
   for (int k = 0; k < 8; ++k) {
     x.mclasses[static_cast<std::size_t>(k)] = {k * 10.2, (k + 1) * 10.2, 0, 0, 0, 0};

@@ -15,19 +15,6 @@
 
 namespace {
 
-class QuietShell : public karvelo::Shell {
- public:
-  void status1(std::string_view) override {}
-  void status2(std::string_view) override {}
-  void refresh() override {}
-  void gaugeRange(int, int) override {}
-  void gaugeProgress(int) override {}
-  void log(std::string_view) override {}
-  void registerWorkFile(const std::filesystem::path&) override {}
-  void message(std::string_view) override {}
-  std::optional<std::filesystem::path> chooseFile(const karvelo::FileDialogRequest&) override { return {}; }
-};
-
 void Generate(const std::string& path, int n) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   std::fprintf(f, "ncols %d\nnrows %d\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n", n, n);
@@ -80,7 +67,7 @@ int main(int argc, char** argv) {
   }
   const double mb = static_cast<double>(std::filesystem::file_size(path)) / 1e6;
   const double cells = static_cast<double>(n) * n;
-  QuietShell shell;
+  karvelo::SilentShell shell;
   karvelo::TDataDef def;
   def.FileName = path;
   karvelo::ReadHeader(def, shell);

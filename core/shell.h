@@ -32,4 +32,41 @@ class Shell {
   virtual std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) = 0;
 };
 
+// Drops every report and answers no dialog: for runs where nobody watches (benchmarks, fuzzing).
+// It counts the messages, so a caller can still tell that a step stopped with one.
+class SilentShell : public Shell {
+ public:
+  void status1(std::string_view) override {}
+  void status2(std::string_view) override {}
+  void refresh() override {}
+  void gaugeRange(int, int) override {}
+  void gaugeProgress(int) override {}
+  void log(std::string_view) override {}
+  void registerWorkFile(const std::filesystem::path&) override {}
+  void message(std::string_view) override { ++messages; }
+  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest&) override { return std::nullopt; }
+  int messages = 0;
+};
+
+// Passes every report on to another Shell; a window that must add to one report (repaint its own
+// picture, say) overrides just that one.
+class ForwardingShell : public Shell {
+ public:
+  explicit ForwardingShell(Shell& inner) : inner_(inner) {}
+  void status1(std::string_view text) override { inner_.status1(text); }
+  void status2(std::string_view text) override { inner_.status2(text); }
+  void refresh() override { inner_.refresh(); }
+  void gaugeRange(int minimum, int maximum) override { inner_.gaugeRange(minimum, maximum); }
+  void gaugeProgress(int progress) override { inner_.gaugeProgress(progress); }
+  void log(std::string_view line) override { inner_.log(line); }
+  void registerWorkFile(const std::filesystem::path& path) override { inner_.registerWorkFile(path); }
+  void message(std::string_view text) override { inner_.message(text); }
+  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override {
+    return inner_.chooseFile(request);
+  }
+
+ private:
+  Shell& inner_;
+};
+
 }  // namespace karvelo

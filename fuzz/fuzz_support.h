@@ -14,21 +14,9 @@
 
 namespace karvelo::fuzz {
 
-// The readers under test report through a Shell; here every report is dropped, because the
-// target only cares whether the reader survives its input.
-class QuietShell : public Shell {
- public:
-  void status1(std::string_view) override {}
-  void status2(std::string_view) override {}
-  void refresh() override {}
-  void gaugeRange(int, int) override {}
-  void gaugeProgress(int) override {}
-  void log(std::string_view) override {}
-  void registerWorkFile(const std::filesystem::path&) override {}
-  void message(std::string_view) override { ++messages; }
-  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest&) override { return std::nullopt; }
-  int messages = 0;
-};
+// The readers under test report through a Shell; every report is dropped, because the target
+// only cares whether the reader survives its input.
+using QuietShell = SilentShell;
 
 // The engine reads files, not buffers, so every input becomes a file. Each fuzzing process gets
 // its own folder (parallel jobs must not overwrite each other's input), removed at exit.

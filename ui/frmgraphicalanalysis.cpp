@@ -40,31 +40,21 @@ QComboBox* NewList(QWidget* parent, const char* name, int x, int y) {
 
 // Passes everything on to the main window, and lets the pictures and pending events show while
 // the scatterplot's rows are read, which the engine reports only through the gauge.
-class TfrmGraphicalAnalysis::DrawingShell : public Shell {
+class TfrmGraphicalAnalysis::DrawingShell : public ForwardingShell {
  public:
-  DrawingShell(TfrmGraphicalAnalysis& owner, Shell& inner) : owner_(owner), inner_(inner) {}
-  void status1(std::string_view text) override { inner_.status1(text); }
-  void status2(std::string_view text) override { inner_.status2(text); }
+  DrawingShell(TfrmGraphicalAnalysis& owner, Shell& inner) : ForwardingShell(inner), owner_(owner) {}
   void refresh() override {
     owner_.RefreshPictures();
-    inner_.refresh();
+    ForwardingShell::refresh();
     sinceRefresh_.restart();
   }
-  void gaugeRange(int minimum, int maximum) override { inner_.gaugeRange(minimum, maximum); }
   void gaugeProgress(int progress) override {
-    inner_.gaugeProgress(progress);
+    ForwardingShell::gaugeProgress(progress);
     if (!sinceRefresh_.isValid() || sinceRefresh_.elapsed() >= kRefreshIntervalMs) refresh();
-  }
-  void log(std::string_view line) override { inner_.log(line); }
-  void registerWorkFile(const std::filesystem::path& path) override { inner_.registerWorkFile(path); }
-  void message(std::string_view text) override { inner_.message(text); }
-  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override {
-    return inner_.chooseFile(request);
   }
 
  private:
   TfrmGraphicalAnalysis& owner_;
-  Shell& inner_;
   QElapsedTimer sinceRefresh_;
 };
 

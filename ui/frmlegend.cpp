@@ -24,27 +24,16 @@ constexpr int kRowPitch = 24;
 
 // The histogram's "Preparing histograms ..." must show in this window's picture before the
 // counting starts, which the main window's refresh alone does not repaint.
-class TfrmLegend::HistogramShell : public Shell {
+class TfrmLegend::HistogramShell : public ForwardingShell {
  public:
-  HistogramShell(TfrmLegend& owner, Shell& inner) : owner_(owner), inner_(inner) {}
-  void status1(std::string_view text) override { inner_.status1(text); }
-  void status2(std::string_view text) override { inner_.status2(text); }
+  HistogramShell(TfrmLegend& owner, Shell& inner) : ForwardingShell(inner), owner_(owner) {}
   void refresh() override {
     owner_.imgAUX1->Refresh();
-    inner_.refresh();
-  }
-  void gaugeRange(int minimum, int maximum) override { inner_.gaugeRange(minimum, maximum); }
-  void gaugeProgress(int progress) override { inner_.gaugeProgress(progress); }
-  void log(std::string_view line) override { inner_.log(line); }
-  void registerWorkFile(const std::filesystem::path& path) override { inner_.registerWorkFile(path); }
-  void message(std::string_view text) override { inner_.message(text); }
-  std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override {
-    return inner_.chooseFile(request);
+    ForwardingShell::refresh();
   }
 
  private:
   TfrmLegend& owner_;
-  Shell& inner_;
 };
 
 TfrmLegend::TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent)
