@@ -544,12 +544,17 @@ void TfrmKarvelo::RunHandler(const std::function<void()>& handler) {
 
 // --- Tab 1 ------------------------------------------------------------------------------------
 
+// pndlgNewFile: tab 1 picks grids with it, and tab 4 its predictive map.
+FileDialogRequest TfrmKarvelo::GridFileDialog() {
+  FileDialogRequest request;
+  request.title = "Select new file from list";
+  request.filter = "Ascii-grid (*.asg, *.asc)|*.asg;*.asc";
+  return request;
+}
+
 void TfrmKarvelo::bttnNewFileClick() {
   RunHandler([this] {
-    FileDialogRequest request;
-    request.title = "Select new file from list";
-    request.filter = "Ascii-grid (*.asg, *.asc)|*.asg;*.asc";
-    const auto path = hooks.chooseFile(request);
+    const auto path = hooks.chooseFile(GridFileDialog());
     if (!path) return;
     grpbxScan->hide();
     lblNewFile->setText(QString::fromStdString(path->filename().string()));
@@ -945,10 +950,7 @@ void TfrmKarvelo::btbttnLoadValDataClick() {
 
 void TfrmKarvelo::btbttnPredMapClick() {
   RunHandler([this] {
-    FileDialogRequest request;
-    request.title = "Select new file from list";
-    request.filter = "Ascii-grid (*.asg, *.asc)|*.asg;*.asc";
-    const auto path = hooks.chooseFile(request);
+    const auto path = hooks.chooseFile(GridFileDialog());
     if (!path) return;
     imgROC->hide();
     lblNewFile->setText(QString::fromStdString(path->filename().string()));

@@ -251,6 +251,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  static FileDialogRequest GridFileDialog();
   void BuildMenu();
   void BuildStatusBar(QWidget* client);
   void BuildDefineDataTab();
