@@ -9,6 +9,7 @@
 #include "batch/batch.h"
 
 int main(int argc, char** argv) {
+  karvelo::InstallInterruptHandlers();
   // Pictures with text need a GUI application; the headless tool never needs a screen.
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   qInstallMessageHandler(karvelo::QuietQtMessages);

@@ -77,7 +77,8 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
       tables.Frequency.SetRowCount(k + 1);
       tables.Frequency.SetCell(0, k, WithoutLast4(FileNameOf(def.FileName)));
       tables.Frequency.SetCell(1, k, std::to_string(s));
-      LoadBinAux(ws, ClassMaskFileName(def, s), shell);
+      shell.run().ThrowIfCancelled();
+      LoadBinAux(ws, ClassMaskFileName(shell.run(), i, def, s), shell);
       const Workspace::FrequencyRow counts = CountClass(ws, def);
       ws.FrequencyCounts[static_cast<std::size_t>(k - 1)] = counts;
       def.mclasses[static_cast<std::size_t>(s - 1)][ClassPresences] = counts.presences;
@@ -163,13 +164,6 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
   return outcome;
 }
 
-std::filesystem::path ClassFileName(const std::string& gridFileName) {
-  const std::filesystem::path p(gridFileName);
-  const std::string name = p.filename().string();
-  const auto dot = name.find('.');
-  const std::string classFile = dot == std::string::npos ? name + ".txt" : name.substr(0, dot + 1) + "txt";
-  return p.parent_path() / classFile;
-}
 
 int ClassOfValue(const TDataDef& def, double v) {
   if (v == def.NODATA_value) return -1;
@@ -194,7 +188,7 @@ void SubmitFinal(Workspace& ws, Shell& shell) {
     if (def.NrClasses == 0) continue;
     shell.status2("Writing auxiliary file " + std::to_string(i));
     GridReader grid(def);
-    const std::filesystem::path name = ClassFileName(def.FileName);
+    const std::filesystem::path name = ClassFileName(shell.run(), i, def);
     TextWriter out(name);
     shell.registerWorkFile(name);
     std::string line;
@@ -213,7 +207,7 @@ void SubmitFinal(Workspace& ws, Shell& shell) {
       }
       grid.ReadLine();
       out.WriteLine();
-      shell.gaugeProgress(r);
+      shell.row(r);
     }
     out.Close();
   }

@@ -22,10 +22,6 @@ struct AuditOutcome {
 // to its header (the window hides it). With QuietAudit set it shows no message box.
 AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell);
 
-// The class file of a grid: its path up to and including the first "." of the file name, then
-// "txt" (a name without a "." gets ".txt").
-std::filesystem::path ClassFileName(const std::string& gridFileName);
-
 // The class of value v: the highest k with lower <= v < upper, or -1 (no data, or in no class).
 int ClassOfValue(const TDataDef& def, double v);
 

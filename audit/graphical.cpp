@@ -71,7 +71,7 @@ std::optional<std::string> Obstacle(const Workspace& ws, const GraphicalEntry& a
 }
 
 void SaveAndLog(const Canvas& picture, const std::string& title, const char* what, Shell& shell) {
-  picture.SaveBmp(title + ".bmp");
+  picture.SaveBmp(shell.run().Output(title + ".bmp"));
   shell.log(std::string(what) + " displayed and saved to <" + title + ".bmp>");
 }
 
@@ -257,7 +257,7 @@ bool ShowDiagrams(const Workspace& ws, const GraphicalEntry& aux1, const Graphic
     r1.ReadLine();
     if (r2) r2->ReadLine();
     ro.ReadLine();
-    shell.gaugeProgress(r);
+    shell.row(r);
   }
   shell.gaugeProgress(0);
   DrawScatterFrame(scatter, aux1.name, aux2.name, s.min1, s.max1, s.min2, s.max2);

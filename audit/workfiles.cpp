@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/atomicfile.h"
 #include "core/numfmt.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
@@ -42,9 +43,6 @@ bool BlockIsZero(const std::uint8_t* p, std::size_t n) {
   return true;
 }
 
-// The working directory's file under the name the work-file list records.
-std::filesystem::path InWorkingDirectory(const std::string& name) { return std::filesystem::current_path() / name; }
-
 // Fills `raster` with 1 where test(value) holds, over the grid's rows and columns.
 template <class Test>
 void BuildMask(const TDataDef& def, ByteRaster& raster, Shell& shell, Test test) {
@@ -59,7 +57,7 @@ void BuildMask(const TDataDef& def, ByteRaster& raster, Shell& shell, Test test)
       if (row && c <= cols && test(x)) row[c - 1] = 1;
     }
     reader.ReadLine();
-    shell.gaugeProgress(r);
+    shell.row(r);
   }
 }
 
@@ -74,8 +72,9 @@ void WriteIndicatorMask(const TDataDef& def, ByteRaster& raster, double indicato
   raster.Clear();
   if (def.GridFileType == TGridFileType::notgrid) return;
   BuildMask(def, raster, shell, [indicator](double x) { return x == indicator; });
-  WriteWorkFile(raster, name, RasterBytesInUse(def));
-  shell.registerWorkFile(InWorkingDirectory(name));
+  const std::filesystem::path path = shell.run().WorkFile(name);
+  WriteWorkFile(raster, path, RasterBytesInUse(def));
+  shell.registerWorkFile(path);
 }
 
 bool ClassesOverlap(const TDataDef& def) {
@@ -122,19 +121,21 @@ std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
       out[c - 1] = m;
     }
     reader.ReadLine();
-    shell.gaugeProgress(r);
+    shell.row(r);
   }
   return member;
 }
 
 template <class Cell>
-void WriteClassMasks(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell) {
+void WriteClassMasks(Workspace& ws, int slot, Shell& shell) {
+  const TDataDef& def = ws.DataDef(slot);
   const int rows = RasterRows(def), cols = RasterCols(def);
-  shell.status2("... Making " + FileNameOf(fn + "-1.bin"));
+  shell.status2("... Making " + ClassMaskFileName(shell.run(), slot, def, 1).filename().string());
   const std::vector<Cell> member = ReadMemberships<Cell>(def, shell);
   for (int k = 1; k <= def.NrClasses; ++k) {
-    const std::string name = ClassMaskFileName(def, k);
-    shell.status2("... Making " + FileNameOf(name));
+    shell.run().ThrowIfCancelled();
+    const std::filesystem::path name = ClassMaskFileName(shell.run(), slot, def, k);
+    shell.status2("... Making " + name.filename().string());
     ws.AuxClassRaster.Clear();
     for (int r = 1; r <= rows; ++r) {
       const Cell* m = member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols);
@@ -159,13 +160,25 @@ void WriteClassMasks(Workspace& ws, const TDataDef& def, const std::string& fn, 
 
 }  // namespace
 
-std::string ClassMaskFileName(const TDataDef& def, int klasse) {
-  const std::string& f = def.FileName;
-  const std::string base = f.size() >= 4 ? f.substr(0, f.size() - 4) : std::string();
-  return base + "-" + std::to_string(klasse) + ".bin";
+std::string GridStem(const TDataDef& def) { return std::filesystem::path(def.FileName).stem().string(); }
+
+std::filesystem::path ClassMaskFileName(const RunContext& run, int slot, const TDataDef& def, int klasse) {
+  return run.WorkFile(std::to_string(slot) + "-" + GridStem(def) + "-" + std::to_string(klasse) + ".bin");
+}
+
+std::filesystem::path ClassFileName(const RunContext& run, int slot, const TDataDef& def) {
+  return run.WorkFile(std::to_string(slot) + "-" + GridStem(def) + ".txt");
 }
 
 std::uintmax_t WriteWorkFile(const ByteRaster& raster, const std::filesystem::path& path, std::uintmax_t usedBytes) {
+  // A work file that could not be written whole is not left behind.
+  struct RemoveUnlessDone {
+    const std::filesystem::path& path;
+    bool done = false;
+    ~RemoveUnlessDone() {
+      if (!done) ::unlink(path.c_str());
+    }
+  } cleanup{path};
   if (usedBytes > kWorkFileBytes) usedBytes = kWorkFileBytes;
   // A new file rather than a truncated old one: truncating makes some file systems flush the
   // old contents to disk on close.
@@ -179,7 +192,9 @@ std::uintmax_t WriteWorkFile(const ByteRaster& raster, const std::filesystem::pa
     while (from < to && data[from] == 0) ++from;
     while (to > from && data[to - 1] == 0) --to;
     while (from < to) {
-      const ssize_t w = ::pwrite(out.fd, data + from, static_cast<std::size_t>(to - from), static_cast<off_t>(from));
+      const std::size_t allowed = WriteAllowance(static_cast<std::size_t>(to - from));
+      if (allowed == 0) errno = ENOSPC;
+      const ssize_t w = allowed == 0 ? -1 : ::pwrite(out.fd, data + from, allowed, static_cast<off_t>(from));
       if (w < 0 && errno == EINTR) continue;
       if (w <= 0) ThrowSystemFileError(path, "cannot write the work file");
       from += static_cast<std::uintmax_t>(w);
@@ -205,6 +220,7 @@ std::uintmax_t WriteWorkFile(const ByteRaster& raster, const std::filesystem::pa
   const int fd = out.fd;
   out.fd = -1;
   if (::close(fd) != 0) ThrowSystemFileError(path, "cannot write the work file");
+  cleanup.done = true;
   return written;
 }
 
@@ -240,9 +256,10 @@ void ReadWorkFile(ByteRaster& raster, const std::filesystem::path& path) {
   }
 }
 
-void CopyAux2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, int klasse, Shell& shell) {
-  const std::string name = fn + "-" + std::to_string(klasse) + ".bin";
-  shell.status2("... Making " + FileNameOf(name));
+void CopyAux2Binary(Workspace& ws, int slot, int klasse, Shell& shell) {
+  const TDataDef& def = ws.DataDef(slot);
+  const std::filesystem::path name = ClassMaskFileName(shell.run(), slot, def, klasse);
+  shell.status2("... Making " + name.filename().string());
   ws.AuxClassRaster.Clear();
   if (def.GridFileType == TGridFileType::notgrid) return;
   const auto& cls = def.mclasses[static_cast<std::size_t>(klasse - 1)];
@@ -257,7 +274,7 @@ void CopyAux2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, i
       if (r <= rows && c <= cols && lower <= x && x < upper) ws.AuxClassRaster.at(r, c) = ws.InsideRaster.at(r, c) = 1;
     }
     reader.ReadLine();
-    shell.gaugeProgress(r);
+    shell.row(r);
   }
   WriteWorkFile(ws.AuxClassRaster, name, RasterBytesInUse(def));
   shell.registerWorkFile(name);
@@ -277,13 +294,12 @@ void MakeBinaries(Workspace& ws, Shell& shell) {
   for (int i = 1; i <= ws.DataDefCount; ++i) {
     const TDataDef& def = ws.DataDef(i);
     if (def.NrClasses >= 2) {
-      const std::string fn = def.FileName.size() >= 4 ? def.FileName.substr(0, def.FileName.size() - 4) : std::string();
       if (def.GridFileType == TGridFileType::notgrid) {
-        for (int k = 1; k <= def.NrClasses; ++k) CopyAux2Binary(ws, def, fn, k, shell);
+        for (int k = 1; k <= def.NrClasses; ++k) CopyAux2Binary(ws, i, k, shell);
       } else if (ClassesOverlap(def)) {
-        WriteClassMasks<std::uint32_t>(ws, def, fn, shell);
+        WriteClassMasks<std::uint32_t>(ws, i, shell);
       } else {
-        WriteClassMasks<std::uint8_t>(ws, def, fn, shell);
+        WriteClassMasks<std::uint8_t>(ws, i, shell);
       }
       insideBytes = std::max(insideBytes, RasterBytesInUse(def));
     }
@@ -291,11 +307,13 @@ void MakeBinaries(Workspace& ws, Shell& shell) {
     if (def.IsAbsenceGrid()) CopyAbs2Binary(ws, def, "Negatives", shell);
   }
   shell.status2("... Making InsideMap.bin");
-  WriteWorkFile(ws.InsideRaster, "InsideMap.bin", insideBytes);
-  shell.registerWorkFile(InWorkingDirectory("InsideMap.bin"));
+  const std::filesystem::path inside = shell.run().WorkFile("InsideMap.bin");
+  WriteWorkFile(ws.InsideRaster, inside, insideBytes);
+  shell.registerWorkFile(inside);
 }
 
 void LoadBinAux(Workspace& ws, const std::filesystem::path& fnaux, Shell& shell) {
+  shell.run().ThrowIfCancelled();
   shell.status2("... Loading " + FileNameOf(fnaux));
   ReadWorkFile(ws.AuxClassRaster, fnaux);
 }

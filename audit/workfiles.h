@@ -13,8 +13,13 @@ namespace karvelo {
 
 inline constexpr std::uintmax_t kWorkFileBytes = ByteRaster::kCells;
 
-// The class mask file of class k: the grid's path without its last 4 characters, "-", k, ".bin".
-std::string ClassMaskFileName(const TDataDef& def, int klasse);
+// A grid's name as its work files carry it: the file name without its last extension.
+std::string GridStem(const TDataDef& def);
+// The class mask of class k of the entry in `slot`: "<slot>-<grid name>-<k>.bin" in the run's work
+// folder. The slot keeps the same grid used twice apart; nothing is written beside the grid.
+std::filesystem::path ClassMaskFileName(const RunContext& run, int slot, const TDataDef& def, int klasse);
+// The class file of the entry in `slot`: "<slot>-<grid name>.txt" in the run's work folder.
+std::filesystem::path ClassFileName(const RunContext& run, int slot, const TDataDef& def);
 
 // Writes the raster as a work file of exactly 100000000 bytes. Only the 4 KiB blocks that hold a
 // non-zero byte are written (runs of them in one write, without the zeros at the run's ends); the
@@ -26,12 +31,12 @@ std::uintmax_t WriteWorkFile(const ByteRaster& raster, const std::filesystem::pa
 // or shorter file is a FileError.
 void ReadWorkFile(ByteRaster& raster, const std::filesystem::path& path);
 
-// The class mask of class `klasse` of def into AuxClassRaster (and InsideRaster), written as its
-// work file and registered.
-void CopyAux2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, int klasse, Shell& shell);
-// The presence mask of def into PresenceRaster, written as fn + ".bin" in the working directory.
+// The class mask of class `klasse` of the entry in `slot` into AuxClassRaster (and InsideRaster),
+// written as its work file and registered.
+void CopyAux2Binary(Workspace& ws, int slot, int klasse, Shell& shell);
+// The presence mask of def into PresenceRaster, written as fn + ".bin" in the work folder.
 void CopyPres2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell);
-// The absence mask of def into AbsenceRaster, written as fn + ".bin" in the working directory.
+// The absence mask of def into AbsenceRaster, written as fn + ".bin" in the work folder.
 void CopyAbs2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell);
 
 // Every mask and work file of the configuration: class masks of every classified grid (all

@@ -1,6 +1,7 @@
 // karvelo-batch: the same engine steps as the window, driven from the command line.
 #include "batch/batch.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <charconv>
@@ -129,6 +130,7 @@ Command ParseInfo(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].rfind("-", 0) == 0) throw UsageError{"info takes one grid file"};
   const std::string grid = Absolute(args[0]);
   return [grid](Workspace& ws, BatchShell& shell, std::ostream& out) {
+    if (!OutputsAreNotInputs({shell.run().Output(kLogFileName)}, {grid}, shell)) return 1;
     const auto scan = PickGridFile(ws, grid, true, shell, nullptr);
     if (!scan) return 1;
     const TDataDef& def = ws.CurrentDataDef;
@@ -262,6 +264,9 @@ Command ParseAudit(const std::vector<std::string>& args) {
     RunTables tables;
     LayOutRunTables(tables);
     LoadConfigFile(config, ws, tables, shell);
+    std::vector<fs::path> inputs = GridsOf(ws);
+    inputs.emplace_back(config);
+    if (!OutputsAreNotInputs({shell.run().Output(kLogFileName)}, inputs, shell)) return 1;
     const std::size_t from = shell.runLog.Lines().size();
     const AuditOutcome outcome = RunAudit(ws, tables, shell);
     if (!outcome.ran) return 1;
@@ -280,9 +285,9 @@ int ChoiceIndex(const std::string& value, std::initializer_list<const char*> nam
 }
 
 // Prints the files a run wrote, with their full paths.
-void PrintWritten(std::ostream& out, std::initializer_list<const char*> names) {
+void PrintWritten(std::ostream& out, const RunContext& run, std::initializer_list<const char*> names) {
   for (const char* n : names) {
-    if (fs::exists(n)) out << "wrote " << (fs::current_path() / n).string() << '\n';
+    if (fs::exists(run.Output(n))) out << "wrote " << run.Output(n).string() << '\n';
   }
 }
 
@@ -321,12 +326,12 @@ Command ParseMap(const std::vector<std::string>& args) {
     const int status = AuditSubmitAndMap(o, config, ws, tables, shell);
     if (status != 0) return status;
     if (o.uncertainty) {
-      PrintWritten(out, {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp"});
+      PrintWritten(out, shell.run(), {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp"});
     } else {
-      PrintWritten(out, {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp"});
+      PrintWritten(out, shell.run(), {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp"});
     }
     // Only a declustered prior writes "Declus.asc"; one left from an earlier run is not news.
-    if (o.prior == 2 && !ws.RandomAbsences) PrintWritten(out, {"Declus.asc"});
+    if (o.prior == 2 && !ws.RandomAbsences) PrintWritten(out, shell.run(), {"Declus.asc"});
     return 0;
   };
 }
@@ -382,6 +387,44 @@ Command ParseCommand(const std::vector<std::string>& rest) {
 
 }  // namespace
 
+namespace {
+
+// Set by SIGINT and SIGTERM from the start of the process on; the run's cancel flag.
+std::atomic<bool> g_interruptRequested{false};
+
+extern "C" void OnInterrupt(int) { g_interruptRequested.store(true, std::memory_order_relaxed); }
+
+// The working folder as an absolute path, made when it is missing; nothing on error.
+std::optional<fs::path> PrepareWorkingFolder(const std::optional<fs::path>& workdir, std::ostream& err) {
+  std::error_code ec;
+  if (!workdir) {
+    fs::path here = fs::current_path(ec);
+    if (ec) {
+      err << "karvelo: cannot tell the current folder: " << ec.message() << '\n';
+      return std::nullopt;
+    }
+    return here;
+  }
+  fs::create_directories(*workdir, ec);
+  fs::path folder = fs::absolute(*workdir, ec);
+  if (!ec && !fs::is_directory(folder, ec)) ec = std::make_error_code(std::errc::not_a_directory);
+  if (ec) {
+    err << "karvelo: " << workdir->string() << ": cannot use as work folder: " << ec.message() << '\n';
+    return std::nullopt;
+  }
+  return folder.lexically_normal();
+}
+
+}  // namespace
+
+void InstallInterruptHandlers() {
+  struct sigaction sa {};
+  sa.sa_handler = OnInterrupt;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+}
+
 void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
   if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "karvelo: %s\n", text.toLocal8Bit().constData());
 }
@@ -403,39 +446,69 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
 
   if (opt.rest[0] == "demo" && !opt.workdir) opt.workdir = fs::path("karvelo-demo");
-  if (opt.workdir) {
-    std::error_code ec;
-    fs::create_directories(*opt.workdir, ec);
-    fs::current_path(*opt.workdir, ec);
-    if (ec) {
-      err << "karvelo: " << opt.workdir->string() << ": cannot use as work folder: " << ec.message() << '\n';
+  const auto folder = PrepareWorkingFolder(opt.workdir, err);
+  if (!folder) return 1;
+
+  BatchShell shell(err, isatty(STDERR_FILENO) != 0);
+  if (opt.rest[0] == "demo") {
+    if (const auto refusal = DemoFolderRefusal(*folder)) {
+      shell.message(*refusal);
       return 1;
     }
   }
+  RunContext& run = shell.run();
+  run.SetFolder(*folder);
+  // One run per working folder: a second one would share the work files and the results.
+  FolderLock lock;
+  try {
+    if (!lock.TryLock(*folder)) {
+      shell.message(FolderInUseMessage(*folder));
+      return 1;
+    }
+  } catch (const FileError& e) {
+    shell.message(e.what());
+    return 1;
+  }
+  // SIGINT and SIGTERM ask the running step to stop at its next row instead of ending the
+  // process mid-write (the handlers are installed as the program starts).
+  run.UseCancelFlag(std::shared_ptr<std::atomic<bool>>(&g_interruptRequested, [](std::atomic<bool>*) {}));
 
-  BatchShell shell(err, isatty(STDERR_FILENO) != 0);
   auto ws = std::make_unique<Workspace>();
   FillChi2Table(*ws);
   ws->FixedSeed = opt.seed;
   StartRunLog(shell.runLog, std::time(nullptr));
   int status = 0;
+  bool interrupted = false;
   try {
     status = command(*ws, shell, out);
   } catch (const FileError& e) {
     shell.message(e.what());
     status = 1;
+  } catch (const Cancelled&) {
+    interrupted = true;
+  }
+  auto removeWorkFiles = [&] {
+    if (opt.keepWorkFiles) return;
+    DeleteWorkFiles(shell.runLog);
+    run.RemoveWorkFolder();
+  };
+  // An interrupt leaves every result as it was before the run, the log included.
+  if (interrupted || run.CancelRequested()) {
+    removeWorkFiles();
+    shell.message("interrupted");
+    return 130;
   }
 
   // The end of the run, as closing the window ends it.
   EndRunLog(shell.runLog, std::time(nullptr));
   try {
-    WriteLogFile(shell.runLog, kLogFileName);
+    WriteLogFile(shell.runLog, run.Output(kLogFileName));
     shell.message(std::string("Logfile saved to ") + kLogFileName);
   } catch (const FileError& e) {
     shell.message(e.what());
     status = 1;
   }
-  if (!opt.keepWorkFiles) DeleteWorkFiles(shell.runLog);
+  removeWorkFiles();
   return status;
 }
 

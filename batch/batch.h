@@ -14,6 +14,10 @@ namespace karvelo {
 // output: only critical ones are passed on. Install before the application object is made.
 void QuietQtMessages(QtMsgType type, const QMessageLogContext& context, const QString& text);
 
+// SIGINT and SIGTERM stop the running step at its next row (exit 130) instead of killing the
+// process mid-write. Install first thing in main(), before anything that takes time.
+void InstallInterruptHandlers();
+
 int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace karvelo

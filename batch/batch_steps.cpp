@@ -1,6 +1,8 @@
 // The steps of the batch commands, on the same engine calls as the window's handlers.
 #include "batch/batch_steps.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 
 #include "audit/audit.h"
@@ -18,6 +20,53 @@
 #include "validation/valdata.h"
 
 namespace karvelo {
+
+namespace {
+namespace fs = std::filesystem;
+
+struct FileIdentity {
+  dev_t device;
+  ino_t inode;
+};
+std::optional<FileIdentity> IdentityOf(const fs::path& p) {
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0) return std::nullopt;
+  return FileIdentity{st.st_dev, st.st_ino};
+}
+}  // namespace
+
+bool OutputsAreNotInputs(const std::vector<fs::path>& outputs, const std::vector<fs::path>& inputs, Shell& shell) {
+  std::vector<FileIdentity> ids;
+  for (const fs::path& in : inputs) {
+    if (const auto id = IdentityOf(in)) ids.push_back(*id);
+  }
+  for (const fs::path& out : outputs) {
+    const auto id = IdentityOf(out);
+    if (!id) continue;
+    for (const FileIdentity& in : ids) {
+      if (in.device == id->device && in.inode == id->inode) {
+        shell.message(out.string() + " is an input of this run; choose another name or folder.");
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
+std::vector<fs::path> GridsOf(const Workspace& ws) {
+  std::vector<fs::path> grids;
+  for (int i = 1; i <= ws.DataDefCount; ++i) grids.emplace_back(ws.DataDef(i).FileName);
+  return grids;
+}
+
+std::vector<fs::path> MapOutputs(const RunContext& run) {
+  std::vector<fs::path> out;
+  for (const char* name : {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp", "AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt",
+                           "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "Declus.asc", kLogFileName}) {
+    out.push_back(run.Output(name));
+  }
+  return out;
+}
 
 int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchShell& shell) {
   auto scan = PickGridFile(ws, e.path, true, shell, nullptr);
@@ -48,6 +97,9 @@ int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchSh
 }
 
 int BuildConfiguration(const std::vector<ConfigEntry>& entries, const std::string& output, Workspace& ws, BatchShell& shell) {
+  std::vector<fs::path> grids;
+  for (const ConfigEntry& e : entries) grids.emplace_back(e.path);
+  if (!OutputsAreNotInputs({output, shell.run().Output(kLogFileName)}, grids, shell)) return 1;
   RunTables tables;
   LayOutRunTables(tables);
   for (const ConfigEntry& e : entries) {
@@ -84,6 +136,9 @@ PriorControls PriorControlsFor(const MapOptions& o, Workspace& ws) {
 int AuditSubmitAndMap(const MapOptions& o, const std::string& config, Workspace& ws, RunTables& tables, BatchShell& shell) {
   PriorControls priors = PriorControlsFor(o, ws);
   LoadConfigFile(config, ws, tables, shell);
+  std::vector<fs::path> inputs = GridsOf(ws);
+  inputs.emplace_back(config);
+  if (!OutputsAreNotInputs(MapOutputs(shell.run()), inputs, shell)) return 1;
   const AuditOutcome audit = RunAudit(ws, tables, shell);
   if (!audit.ran || audit.status != 3) return 1;
   SubmitFinal(ws, shell);
@@ -103,6 +158,11 @@ int AuditSubmitAndMap(const MapOptions& o, const std::string& config, Workspace&
 
 std::optional<double> RunValidation(const ValidateOptions& v, const std::string& points, const std::string& mapFile,
                                     BatchShell& shell, int* recordsKept) {
+  const RunContext& run = shell.run();
+  if (!OutputsAreNotInputs({run.Output("ValDataComplete.txt"), run.Output(RocTitle(mapFile) + ".bmp"), run.Output(kLogFileName)},
+                           {points, mapFile}, shell)) {
+    return std::nullopt;
+  }
   ValidationFile file;
   OpenValidationFile(file, points, shell);
   auto limit = [&](int c) { return std::clamp(c, 1, std::max(1, file.ValColumnCount)); };

@@ -1,6 +1,7 @@
 // The steps of karvelo-batch's commands, each as the window's buttons do it.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -21,6 +22,15 @@ struct ConfigEntry {
   int classes = 8;
   std::vector<std::string> bounds;               // explicit bounds b1..bn+1, as typed
 };
+
+// Refuses, with a message naming the file, when one of `outputs` is the same file as one of
+// `inputs` (same device and inode, however the paths are written): a run never writes over what it reads.
+bool OutputsAreNotInputs(const std::vector<std::filesystem::path>& outputs,
+                         const std::vector<std::filesystem::path>& inputs, Shell& shell);
+// The grid files of the configuration.
+std::vector<std::filesystem::path> GridsOf(const Workspace& ws);
+// Every file a map run may write in the working folder, the log included.
+std::vector<std::filesystem::path> MapOutputs(const RunContext& run);
 
 // Gives the picked grid its role as tab 1's buttons do, then adds it to the configuration.
 int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchShell& shell);

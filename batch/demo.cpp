@@ -26,6 +26,23 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kExampleFiles[] = {"obs.asc", "dist.asc", "ffreq.asc", "soil.asc", "validation.txt", "README.txt"};
+const char* const kDemoOutputs[] = {"meuse-configuration.txt", "AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt",
+                                    "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp",
+                                    "ValDataComplete.txt", "ROC of BayesP.asc.bmp", "Karvelo.log"};
+
+// The first entry of the folder that an earlier demo did not make, if any: the demo copies the
+// example data over its own files and must not replace a user's.
+std::optional<std::string> ForeignEntry(const fs::path& dir) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    bool known = name == kWorkFolderName || name == kLockFileName;
+    for (const char* n : kExampleFiles) known = known || name == n;
+    for (const char* n : kDemoOutputs) known = known || name == n;
+    if (!known) return name;
+  }
+  return std::nullopt;
+}
 
 bool HoldsExampleData(const fs::path& dir) {
   std::error_code ec;
@@ -56,13 +73,24 @@ std::optional<fs::path> FindExampleData() {
   return std::nullopt;
 }
 
+std::optional<std::string> DemoFolderRefusal(const fs::path& folder) {
+  const auto foreign = ForeignEntry(folder);
+  if (!foreign) return std::nullopt;
+  return "The demo folder " + folder.string() + " holds " + *foreign +
+         ", which is not a file of an earlier demo.\nChoose an empty or new folder with --workdir.";
+}
+
 int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
   const auto examples = FindExampleData();
   if (!examples) {
     shell.message("The example data (examples/meuse) was not found.\nSet KARVELO_EXAMPLES to its folder.");
     return 1;
   }
-  const fs::path work = fs::current_path();
+  const fs::path work = shell.run().Folder();
+  if (const auto refusal = DemoFolderRefusal(work)) {
+    shell.message(*refusal);
+    return 1;
+  }
   for (const char* name : kExampleFiles) {
     std::error_code ec;
     fs::copy_file(*examples / name, work / name, fs::copy_options::overwrite_existing, ec);
@@ -112,9 +140,7 @@ int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
   }
   out << "\nPriors (relative frequencies of the observations): presence " << priors.textP << ", absence " << priors.textA
       << "\n\nFiles written:\n";
-  for (const char* name : {"meuse-configuration.txt", "AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt",
-                           "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp",
-                           "ValDataComplete.txt", "ROC of BayesP.asc.bmp", "Karvelo.log"}) {
+  for (const char* name : kDemoOutputs) {
     out << "  " << (work / name).string() << '\n';
   }
   out << "\nValidation of BayesP.asc with " << kept << " independent points: AUC = " << AucText(*auc) << '\n';

@@ -18,5 +18,8 @@ std::optional<std::filesystem::path> FindExampleData();
 // the uncertainty map and the plain map, validates "BayesP.asc" with the example points, and
 // prints a summary. Returns the exit status.
 int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out);
+// Why the demo must not run in `folder` (it holds a file no earlier demo made), or nothing. Checked
+// before the run writes anything there, its log included.
+std::optional<std::string> DemoFolderRefusal(const std::filesystem::path& folder);
 
 }  // namespace karvelo

@@ -286,7 +286,7 @@ ScanResult ScanData(TDataDef& def, Shell& shell) {
       if (unique.collecting) unique.Offer(v, nodata);
     }
     reader.ReadLine();
-    shell.gaugeProgress(r);
+    shell.row(r);
   }
   def.minvalue = lo;
   def.maxvalue = hi;

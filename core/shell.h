@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/runcontext.h"
+
 namespace karvelo {
 
 // A file dialog a step opens; the window shows one, the batch tool and tests answer with a path.
@@ -30,6 +32,18 @@ class Shell {
   virtual void registerWorkFile(const std::filesystem::path& path) = 0;
   virtual void message(std::string_view text) = 0;    // waits for acknowledgement
   virtual std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) = 0;
+
+  // The run this step belongs to: where its results and its work files go, and its cancel flag.
+  virtual RunContext& run() { return run_; }
+  // Every long loop reports its row here: the gauge moves, and a stop that was asked for ends the
+  // step at this row (Cancelled), so that no step goes on for long after a cancel or an interrupt.
+  void row(int progress) {
+    gaugeProgress(progress);
+    run().ThrowIfCancelled();
+  }
+
+ private:
+  RunContext run_;
 };
 
 // Drops every report and answers no dialog: for runs where nobody watches (benchmarks, fuzzing).
@@ -64,6 +78,7 @@ class ForwardingShell : public Shell {
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override {
     return inner_.chooseFile(request);
   }
+  RunContext& run() override { return inner_.run(); }
 
  private:
   Shell& inner_;

@@ -1,4 +1,4 @@
-// Buffered CR LF text files.
+// Buffered CR LF text files, written through a temporary name.
 #include "core/textwriter.h"
 
 #include "core/errors.h"
@@ -9,15 +9,12 @@ namespace {
 constexpr std::size_t kFlushAt = 1 << 20;
 }
 
-TextWriter::TextWriter(std::filesystem::path path) : path_(std::move(path)) {
-  file_ = std::fopen(path_.c_str(), "wb");
-  if (!file_) ThrowSystemFileError(path_, "cannot create the file");
+TextWriter::TextWriter(std::filesystem::path path)
+    : path_(std::move(path)), file_(std::make_unique<AtomicFile>(path_)) {
   buffer_.reserve(kFlushAt + 4096);
 }
 
-TextWriter::~TextWriter() {
-  if (file_) std::fclose(file_);
-}
+TextWriter::~TextWriter() = default;
 
 void TextWriter::Write(std::string_view text) {
   buffer_.append(text);
@@ -37,18 +34,15 @@ void TextWriter::WriteLine(std::string_view text) {
 
 void TextWriter::Flush() {
   if (!file_) return;
-  if (!buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
-    ThrowSystemFileError(path_, "cannot write the file");
-  }
+  if (!buffer_.empty()) file_->Write(buffer_.data(), buffer_.size());
   buffer_.clear();
 }
 
 void TextWriter::Close() {
   if (!file_) return;
   Flush();
-  std::FILE* f = file_;
-  file_ = nullptr;
-  if (std::fclose(f) != 0) ThrowSystemFileError(path_, "cannot write the file");
+  std::unique_ptr<AtomicFile> f = std::move(file_);
+  f->Commit();
 }
 
 }  // namespace karvelo

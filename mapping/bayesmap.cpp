@@ -112,8 +112,9 @@ bool GenerateRandomAbsences(Workspace& ws, RunTables& tables, Shell& shell) {
       ++placed;
     }
   }
-  WriteWorkFile(ws.AbsenceRaster, "Negatives.bin", static_cast<std::uintmax_t>(rows) * MaxGridExtent);
-  shell.registerWorkFile(std::filesystem::current_path() / "Negatives.bin");
+  const std::filesystem::path negatives = shell.run().WorkFile("Negatives.bin");
+  WriteWorkFile(ws.AbsenceRaster, negatives, static_cast<std::uintmax_t>(rows) * MaxGridExtent);
+  shell.registerWorkFile(negatives);
   ws.QuietAudit = true;
   try {
     RunAudit(ws, tables, shell);
@@ -190,7 +191,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
   shell.gaugeProgress(0);
 
   // Per entry with classes: its class file, and per class the two factors it brings to a cell.
-  std::vector<ClassFileStream> streams = OpenClassFiles(ws);
+  std::vector<ClassFileStream> streams = OpenClassFiles(ws, shell.run());
   struct Factors {
     std::array<double, MaxClasses + 1> cpP{}, cpA{};
   };
@@ -206,7 +207,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
     }
   }
 
-  TextWriter out("BayesP.asc");
+  TextWriter out(shell.run().Output("BayesP.asc"));
   WriteGridHeader(out, ref);
   const double nodata = ref.NODATA_value;
   ProbabilityRange range;
@@ -241,7 +242,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
     }
     NextClassLine(streams);
     out.WriteLine();
-    shell.gaugeProgress(r);
+    shell.row(r);
   }
   out.Close();
   return range;
@@ -263,10 +264,12 @@ bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& pri
   shell.log(std::string(60, '-'));
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Preparing screen map P");
-  DrawProbabilityMap("BayesP.asc", ref, range.minP, range.maxP, ref.NODATA_value, false, picture, shell, "BayesP.bmp");
+  const RunContext& run = shell.run();
+  DrawProbabilityMap(run.Output("BayesP.asc"), ref, range.minP, range.maxP, ref.NODATA_value, false, picture, shell,
+                     run.Output("BayesP.bmp"));
   shell.status2("... Preparing screen map log10 P");
-  DrawProbabilityMap("BayesP.asc", ref, range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
-                     "Bayeslog10P.bmp");
+  DrawProbabilityMap(run.Output("BayesP.asc"), ref, range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
+                     run.Output("Bayeslog10P.bmp"));
   shell.status2("(Idle)");
   shell.gaugeProgress(0);
   return true;

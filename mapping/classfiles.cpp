@@ -3,17 +3,17 @@
 
 #include <cmath>
 
-#include "audit/audit.h"
+#include "audit/workfiles.h"
 
 namespace karvelo {
 
-std::vector<ClassFileStream> OpenClassFiles(const Workspace& ws) {
+std::vector<ClassFileStream> OpenClassFiles(const Workspace& ws, const RunContext& run) {
   std::vector<ClassFileStream> streams;
   for (int e = 1; e <= ws.DataDefCount; ++e) {
     const TDataDef& def = ws.DataDef(e);
     if (def.NrClasses == 0) continue;
     TDataDef classFile = def;
-    classFile.FileName = ClassFileName(def.FileName).string();
+    classFile.FileName = ClassFileName(run, e, def).string();
     classFile.GridFileType = TGridFileType::asciigrid;
     ClassFileStream s;
     s.slot = e;

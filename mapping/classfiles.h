@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "core/gridfile.h"
+#include "core/runcontext.h"
 #include "core/workspace.h"
 
 namespace karvelo {
@@ -17,7 +18,7 @@ struct ClassFileStream {
 };
 
 // Opens the class file of every entry whose NrClasses is not 0, in configuration order.
-std::vector<ClassFileStream> OpenClassFiles(const Workspace& ws);
+std::vector<ClassFileStream> OpenClassFiles(const Workspace& ws, const RunContext& run);
 
 // Reads each stream's next class number into k (a value that is no small integer reads as -1,
 // "no class").

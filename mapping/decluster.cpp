@@ -159,7 +159,7 @@ bool DeclusterKinds(const ByteRaster& presence, const ByteRaster& absence, int n
       }
       if (c == 1) rowStartK0 = prev;
     }
-    shell.gaugeProgress(r);
+    shell.row(r);
     shell.refresh();
   }
   return true;
@@ -168,11 +168,12 @@ bool DeclusterKinds(const ByteRaster& presence, const ByteRaster& absence, int n
 bool Decluster(Workspace& ws, Shell& shell) {
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("Loading InsideMap.bin");
-  ReadWorkFile(ws.InsideRaster, "InsideMap.bin");
+  const RunContext& run = shell.run();
+  ReadWorkFile(ws.InsideRaster, run.WorkFile("InsideMap.bin"));
   shell.status2("Loading Negatives.bin");
-  ReadWorkFile(ws.AbsenceRaster, "Negatives.bin");
+  ReadWorkFile(ws.AbsenceRaster, run.WorkFile("Negatives.bin"));
   shell.status2("Loading Positives.bin");
-  ReadWorkFile(ws.PresenceRaster, "Positives.bin");
+  ReadWorkFile(ws.PresenceRaster, run.WorkFile("Positives.bin"));
 
   // The observation mask in the scratch raster: only where a presence or an absence can be.
   // Only the ones are written, so pages without observations stay uncommitted.
@@ -198,13 +199,14 @@ bool Decluster(Workspace& ws, Shell& shell) {
   }
 
   shell.status2("Saving Declus.bin");
-  WriteWorkFile(ws.DeclusterRaster, "Declus.bin");
-  shell.registerWorkFile(std::filesystem::current_path() / "Declus.bin");
+  const std::filesystem::path declusBin = run.WorkFile("Declus.bin");
+  WriteWorkFile(ws.DeclusterRaster, declusBin);
+  shell.registerWorkFile(declusBin);
 
   shell.status2("Saving Declus.asc");
   const int rows = RasterRows(ref), cols = RasterCols(ref);
   {
-    TextWriter out("Declus.asc");
+    TextWriter out(run.Output("Declus.asc"));
     WriteGridHeader(out, ref);
     const std::string nodata = FormatGridNumber(ref.NODATA_value, 2) + " ";
     for (int r = 1; r <= rows; ++r) {

@@ -31,7 +31,7 @@ std::vector<Observation> ObservationsOf(const ByteRaster& raster, const TDataDef
   return list;
 }
 
-void WriteList(const std::vector<Observation>& list, const std::string& name) {
+void WriteList(const std::vector<Observation>& list, const std::filesystem::path& name) {
   TextWriter out(name);
   for (const Observation& o : list) out.WriteLine(std::to_string(o.row) + ";" + std::to_string(o.col));
   out.Close();
@@ -39,7 +39,7 @@ void WriteList(const std::vector<Observation>& list, const std::string& name) {
 
 // Draws one sample of `list` with replacement, writes it as the sample file and counts how often
 // each observation was drawn.
-void DrawSample(RandomGenerator& random, const std::vector<Observation>& list, const std::string& name,
+void DrawSample(RandomGenerator& random, const std::vector<Observation>& list, const std::filesystem::path& name,
                 std::vector<std::uint32_t>& drawn) {
   TextWriter out(name);
   std::fill(drawn.begin(), drawn.end(), 0u);
@@ -111,10 +111,12 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
   const TDataDef& ref = ws.ReferenceGrid();
   const std::vector<Observation> pres = ObservationsOf(ws.PresenceRaster, ref);
   const std::vector<Observation> abs = ObservationsOf(ws.AbsenceRaster, ref);
-  WriteList(pres, "Presences.txt");
-  shell.registerWorkFile(std::filesystem::current_path() / "Presences.txt");
-  WriteList(abs, "Absences.txt");
-  shell.registerWorkFile(std::filesystem::current_path() / "Absences.txt");
+  const RunContext& run = shell.run();
+  const std::filesystem::path presFile = run.WorkFile("Presences.txt"), absFile = run.WorkFile("Absences.txt");
+  WriteList(pres, presFile);
+  shell.registerWorkFile(presFile);
+  WriteList(abs, absFile);
+  shell.registerWorkFile(absFile);
 
   // The class of an observation does not change between samples: read each class mask once.
   std::vector<ClassBits> entries;
@@ -128,7 +130,7 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
     cb.presence.assign(pres.size(), 0);
     cb.absence.assign(abs.size(), 0);
     for (int j = 1; j <= cb.nClasses; ++j) {
-      LoadBinAux(ws, ClassMaskFileName(def, j), shell);
+      LoadBinAux(ws, ClassMaskFileName(run, e, def, j), shell);
       for (std::size_t i = 0; i < pres.size(); ++i)
         if (ws.AuxClassRaster.at(pres[i].row, pres[i].col)) cb.presence[i] |= 1u << (j - 1);
       for (std::size_t i = 0; i < abs.size(); ++i)
@@ -137,7 +139,7 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
     entries.push_back(std::move(cb));
   }
 
-  TextWriter data("BootstrapData.txt");
+  TextWriter data(run.Output("BootstrapData.txt"));
   data.WriteLine(BootstrapHeader());
   ws.Random.Randomize(ws.FixedSeed);
   ClassCPStats stats{};
@@ -146,8 +148,8 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
   std::array<long long, MaxClasses + 1> p{}, a{};
   for (int s = 1; s <= BootstrapSamples; ++s) {
     shell.status1("Bootstrapping " + std::to_string(s) + "#" + std::to_string(BootstrapSamples));
-    DrawSample(ws.Random, pres, "Presences.txt", drawnP);
-    DrawSample(ws.Random, abs, "Absences.txt", drawnA);
+    DrawSample(ws.Random, pres, presFile, drawnP);
+    DrawSample(ws.Random, abs, absFile, drawnA);
     for (const ClassBits& cb : entries) {
       CountSample(cb.presence, drawnP, p);
       CountSample(cb.absence, drawnA, a);
@@ -162,7 +164,7 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
         st.SumSqA += cpAbs * cpAbs;
       }
     }
-    shell.gaugeProgress(s);
+    shell.row(s);
     shell.refresh();
   }
   data.Close();
@@ -237,12 +239,12 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status1("Mapping Bayesian probability");
   shell.status2("... Mapping Bayesian probability");
-  TextWriter avg("AVGBayesP.asc");
+  TextWriter avg(shell.run().Output("AVGBayesP.asc"));
   WriteGridHeader(avg, ref, std::string("-1.0"));
-  TextWriter sd("SDBayesP.asc");
+  TextWriter sd(shell.run().Output("SDBayesP.asc"));
   WriteGridHeader(sd, ref, std::string("-1.0"));
 
-  std::vector<ClassFileStream> entries = OpenClassFiles(ws);
+  std::vector<ClassFileStream> entries = OpenClassFiles(ws, shell.run());
   const int V = static_cast<int>(entries.size());
   const double T = EvidenceThreshold(evidenceItem);
 
@@ -301,7 +303,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
     NextClassLine(entries);
     avg.WriteLine();
     sd.WriteLine();
-    shell.gaugeProgress(r);
+    shell.row(r);
   }
   avg.Close();
   sd.Close();
@@ -347,9 +349,12 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   shell.log(std::string(60, '-'));
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Preparing screen map");
-  DrawProbabilityMap("AVGBayesP.asc", ref, ext.smallest, ext.largest, -1, false, picture, shell, "BayesAVG-P.bmp");
+  const RunContext& run = shell.run();
+  DrawProbabilityMap(run.Output("AVGBayesP.asc"), ref, ext.smallest, ext.largest, -1, false, picture, shell,
+                     run.Output("BayesAVG-P.bmp"));
   shell.status2("... Preparing screen map log10 P");
-  DrawProbabilityMap("AVGBayesP.asc", ref, ext.smallest, ext.largest, -1, true, picture, shell, "Bayeslog10AVG-P.bmp");
+  DrawProbabilityMap(run.Output("AVGBayesP.asc"), ref, ext.smallest, ext.largest, -1, true, picture, shell,
+                     run.Output("Bayeslog10AVG-P.bmp"));
   shell.status2("(Idle)");
   shell.gaugeProgress(0);
   return true;

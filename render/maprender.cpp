@@ -74,7 +74,7 @@ void DrawDataMap(const TDataDef& def, Canvas& canvas, Shell& shell, Rgb backgrou
       canvas.FillRect(cols.left[i], top, cols.right[i], bottom, RampGrey(v, def.minvalue, def.maxvalue));
     }
     reader.ReadLine();
-    shell.gaugeProgress(r);
+    shell.row(r);
     if ((static_cast<long long>(r) * 50) % def.nrows == 0) shell.refresh();
   }
 }
@@ -105,7 +105,7 @@ void DrawProbabilityMap(const std::filesystem::path& gridFile, const TDataDef& r
           canvas.FillRect(cols.left[i], top, cols.right[i], bottom, colour);
         }
         reader.ReadLine();
-        shell.gaugeProgress(r);
+        shell.row(r);
       }
     }
   }

@@ -4,12 +4,14 @@
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
+#include <QBuffer>
 #include <QImageWriter>
 #include <QPainter>
 #include <QPolygon>
 #include <QString>
 #include <algorithm>
 
+#include "core/atomicfile.h"
 #include "core/errors.h"
 
 namespace karvelo {
@@ -96,11 +98,19 @@ void QImageCanvas::SetPixel(int x, int y, Rgb colour) {
 }
 
 void QImageCanvas::SaveBmp(const std::filesystem::path& path) const {
-  QImageWriter writer(QString::fromStdString(path.string()), "bmp");
+  // Encoded in memory, then written whole under a temporary name, so that a picture on disk is
+  // never a cut-off one.
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "bmp");
   // RGB888 makes a 24-bit file: the pictures hold only greys, red and the face colour.
   if (!writer.write(image_->convertToFormat(QImage::Format_RGB888))) {
     ThrowFileError(path, "cannot write the picture: " + writer.errorString().toStdString());
   }
+  AtomicFile file(path);
+  file.Write(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  file.Commit();
 }
 
 }  // namespace karvelo

@@ -36,6 +36,10 @@ DialogHooks DialogHooks::Interactive(QWidget* owner) {
     return std::filesystem::path(dialog.selectedFiles().front().toStdString());
   };
   hooks.showModal = [](QDialog& dialog) { return dialog.exec(); };
+  hooks.ask = [owner](const QString& text) {
+    return QMessageBox::question(owner, "Karvelo", text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+           QMessageBox::Yes;
+  };
   return hooks;
 }
 

@@ -19,6 +19,8 @@ struct DialogHooks {
   std::function<void(const QString& text)> message;
   std::function<std::optional<std::filesystem::path>(const FileDialogRequest& request)> chooseFile;
   std::function<int(QDialog& dialog)> showModal;
+  // A yes/no question; true for yes.
+  std::function<bool(const QString& text)> ask;
 
   // Message boxes, file dialogs and QDialog::exec, parented to owner.
   static DialogHooks Interactive(QWidget* owner);

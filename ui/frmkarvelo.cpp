@@ -19,6 +19,7 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStyle>
+#include <QDateTime>
 #include <QTimer>
 #include <algorithm>
 #include <ctime>
@@ -101,6 +102,11 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   ApplyWindowFont(this);
   setWindowTitle(kMainCaption);
   hooks = DialogHooks::Interactive(this);
+  // The window works in the folder it starts in, whatever the process does afterwards.
+  {
+    std::error_code ec;
+    run().SetFolder(std::filesystem::current_path(ec));
+  }
 
   // The frequency table's class column has no width of its own at start; 44 is the table's default.
   tables_.Frequency.SetSize(5, 1);
@@ -165,8 +171,15 @@ void TfrmKarvelo::BuildStatusBar(QWidget* client) {
   stsbrPanel1 = newPanel("stsbrPanel1", w0 + 2, w1);
   stsbrPanel2 = newPanel("stsbrPanel2", w0 + w1 + 4, 173);
 
+  // "Cancel" sits left of the gauge it stops, enabled only while a long step runs.
+  bttnCancel = Named(new QPushButton("Cancel", client), "bttnCancel");
+  const int cancelWidth = std::max(66, QFontMetrics(bttnCancel->font()).horizontalAdvance("Cancel") + 20);
+  bttnCancel->setGeometry(kClientWidth - 248 - 12, kClientHeight - 24, cancelWidth, 24);
+  bttnCancel->setEnabled(false);
+  bttnCancel->setToolTip("Stop the running step at its next row");
+  connect(bttnCancel, &QPushButton::clicked, this, &TfrmKarvelo::bttnCancelClick);
   Gauge1 = Named(new TGauge(client), "Gauge1");
-  Gauge1->setGeometry(kClientWidth - 248 - 12, kClientHeight - 23, 248, 22);
+  Gauge1->setGeometry(kClientWidth - 248 - 12 + cancelWidth + 4, kClientHeight - 23, 248 - cancelWidth - 4, 22);
 }
 
 QGroupBox* TfrmKarvelo::NewTabGroup(const char* name, const char* caption) {
@@ -443,6 +456,18 @@ void TfrmKarvelo::LayOutTables() {
 void TfrmKarvelo::FormActivate() {
   if (runStarted_) return;
   runStarted_ = true;
+  // A second window (or a batch run) in the same folder would mix its files with this run's.
+  try {
+    ownsFolder_ = folderLock_.TryLock(run().Folder());
+    if (!ownsFolder_) message(FolderInUseMessage(run().Folder()));
+  } catch (const FileError& e) {
+    message(e.what());
+  }
+  if (!ownsFolder_) {
+    runEnded_ = true;  // nothing of this window's may touch the folder, not even at its close
+    QTimer::singleShot(0, this, &QWidget::close);
+    return;
+  }
 
   StartRunLog(runLog_, std::time(nullptr));
   LayOutTables();
@@ -474,7 +499,7 @@ void TfrmKarvelo::FormClose() {
   // A log that cannot be written is reported, and the run still ends: the user must always be
   // able to close the program, and the work files are still removed.
   try {
-    WriteLogFile(runLog_, std::filesystem::current_path() / kLogFileName);
+    WriteLogFile(runLog_, run().Output(kLogFileName));
     message(std::string("Logfile saved to ") + kLogFileName);
   } catch (const FileError& e) {
     message(e.what());
@@ -483,6 +508,8 @@ void TfrmKarvelo::FormClose() {
   }
   status2("Cleaning up ...");
   DeleteWorkFiles(runLog_);
+  run().RemoveWorkFolder();
+  folderLock_.Unlock();
 }
 
 void TfrmKarvelo::Status(int nr) {
@@ -534,12 +561,57 @@ void TfrmKarvelo::RunHandler(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const FileError& e) {
+    stepFailed_ = true;
     message(e.what());
     tbcntrlMain->setEnabled(true);
   } catch (const std::filesystem::filesystem_error& e) {
+    stepFailed_ = true;
     message(e.what());
     tbcntrlMain->setEnabled(true);
+  } catch (const Cancelled&) {
+    // Stopped on request: no message; the long step around it reports "Cancelled.".
+    stepCancelled_ = true;
   }
+}
+
+void TfrmKarvelo::RunLongStep(const std::function<void()>& handler, bool usesWorkFiles) {
+  // The buttons are disabled, but a click already queued, or a call from a test, must not start
+  // a second step inside the first.
+  if (stepRunning_) return;
+  stepRunning_ = true;
+  stepCancelled_ = false;
+  stepFailed_ = false;
+  run().ClearCancel();
+  tbcntrlMain->setEnabled(false);
+  bttnCancel->setEnabled(true);
+  RunHandler(handler);
+  const bool cancelled = stepCancelled_;
+  if ((cancelled || stepFailed_) && usesWorkFiles) DiscardWorkFiles();
+  run().ClearCancel();
+  bttnCancel->setEnabled(false);
+  tbcntrlMain->setEnabled(true);
+  stepRunning_ = false;
+  if (cancelled) {
+    status2("Cancelled.");
+    gaugeProgress(0);
+  }
+  if (closeAfterStep_) QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TfrmKarvelo::DiscardWorkFiles() {
+  DeleteWorkFiles(runLog_);
+  runLog_.ClearWorkFiles();
+  run().RemoveWorkFolder();
+  // The masks and class files are gone: the next step is the audit (or the configuration).
+  if (workspace_->DataDefCount > 0) {
+    Status(1);
+  } else {
+    Status(0);
+  }
+}
+
+void TfrmKarvelo::bttnCancelClick() {
+  if (stepRunning_) run().RequestCancel();
 }
 
 // --- Tab 1 ------------------------------------------------------------------------------------
@@ -553,7 +625,7 @@ FileDialogRequest TfrmKarvelo::GridFileDialog() {
 }
 
 void TfrmKarvelo::bttnNewFileClick() {
-  RunHandler([this] {
+  RunLongStep([this] {
     const auto path = hooks.chooseFile(GridFileDialog());
     if (!path) return;
     grpbxScan->hide();
@@ -573,7 +645,7 @@ void TfrmKarvelo::bttnNewFileClick() {
     }
     status2("(idle)");
     gaugeProgress(0);
-  });
+  }, false);
 }
 
 void TfrmKarvelo::ShowUniqueValues() {
@@ -663,7 +735,7 @@ const char* const kConfigurationFilter = "Karvelo configuration file (*.txt)|*.t
 }  // namespace
 
 void TfrmKarvelo::btbttnConfigurationFileClick() {
-  RunHandler([this] {
+  RunLongStep([this] {
     const bool checksOK = CheckConsistency(*workspace_, *this);
     status2("(Idle)");
     gaugeProgress(0);
@@ -691,13 +763,13 @@ void TfrmKarvelo::btbttnConfigurationFileClick() {
     Status(1);
     status2("(Idle)");
     gaugeProgress(0);
-  });
+  }, false);
 }
 
 // --- Tab 2 ------------------------------------------------------------------------------------
 
 void TfrmKarvelo::btbttnLoadConfigClick() {
-  RunHandler([this] {
+  RunLongStep([this] {
     FileDialogRequest request;
     request.filter = kConfigurationFilter;
     request.defaultExt = "*.txt";
@@ -715,11 +787,11 @@ void TfrmKarvelo::btbttnLoadConfigClick() {
     UpdateDataConfigurationMenu();
     Status(1);
     status2("(Idle)");
-  });
+  }, false);
 }
 
 void TfrmKarvelo::btbttnAuditClick() {
-  RunHandler([this] {
+  RunLongStep([this] {
     const AuditOutcome outcome = RunAudit(*workspace_, tables_, *this);
     RefreshTables();
     if (!outcome.ran) return;
@@ -727,11 +799,11 @@ void TfrmKarvelo::btbttnAuditClick() {
     btbttnGraphicalAnalysis->setEnabled(true);
     strgrdChi2a->hide();
     lblChi2test2->hide();
-  });
+  }, true);
 }
 
 void TfrmKarvelo::btbttnSubmitFinalClick() {
-  RunHandler([this] {
+  RunLongStep([this] {
     // The tab-3 side of the submission depends only on RandomAbsences, which the engine sets
     // before it writes any class file; it stands even when writing one fails.
     auto showRandomAbsences = [this] {
@@ -753,7 +825,7 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
     grpbxBayesOutput->hide();
     ShowTab(2);
     Status(4);
-  });
+  }, true);
 }
 
 void TfrmKarvelo::btbttnGraphicalAnalysisClick() {
@@ -808,7 +880,8 @@ void TfrmKarvelo::btbttnKarveloClick() {
     message("No dataconfiguration defined!\nRestart or import configuration file first.");
     return;
   }
-  MapRun(chckbxErrorProp->isChecked());
+  const bool uncertainty = chckbxErrorProp->isChecked();
+  RunLongStep([this, uncertainty] { MapRun(uncertainty); }, true);
 }
 
 void TfrmKarvelo::MapRun(bool uncertainty) {
@@ -929,6 +1002,10 @@ void TfrmKarvelo::spndtVALChange() {
 }
 
 void TfrmKarvelo::btbttnLoadValDataClick() {
+  RunLongStep([this] { LoadValDataStep(); }, false);
+}
+
+void TfrmKarvelo::LoadValDataStep() {
   mmValdata->hide();
   strgrdValData->hide();
   imgROC->hide();
@@ -949,7 +1026,7 @@ void TfrmKarvelo::btbttnLoadValDataClick() {
 }
 
 void TfrmKarvelo::btbttnPredMapClick() {
-  RunHandler([this] {
+  RunLongStep([this] {
     const auto path = hooks.chooseFile(GridFileDialog());
     if (!path) return;
     imgROC->hide();
@@ -960,12 +1037,16 @@ void TfrmKarvelo::btbttnPredMapClick() {
     const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
     LookUpPredictiveMap(predictiveMap_, *path, asciiGrid, validationFile_, tables_.ValData, *this);
     btbttnEvaluate->setEnabled(true);
-  });
+  }, false);
   // The table shows whatever the lookup did to the records, also when it stopped half-way.
   strgrdValData->Refresh();
 }
 
 void TfrmKarvelo::btbttnEvaluateClick() {
+  RunLongStep([this] { EvaluateStep(); }, false);
+}
+
+void TfrmKarvelo::EvaluateStep() {
   imgROC->show();
   bool drawn = false;
   RunHandler([&] {
@@ -978,9 +1059,23 @@ void TfrmKarvelo::btbttnEvaluateClick() {
   imgROC->Refresh();
 }
 
-void TfrmKarvelo::Settings1Click() { hooks.showModal(*frmINFO_); }
+// During a step the information windows open beside the window instead of waiting in a modal
+// loop, which would hold the step until they close.
+void TfrmKarvelo::Settings1Click() {
+  if (stepRunning_) {
+    frmINFO_->show();
+    return;
+  }
+  hooks.showModal(*frmINFO_);
+}
 
-void TfrmKarvelo::AboutKarvelo1Click() { hooks.showModal(*frmAbout_); }
+void TfrmKarvelo::AboutKarvelo1Click() {
+  if (stepRunning_) {
+    frmAbout_->show();
+    return;
+  }
+  hooks.showModal(*frmAbout_);
+}
 
 void TfrmKarvelo::GeneralRefresh() {
   QCoreApplication::processEvents();
@@ -999,7 +1094,17 @@ void TfrmKarvelo::status2(std::string_view text) {
 
 void TfrmKarvelo::gaugeRange(int minimum, int maximum) { Gauge1->SetRange(minimum, maximum); }
 
-void TfrmKarvelo::gaugeProgress(int progress) { Gauge1->SetProgress(progress); }
+void TfrmKarvelo::gaugeProgress(int progress) {
+  Gauge1->SetProgress(progress);
+  // A long loop reports every row: let a click on Cancel (and repaints) through a few times a
+  // second, without paying for the event loop on every row.
+  if (!stepRunning_) return;
+  const qint64 now = QDateTime::currentMSecsSinceEpoch();
+  if (now - lastEventsAt_ >= 40) {
+    lastEventsAt_ = now;
+    QCoreApplication::processEvents();
+  }
+}
 
 void TfrmKarvelo::message(std::string_view text) {
   hooks.message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
@@ -1043,9 +1148,15 @@ bool TfrmKarvelo::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmKarvelo::closeEvent(QCloseEvent* event) {
-  // Closing deletes the work files that a running map is still reading.
-  if (mappingRunning_) {
+  // Closing deletes the work files that a running step is still using: the step is asked to stop
+  // first, and the window closes once it has.
+  if (stepRunning_) {
     event->ignore();
+    if (closeAfterStep_) return;
+    if (hooks.ask && hooks.ask("A step is still running. Cancel it and close Karvelo?")) {
+      closeAfterStep_ = true;
+      run().RequestCancel();
+    }
     return;
   }
   FormClose();

@@ -95,6 +95,10 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void btbttnKarveloClick();
   // Whether a mapping run is under way (the window keeps handling events during it).
   bool MappingRunning() const { return mappingRunning_; }
+  // Whether any long step (scan, audit, submission, mapping, validation) is under way.
+  bool StepRunning() const { return stepRunning_; }
+  // The status bar's "Cancel": asks the running step to stop at its next row.
+  void bttnCancelClick();
 
   // --- Tab 4: validation ---------------------------------------------------------------------
   // Opens and screens a validation file: its raw text, the guessed columns and the code lists.
@@ -158,6 +162,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QLabel* stsbrPanel0;
   QLabel* stsbrPanel1;
   QLabel* stsbrPanel2;
+  QPushButton* bttnCancel;
   TGauge* Gauge1;
 
   // Tab 1
@@ -265,6 +270,13 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // Runs a handler; a file error abandons it with the system's text, and the tab control that a
   // long step may have disabled is usable again.
   void RunHandler(const std::function<void()>& handler);
+  // Runs a long step: the tab control (and with it every button that starts a step) is disabled
+  // and "Cancel" enabled for its duration, so no second step can start; a cancel ends it with
+  // "Cancelled." in status panel 2. A step that works with the work files and does not finish
+  // removes them, and the audit must be run again.
+  void RunLongStep(const std::function<void()>& handler, bool usesWorkFiles);
+  // After a step that left the work files unusable: they are removed and the audit comes next.
+  void DiscardWorkFiles();
   // Shows uniqueList_ in cmbbxUniqueValues and enables the indicator buttons as it says.
   void ShowUniqueValues();
   void MarkIndicatorClick(bool presence);
@@ -282,6 +294,9 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // A mapping run, plain or with uncertainty (bootstrapping and error propagation), and the
   // window's state around it.
   void MapRun(bool uncertainty);
+  // The bodies of the import and evaluation buttons, run as long steps.
+  void LoadValDataStep();
+  void EvaluateStep();
   // Both code lists from the validation file's codes and their proposed selections.
   void ShowCodeLists();
   std::unique_ptr<Workspace> workspace_;
@@ -303,6 +318,15 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   bool runStarted_ = false;
   bool runEnded_ = false;
   bool mappingRunning_ = false;
+  bool stepRunning_ = false;
+  bool closeAfterStep_ = false;
+  bool stepCancelled_ = false;  // the last handler stopped on a cancel
+  bool stepFailed_ = false;     // the last handler stopped on a file error
+  // One run per working folder: held from the start of the run to its end.
+  FolderLock folderLock_;
+  bool ownsFolder_ = false;
+  // The gauge lets pending events (a click on Cancel) run now and then during a long loop.
+  qint64 lastEventsAt_ = 0;
 };
 
 }  // namespace karvelo

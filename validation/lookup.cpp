@@ -139,12 +139,12 @@ void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bo
   shell.status2("... Saving validation data to <ValDataComplete.txt> ...");
   shell.gaugeRange(0, table.RowCount() - 1);
   shell.gaugeProgress(first);
-  TextWriter out("ValDataComplete.txt");
+  TextWriter out(shell.run().Output("ValDataComplete.txt"));
   for (int r = first; r < table.RowCount(); ++r) {
     std::string line;
     for (int c = 0; c < 4; ++c) line += table.Cell(c, r) + " ";
     out.WriteLine(line);
-    shell.gaugeProgress(r);
+    shell.row(r);
   }
   out.Close();
   shell.log("Complete validation data set was saved to <ValDataComplete.txt>;");

@@ -53,7 +53,7 @@ RocCounts CountRoc(const std::filesystem::path& complete, double findCode, doubl
     const double code = in.ReadValue();
     const double v = in.ReadValue();
     in.ReadLine();
-    shell.gaugeProgress(++progress);
+    shell.row(++progress);
     const double w = (v - vmin) / (vmax - vmin);
     const int reach = ThresholdReach(w);
     if (code == findCode) {
@@ -117,7 +117,7 @@ std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const st
   // the records are missing, or none of them lies on a value of the map, and that is what to say.
   {
     TDataDef complete;
-    complete.FileName = "ValDataComplete.txt";
+    complete.FileName = shell.run().Output("ValDataComplete.txt").string();
     GridReader records(complete);
     if (records.AtEnd()) {
       shell.message("None of the validation records of " + validationFile.string() + " lies on a value of the map " +
@@ -131,7 +131,7 @@ std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const st
     return std::nullopt;
   }
   shell.status2("... calculating ROC ...");
-  const RocCounts counts = CountRoc("ValDataComplete.txt", *findCode, vmin, vmax, shell);
+  const RocCounts counts = CountRoc(shell.run().Output("ValDataComplete.txt"), *findCode, vmin, vmax, shell);
   if (counts.totalFinds == 0 || counts.totalNonFinds == 0) {
     shell.message(std::string("The validation records hold ") + (counts.totalFinds == 0 ? "no find" : "no non-find") +
                   " (code of finds " + Trimmed(findsText) + "):\nthe ROC curve needs both. Choose another code of finds.");
@@ -155,7 +155,7 @@ std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const st
   pic.Text(250, 290, "AUC = " + FixedInWidth(auc, 2, 5), kBlack, kWhite);
   shell.status2("(idle)");
   shell.gaugeProgress(0);
-  pic.SaveBmp(title + ".bmp");
+  pic.SaveBmp(shell.run().Output(title + ".bmp"));
   shell.log("ROC for " + mapFile.string() + " using " + validationFile.string() + " written to: <" + title + ".bmp>");
   return auc;
 }

@@ -159,7 +159,7 @@ void LoadValData(const ValidationFile& f, TextGrid& table, Shell& shell) {
       if (takes(f.ValColVal)) table.SetCell(2, row, word);
       if (!more) break;
     }
-    shell.gaugeProgress(++progress);
+    shell.row(++progress);
   };
   const std::size_t header = static_cast<std::size_t>(std::max(f.ValHeaderLines, 0));
   for (std::size_t h = 0; h < header && h < lines.size(); ++h) {

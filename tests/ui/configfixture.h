@@ -73,9 +73,15 @@ struct ConfigWindow {
   std::vector<karvelo::FileDialogRequest> requests;
   std::function<void(karvelo::TfrmLegend&)> legendScript;
   int legendOpenings = 0;
+  QStringList questions;
+  bool answerYes = false;  // the answer to every yes/no question
 
   ConfigWindow() {
     w.hooks.message = [this](const QString& text) { messages << text; };
+    w.hooks.ask = [this](const QString& text) {
+      questions << text;
+      return answerYes;
+    };
     w.hooks.chooseFile = [this](const karvelo::FileDialogRequest& request) -> std::optional<fs::path> {
       requests.push_back(request);
       if (answers.empty()) return std::nullopt;

@@ -309,7 +309,7 @@ class BayesMapTest : public QObject {
 
   void aFileErrorEndsTheRunWithTheTablesShownAndTheTabsUsable() {
     MapWindow m;
-    fs::remove(m.dir / "soil.txt");  // the class file of the soil grid
+    fs::remove(m.dir / "karvelo-work" / "2-soil.txt");  // the class file of the soil grid
     m.map();
     QCOMPARE(m.t.messages.size(), 1);
     QVERIFY2(m.t.messages[0].contains("soil.txt"), qPrintable(m.t.messages[0]));
@@ -321,6 +321,9 @@ class BayesMapTest : public QObject {
     QVERIFY(!m.shown(m.w.lblimg) && !m.shown(m.w.lblimg2));
     QCOMPARE(m.w.Gauge1->Progress(), 0);
     QVERIFY(!m.w.MappingRunning());
+    // The work files of a failed run are gone; the audit comes next.
+    QVERIFY(!fs::exists(m.dir / "karvelo-work"));
+    QVERIFY(m.w.btbttnAudit->isEnabled() && !m.w.btbttnKarvelo->isEnabled());
   }
 
   void theUncertaintyBoxEnablesTheEvidenceFilter() {
@@ -415,7 +418,7 @@ class BayesMapTest : public QObject {
 
     // A class file gone: the samples and the class test are done, the map fails.
     TypeAndLeave(m.w.edtPriorP, "0.5");
-    fs::remove(m.dir / "soil.txt");
+    fs::remove(m.dir / "karvelo-work" / "2-soil.txt");
     m.map(true);
     QCOMPARE(m.t.messages.size(), 2);
     QVERIFY2(m.t.messages[1].contains("soil.txt"), qPrintable(m.t.messages[1]));
@@ -464,6 +467,67 @@ class BayesMapTest : public QObject {
     QVERIFY(!fs::exists(m.dir / "Karvelo.log"));
     QCOMPARE(m.w.edtPriorP->text(), QString("0.5"));  // the run's priors, shown at its end
     QVERIFY(!m.w.edtPriorP->isReadOnly());
+  }
+
+  // A second click while the audit runs finds the button disabled, and a direct call is refused:
+  // one audit, one set of rows in the tables and the log.
+  void aDoubleClickOnTheAuditRunsOneAudit() {
+    MapWindow m;
+    const int before = m.logCount("Grid counting results.");
+    bool disabledDuringRun = false;
+    QTimer::singleShot(0, &m.w, [&] {
+      disabledDuringRun = !m.w.btbttnAudit->isEnabled() && !m.w.tbcntrlMain->isEnabled() && m.w.bttnCancel->isEnabled();
+      QTest::mouseClick(m.w.btbttnAudit, Qt::LeftButton);
+      m.w.btbttnAuditClick();
+    });
+    m.t.click(m.w.btbttnAudit);
+    QVERIFY(disabledDuringRun);
+    QCOMPARE(m.logCount("Grid counting results."), before + 1);
+    QVERIFY(m.w.tbcntrlMain->isEnabled());
+    QVERIFY(!m.w.bttnCancel->isEnabled());
+  }
+
+  // Cancel during the audit and during an uncertainty run: the step stops, says so, leaves no work
+  // file, and the window is usable again with the audit as the next step.
+  void cancelStopsTheStepAndLeavesNoWorkFile_data() {
+    QTest::addColumn<bool>("audit");
+    QTest::newRow("audit") << true;
+    QTest::newRow("uncertainty run") << false;
+  }
+  void cancelStopsTheStepAndLeavesNoWorkFile() {
+    QFETCH(bool, audit);
+    MapWindow m;
+    std::ofstream(m.dir / "AVGBayesP.asc", std::ios::binary) << "an earlier map";
+    QTimer::singleShot(0, &m.w, [&] { QTest::mouseClick(m.w.bttnCancel, Qt::LeftButton); });
+    if (audit) {
+      m.t.click(m.w.btbttnAudit);
+    } else {
+      m.map(true);
+    }
+    QCOMPARE(m.w.stsbrPanel2->text(), QString("Cancelled."));
+    QVERIFY(!fs::exists(m.dir / "karvelo-work"));
+    QCOMPARE(ReadBytes(m.dir / "AVGBayesP.asc"), std::string("an earlier map"));
+    QVERIFY(m.w.tbcntrlMain->isEnabled());
+    QVERIFY(!m.w.bttnCancel->isEnabled());
+    QVERIFY(m.w.btbttnAudit->isEnabled());
+    QVERIFY(!m.w.btbttnKarvelo->isEnabled());  // the masks are gone: audit first
+    QVERIFY2(m.t.messages.isEmpty(), qPrintable(m.t.messages.join("|")));
+    // The audit then runs as usual.
+    m.t.click(m.w.btbttnAudit);
+    QVERIFY(fs::exists(m.dir / "karvelo-work"));
+    QCOMPARE(m.w.stsbrPanel2->text(), QString("(Idle)"));
+  }
+
+  // Closing during a run asks, cancels the run, and closes once it has stopped.
+  void closingDuringARunCancelsAndCloses() {
+    MapWindow m;
+    m.t.answerYes = true;
+    QTimer::singleShot(0, &m.w, [&] { m.w.close(); });
+    m.map(true);
+    QCOMPARE(m.t.questions, QStringList{"A step is still running. Cancel it and close Karvelo?"});
+    QTRY_VERIFY(fs::exists(m.dir / "Karvelo.log"));
+    QVERIFY(!fs::exists(m.dir / "karvelo-work"));
+    QVERIFY(!fs::exists(m.dir / "AVGBayesP.asc"));
   }
 
   // Not a check: with KARVELO_SCREENSHOT_DIR set, saves tab 3 after a plain run with random

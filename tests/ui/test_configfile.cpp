@@ -250,7 +250,8 @@ class ConfigFileTest : public QObject {
 
     t.click(t.w.btbttnSubmitFinal);
     QCOMPARE(t.messages.size(), 1);
-    QVERIFY(fs::exists(dir / "soil.txt"));
+    QVERIFY(fs::exists(dir / "karvelo-work" / "2-soil.txt"));
+    QVERIFY(!fs::exists(dir / "soil.txt"));
     QCOMPARE(t.w.tbcntrlMain->TabIndex(), 2);
     QVERIFY(!t.w.grpbxMap->isHidden());
     QVERIFY(t.w.grpbxAudit->isHidden());

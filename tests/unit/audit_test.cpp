@@ -3,6 +3,7 @@
 
 #include "audit/audit.h"
 #include "audit/chi2table.h"
+#include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/runtables.h"
 #include "test_support.h"
@@ -172,11 +173,13 @@ TEST_F(AuditTest, ClassFilesAndRandomAbsences) {
   ws->AddDataDef(one);
   SubmitFinal(*ws, shell);
   EXPECT_TRUE(ws->RandomAbsences);
-  const std::string text = test::ReadFile(dir / "aux.txt");
+  const std::string text = test::ReadFile(dir / "karvelo-work" / "2-aux.txt");
   EXPECT_EQ(text.substr(text.find("NODATA_value")), "NODATA_value -9999\r\n1 2 -1 \r\n2 -1 2 \r\n");
   EXPECT_EQ(text.rfind("ncols 3\r\n", 0), 0u);
-  EXPECT_TRUE(std::filesystem::exists(dir / "one.txt"));  // one class: no table rows, but a class file
-  EXPECT_FALSE(std::filesystem::exists(dir / "obs.txt"));
+  // One class: no table rows, but a class file; none for the observations, none beside a grid.
+  EXPECT_TRUE(std::filesystem::exists(dir / "karvelo-work" / "3-one.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "karvelo-work" / "1-obs.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "aux.txt"));
   EXPECT_EQ(shell.workFiles.size(), 2u);
 
   ws->DataDef(1).NegativeIndicatorValue = 0;
@@ -184,10 +187,17 @@ TEST_F(AuditTest, ClassFilesAndRandomAbsences) {
   EXPECT_FALSE(ws->RandomAbsences);
 }
 
-TEST(ClassFileName, CutsAtTheFirstDotOfTheFileName) {
-  EXPECT_EQ(ClassFileName("/data/soil.asc"), std::filesystem::path("/data/soil.txt"));
-  EXPECT_EQ(ClassFileName("./data.v2/soil.map.asc"), std::filesystem::path("./data.v2/soil.txt"));
-  EXPECT_EQ(ClassFileName("/data/soil"), std::filesystem::path("/data/soil.txt"));
+TEST(WorkFileNames, LiveInTheWorkFolderAndKeepSlotsApart) {
+  test::TempDir dir;
+  const RunContext run(dir.path());
+  TDataDef soil;
+  soil.FileName = "/data/soil.map.asc";
+  EXPECT_EQ(ClassFileName(run, 2, soil), dir.path() / "karvelo-work" / "2-soil.map.txt");
+  EXPECT_EQ(ClassMaskFileName(run, 2, soil, 7), dir.path() / "karvelo-work" / "2-soil.map-7.bin");
+  // The same grid in two slots never shares a file.
+  EXPECT_NE(ClassFileName(run, 2, soil), ClassFileName(run, 3, soil));
+  EXPECT_NE(ClassMaskFileName(run, 2, soil, 1), ClassMaskFileName(run, 3, soil, 1));
+  EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "karvelo-work"));
 }
 
 }  // namespace

@@ -132,6 +132,7 @@ class DeclusterStepTest : public ::testing::Test {
   void SetUp() override {
     previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
+    shell.run().SetFolder(dir.path());
     TDataDef ref;
     ref.FileName = "ref.asc";
     ref.ncols = 3;
@@ -141,9 +142,9 @@ class DeclusterStepTest : public ::testing::Test {
   }
   void TearDown() override { std::filesystem::current_path(previous); }
   void WriteInputs() {
-    WriteWorkFile(ws->InsideRaster, "InsideMap.bin");
-    WriteWorkFile(ws->AbsenceRaster, "Negatives.bin");
-    WriteWorkFile(ws->PresenceRaster, "Positives.bin");
+    WriteWorkFile(ws->InsideRaster, shell.run().WorkFile("InsideMap.bin"));
+    WriteWorkFile(ws->AbsenceRaster, shell.run().WorkFile("Negatives.bin"));
+    WriteWorkFile(ws->PresenceRaster, shell.run().WorkFile("Positives.bin"));
   }
   test::TempDir dir;
   std::filesystem::path previous;
@@ -160,10 +161,10 @@ TEST_F(DeclusterStepTest, OnePresenceMakesEverythingPresence) {
   EXPECT_EQ(ws->PriorA, 0);
   EXPECT_EQ(test::ReadFile("Declus.asc").substr(test::ReadFile("Declus.asc").find("-9999.00\r\n") + 10),
             "1.00 1.00 1.00 \r\n-9999.00 -9999.00 -9999.00 \r\n");
-  EXPECT_EQ(std::filesystem::file_size("Declus.bin"), kWorkFileBytes);
+  EXPECT_EQ(std::filesystem::file_size("karvelo-work/Declus.bin"), kWorkFileBytes);
   EXPECT_EQ(ws->DeclusterRaster.at(5000, 5000), 1);  // beyond the grid every cell keeps 1
   EXPECT_EQ(ws->AuxClassRaster.at(2, 3), 1);        // the observation mask
-  EXPECT_EQ(shell.workFiles.back(), std::filesystem::current_path() / "Declus.bin");
+  EXPECT_EQ(shell.workFiles.back(), dir.path() / "karvelo-work" / "Declus.bin");
 }
 
 TEST_F(DeclusterStepTest, OutsideCellsAreDeclusteredButNotCounted) {

@@ -50,6 +50,7 @@ std::string GridText(int ncols, int nrows, const std::vector<std::vector<std::st
 void ScratchFolderTest::SetUp() {
   previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
+  shell.run().SetFolder(dir.path());
   FillChi2Table(*ws);
   LayOutRunTables(tables);
 }

@@ -117,7 +117,7 @@ std::string LiteralBootstrapData(Workspace& ws, Shell& shell) {
       const TDataDef& def = ws.DataDef(e);
       if (def.NrClasses < 2) continue;
       for (int j = 1; j <= def.NrClasses; ++j) {
-        LoadBinAux(ws, ClassMaskFileName(def, j), shell);
+        LoadBinAux(ws, ClassMaskFileName(shell.run(), e, def, j), shell);
         long long p = 0, a = 0;
         std::istringstream ps(presSample), as(absSample);
         for (int r, c; ps >> r >> c;) p += ws.AuxClassRaster.at(r, c) != 0;
@@ -138,8 +138,8 @@ TEST_F(UncertaintyTest, BootstrapMatchesThePlainWayAndItsFiles) {
   Bootstrap(*ws, shell);
   EXPECT_EQ(test::ReadFile("BootstrapData.txt"), expected);
   EXPECT_EQ(Lines("BootstrapData.txt").size(), 1u + 50u * (2 + 3));
-  EXPECT_EQ(Lines("Presences.txt").size(), 6u);  // the 50th sample, one line per presence
-  EXPECT_EQ(Lines("Absences.txt").size(), 6u);
+  EXPECT_EQ(Lines("karvelo-work/Presences.txt").size(), 6u);  // the 50th sample, one line per presence
+  EXPECT_EQ(Lines("karvelo-work/Absences.txt").size(), 6u);
   EXPECT_EQ(ws->DataDef(2).mclasses[0][ClassPresences], presencesBefore);  // the audit's counts stay
   // Class 3 of b holds no cell: no drawn observation falls in it.
   for (const std::string& l : Lines("BootstrapData.txt")) {
@@ -222,7 +222,7 @@ TEST_F(UncertaintyTest, NoAbsencesGiveOneOverPPlusTwo) {
   Bootstrap(*ws, shell);
   const auto lines = Lines("BootstrapData.txt");
   EXPECT_EQ(lines[1].substr(lines[1].size() - 17), "0.750000 0.250000");  // class 1: p = 2 -> 3/4, 1/4
-  EXPECT_TRUE(Lines("Absences.txt").empty());
+  EXPECT_TRUE(Lines("karvelo-work/Absences.txt").empty());
 }
 
 }  // namespace

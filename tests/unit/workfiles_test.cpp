@@ -12,6 +12,7 @@
 #include <random>
 
 #include "audit/workfiles.h"
+#include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "test_support.h"
@@ -77,8 +78,11 @@ class WorkFilesTest : public ::testing::Test {
   void SetUp() override {
     previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
+    shell.run().SetFolder(dir.path());
   }
   void TearDown() override { std::filesystem::current_path(previous); }
+  // Where a run keeps its work files: never beside the grids.
+  std::filesystem::path Work(const std::string& name) const { return dir.path() / "karvelo-work" / name; }
 
   TDataDef Grid(const std::string& name, const std::string& text, int classes = 0,
                 std::vector<std::pair<double, double>> bounds = {}) {
@@ -104,15 +108,17 @@ TEST_F(WorkFilesTest, ClassMaskOfASmallGrid) {
   TDataDef soil = Grid("soil.asc", GridText(3, 2, {{"1", "2", "3"}, {"4", "5", "6"}}), 2, {{0, 10}, {10, 20}});
   ws->AddDataDef(soil);
   MakeBinaries(*ws, shell);
-  EXPECT_EQ(Ones(dir / "soil-1.bin"), (std::vector<std::size_t>{0, 1, 2, 10000, 10001, 10002}));
-  EXPECT_TRUE(Ones(dir / "soil-2.bin").empty());
-  EXPECT_EQ(Ones(dir / "InsideMap.bin"), (std::vector<std::size_t>{0, 1, 2, 10000, 10001, 10002}));
-  EXPECT_FALSE(std::filesystem::exists(dir / "Positives.bin"));
-  // Registered: the class masks as built, InsideMap.bin in the working directory.
+  EXPECT_EQ(Ones(Work("1-soil-1.bin")), (std::vector<std::size_t>{0, 1, 2, 10000, 10001, 10002}));
+  EXPECT_TRUE(Ones(Work("1-soil-2.bin")).empty());
+  EXPECT_EQ(Ones(Work("InsideMap.bin")), (std::vector<std::size_t>{0, 1, 2, 10000, 10001, 10002}));
+  EXPECT_FALSE(std::filesystem::exists(Work("Positives.bin")));
+  // Nothing beside the grid.
+  EXPECT_FALSE(std::filesystem::exists(dir / "soil-1.bin"));
+  // Registered: the class masks as built, then InsideMap.bin, all in the work folder.
   ASSERT_EQ(shell.workFiles.size(), 3u);
-  EXPECT_EQ(shell.workFiles[0], dir / "soil-1.bin");
-  EXPECT_EQ(shell.workFiles[2], std::filesystem::current_path() / "InsideMap.bin");
-  EXPECT_NE(std::find(shell.status2Texts.begin(), shell.status2Texts.end(), "... Making soil-2.bin"),
+  EXPECT_EQ(shell.workFiles[0], Work("1-soil-1.bin"));
+  EXPECT_EQ(shell.workFiles[2], Work("InsideMap.bin"));
+  EXPECT_NE(std::find(shell.status2Texts.begin(), shell.status2Texts.end(), "... Making 1-soil-2.bin"),
             shell.status2Texts.end());
   // The raster ends holding the last class built.
   EXPECT_EQ(ws->AuxClassRaster.at(1, 1), 0);
@@ -122,9 +128,9 @@ TEST_F(WorkFilesTest, BoundsAreHalfOpenAndIgnoreNoData) {
   TDataDef g = Grid("g.asc", GridText(4, 1, {{"10", "20", "-9999", "5"}}), 3, {{0, 10}, {10, 20}, {-10000, 0}});
   ws->AddDataDef(g);
   MakeBinaries(*ws, shell);
-  EXPECT_EQ(Ones(dir / "g-1.bin"), (std::vector<std::size_t>{3}));
-  EXPECT_EQ(Ones(dir / "g-2.bin"), (std::vector<std::size_t>{0}));  // 20 is in no class
-  EXPECT_EQ(Ones(dir / "g-3.bin"), (std::vector<std::size_t>{2}));  // the no-data value lies in [-10000, 0)
+  EXPECT_EQ(Ones(Work("1-g-1.bin")), (std::vector<std::size_t>{3}));
+  EXPECT_EQ(Ones(Work("1-g-2.bin")), (std::vector<std::size_t>{0}));  // 20 is in no class
+  EXPECT_EQ(Ones(Work("1-g-3.bin")), (std::vector<std::size_t>{2}));  // the no-data value lies in [-10000, 0)
 }
 
 TEST_F(WorkFilesTest, IndicatorMasksAndTheLastEntryWins) {
@@ -136,8 +142,8 @@ TEST_F(WorkFilesTest, IndicatorMasksAndTheLastEntryWins) {
   ws->AddDataDef(a);
   ws->AddDataDef(b);
   MakeBinaries(*ws, shell);
-  EXPECT_EQ(Ones(dir / "Positives.bin"), (std::vector<std::size_t>{1}));
-  EXPECT_EQ(Ones(dir / "Negatives.bin"), (std::vector<std::size_t>{1}));
+  EXPECT_EQ(Ones(Work("Positives.bin")), (std::vector<std::size_t>{1}));
+  EXPECT_EQ(Ones(Work("Negatives.bin")), (std::vector<std::size_t>{1}));
   EXPECT_EQ(ws->PresenceRaster.at(1, 1), 0);
   EXPECT_EQ(ws->PresenceRaster.at(1, 2), 1);
 }
@@ -147,7 +153,7 @@ TEST_F(WorkFilesTest, EmptyGridGivesAllZeroFiles) {
                     {{0, 1}, {1, 2}});
   ws->AddDataDef(g);
   MakeBinaries(*ws, shell);
-  EXPECT_TRUE(Ones(dir / "e-1.bin").empty());
+  EXPECT_TRUE(Ones(Work("1-e-1.bin")).empty());
 }
 
 TEST_F(WorkFilesTest, SparseFilesReadBackExactly) {
@@ -171,6 +177,34 @@ TEST_F(WorkFilesTest, SparseFilesReadBackExactly) {
   WriteFile(dir / "short.bin", std::string(1000, '\1'));
   EXPECT_THROW(ReadWorkFile(back, dir / "short.bin"), FileError);
   EXPECT_THROW(ReadWorkFile(back, dir / "missing.bin"), FileError);
+}
+
+TEST_F(WorkFilesTest, TheSameGridTwiceKeepsItsOwnClasses) {
+  // One grid in two slots with different classes: each slot counts its own.
+  TDataDef a = Grid("d.asc", GridText(4, 1, {{"0.1", "0.6", "0.9", "3"}}), 2, {{0, 0.5}, {0.5, 1}});
+  TDataDef b = Grid("d.asc", GridText(4, 1, {{"0.1", "0.6", "0.9", "3"}}), 2, {{0, 2}, {2, 4}});
+  ws->AddDataDef(a);
+  ws->AddDataDef(b);
+  MakeBinaries(*ws, shell);
+  EXPECT_EQ(Ones(Work("1-d-1.bin")), (std::vector<std::size_t>{0}));
+  EXPECT_EQ(Ones(Work("1-d-2.bin")), (std::vector<std::size_t>{1, 2}));
+  EXPECT_EQ(Ones(Work("2-d-1.bin")), (std::vector<std::size_t>{0, 1, 2}));
+  EXPECT_EQ(Ones(Work("2-d-2.bin")), (std::vector<std::size_t>{3}));
+}
+
+TEST_F(WorkFilesTest, AFailedWriteLeavesNoWorkFile) {
+  ByteRaster r;
+  for (int c = 1; c <= 5000; ++c) r.at(1, c) = 1;
+  // The disk fills after 100 bytes: the write fails with the file named, and nothing half-made stays.
+  SetWriteLimit(100);
+  try {
+    WriteWorkFile(r, dir / "full.bin");
+    ADD_FAILURE() << "no error";
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("full.bin: cannot write the work file"), std::string::npos) << e.what();
+  }
+  SetWriteLimit(-1);
+  EXPECT_FALSE(std::filesystem::exists(dir / "full.bin"));
 }
 
 TEST_F(WorkFilesTest, BadNumberStopsTheBuildWithTheFileNamed) {
@@ -210,7 +244,9 @@ void LiteralMakeBinaries(const Workspace& ws, const std::filesystem::path& out,
         const auto& b = d.mclasses[static_cast<std::size_t>(k - 1)];
         auto mask = build(d, [&](double x) { return b[ClassLower] <= x && x < b[ClassUpper]; });
         for (std::size_t j = 0; j < mask.size(); ++j) inside[j] |= mask[j];
-        files[ClassMaskFileName(d, k)] = std::move(mask);
+        files[(out / (std::to_string(i) + "-" + std::filesystem::path(d.FileName).stem().string() + "-" +
+                      std::to_string(k) + ".bin"))
+                  .string()] = std::move(mask);
       }
     }
     if (d.IsPresenceGrid()) files[(out / "Positives.bin").string()] = build(d, [&](double x) { return x == d.PositiveIndicatorValue; });
@@ -250,7 +286,7 @@ TEST_F(WorkFilesTest, OnePassBuilderMatchesThePlainWay) {
     }
     MakeBinaries(*ws, shell);
     std::map<std::string, std::vector<std::uint8_t>> expected;
-    LiteralMakeBinaries(*ws, std::filesystem::current_path(), expected);
+    LiteralMakeBinaries(*ws, Work(""), expected);
     for (const auto& [name, bytes] : expected) {
       SCOPED_TRACE("round " + std::to_string(round));
       ExpectWorkFile(name, bytes);

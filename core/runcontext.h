@@ -1,0 +1,82 @@
+// What one run works in: its working folder, its private work folder, its cancel flag and lock.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace karvelo {
+
+// Thrown from the row where a running step notices that it was asked to stop; the driver's top
+// reports it as "Cancelled." (window) or "karvelo: interrupted" (batch).
+class Cancelled : public std::runtime_error {
+ public:
+  Cancelled() : std::runtime_error("Cancelled.") {}
+};
+
+// The name of the private folder inside the working folder that holds a run's temporary files.
+inline constexpr const char* kWorkFolderName = "karvelo-work";
+// The file in the working folder that carries the lock of the run that uses it.
+inline constexpr const char* kLockFileName = ".karvelo.lock";
+
+class RunContext {
+ public:
+  RunContext() = default;
+  explicit RunContext(std::filesystem::path folder) : folder_(std::move(folder)) {}
+
+  // Results (grids, pictures, tables, the log) go here. An empty folder means the process's
+  // current folder, for drivers that never set one.
+  const std::filesystem::path& Folder() const { return folder_; }
+  void SetFolder(std::filesystem::path folder) { folder_ = std::move(folder); }
+  std::filesystem::path Output(std::string_view name) const { return folder_ / std::filesystem::path(name); }
+
+  // The private folder of temporary files, created on first use. Nothing of a run's own is ever
+  // written beside a user's grid.
+  std::filesystem::path WorkFolder() const { return folder_ / kWorkFolderName; }
+  std::filesystem::path WorkFile(std::string_view name) const;
+  // Removes the work folder with everything in it; false when something could not be removed.
+  bool RemoveWorkFolder() const;
+
+  // The flag a driver sets (from a button, or a signal handler) to stop the running step.
+  std::atomic<bool>& CancelFlag() { return *cancel_; }
+  bool CancelRequested() const { return cancel_->load(std::memory_order_relaxed); }
+  void RequestCancel() { cancel_->store(true, std::memory_order_relaxed); }
+  void ClearCancel() { cancel_->store(false, std::memory_order_relaxed); }
+  // Makes `flag` the run's cancel flag (one a signal handler sets, say).
+  void UseCancelFlag(std::shared_ptr<std::atomic<bool>> flag) { cancel_ = std::move(flag); }
+  // Throws Cancelled when a stop was asked for. Long loops call it (through Shell::row) once per row.
+  void ThrowIfCancelled() const {
+    if (CancelRequested()) throw Cancelled();
+  }
+
+ private:
+  std::filesystem::path folder_;
+  std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+// An advisory lock on the working folder for as long as the object lives: one run per folder.
+class FolderLock {
+ public:
+  FolderLock() = default;
+  ~FolderLock();
+  FolderLock(const FolderLock&) = delete;
+  FolderLock& operator=(const FolderLock&) = delete;
+
+  // Takes the lock of `folder` without waiting. False when another run holds it; a folder whose
+  // lock file cannot be made at all throws FileError.
+  bool TryLock(const std::filesystem::path& folder);
+  void Unlock();
+  bool Locked() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+  std::filesystem::path path_;
+};
+
+// "Another Karvelo run is using the folder <dir>."
+std::string FolderInUseMessage(const std::filesystem::path& folder);
+
+}  // namespace karvelo
