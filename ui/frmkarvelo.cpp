@@ -29,6 +29,7 @@
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/errors.h"
+#include "core/textsafe.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
 #include "mapping/uncertainty.h"
@@ -1001,7 +1002,9 @@ void TfrmKarvelo::gaugeRange(int minimum, int maximum) { Gauge1->SetRange(minimu
 
 void TfrmKarvelo::gaugeProgress(int progress) { Gauge1->SetProgress(progress); }
 
-void TfrmKarvelo::message(std::string_view text) {
+void TfrmKarvelo::message(std::string_view raw) {
+  // The last guard: file text quoted in a message shows its control bytes escaped.
+  const std::string text = EscapeControl(raw, true);
   hooks.message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 

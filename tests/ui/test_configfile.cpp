@@ -271,7 +271,8 @@ class ConfigFileTest : public QObject {
     fs::remove(dir / "soil.asc");
     const auto states = ButtonStates(t);
     t.click(t.w.btbttnAudit);
-    QCOMPARE(t.messages, QStringList{"Not all gridfiles were found.\nReconstruct the data configuration file (tabsheet 1)."});
+    QCOMPARE(t.messages, QStringList{QString::fromStdString("Not all gridfiles were found.\nMissing: " + (dir / "soil.asc").string() +
+                                                            "\nReconstruct the data configuration file (tabsheet 1).")});
     QCOMPARE(ButtonStates(t), states);
     QCOMPARE(t.w.strgrdFrequency->rowCount(), 0);
   }

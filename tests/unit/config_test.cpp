@@ -196,7 +196,7 @@ TEST_F(ConfigTest, ConsistencyMessages) {
 TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   AddObservation("obs.asc", 1, 0);
   AddClassified("aux.asc", 20);
-  ws->DataDef(1).cellsize = 0.127;
+  ws->DataDef(1).cellsize = 0.125;
   ws->DataDef(1).xllcorner = -12345.5;
   ws->DataDef(2).mclasses[0][ClassLower] = 1.234567;
   ws->DataDef(2).mclasses[0][ClassUpper] = 0.8;
@@ -209,7 +209,7 @@ TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   EXPECT_EQ(lines[1], "asciigrid");
   EXPECT_EQ(lines[2], "     3    Number of columns");
   EXPECT_EQ(lines[4], "-12345.50 X at lower left corner");
-  EXPECT_EQ(lines[6], "  0.13    Cell size");
+  EXPECT_EQ(lines[6], " 0.125    Cell size");  // three decimals: two would change the size
   EXPECT_EQ(lines[7], "-9999.00  Value for No Data");
   EXPECT_EQ(lines[12], "  0       Number of classes for the continuous variable (or 0)");
   EXPECT_EQ(lines[25], " 20       Number of classes for the continuous variable (or 0)");
@@ -222,14 +222,14 @@ TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   TextGrid& t = fresh_tables.DataConfiguration;
   LoadConfiguration(*fresh, t, dir / "cfg.txt", shell);
   ASSERT_EQ(fresh->DataDefCount, 2);
-  EXPECT_EQ(fresh->DataDef(1).cellsize, 0.13);
+  EXPECT_EQ(fresh->DataDef(1).cellsize, 0.125);
   EXPECT_EQ(fresh->DataDef(1).xllcorner, -12345.5);
   EXPECT_EQ(fresh->DataDef(1).PositiveIndicatorValue, 1);
   EXPECT_EQ(fresh->DataDef(2).NrClasses, 20);
   EXPECT_EQ(fresh->DataDef(2).mclasses[0][ClassLower], 1.23457);
   EXPECT_EQ(fresh->PresenceDefIndex, 1);
   EXPECT_EQ(t.RowCount(), 3);
-  EXPECT_EQ(t.Cell(6, 1), "0.130");
+  EXPECT_EQ(t.Cell(6, 1), "0.125");
   // Saving what was loaded gives the same file.
   WriteConfigurationFile(*fresh, dir / "again.txt");
   EXPECT_EQ(test::ReadFile(dir / "again.txt"), text);
