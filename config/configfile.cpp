@@ -95,14 +95,19 @@ void WriteConfigurationFile(const Workspace& ws, const std::filesystem::path& pa
   out.Close();
 }
 
-std::vector<std::string> ReadTextLines(const std::filesystem::path& path) {
+std::vector<std::string> ReadTextLines(const std::filesystem::path& path, long long maxMiB) {
   TDataDef file;
   file.FileName = path.string();
   GridReader reader(file);
   std::vector<std::string> lines;
   std::string line;
+  long long held = 0;
   while (reader.ReadTextLine(line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    held += static_cast<long long>(line.size() + sizeof line);
+    if (maxMiB > 0 && held > (maxMiB << 20)) {
+      ThrowFileError(path, "the file is too large: its lines take more than " + std::to_string(maxMiB) + " MiB");
+    }
     lines.push_back(line);
   }
   return lines;
@@ -218,7 +223,7 @@ TDataDef ReadBlock(ConfigReader& in) {
 }  // namespace
 
 std::vector<TDataDef> ReadConfigurationFile(const std::filesystem::path& path, Shell& shell) {
-  ConfigReader in(path, ReadTextLines(path));
+  ConfigReader in(path, ReadTextLines(path, MaxConfigurationMiB));
   if (in.AtEnd()) ThrowFileError(path, "the file holds no configuration");
   std::vector<TDataDef> defs;
   do {
@@ -244,7 +249,7 @@ ConfigFileView SaveConfiguration(const Workspace& ws, const std::filesystem::pat
   shell.log("Configuration file " + path.string() + " was positively checked and saved:");
   ConfigFileView view;
   view.fileLabel = "... " + FileNameOf(path.string());
-  view.memo = ReadTextLines(path);
+  view.memo = ReadTextLines(path, MaxConfigurationMiB);
   for (const std::string& line : view.memo) shell.log(line);
   return view;
 }
@@ -254,7 +259,7 @@ ConfigFileView LoadConfiguration(Workspace& ws, TextGrid& table, const std::file
   std::vector<TDataDef> defs = ReadConfigurationFile(path, shell);
   ConfigFileView view;
   view.fileLabel = FileNameOf(path.string());
-  view.memo = ReadTextLines(path);
+  view.memo = ReadTextLines(path, MaxConfigurationMiB);
   shell.log(std::string(60, '-'));
   shell.log("New configuration at " + LocalDateTimeText(std::time(nullptr)));
   shell.log("Configuration " + path.string() + " was loaded from file.");

@@ -174,6 +174,10 @@ expect "relative grid names beside the configuration" 0 -- audit "$in/project/re
 { printf '\xef\xbb\xbf'; cat "$in/good.txt"; } >"$in/bom-config.txt"
 expect "configuration with a byte-order mark" 0 -- audit "$in/bom-config.txt"
 expect "configuration without line breaks" 1 "/dev/zero: line 1 is longer than 64 MiB" -- audit /dev/zero
+head -c 20000000 /dev/zero | tr '\0' '\n' >"$logs/empty-lines.txt"
+expect "configuration of 20 million empty lines" 1 "$logs/empty-lines.txt: the file is too large: its lines take more than 16 MiB" -- \
+  audit "$logs/empty-lines.txt"
+rm -f "$logs/empty-lines.txt"
 spoil escape-config.txt 2 $'ascii\033[31mgrid'
 expect "control bytes in a configuration" 1 'not "ascii\x1b[31mgrid"' -- audit "$in/escape-config.txt"
 ! grep -q $'\033' "$logs/err" && passed=$((passed + 1)) || fail "an escape byte of a configuration reached the terminal"

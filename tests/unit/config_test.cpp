@@ -443,6 +443,24 @@ TEST_F(ConfigTest, SavingRefusesWhatCouldNotBeLoadedBack) {
   EXPECT_FALSE(std::filesystem::exists(dir / "c.txt"));
 }
 
+// Held whole, a file of empty lines takes 32 bytes of memory for each byte on the disk.
+TEST_F(ConfigTest, AFileLargerThanAnyConfigurationIsRefused) {
+  const std::string block = "/g.asc\nasciigrid\n3\n2\n0\n0\n1\n-9999\n0\n1\n-9999\n-9999\n0\n";
+  WriteFile(dir / "blank-tail.txt", block + std::string(1 << 20, '\n'));
+  std::string what;
+  try {
+    LoadConfiguration(*ws, table, dir / "blank-tail.txt", shell);
+  } catch (const FileError& e) {
+    what = e.what();
+  }
+  EXPECT_EQ(what, (dir / "blank-tail.txt").string() + ": the file is too large: its lines take more than 16 MiB");
+  EXPECT_EQ(ws->DataDefCount, 0);
+  // A few thousand blank lines after the blocks are still only a hand-edited end.
+  WriteFile(dir / "blank-few.txt", block + std::string(5000, '\n'));
+  LoadConfiguration(*ws, table, dir / "blank-few.txt", shell);
+  EXPECT_EQ(ws->DataDefCount, 1);
+}
+
 TEST_F(ConfigTest, AByteOrderMarkLoadsAndControlBytesShowEscaped) {
   const std::string block = "\nasciigrid\n3\n2\n0\n0\n1\n-9999\n0\n1\n-9999\n-9999\n0\n";
   WriteFile(dir / "bom.txt", "\xEF\xBB\xBF/g.asc" + block);
