@@ -27,6 +27,7 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/runtables.h"
+#include "core/textsafe.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
 #include "mapping/uncertainty.h"
@@ -268,7 +269,8 @@ void PrintAuditLines(const RunLog& log, std::size_t from, std::ostream& out) {
   const auto& lines = log.Lines();
   for (std::size_t i = from; i + 1 < lines.size(); ++i) {
     if (lines[i].empty() && lines[i + 1] == "Grid counting results.") {
-      for (std::size_t j = i; j < lines.size(); ++j) out << lines[j] << '\n';
+      // The lines name the grids as the configuration file wrote them: no control byte goes out raw.
+      for (std::size_t j = i; j < lines.size(); ++j) out << EscapeControl(lines[j]) << '\n';
       return;
     }
   }
