@@ -48,15 +48,20 @@ struct GridFlags {
 AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
   AuditOutcome outcome;
   shell.status2("Auditing the gridfiles");
+  std::vector<std::string> missing;
   for (int i = 1; i <= ws.DataDefCount; ++i) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(ws.DataDef(i).FileName, ec)) {
-      shell.message("Not all gridfiles were found.\nReconstruct the data configuration file (tabsheet 1).");
-      shell.log("Not all gridfiles were found.");
-      shell.log("The data configuration file must be reconstructed.");
-      shell.status2("(Idle)");
-      return outcome;
-    }
+    if (!std::filesystem::is_regular_file(ws.DataDef(i).FileName, ec)) missing.push_back("Missing: " + ws.DataDef(i).FileName);
+  }
+  if (!missing.empty()) {
+    std::string text = "Not all gridfiles were found.\n";
+    for (const std::string& line : missing) text += line + "\n";
+    shell.message(text + "Reconstruct the data configuration file (tabsheet 1).");
+    shell.log("Not all gridfiles were found.");
+    for (const std::string& line : missing) shell.log(line);
+    shell.log("The data configuration file must be reconstructed.");
+    shell.status2("(Idle)");
+    return outcome;
   }
   outcome.ran = true;
   ws.FrequencyCounts.fill({});

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <charconv>
+#include <cmath>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -27,6 +28,7 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/runtables.h"
+#include "core/textsafe.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
 #include "mapping/uncertainty.h"
@@ -151,6 +153,23 @@ Command ParseInfo(const std::vector<std::string>& args) {
 
 bool IsNumberText(const std::string& s) { return ParseReal(s).has_value(); }
 
+// A value given on the command line that must be a finite number (an indicator, a class bound):
+// beyond a double's range it would be saved as a text no load reads back.
+void RequireFinite(const std::string& text, const std::string& option) {
+  const auto v = ParseReal(text);
+  if (v && !std::isfinite(*v)) throw UsageError{option + ": " + text + " is beyond the range of numbers"};
+}
+
+// --prior-p and --prior-a: a probability. The window resets a wrong edit field; a command line
+// that says something else than it means is refused instead.
+std::string PriorText(const std::string& text, const char* option) {
+  const auto v = ParseReal(text);
+  if (!v || !(*v >= 0 && *v <= 1)) {
+    throw UsageError{std::string(option) + " takes a number from 0 to 1 (with a point), not '" + text + "'"};
+  }
+  return text;
+}
+
 // Splits trailing ":field" parts off a value from the right while `accept` takes them, so that a
 // path may itself hold colons.
 std::vector<std::string> SplitTrailing(std::string value, std::size_t most,
@@ -172,6 +191,7 @@ ConfigEntry ParseObsEntry(const std::string& value) {
   auto indicator = [](const std::string& f) { return f == "-" || IsNumberText(f); };
   const auto fields = SplitTrailing(value, 2, indicator, &e.path);
   if (fields.empty()) throw UsageError{"--obs needs PATH:P[:A], not '" + value + "'"};
+  for (const std::string& f : fields) RequireFinite(f, "--obs " + value);
   if (fields[0] != "-") e.presence = fields[0];
   if (fields.size() > 1 && fields[1] != "-") e.absence = fields[1];
   if (!e.presence && !e.absence) throw UsageError{"--obs " + value + " marks neither presences nor absences"};
@@ -212,6 +232,7 @@ ConfigEntry ParseAuxEntry(const std::string& value) {
         throw UsageError{"--aux " + value + ": give 3 to 21 bounds (2 to 20 classes)"};
       }
       e.classes = static_cast<int>(e.bounds.size()) - 1;
+      for (const std::string& b : e.bounds) RequireFinite(b, "--aux " + value);
     }
   }
   e.path = Absolute(e.path);
@@ -250,7 +271,8 @@ void PrintAuditLines(const RunLog& log, std::size_t from, std::ostream& out) {
   const auto& lines = log.Lines();
   for (std::size_t i = from; i + 1 < lines.size(); ++i) {
     if (lines[i].empty() && lines[i + 1] == "Grid counting results.") {
-      for (std::size_t j = i; j < lines.size(); ++j) out << lines[j] << '\n';
+      // The lines name the grids as the configuration file wrote them: no control byte goes out raw.
+      for (std::size_t j = i; j < lines.size(); ++j) out << EscapeControl(lines[j]) << '\n';
       return;
     }
   }
@@ -304,9 +326,9 @@ Command ParseMap(const std::vector<std::string>& args) {
     if (a == "--prior") {
       o.prior = ChoiceIndex(value(), {"manual", "frequency", "decluster"}, "--prior");
     } else if (a == "--prior-p") {
-      o.priorP = value();
+      o.priorP = PriorText(value(), "--prior-p");
     } else if (a == "--prior-a") {
-      o.priorA = value();
+      o.priorA = PriorText(value(), "--prior-a");
     } else if (a == "--uncertainty") {
       o.uncertainty = true;
     } else if (a == "--no-uncertainty") {

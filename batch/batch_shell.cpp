@@ -1,6 +1,8 @@
 // Messages of headless runs.
 #include "batch/batch_shell.h"
 
+#include "core/textsafe.h"
+
 namespace karvelo {
 
 void BatchShell::status2(std::string_view text) {
@@ -48,7 +50,8 @@ void BatchShell::message(std::string_view text) {
     const std::size_t nl = text.find('\n', start);
     std::string_view line = text.substr(start, nl == std::string_view::npos ? std::string_view::npos : nl - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    err_ << "karvelo: " << line << '\n';
+    // The last guard: whatever file text a message quotes, no control byte reaches the terminal.
+    err_ << "karvelo: " << EscapeControl(line) << '\n';
     if (nl == std::string_view::npos) break;
     start = nl + 1;
   }

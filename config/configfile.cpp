@@ -9,6 +9,7 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/runlog.h"
+#include "core/textsafe.h"
 #include "core/textwriter.h"
 
 namespace karvelo {
@@ -17,6 +18,7 @@ namespace {
 
 std::string Int(long long v, std::size_t width) { return RightAligned(std::to_string(v), width); }
 std::string Real(double v, std::size_t width, int decimals) { return FixedInWidth(v, decimals, width); }
+std::string Georef(double v, std::size_t width) { return RightAligned(FormatGeoref(v), width); }
 
 }  // namespace
 
@@ -48,9 +50,9 @@ std::vector<std::string> ConfigurationBlock(const TDataDef& def) {
   lines.push_back(def.GridFileType == TGridFileType::asciigrid ? "asciigrid" : "notgrid");
   lines.push_back(Int(def.ncols, 6) + "    Number of columns");
   lines.push_back(Int(def.nrows, 6) + "    Number of rows");
-  lines.push_back(Real(def.xllcorner, 8, 2) + " X at lower left corner");
-  lines.push_back(Real(def.yllcorner, 8, 2) + " Y at lower left corner");
-  lines.push_back(Real(def.cellsize, 6, 2) + "    Cell size");
+  lines.push_back(Georef(def.xllcorner, 8) + " X at lower left corner");
+  lines.push_back(Georef(def.yllcorner, 8) + " Y at lower left corner");
+  lines.push_back(Georef(def.cellsize, 6) + "    Cell size");
   lines.push_back(Real(def.NODATA_value, 8, 2) + "  Value for No Data");
   lines.push_back(Real(def.minvalue, 8, 2) + "  Minimal value in the grid");
   lines.push_back(Real(def.maxvalue, 8, 2) + "  Maximal value in the grid");
@@ -66,6 +68,26 @@ std::vector<std::string> ConfigurationBlock(const TDataDef& def) {
 }
 
 void WriteConfigurationFile(const Workspace& ws, const std::filesystem::path& path) {
+  // Nothing is written that a load would refuse: the name is one line of the file, so a line break
+  // in it would shift every later line, and a value beyond a double's range would be written "inf".
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    const TDataDef& def = ws.DataDef(i);
+    const std::string name = QuotedFileText(def.FileName, 300);
+    if (def.FileName.find_first_of("\r\n") != std::string::npos) {
+      ThrowFileError(path, "cannot save the configuration: the grid file name " + name +
+                               " holds a line break; rename the grid or its folder");
+    }
+    bool finite = std::isfinite(def.xllcorner) && std::isfinite(def.yllcorner) && std::isfinite(def.cellsize) &&
+                  std::isfinite(def.NODATA_value) && std::isfinite(def.minvalue) && std::isfinite(def.maxvalue) &&
+                  std::isfinite(def.PositiveIndicatorValue) && std::isfinite(def.NegativeIndicatorValue);
+    for (int j = 1; j <= def.NrClasses && j <= MaxClasses; ++j) {
+      const auto& cls = def.mclasses[static_cast<std::size_t>(j - 1)];
+      finite = finite && std::isfinite(cls[ClassLower]) && std::isfinite(cls[ClassUpper]);
+    }
+    if (!finite) {
+      ThrowFileError(path, "cannot save the configuration: a value of " + name + " is not a finite number");
+    }
+  }
   TextWriter out(path);
   for (int i = 1; i <= ws.DataDefCount; ++i) {
     for (const std::string& line : ConfigurationBlock(ws.DataDef(i))) out.WriteLine(line);
@@ -73,14 +95,19 @@ void WriteConfigurationFile(const Workspace& ws, const std::filesystem::path& pa
   out.Close();
 }
 
-std::vector<std::string> ReadTextLines(const std::filesystem::path& path) {
+std::vector<std::string> ReadTextLines(const std::filesystem::path& path, long long maxMiB) {
   TDataDef file;
   file.FileName = path.string();
   GridReader reader(file);
   std::vector<std::string> lines;
   std::string line;
+  long long held = 0;
   while (reader.ReadTextLine(line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    held += static_cast<long long>(line.size() + sizeof line);
+    if (maxMiB > 0 && held > (maxMiB << 20)) {
+      ThrowFileError(path, "the file is too large: its lines take more than " + std::to_string(maxMiB) + " MiB");
+    }
     lines.push_back(line);
   }
   return lines;
@@ -113,7 +140,7 @@ class ConfigReader {
     const std::string w = Word(what);
     std::size_t i = (!w.empty() && (w[0] == '-' || w[0] == '+')) ? 1 : 0;
     if (i == w.size() || w.find_first_not_of("0123456789", i) != std::string::npos || w.size() > 11) {
-      Fail(next_, std::string(what) + " is not a whole number: \"" + w + "\"");
+      Fail(next_, std::string(what) + " is not a whole number: " + QuotedFileText(w));
     }
     return ParseIntPrefix(w);
   }
@@ -142,9 +169,9 @@ class ConfigReader {
   }
   double ToReal(const std::string& w, const char* what) const {
     const auto v = ParseReal(w);
-    if (!v) Fail(next_, std::string(what) + " is not a number: \"" + w + "\"");
+    if (!v) Fail(next_, std::string(what) + " is not a number: " + QuotedFileText(w));
     // Beyond the range of a double the value would be saved as "inf", which no load reads back.
-    if (!std::isfinite(*v)) Fail(next_, std::string(what) + " is out of range: \"" + w + "\"");
+    if (!std::isfinite(*v)) Fail(next_, std::string(what) + " is out of range: " + QuotedFileText(w));
     return *v;
   }
   std::filesystem::path path_;
@@ -161,7 +188,7 @@ TDataDef ReadBlock(ConfigReader& in) {
   } else if (kind == "notgrid") {
     def.GridFileType = TGridFileType::notgrid;
   } else {
-    in.Fail(in.LineNumber(), "the file type must be \"asciigrid\" or \"notgrid\", not \"" + kind + "\"");
+    in.Fail(in.LineNumber(), "the file type must be \"asciigrid\" or \"notgrid\", not " + QuotedFileText(kind));
   }
   // A grid over the size limit never passes tab 1, so a file that claims one was not saved by the
   // program; reading it on would make the audit walk billions of cells that are not there.
@@ -196,7 +223,7 @@ TDataDef ReadBlock(ConfigReader& in) {
 }  // namespace
 
 std::vector<TDataDef> ReadConfigurationFile(const std::filesystem::path& path, Shell& shell) {
-  ConfigReader in(path, ReadTextLines(path));
+  ConfigReader in(path, ReadTextLines(path, MaxConfigurationMiB));
   if (in.AtEnd()) ThrowFileError(path, "the file holds no configuration");
   std::vector<TDataDef> defs;
   do {
@@ -205,6 +232,13 @@ std::vector<TDataDef> ReadConfigurationFile(const std::filesystem::path& path, S
       break;
     }
     defs.push_back(ReadBlock(in));
+    // A relative name, written by hand, means the grid beside the configuration file, wherever
+    // the program was started.
+    TDataDef& def = defs.back();
+    const std::filesystem::path folder = path.parent_path();
+    if (!def.FileName.empty() && !folder.empty() && std::filesystem::path(def.FileName).is_relative()) {
+      def.FileName = (folder / def.FileName).lexically_normal().string();
+    }
   } while (!in.AtEnd());
   return defs;
 }
@@ -215,7 +249,7 @@ ConfigFileView SaveConfiguration(const Workspace& ws, const std::filesystem::pat
   shell.log("Configuration file " + path.string() + " was positively checked and saved:");
   ConfigFileView view;
   view.fileLabel = "... " + FileNameOf(path.string());
-  view.memo = ReadTextLines(path);
+  view.memo = ReadTextLines(path, MaxConfigurationMiB);
   for (const std::string& line : view.memo) shell.log(line);
   return view;
 }
@@ -225,7 +259,7 @@ ConfigFileView LoadConfiguration(Workspace& ws, TextGrid& table, const std::file
   std::vector<TDataDef> defs = ReadConfigurationFile(path, shell);
   ConfigFileView view;
   view.fileLabel = FileNameOf(path.string());
-  view.memo = ReadTextLines(path);
+  view.memo = ReadTextLines(path, MaxConfigurationMiB);
   shell.log(std::string(60, '-'));
   shell.log("New configuration at " + LocalDateTimeText(std::time(nullptr)));
   shell.log("Configuration " + path.string() + " was loaded from file.");

@@ -25,8 +25,14 @@ void WriteConfigurationFile(const Workspace& ws, const std::filesystem::path& pa
 // are not read: the "Error: >" message is shown once.
 std::vector<TDataDef> ReadConfigurationFile(const std::filesystem::path& path, Shell& shell);
 
-// The file's lines as they stand (CR LF or LF), for the memo and the log.
-std::vector<std::string> ReadTextLines(const std::filesystem::path& path);
+// The file's lines as they stand (CR LF or LF), for the memo and the log. With maxMiB, a file
+// whose lines take more than that much memory is a FileError instead of being held whole.
+std::vector<std::string> ReadTextLines(const std::filesystem::path& path, long long maxMiB = 0);
+
+// The most a configuration file may hold: ten entries take a few kB, so anything near this is
+// no configuration, and reading it whole (a file of empty lines takes 32 bytes per byte) would
+// exhaust the memory.
+inline constexpr long long MaxConfigurationMiB = 16;
 
 // What the tab 2 side of the window shows after a save or a load.
 struct ConfigFileView {

@@ -10,6 +10,7 @@
 #include "core/errors.h"
 #include "core/limits.h"
 #include "core/numfmt.h"
+#include "core/textsafe.h"
 
 namespace karvelo {
 
@@ -44,8 +45,9 @@ long long LineOfOffset(const std::filesystem::path& path, long long at) {
 
 }  // namespace
 
-GridReader::GridReader(const TDataDef& def, std::size_t bufferSize)
-    : path_(def.FileName), notgrid_(def.GridFileType == TGridFileType::notgrid), nodata_(def.NODATA_value) {
+GridReader::GridReader(const TDataDef& def, std::size_t bufferSize, long long maxLine)
+    : path_(def.FileName), notgrid_(def.GridFileType == TGridFileType::notgrid), nodata_(def.NODATA_value),
+      maxLine_(maxLine) {
   if (notgrid_) return;
   file_ = std::fopen(path_.c_str(), "rb");
   if (!file_) ThrowSystemFileError(path_, "cannot open the file");
@@ -70,7 +72,17 @@ bool GridReader::Refill() {
     eof_ = true;
     return false;
   }
+  const char* fresh = buf_.data() + end_;
+  if (consumed_ == 0 && end_ == 0 && got >= 3 && std::memcmp(fresh, "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
   end_ += got;
+  // One backward search per buffer keeps the reading loops free of any counting.
+  if (const void* nl = memrchr(fresh, '\n', got)) {
+    lineStart_ = consumed_ + (static_cast<const char*>(nl) - buf_.data()) + 1;
+  }
+  if (consumed_ + static_cast<long long>(end_) - lineStart_ > maxLine_) {
+    ThrowFileError(path_, "line " + std::to_string(LineOfOffset(path_, lineStart_)) + " is longer than " +
+                              std::to_string(maxLine_ >> 20) + " MiB");
+  }
   return true;
 }
 
@@ -125,9 +137,10 @@ double GridReader::ReadValue() {
   const long long tokenOffset = consumed_ + static_cast<long long>(pos_);
   pos_ += len;
   const std::string_view token(start, len);
-  if (auto v = ParseReal(token)) return *v;
-  ThrowFileError(path_, "line " + std::to_string(LineOfOffset(path_, tokenOffset)) +
-                            ": Invalid numeric input (found \"" + std::string(token) + "\")");
+  const auto v = ParseReal(token);
+  if (v && std::isfinite(*v)) return *v;
+  ThrowFileError(path_, "line " + std::to_string(LineOfOffset(path_, tokenOffset)) + ": " +
+                            (v ? "Number out of range" : "Invalid numeric input") + " (found " + QuotedFileText(token) + ")");
 }
 
 bool GridReader::AtEnd() {
@@ -187,7 +200,19 @@ constexpr HeaderKey kKeys[] = {{"ncols", "NCOLS"},         {"nrows", "NROWS"},
                                {"xllcorner", "XLLCORNER"}, {"yllcorner", "YLLCORNER"},
                                {"cellsize", "CELLSIZE"},   {"NODATA_value", "NODATA_VALUE"}};
 
-void ApplyHeaderLine(std::string line, TDataDef& def) {
+// A header's real value; one that is not finite would make every later step compute with inf or
+// nan, and a configuration saved from it could not be loaded back.
+double HeaderReal(const std::string& text, std::string_view key, const std::filesystem::path& path, int lineNumber) {
+  const double v = ParseRealPrefix(text);
+  std::size_t i = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+  std::string word = text.substr(i, 3);
+  for (char& ch : word) ch = static_cast<char>(ch | 0x20);
+  if (std::isfinite(v) && word != "inf" && word != "nan") return v;
+  ThrowFileError(path, "line " + std::to_string(lineNumber) + ": " + std::string(key) +
+                           " is not a finite number (found " + QuotedFileText(text) + ")");
+}
+
+void ApplyHeaderLine(std::string line, TDataDef& def, const std::filesystem::path& path, int lineNumber) {
   line.erase(std::remove(line.begin(), line.end(), ' '), line.end());
   for (std::size_t k = 0; k < std::size(kKeys); ++k) {
     const HeaderKey& hk = kKeys[k];
@@ -198,10 +223,10 @@ void ApplyHeaderLine(std::string line, TDataDef& def) {
     switch (k) {
       case 0: def.ncols = ParseIntPrefix(line); break;
       case 1: def.nrows = ParseIntPrefix(line); break;
-      case 2: def.xllcorner = ParseRealPrefix(line); break;
-      case 3: def.yllcorner = ParseRealPrefix(line); break;
-      case 4: def.cellsize = ParseRealPrefix(line); break;
-      default: def.NODATA_value = ParseRealPrefix(line); break;
+      case 2: def.xllcorner = HeaderReal(line, hk.key, path, lineNumber); break;
+      case 3: def.yllcorner = HeaderReal(line, hk.key, path, lineNumber); break;
+      case 4: def.cellsize = HeaderReal(line, hk.key, path, lineNumber); break;
+      default: def.NODATA_value = HeaderReal(line, hk.key, path, lineNumber); break;
     }
   }
 }
@@ -215,7 +240,7 @@ bool ReadHeader(TDataDef& def, Shell& shell) {
     std::string line;
     for (int i = 0; i < 6; ++i) {
       if (!reader.ReadTextLine(line)) line.clear();
-      ApplyHeaderLine(line, def);
+      ApplyHeaderLine(line, def, def.FileName, i + 1);
     }
   }
   def.PositiveIndicatorValue = def.NODATA_value;
@@ -301,9 +326,9 @@ ScanResult ScanData(TDataDef& def, Shell& shell) {
 void WriteGridHeader(TextWriter& out, const TDataDef& ref, const std::optional<std::string>& nodataText) {
   out.WriteLine("ncols         " + std::to_string(ref.ncols));
   out.WriteLine("nrows         " + std::to_string(ref.nrows));
-  out.WriteLine("xllcorner     " + FormatGridNumber(ref.xllcorner, 2));
-  out.WriteLine("yllcorner     " + FormatGridNumber(ref.yllcorner, 2));
-  out.WriteLine("cellsize      " + FormatGridNumber(ref.cellsize, 2));
+  out.WriteLine("xllcorner     " + FormatGeoref(ref.xllcorner));
+  out.WriteLine("yllcorner     " + FormatGeoref(ref.yllcorner));
+  out.WriteLine("cellsize      " + FormatGeoref(ref.cellsize));
   out.WriteLine("NODATA_value  " + (nodataText ? *nodataText : FormatGridNumber(ref.NODATA_value, 2)));
 }
 

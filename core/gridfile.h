@@ -14,19 +14,28 @@
 
 namespace karvelo {
 
+// The longest line any reader takes: a grid row of 10000 cells needs a few hundred kB, so a longer
+// line is a file without line breaks (/dev/zero, a binary file) that would otherwise be read whole.
+inline constexpr long long MaxLineLength = 64LL << 20;
+
 // Reads the cells of one grid file in row order: open, SkipHeader, then per row ncols x ReadValue
 // and one ReadLine. A notgrid entry opens nothing and reads as its NODATA_value everywhere.
-// Large buffered reads; no copy of the grid is held.
+// Large buffered reads; no copy of the grid is held. A UTF-8 byte-order mark at the start is
+// skipped. Every text file of the program (grids, configurations, points) is read through it, so
+// a line longer than maxLine is refused here for all of them: "<file>: line N is longer than 64 MiB".
 class GridReader {
  public:
   // bufferSize is for tests that cross buffer boundaries on small files; at least 256 is used.
-  explicit GridReader(const TDataDef& def, std::size_t bufferSize = 1 << 20);
+  // maxLine is for tests too; a limit below the buffer size is only checked per buffer.
+  explicit GridReader(const TDataDef& def, std::size_t bufferSize = 1 << 20, long long maxLine = MaxLineLength);
   ~GridReader();
   GridReader(const GridReader&) = delete;
   GridReader& operator=(const GridReader&) = delete;
 
   void SkipHeader();     // the first six lines, whatever they hold
-  double ReadValue();    // next value; 0 at the end of the file; FileError "Invalid numeric input"
+  // Next value; 0 at the end of the file; FileError "Invalid numeric input", or "Number out of
+  // range" for a value beyond a double's range (it would be saved as a text no reader takes).
+  double ReadValue();
   // Skips the rest of the current line; false when the file ended before a line break.
   bool ReadLine();
   // True when nothing but white space is left (a reader that must tell the end of the file from
@@ -46,10 +55,13 @@ class GridReader {
   std::size_t end_ = 0;
   bool eof_ = false;
   long long consumed_ = 0;  // file bytes before buf_[0], for error positions
+  long long lineStart_ = 0; // file offset of the first byte after the last line break read
+  long long maxLine_;
 };
 
-// Reads the header of def.FileName into def and sets both indicator values to NODATA_value.
-// Returns dimok: false (after the size message) when the grid has more than 10000 columns or rows.
+// Reads the header of def.FileName into def and sets both indicator values to NODATA_value. A
+// corner, cell size or no-data value that is not finite ("inf", "nan", "1e400") is a FileError
+// naming the line. Returns dimok: false (after the size message) when the grid has more than 10000 columns or rows.
 bool ReadHeader(TDataDef& def, Shell& shell);
 
 // The message of a grid that is too large.

@@ -39,6 +39,17 @@ std::string FormatShortest(double v) {
   return std::string(buf, res.ptr);
 }
 
+std::string FormatGeoref(double v) {
+  std::string two = FormatFixed(v, 2);
+  if (!std::isfinite(v)) return two;
+  const auto back = ParseReal(two);
+  if (back && *back == v) return two;
+  // The shortest fixed-point text: no exponent, which a grid header reader may not expect.
+  char buf[400];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  return std::string(buf, res.ptr);
+}
+
 std::string FormatStripped5(double v) {
   std::string s = FormatFixed(v, 5);
   if (s.find('.') != std::string::npos) {

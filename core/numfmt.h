@@ -21,6 +21,10 @@ std::string FormatFixed(double v, int decimals);
 inline std::string FormatGridNumber(double v, int d) { return FormatFixed(v, d); }
 // The shortest text that reads back as the same double ("full precision").
 std::string FormatShortest(double v);
+// A corner or cell size in a grid header or configuration file: two decimals when they read back
+// as the same double (every projected grid keeps its bytes), otherwise the shortest fixed-point
+// text that does, so a grid in degrees (cell size 0.000833333) keeps its size and position.
+std::string FormatGeoref(double v);
 // 5 decimals, then trailing zeros and a trailing point stripped (12.5, 3, -0.25).
 std::string FormatStripped5(double v);
 

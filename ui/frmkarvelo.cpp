@@ -30,6 +30,7 @@
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/errors.h"
+#include "core/textsafe.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
 #include "mapping/uncertainty.h"
@@ -1106,7 +1107,9 @@ void TfrmKarvelo::gaugeProgress(int progress) {
   }
 }
 
-void TfrmKarvelo::message(std::string_view text) {
+void TfrmKarvelo::message(std::string_view raw) {
+  // The last guard: file text quoted in a message shows its control bytes escaped.
+  const std::string text = EscapeControl(raw, true);
   hooks.message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 

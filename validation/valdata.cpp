@@ -20,7 +20,7 @@ bool IsHeaderLine(const std::string& prepared) {
 
 }  // namespace
 
-std::vector<std::string> ReadAllLines(const std::filesystem::path& path) { return ReadTextLines(path); }
+std::vector<std::string> ReadAllLines(const std::filesystem::path& path) { return ReadTextLines(path, MaxPointsFileMiB); }
 
 std::string PrepareLine(std::string line) {
   line.push_back(' ');

@@ -60,7 +60,11 @@ void OpenValidationFile(ValidationFile& file, const std::filesystem::path& path,
 // number go last.
 void LoadValData(const ValidationFile& file, TextGrid& table, Shell& shell);
 
-// All lines of a text file (LF or CR LF). Throws FileError.
+// All lines of a text file (LF or CR LF). Throws FileError, also when the lines would take more
+// than MaxPointsFileMiB of memory (a file of empty lines takes 32 bytes for each byte).
 std::vector<std::string> ReadAllLines(const std::filesystem::path& path);
+
+// Room for some 15 million points; a million take about 60 MiB.
+inline constexpr long long MaxPointsFileMiB = 1024;
 
 }  // namespace karvelo

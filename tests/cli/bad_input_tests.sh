@@ -87,6 +87,43 @@ grep -qx "cellsize: 0" "$logs/out" && passed=$((passed + 1)) || fail "absent hea
 expect "binary bytes as a grid" 0 -- info "$in/binary.asc"
 grep -qx "ncols: 0" "$logs/out" && passed=$((passed + 1)) || fail "a header without keys reads as a 0 x 0 grid"
 
+# Values beyond a double's range are refused where they are read, with the line.
+header 2 2 >"$in/huge-value.asc"; printf '1 2\n3 1e400\n' >>"$in/huge-value.asc"
+header 2 2 1 >"$in/nodata-nan.asc"; sed -i 's/^NODATA_value -9999$/NODATA_value nan/' "$in/nodata-nan.asc"; printf '1 0\n0 1\n' >>"$in/nodata-nan.asc"
+expect "grid value 1e400" 1 "$in/huge-value.asc: line 8: Number out of range (found \"1e400\")" -- info "$in/huge-value.asc"
+expect "header cell size 1e999" 1 "$in/cellsize-inf.asc: line 5: cellsize is not a finite number (found \"1e999\")" -- \
+  info "$in/cellsize-inf.asc"
+expect "header NODATA_value nan" 1 "$in/nodata-nan.asc: line 6: NODATA_value is not a finite number" -- info "$in/nodata-nan.asc"
+expect "config over a grid value 1e400" 1 "line 8: Number out of range" -- \
+  config -o "$work/c.txt" --obs "$in/obs.asc:1:0" --aux "$in/huge-value.asc:2"
+[ ! -e "$work/c.txt" ] && passed=$((passed + 1)) || fail "no configuration is saved over a value 1e400"
+
+# A file without line breaks: refused at the limit, at once, in bounded memory. The 2 GB file is
+# sparse, so it takes no room on the disk; the large files stand beside the logs, out of the
+# checksums of every run.
+timed() {  # timed NAME SECONDS: the last run of expect took at most SECONDS
+  local took=$(( ($(date +%s%N) - started) / 1000000 ))
+  [ "$took" -le $(( $2 * 1000 )) ] && passed=$((passed + 1)) || fail "$1 took $took ms"
+}
+started=$(date +%s%N)
+expect "info /dev/zero" 1 "/dev/zero: line 1 is longer than 64 MiB" -- info /dev/zero
+timed "info /dev/zero" 5
+truncate -s 2G "$logs/no-line-breaks.asc"
+started=$(date +%s%N)
+expect "grid of 2 GB without a line break" 1 "$logs/no-line-breaks.asc: line 1 is longer than 64 MiB" -- info "$logs/no-line-breaks.asc"
+timed "grid of 2 GB without a line break" 5
+{ header 2 2; head -c 70000000 /dev/zero | tr '\0' ' '; } >"$logs/long-row.asc"
+expect "grid row over 64 MiB" 1 "$logs/long-row.asc: line 7 is longer than 64 MiB" -- info "$logs/long-row.asc"
+rm -f "$logs/long-row.asc" "$logs/no-line-breaks.asc"
+
+# A byte-order mark is skipped; control bytes from a file are shown escaped, never sent raw.
+{ printf '\xef\xbb\xbf'; header 3 2; printf '1 2 3\n4 5 6\n'; } >"$in/bom.asc"
+expect "grid with a byte-order mark" 0 -- info "$in/bom.asc"
+grep -qx "ncols: 3" "$logs/out" && passed=$((passed + 1)) || fail "a byte-order mark does not hide ncols"
+header 3 2 >"$in/escape.asc"; printf '1 2 3\n4 \033[2J\033]0;owned\007 6\n' >>"$in/escape.asc"
+expect "control bytes in a grid value" 1 'line 8: Invalid numeric input (found "\x1b[2J\x1b]0;owned\x07")' -- info "$in/escape.asc"
+! grep -q $'\033' "$logs/err" && passed=$((passed + 1)) || fail "an escape byte reached the terminal"
+
 # ---- configurations
 expect "extents differ" 1 "xllcorner, yllcorner, ncols and/or nrows are different:" -- \
   config -o "$work/c.txt" --obs "$in/obs.asc:1:0" --aux "$in/shifted.asc:2"
@@ -129,6 +166,26 @@ expect "configuration cut short" 1 "$in/cut.txt" "line 21: the file ends where" 
 expect "configuration naming a missing grid" 1 "Not all gridfiles were found." -- audit "$in/missing-grid.txt"
 expect "map of a configuration naming a missing grid" 1 "Not all gridfiles were found." -- \
   map "$in/missing-grid.txt" --no-uncertainty
+grep -qx "karvelo: Missing: $in/gone.asc" "$logs/err" && passed=$((passed + 1)) || fail "the missing grid is named"
+# A hand-edited configuration with names relative to its own folder, run from another folder.
+mkdir -p "$in/project"
+sed -e "s#^$in/aux.asc#../aux.asc#" -e "s#^$in/obs.asc#../obs.asc#" "$in/good.txt" >"$in/project/relative.txt"
+expect "relative grid names beside the configuration" 0 -- audit "$in/project/relative.txt"
+{ printf '\xef\xbb\xbf'; cat "$in/good.txt"; } >"$in/bom-config.txt"
+expect "configuration with a byte-order mark" 0 -- audit "$in/bom-config.txt"
+expect "configuration without line breaks" 1 "/dev/zero: line 1 is longer than 64 MiB" -- audit /dev/zero
+head -c 20000000 /dev/zero | tr '\0' '\n' >"$logs/empty-lines.txt"
+expect "configuration of 20 million empty lines" 1 "$logs/empty-lines.txt: the file is too large: its lines take more than 16 MiB" -- \
+  audit "$logs/empty-lines.txt"
+rm -f "$logs/empty-lines.txt"
+spoil escape-config.txt 2 $'ascii\033[31mgrid'
+expect "control bytes in a configuration" 1 'not "ascii\x1b[31mgrid"' -- audit "$in/escape-config.txt"
+! grep -q $'\033' "$logs/err" && passed=$((passed + 1)) || fail "an escape byte of a configuration reached the terminal"
+nl_grid="$in/two"$'\n'"lines.asc"
+cp "$in/aux.asc" "$nl_grid"
+expect "grid path holding a line break" 1 "cannot save the configuration: the grid file name" "holds a line break" -- \
+  config -o "$work/c.txt" --obs "$in/obs.asc:1:0" --aux "$nl_grid:2"
+[ ! -e "$work/c.txt" ] && passed=$((passed + 1)) || fail "no configuration is saved for a path holding a line break"
 # Loading checks no geometry (saving does): a configuration edited to grids of other extents is
 # audited as it stands, each grid over its own rows and columns.
 awk 'NR == 16 { print "     5    Number of columns\r"; next } NR == 18 { print "    7.00 X at lower left corner\r"; next } { print }' \
@@ -164,12 +221,23 @@ expect "no find left" 1 "The validation records hold no find (code of finds 7):"
 awk 'BEGIN { printf "X;Y;Val\r"; for (i = 0; i < 200000; i++) printf "%d;%d;%d\r", i, i, i % 2 }' >"$in/cr-only.txt"
 expect "points with CR-only line ends" 1 "$in/cr-only.txt" "None of the validation records" -- validate "$in/cr-only.txt" "$in/obs.asc"
 expect "map with letters" 1 "$in/letters.asc" "Invalid numeric input" -- validate "$in/points.txt" "$in/letters.asc"
-expect "map with an infinite cell size" 1 "lies on a value of the map" -- validate "$in/points.txt" "$in/cellsize-inf.asc"
+expect "map with an infinite cell size" 1 "line 5: cellsize is not a finite number" -- validate "$in/points.txt" "$in/cellsize-inf.asc"
+expect "points without line breaks" 1 "/dev/zero: line 1 is longer than 64 MiB" -- validate /dev/zero "$in/obs.asc"
+{ printf '\xef\xbb\xbf'; printf '1.5;0.5;1\n2.5;1.5;0\n0.5;1.5;1\n1.5;1.5;0\n'; } >"$in/bom-points.txt"
+expect "points with a byte-order mark" 0 -- validate "$in/bom-points.txt" "$in/obs.asc"
+grep -q "^AUC = " "$logs/out" && passed=$((passed + 1)) || fail "points after a byte-order mark are records"
 
 # ---- usage
 expect "work folder is a file" 1 "$in/good.txt" "cannot use as work folder" -- --workdir "$in/good.txt" info "$in/obs.asc"
 expect "unknown command" 2 -- frobnicate
 expect "info without a grid" 2 -- info
+for prior in 0,3 abc 1.5 -0.1 nan inf ""; do
+  expect "--prior-p '$prior'" 2 -- map "$in/good.txt" --prior-p "$prior"
+  grep -q -- "--prior-p takes a number from 0 to 1" "$logs/err" && passed=$((passed + 1)) || fail "--prior-p '$prior' is explained"
+done
+expect "--prior-a 2" 2 -- map "$in/good.txt" --prior-a 2
+expect "--obs indicator 1e999" 2 -- config -o "$work/c.txt" --obs "$in/obs.asc:1e999:0"
+expect "--aux bound 1e999" 2 -- config -o "$work/c.txt" --obs "$in/obs.asc:1:0" --aux "$in/aux.asc:0,1,1e999"
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -178,6 +178,7 @@ class ConfigFileTest : public QObject {
     QTest::newRow("number of rows") << "     3    Number of rows" << "  three  Number of rows";
     QTest::newRow("class bound") << "     5.00000" << "     5.0x000";
     QTest::newRow("truncated") << "lower and upper bound of class  2" << "";
+    QTest::newRow("control bytes") << "asciigrid" << "ascii\x1b[2J\x07grid";
   }
   void aMalformedFileChangesNothing() {
     QFETCH(QString, from);
@@ -205,6 +206,9 @@ class ConfigFileTest : public QObject {
 
     QCOMPARE(t.messages.size(), 1);
     QVERIFY2(t.messages[0].contains("bad.txt"), qPrintable(t.messages[0]));
+    // Control bytes from the file show escaped in the message box.
+    QVERIFY(!t.messages[0].contains(QChar(0x1b)) && !t.messages[0].contains(QChar(0x07)));
+    if (to.contains(QChar(0x1b))) QVERIFY2(t.messages[0].contains("\\x1b[2J\\x07"), qPrintable(t.messages[0]));
     QCOMPARE(Rows(t.table()), rows);
     QCOMPARE(t.ws().DataDefCount, 3);
     QCOMPARE(t.w.strgrdDataConfiguration->rowCount(), 3);
@@ -272,7 +276,8 @@ class ConfigFileTest : public QObject {
     fs::remove(dir / "soil.asc");
     const auto states = ButtonStates(t);
     t.click(t.w.btbttnAudit);
-    QCOMPARE(t.messages, QStringList{"Not all gridfiles were found.\nReconstruct the data configuration file (tabsheet 1)."});
+    QCOMPARE(t.messages, QStringList{QString::fromStdString("Not all gridfiles were found.\nMissing: " + (dir / "soil.asc").string() +
+                                                            "\nReconstruct the data configuration file (tabsheet 1).")});
     QCOMPARE(ButtonStates(t), states);
     QCOMPARE(t.w.strgrdFrequency->rowCount(), 0);
   }

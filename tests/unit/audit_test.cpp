@@ -142,12 +142,16 @@ TEST_F(AuditTest, MissingGridsStopBeforeAnythingChanges) {
   CountingExample();
   RunAudit(*ws, tables, shell);
   const TextGrid before = tables.Frequency;
-  ws->DataDef(2).FileName = (dir / "gone.asc").string();
+  const std::string gone = (dir / "gone.asc").string();
+  ws->DataDef(2).FileName = gone;
   RecordingShell second;
   const AuditOutcome out = RunAudit(*ws, tables, second);
   EXPECT_FALSE(out.ran);
-  EXPECT_EQ(second.messages, (std::vector<std::string>{"Not all gridfiles were found.\nReconstruct the data configuration file (tabsheet 1)."}));
-  EXPECT_EQ(second.logLines, (std::vector<std::string>{"Not all gridfiles were found.", "The data configuration file must be reconstructed."}));
+  // Each missing grid is named, so the user knows which one to find again.
+  EXPECT_EQ(second.messages, (std::vector<std::string>{"Not all gridfiles were found.\nMissing: " + gone +
+                                                        "\nReconstruct the data configuration file (tabsheet 1)."}));
+  EXPECT_EQ(second.logLines, (std::vector<std::string>{"Not all gridfiles were found.", "Missing: " + gone,
+                                                        "The data configuration file must be reconstructed."}));
   EXPECT_EQ(tables.Frequency.RowCount(), before.RowCount());
 }
 

@@ -6,6 +6,8 @@
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/errors.h"
+#include "core/gridfile.h"
+#include "core/textwriter.h"
 #include "core/runtables.h"
 #include "render/qimage_canvas.h"
 #include "test_support.h"
@@ -196,7 +198,7 @@ TEST_F(ConfigTest, ConsistencyMessages) {
 TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   AddObservation("obs.asc", 1, 0);
   AddClassified("aux.asc", 20);
-  ws->DataDef(1).cellsize = 0.127;
+  ws->DataDef(1).cellsize = 0.125;
   ws->DataDef(1).xllcorner = -12345.5;
   ws->DataDef(2).mclasses[0][ClassLower] = 1.234567;
   ws->DataDef(2).mclasses[0][ClassUpper] = 0.8;
@@ -209,7 +211,7 @@ TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   EXPECT_EQ(lines[1], "asciigrid");
   EXPECT_EQ(lines[2], "     3    Number of columns");
   EXPECT_EQ(lines[4], "-12345.50 X at lower left corner");
-  EXPECT_EQ(lines[6], "  0.13    Cell size");
+  EXPECT_EQ(lines[6], " 0.125    Cell size");  // three decimals: two would change the size
   EXPECT_EQ(lines[7], "-9999.00  Value for No Data");
   EXPECT_EQ(lines[12], "  0       Number of classes for the continuous variable (or 0)");
   EXPECT_EQ(lines[25], " 20       Number of classes for the continuous variable (or 0)");
@@ -222,14 +224,14 @@ TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   TextGrid& t = fresh_tables.DataConfiguration;
   LoadConfiguration(*fresh, t, dir / "cfg.txt", shell);
   ASSERT_EQ(fresh->DataDefCount, 2);
-  EXPECT_EQ(fresh->DataDef(1).cellsize, 0.13);
+  EXPECT_EQ(fresh->DataDef(1).cellsize, 0.125);
   EXPECT_EQ(fresh->DataDef(1).xllcorner, -12345.5);
   EXPECT_EQ(fresh->DataDef(1).PositiveIndicatorValue, 1);
   EXPECT_EQ(fresh->DataDef(2).NrClasses, 20);
   EXPECT_EQ(fresh->DataDef(2).mclasses[0][ClassLower], 1.23457);
   EXPECT_EQ(fresh->PresenceDefIndex, 1);
   EXPECT_EQ(t.RowCount(), 3);
-  EXPECT_EQ(t.Cell(6, 1), "0.130");
+  EXPECT_EQ(t.Cell(6, 1), "0.125");
   // Saving what was loaded gives the same file.
   WriteConfigurationFile(*fresh, dir / "again.txt");
   EXPECT_EQ(test::ReadFile(dir / "again.txt"), text);
@@ -356,6 +358,125 @@ TEST_F(ConfigTest, HistogramWithoutAPresenceGridReportsTheError) {
   EXPECT_FALSE(DrawClassHistogram(*ws, b, pic, shell));
   EXPECT_EQ(shell.messages.back(), HistogramErrorMessage());
   EXPECT_EQ(ws->CurrentDataDef.NrClasses, 8);  // the classes were stored all the same
+}
+
+// A grid in degrees: two decimals would make its cell size 0.00 and move its corner by up to half
+// a kilometre. Through a saved and loaded configuration and a map's header it keeps every bit.
+TEST_F(ConfigTest, AGridInDegreesKeepsItsGeoreferencing) {
+  const double cs = 0.000833333, xll = 5.720416666667, yll = 50.749583333333;
+  Pick("obs.asc", GridText(3, 2, {{"1", "0", "-9999"}, {"0", "1", "1"}}, "-9999", xll, yll, cs));
+  ws->CurrentDataDef.PositiveIndicatorValue = 1;
+  ws->CurrentDataDef.NegativeIndicatorValue = 0;
+  ASSERT_TRUE(SubmitCurrentDataDef(*ws, table, shell));
+  Pick("aux.asc", GridText(3, 2, {{"0.5", "2", "3"}, {"4", "5", "6.5"}}, "-9999", xll, yll, cs));
+  ClassBounds b;
+  b.n = 3;
+  ProposeBounds(b, ws->CurrentDataDef.minvalue, ws->CurrentDataDef.maxvalue);
+  PerformFinalization(b, ws->CurrentDataDef);
+  ASSERT_TRUE(SubmitCurrentDataDef(*ws, table, shell));
+  ASSERT_TRUE(CheckConsistency(*ws, shell));
+
+  const ConfigFileView saved = SaveConfiguration(*ws, dir / "deg.txt", shell);
+  EXPECT_EQ(saved.memo[4], "5.720416666667 X at lower left corner");
+  EXPECT_EQ(saved.memo[6], "0.000833333    Cell size");
+  EXPECT_EQ(saved.memo[7], "-9999.00  Value for No Data");  // the other numbers keep their layout
+  auto fresh = std::make_unique<Workspace>();
+  RunTables fresh_tables;
+  LayOutRunTables(fresh_tables);
+  LoadConfiguration(*fresh, fresh_tables.DataConfiguration, dir / "deg.txt", shell);
+  ASSERT_EQ(fresh->DataDefCount, 2);
+  for (int i = 1; i <= 2; ++i) {
+    EXPECT_EQ(fresh->DataDef(i).cellsize, cs);
+    EXPECT_EQ(fresh->DataDef(i).xllcorner, xll);
+    EXPECT_EQ(fresh->DataDef(i).yllcorner, yll);
+  }
+  EXPECT_TRUE(CheckConsistency(*fresh, shell));
+
+  // A map written over the loaded geometry reads back with the same corner and cell size.
+  {
+    TextWriter out(dir / "map.asc");
+    WriteGridHeader(out, fresh->DataDef(1));
+    out.WriteLine("0.1 0.2 0.3");
+    out.WriteLine("0.4 0.5 0.6");
+    out.Close();
+  }
+  TDataDef map;
+  map.FileName = (dir / "map.asc").string();
+  ASSERT_TRUE(ReadHeader(map, shell));
+  EXPECT_EQ(map.cellsize, cs);
+  EXPECT_EQ(map.xllcorner, xll);
+  EXPECT_EQ(map.yllcorner, yll);
+  EXPECT_EQ(map.ncols, 3);
+  EXPECT_EQ(map.nrows, 2);
+}
+
+TEST_F(ConfigTest, RelativeGridNamesMeanTheConfigurationsFolder) {
+  std::filesystem::create_directories(dir / "project" / "cfg");
+  const std::string block = "\nasciigrid\n3\n2\n0\n0\n1\n-9999\n0\n1\n-9999\n-9999\n0\n";
+  WriteFile(dir / "project" / "cfg" / "c.txt", "soil.asc" + block + "../grids/dist.asc" + block + "/abs/obs.asc" + block);
+  LoadConfiguration(*ws, table, dir / "project" / "cfg" / "c.txt", shell);
+  ASSERT_EQ(ws->DataDefCount, 3);
+  EXPECT_EQ(ws->DataDef(1).FileName, (dir / "project" / "cfg" / "soil.asc").string());
+  EXPECT_EQ(ws->DataDef(2).FileName, (dir / "project" / "grids" / "dist.asc").string());
+  EXPECT_EQ(ws->DataDef(3).FileName, "/abs/obs.asc");
+  // The log shows the file as it stands.
+  EXPECT_NE(std::find(shell.logLines.begin(), shell.logLines.end(), "soil.asc"), shell.logLines.end());
+}
+
+// A save writes nothing that a load would refuse, and leaves no file behind when it refuses.
+TEST_F(ConfigTest, SavingRefusesWhatCouldNotBeLoadedBack) {
+  AddObservation("obs.asc", 1, 0);
+  ws->DataDef(1).FileName = (dir / "two\nlines.asc").string();
+  std::string what;
+  try {
+    SaveConfiguration(*ws, dir / "c.txt", shell);
+  } catch (const FileError& e) {
+    what = e.what();
+  }
+  EXPECT_NE(what.find("holds a line break"), std::string::npos) << what;
+  EXPECT_NE(what.find("two\\x0alines.asc"), std::string::npos) << what;
+  EXPECT_FALSE(std::filesystem::exists(dir / "c.txt"));
+
+  ws->DataDef(1).FileName = (dir / "obs.asc").string();
+  ws->DataDef(1).maxvalue = std::numeric_limits<double>::infinity();
+  EXPECT_THROW(WriteConfigurationFile(*ws, dir / "c.txt"), FileError);
+  EXPECT_FALSE(std::filesystem::exists(dir / "c.txt"));
+}
+
+// Held whole, a file of empty lines takes 32 bytes of memory for each byte on the disk.
+TEST_F(ConfigTest, AFileLargerThanAnyConfigurationIsRefused) {
+  const std::string block = "/g.asc\nasciigrid\n3\n2\n0\n0\n1\n-9999\n0\n1\n-9999\n-9999\n0\n";
+  WriteFile(dir / "blank-tail.txt", block + std::string(1 << 20, '\n'));
+  std::string what;
+  try {
+    LoadConfiguration(*ws, table, dir / "blank-tail.txt", shell);
+  } catch (const FileError& e) {
+    what = e.what();
+  }
+  EXPECT_EQ(what, (dir / "blank-tail.txt").string() + ": the file is too large: its lines take more than 16 MiB");
+  EXPECT_EQ(ws->DataDefCount, 0);
+  // A few thousand blank lines after the blocks are still only a hand-edited end.
+  WriteFile(dir / "blank-few.txt", block + std::string(5000, '\n'));
+  LoadConfiguration(*ws, table, dir / "blank-few.txt", shell);
+  EXPECT_EQ(ws->DataDefCount, 1);
+}
+
+TEST_F(ConfigTest, AByteOrderMarkLoadsAndControlBytesShowEscaped) {
+  const std::string block = "\nasciigrid\n3\n2\n0\n0\n1\n-9999\n0\n1\n-9999\n-9999\n0\n";
+  WriteFile(dir / "bom.txt", "\xEF\xBB\xBF/g.asc" + block);
+  LoadConfiguration(*ws, table, dir / "bom.txt", shell);
+  ASSERT_EQ(ws->DataDefCount, 1);
+  EXPECT_EQ(ws->DataDef(1).FileName, "/g.asc");
+
+  WriteFile(dir / "esc.txt", "/g.asc\nascii\x1b[2Jgrid\n");
+  std::string what;
+  try {
+    LoadConfiguration(*ws, table, dir / "esc.txt", shell);
+  } catch (const FileError& e) {
+    what = e.what();
+  }
+  EXPECT_NE(what.find("line 2: the file type must be \"asciigrid\" or \"notgrid\", not \"ascii\\x1b[2Jgrid\""),
+            std::string::npos) << what;
 }
 
 }  // namespace

@@ -311,8 +311,8 @@ TEST_F(GridFileTest, WrittenHeaderPadsKeysAndEndsLinesWithCrLf) {
     out.Close();
   }
   EXPECT_EQ(test::ReadFile(dir / "h.asc"),
-            "ncols         78\r\nnrows         104\r\nxllcorner     0.01\r\nyllcorner     150000.00\r\n"
-            "cellsize      0.00\r\nNODATA_value  -9999.00\r\n");
+            "ncols         78\r\nnrows         104\r\nxllcorner     0.006\r\nyllcorner     150000.00\r\n"
+            "cellsize      0.001\r\nNODATA_value  -9999.00\r\n");
   {
     TextWriter out(dir / "h2.asc");
     WriteGridHeader(out, ref, std::string("-1.0"));
@@ -330,6 +330,114 @@ TEST_F(GridFileTest, WrittenHeaderPadsKeysAndEndsLinesWithCrLf) {
 
 TEST_F(GridFileTest, WriterReportsAFolderThatIsNotThere) {
   EXPECT_THROW(TextWriter(dir / "no" / "such" / "file.asc"), FileError);
+}
+
+// The text of a FileError the call throws ("" when it throws none).
+template <typename F>
+std::string ErrorOf(F&& call) {
+  try {
+    call();
+  } catch (const FileError& e) {
+    return e.what();
+  }
+  return "";
+}
+
+// A value beyond a double's range would become inf: the maps, the configuration and the lookup
+// would compute with it, and a configuration saved from it could not be loaded back.
+TEST_F(GridFileTest, ValuesThatAreNotFiniteAreRefusedWithTheirLine) {
+  struct Case {
+    std::string line3to6, expect;
+  } headers[] = {
+      {"xllcorner inf\nyllcorner 0\ncellsize 1\nNODATA_value -9999", "line 3: xllcorner is not a finite number (found \"inf\")"},
+      {"xllcorner 0\nyllcorner -1e400\ncellsize 1\nNODATA_value -9999", "line 4: yllcorner is not a finite number (found \"-1e400\")"},
+      {"xllcorner 0\nyllcorner 0\nCELLSIZE 1e999\nNODATA_value -9999", "line 5: cellsize is not a finite number (found \"1e999\")"},
+      {"xllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value NaN", "line 6: NODATA_value is not a finite number (found \"NaN\")"},
+      {"xllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -Infinity", "line 6: NODATA_value is not a finite number"},
+  };
+  for (const Case& c : headers) {
+    TDataDef def = Grid("ncols 2\nnrows 1\n" + c.line3to6 + "\n1 2\n", "h.asc");
+    const std::string what = ErrorOf([&] { ReadHeader(def, shell); });
+    EXPECT_EQ(what.rfind((dir / "h.asc").string() + ": " + c.expect, 0), 0u) << what;
+  }
+  for (const std::string value : {"1e400", "-1e999", "123456789012345678901234567890e300"}) {
+    TDataDef def = Grid(GridText(2, 2, {{"1", "2"}, {"3", value}}), "v.asc");
+    ASSERT_TRUE(ReadHeader(def, shell));
+    EXPECT_EQ(ErrorOf([&] { ScanData(def, shell); }),
+              (dir / "v.asc").string() + ": line 8: Number out of range (found \"" + value + "\")");
+  }
+  // The largest doubles and the tiny ones that round to 0 are numbers: they stay accepted.
+  ScanResult scan;
+  TDataDef def = ReadAndScan(GridText(3, 1, {{"1e308", "-1.7e308", "1e-400"}}, "-9999", 0, 0, 1e308), &scan);
+  EXPECT_EQ(def.cellsize, 1e308);
+  EXPECT_EQ(def.maxvalue, 1e308);
+  EXPECT_EQ(def.minvalue, -1.7e308);
+}
+
+TEST_F(GridFileTest, AByteOrderMarkIsSkipped) {
+  TDataDef def = Grid("\xEF\xBB\xBFncols 3\nnrows 1\nxllcorner 2\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n1 2 3\n");
+  ASSERT_TRUE(ReadHeader(def, shell));
+  EXPECT_EQ(def.ncols, 3);  // without the skip the key is cut at the wrong place and reads 0
+  ScanResult scan = ScanData(def, shell);
+  EXPECT_EQ(def.minvalue, 1);
+  EXPECT_EQ(def.maxvalue, 3);
+  // Only at the very start: the same bytes later on are text like any other.
+  TDataDef text = Grid("a\n\xEF\xBB\xBF" "b\n", "t.txt");
+  GridReader reader(text);
+  std::string line;
+  ASSERT_TRUE(reader.ReadTextLine(line));
+  EXPECT_EQ(line, "a");
+  ASSERT_TRUE(reader.ReadTextLine(line));
+  EXPECT_EQ(line, "\xEF\xBB\xBF" "b");
+  // A file of the mark alone is empty.
+  TDataDef bare = Grid("\xEF\xBB\xBF", "bare.txt");
+  GridReader bareReader(bare);
+  EXPECT_TRUE(bareReader.AtEnd());
+}
+
+// A file without line breaks would otherwise be read whole into one line (or, skipped to its end,
+// forever for /dev/zero); every way of reading stops at the limit with the line's number.
+TEST_F(GridFileTest, ALineOverTheLimitIsRefusedWithItsNumber) {
+  std::string longLine;
+  for (int i = 0; i < 2500; ++i) longLine += "7 ";
+  TDataDef def = Grid("1\n2\n" + longLine + "\n3\n", "long.txt");
+  auto readAll = [&](auto step) {
+    return ErrorOf([&] {
+      GridReader reader(def, 256, 1000);
+      for (int i = 0; i < 3000; ++i) step(reader);
+    });
+  };
+  const std::string expect = (dir / "long.txt").string() + ": line 3 is longer than";
+  std::string line;
+  EXPECT_EQ(readAll([&](GridReader& r) { r.ReadTextLine(line); }).rfind(expect, 0), 0u);
+  EXPECT_EQ(readAll([](GridReader& r) { r.ReadLine(); }).rfind(expect, 0), 0u);
+  EXPECT_EQ(readAll([](GridReader& r) { r.ReadValue(); }).rfind(expect, 0), 0u);
+  // Lines up to the limit are read as before.
+  TDataDef fine = Grid("short\n" + std::string(900, '1') + "\n" + std::string(900, ' ') + "\n", "fine.txt");
+  GridReader reader(fine, 256, 1000);
+  ASSERT_TRUE(reader.ReadTextLine(line));
+  ASSERT_TRUE(reader.ReadTextLine(line));
+  EXPECT_EQ(line.size(), 900u);
+  EXPECT_TRUE(reader.ReadTextLine(line));
+  EXPECT_FALSE(reader.ReadTextLine(line));
+
+  // The real limit on a file that never ends: refused, not read forever.
+  if (std::filesystem::exists("/dev/zero")) {
+    TDataDef zero;
+    zero.FileName = "/dev/zero";
+    EXPECT_EQ(ErrorOf([&] { ReadHeader(zero, shell); }), "/dev/zero: line 1 is longer than 64 MiB");
+  }
+}
+
+TEST_F(GridFileTest, ControlBytesInABadValueAreShownEscaped) {
+  TDataDef def = Grid(GridText(2, 1, {{"1", "\x1b[2J\x07"}}), "esc.asc");
+  ASSERT_TRUE(ReadHeader(def, shell));
+  const std::string what = ErrorOf([&] { ScanData(def, shell); });
+  EXPECT_NE(what.find("(found \"\\x1b[2J\\x07\")"), std::string::npos) << what;
+  EXPECT_EQ(what.find('\x1b'), std::string::npos);
+  TDataDef head = Grid("ncols 1\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize inf\x1b]0;x\x07\nNODATA_value 0\n1\n", "h.asc");
+  const std::string headWhat = ErrorOf([&] { ReadHeader(head, shell); });
+  EXPECT_NE(headWhat.find("(found \"inf\\x1b]0;x\\x07\")"), std::string::npos) << headWhat;
 }
 
 }  // namespace

@@ -4,7 +4,10 @@
 #include <cmath>
 #include <limits>
 
+#include <random>
+
 #include "core/numfmt.h"
+#include "core/textsafe.h"
 
 namespace karvelo {
 
@@ -89,6 +92,41 @@ TEST(ParseNumbers, PrefixesAndWholeTexts) {
   EXPECT_FALSE(ParseReal("0x10"));
   EXPECT_FALSE(ParseReal("1,5"));
   EXPECT_FALSE(ParseReal(""));
+}
+
+// Corners and cell sizes: two decimals where they are exact, so every projected grid keeps its
+// bytes; otherwise the shortest text that reads back as the same double.
+TEST(FormatGeoref, TwoDecimalsWhenExactElseShortestThatReadsBack) {
+  EXPECT_EQ(FormatGeoref(150000), "150000.00");
+  EXPECT_EQ(FormatGeoref(-12345.5), "-12345.50");
+  EXPECT_EQ(FormatGeoref(0.1), "0.10");    // "0.10" reads back as the same double as 0.1
+  EXPECT_EQ(FormatGeoref(25), "25.00");
+  EXPECT_EQ(FormatGeoref(-0.0), "0.00");
+  EXPECT_EQ(FormatGeoref(0.000833333), "0.000833333");
+  EXPECT_EQ(FormatGeoref(0.125), "0.125");
+  EXPECT_EQ(FormatGeoref(5.123456789), "5.123456789");
+  EXPECT_EQ(FormatGeoref(1.0 / 1200), "0.0008333333333333334");
+  EXPECT_EQ(FormatGeoref(-179.99958333333333), "-179.99958333333333");
+  EXPECT_EQ(FormatGeoref(1e-12), "0.000000000001");  // never an exponent
+  std::mt19937_64 rng(7);
+  std::uniform_real_distribution<double> any(-1e7, 1e7);
+  for (int i = 0; i < 20000; ++i) {
+    const double v = i % 2 ? any(rng) : std::round(any(rng) * 100) / 100;
+    const std::string text = FormatGeoref(v);
+    ASSERT_EQ(ParseReal(text), v) << text;
+    ASSERT_EQ(text.find_first_of("eE"), std::string::npos) << text;
+  }
+}
+
+TEST(EscapeControl, ControlBytesShowAsHexAndNothingElseChanges) {
+  EXPECT_EQ(EscapeControl("\x1b[2Jred"), "\\x1b[2Jred");
+  EXPECT_EQ(EscapeControl(std::string("a\0b\x7f\r", 5)), "a\\x00b\\x7f\\x0d");
+  EXPECT_EQ(EscapeControl("tab\there"), "tab\there");
+  EXPECT_EQ(EscapeControl("caf\xc3\xa9 \\x41"), "caf\xc3\xa9 \\x41");  // UTF-8 and backslashes stay
+  EXPECT_EQ(EscapeControl("two\nlines"), "two\\x0alines");
+  EXPECT_EQ(EscapeControl("two\nlines\x07", true), "two\nlines\\x07");
+  EXPECT_EQ(QuotedFileText("ab\x1b"), "\"ab\\x1b\"");
+  EXPECT_EQ(QuotedFileText(std::string(100, 'x'), 5), "\"xxxxx...\"");
 }
 
 }  // namespace karvelo

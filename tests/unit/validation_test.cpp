@@ -264,5 +264,14 @@ TEST_F(ValidationTest, EvaluationPictureTitleAndDegenerateCases) {
   EXPECT_FALSE(std::filesystem::exists("ROC of BayesP.asc.bmp"));
 }
 
+// Without the skip, the mark makes the first record a header line and it is never looked up.
+TEST_F(ValidationTest, AByteOrderMarkIsNotAHeader) {
+  const ValidationFile f = Open("\xEF\xBB\xBF" "102.5;87.0;1\n100;80;0\n");
+  EXPECT_EQ(f.ValHeaderLines, 0);
+  EXPECT_EQ(f.ValLineCount, 2);
+  const TextGrid t = Import(f);
+  EXPECT_EQ(t.Cell(0, 0), "102.5");
+}
+
 }  // namespace
 }  // namespace karvelo
