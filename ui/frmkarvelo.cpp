@@ -76,10 +76,13 @@ QLabel* NewLabel(QWidget* parent, const char* name, const char* caption, const Q
   return l;
 }
 
+// Only the active and inactive groups: a disabled control keeps the platform's grey text.
 void SetTextColour(QWidget* w, const QColor& colour) {
   QPalette pal = w->palette();
-  pal.setColor(QPalette::WindowText, colour);
-  pal.setColor(QPalette::ButtonText, colour);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    pal.setColor(group, QPalette::WindowText, colour);
+    pal.setColor(group, QPalette::ButtonText, colour);
+  }
   w->setPalette(pal);
 }
 
@@ -166,7 +169,21 @@ void TfrmKarvelo::BuildStatusBar(QWidget* client) {
   stsbrPanel2 = newPanel("stsbrPanel2", w0 + w1 + 4, 173);
 
   Gauge1 = Named(new TGauge(client), "Gauge1");
-  Gauge1->setGeometry(kClientWidth - 248 - 12, kClientHeight - 23, 248, 22);
+  LayOutStatusBar();
+}
+
+void TfrmKarvelo::LayOutStatusBar() {
+  // Panel 2 reaches to the gauge; a text longer than that (a long file name) takes room from the
+  // gauge, which keeps a short bar, so that the panel always shows its whole text.
+  constexpr int kGaugeWidth = 160, kMinGaugeWidth = 60, kRightMargin = 12, kGap = 4;
+  const int left = stsbrPanel2->x();
+  const int needed = stsbrPanel2->fontMetrics().horizontalAdvance(stsbrPanel2->text()) + 2 * stsbrPanel2->frameWidth() + 8;
+  const int room = kClientWidth - kRightMargin - kGaugeWidth - kGap - left;
+  const int width = std::clamp(needed, room, kClientWidth - kRightMargin - kMinGaugeWidth - kGap - left);
+  stsbrPanel2->resize(width, stsbrPanel2->height());
+  stsbrStatus->resize(left + width, stsbrStatus->height());
+  const int gaugeLeft = left + width + kGap;
+  Gauge1->setGeometry(gaugeLeft, kClientHeight - 23, kClientWidth - kRightMargin - gaugeLeft, 22);
 }
 
 QGroupBox* TfrmKarvelo::NewTabGroup(const char* name, const char* caption) {
@@ -475,11 +492,11 @@ void TfrmKarvelo::FormClose() {
   // able to close the program, and the work files are still removed.
   try {
     WriteLogFile(runLog_, std::filesystem::current_path() / kLogFileName);
-    message(std::string("Logfile saved to ") + kLogFileName);
+    message(std::string("Logfile saved to ") + kLogFileName, MessageKind::Information);
   } catch (const FileError& e) {
-    message(e.what());
+    message(e.what(), MessageKind::Error);
   } catch (const std::filesystem::filesystem_error& e) {
-    message(e.what());
+    message(e.what(), MessageKind::Error);
   }
   status2("Cleaning up ...");
   DeleteWorkFiles(runLog_);
@@ -534,10 +551,10 @@ void TfrmKarvelo::RunHandler(const std::function<void()>& handler) {
   try {
     handler();
   } catch (const FileError& e) {
-    message(e.what());
+    message(e.what(), MessageKind::Error);
     tbcntrlMain->setEnabled(true);
   } catch (const std::filesystem::filesystem_error& e) {
-    message(e.what());
+    message(e.what(), MessageKind::Error);
     tbcntrlMain->setEnabled(true);
   }
 }
@@ -552,11 +569,30 @@ FileDialogRequest TfrmKarvelo::GridFileDialog() {
   return request;
 }
 
+std::optional<std::filesystem::path> TfrmKarvelo::AskFile(FileDialogRequest request, std::filesystem::path& folder) {
+  if (folder.empty()) {
+    std::error_code ec;
+    folder = std::filesystem::current_path(ec);
+  }
+  request.initialDir = folder.string();
+  auto path = hooks.chooseFile(request);
+  if (path && path->has_parent_path()) folder = path->parent_path();
+  return path;
+}
+
+Rgb TfrmKarvelo::FaceRgb() const {
+  const QColor face = palette().color(QPalette::Button);
+  return Rgb{static_cast<std::uint8_t>(face.red()), static_cast<std::uint8_t>(face.green()), static_cast<std::uint8_t>(face.blue())};
+}
+
 void TfrmKarvelo::bttnNewFileClick() {
   RunHandler([this] {
-    const auto path = hooks.chooseFile(GridFileDialog());
+    const auto path = AskFile(GridFileDialog(), gridFolder_);
     if (!path) return;
     grpbxScan->hide();
+    // The picture shows the grid being scanned or nothing: a failed scan leaves no stale preview.
+    imgDataCanvas_.FillRect(0, 0, imgDataCanvas_.Width(), imgDataCanvas_.Height(), kDefaultFace);
+    imgData->Refresh();
     lblNewFile->setText(QString::fromStdString(path->filename().string()));
     const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
     Canvas* preview = chckbxNewFile->isChecked() ? &imgDataCanvas_ : nullptr;
@@ -617,6 +653,8 @@ void TfrmKarvelo::btbttnClassifyClick() {
     btbttnPresenceIndicator->setEnabled(false);
     btbttnAbsenceIndicator->setEnabled(false);
     ClearIndicators(workspace_->CurrentDataDef);
+    // The histogram of the grid classified before belongs to another grid.
+    frmLegend_->ClearHistogram();
     hooks.showModal(*frmLegend_);
     btbttnSubmit->setEnabled(true);
   });
@@ -674,15 +712,13 @@ void TfrmKarvelo::btbttnConfigurationFileClick() {
     request.filter = kConfigurationFilter;
     request.defaultExt = "txt";
     request.fileName = "Karvelo Config";
-    request.initialDir = configurationFolder_;
-    const auto path = hooks.chooseFile(request);
+    const auto path = AskFile(request, configurationFolder_);
     if (!path) {
       status2("(Idle)");
       gaugeProgress(0);
       return;
     }
     const ConfigFileView view = SaveConfiguration(*workspace_, *path, *this);
-    configurationFolder_ = path->parent_path().string();
     ShowTab(1);
     lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
     QStringList lines;
@@ -702,7 +738,7 @@ void TfrmKarvelo::btbttnLoadConfigClick() {
     request.filter = kConfigurationFilter;
     request.defaultExt = "*.txt";
     request.fileName = "Karvelo config";
-    const auto path = hooks.chooseFile(request);
+    const auto path = AskFile(request, configurationFolder_);
     if (!path) return;
     // The engine reads the whole file before it replaces anything, so a malformed file throws
     // here with the configuration, the table and the labels as they were.
@@ -719,6 +755,12 @@ void TfrmKarvelo::btbttnLoadConfigClick() {
 }
 
 void TfrmKarvelo::btbttnAuditClick() {
+  // The audit's summary box speaks of the tables: they are filled and painted before it shows.
+  auditRunning_ = true;
+  struct AuditEnd {
+    bool& flag;
+    ~AuditEnd() { flag = false; }
+  } auditEnd{auditRunning_};
   RunHandler([this] {
     const AuditOutcome outcome = RunAudit(*workspace_, tables_, *this);
     RefreshTables();
@@ -742,6 +784,9 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
         rdgrpPriorClick();
         rdgrpPrior->setEnabled(false);
       }
+      // Why the prior choice is fixed, where the user looks for it.
+      const QString why = workspace_->RandomAbsences ? lblMessage->text() : QString();
+      for (QWidget* w : std::initializer_list<QWidget*>{rdgrpPrior, edtPriorP, edtPriorA}) w->setToolTip(why);
     };
     try {
       SubmitFinal(*workspace_, *this);
@@ -841,9 +886,7 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   PriorControls priors = ReadPriorControls();
   // The filter level is read once, as the run starts.
   const int evidenceItem = std::max(0, rdgrpConfLevel->ItemIndex());
-  const QColor face = palette().color(QPalette::Button);
-  const Rgb faceRgb{static_cast<std::uint8_t>(face.red()), static_cast<std::uint8_t>(face.green()),
-                    static_cast<std::uint8_t>(face.blue())};
+  const Rgb faceRgb = FaceRgb();
   bool mapped = false;
   RunHandler([&] {
     mapped = uncertainty ? ErrorProp(*workspace_, tables_, priors, evidenceItem, imgKarveloCanvas_, faceRgb, *this)
@@ -889,7 +932,7 @@ void TfrmKarvelo::bttbOpenValDataClick() {
   RunHandler([this] {
     FileDialogRequest request;
     request.filter = "Textfile (*.txt)|*.txt|Comma delimited file (*.csv)|*.csv|All files (*.*)|*.*";
-    const auto path = hooks.chooseFile(request);
+    const auto path = AskFile(request, pointsFolder_);
     if (!path) return;
     QStringList raw;
     for (const std::string& line : ReadAllLines(*path)) raw << QString::fromLocal8Bit(line.data(), static_cast<qsizetype>(line.size()));
@@ -950,7 +993,7 @@ void TfrmKarvelo::btbttnLoadValDataClick() {
 
 void TfrmKarvelo::btbttnPredMapClick() {
   RunHandler([this] {
-    const auto path = hooks.chooseFile(GridFileDialog());
+    const auto path = AskFile(GridFileDialog(), gridFolder_);
     if (!path) return;
     imgROC->hide();
     lblNewFile->setText(QString::fromStdString(path->filename().string()));
@@ -994,6 +1037,7 @@ void TfrmKarvelo::status1(std::string_view text) {
 
 void TfrmKarvelo::status2(std::string_view text) {
   stsbrPanel2->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  LayOutStatusBar();
   GeneralRefresh();
 }
 
@@ -1001,8 +1045,13 @@ void TfrmKarvelo::gaugeRange(int minimum, int maximum) { Gauge1->SetRange(minimu
 
 void TfrmKarvelo::gaugeProgress(int progress) { Gauge1->SetProgress(progress); }
 
-void TfrmKarvelo::message(std::string_view text) {
-  hooks.message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+void TfrmKarvelo::message(std::string_view text, MessageKind kind) {
+  if (auditRunning_) {
+    strgrdFrequency->Refresh();
+    strgrdChi2->Refresh();
+    GeneralRefresh();
+  }
+  hooks.message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind);
 }
 
 std::optional<std::filesystem::path> TfrmKarvelo::chooseFile(const FileDialogRequest& request) {

@@ -116,7 +116,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void gaugeProgress(int progress) override;
   void log(std::string_view line) override { runLog_.Append(line); }
   void registerWorkFile(const std::filesystem::path& path) override { runLog_.RegisterWorkFile(path); }
-  void message(std::string_view text) override;
+  void message(std::string_view text, MessageKind kind = MessageKind::Warning) override;
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
 
   // --- State of the run ---------------------------------------------------------------------
@@ -254,6 +254,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   static FileDialogRequest GridFileDialog();
   void BuildMenu();
   void BuildStatusBar(QWidget* client);
+  void LayOutStatusBar();
   void BuildDefineDataTab();
   void BuildAuditTab();
   void BuildMapTab();
@@ -298,8 +299,13 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmGraphicalAnalysis* frmGraphicalAnalysis_;
   ScanResult uniqueList_;
   int selectedUniqueValue_ = -1;
-  // The save dialog opens where the last configuration file was saved.
-  std::string configurationFolder_;
+  // Each kind of file dialog opens where the last file of its kind was picked, at first in the
+  // working folder.
+  std::optional<std::filesystem::path> AskFile(FileDialogRequest request, std::filesystem::path& folder);
+  std::filesystem::path gridFolder_, configurationFolder_, pointsFolder_;
+  // The window's face colour, for pictures whose background must match it.
+  Rgb FaceRgb() const;
+  bool auditRunning_ = false;
   bool runStarted_ = false;
   bool runEnded_ = false;
   bool mappingRunning_ = false;

@@ -69,13 +69,17 @@ inline QString Q(const std::string& s) { return QString::fromStdString(s); }
 struct ConfigWindow {
   karvelo::TfrmKarvelo w;
   QStringList messages;
+  std::vector<karvelo::MessageKind> kinds;
   std::deque<std::optional<fs::path>> answers;
   std::vector<karvelo::FileDialogRequest> requests;
   std::function<void(karvelo::TfrmLegend&)> legendScript;
   int legendOpenings = 0;
 
   ConfigWindow() {
-    w.hooks.message = [this](const QString& text) { messages << text; };
+    w.hooks.message = [this](const QString& text, karvelo::MessageKind kind) {
+      messages << text;
+      kinds.push_back(kind);
+    };
     w.hooks.chooseFile = [this](const karvelo::FileDialogRequest& request) -> std::optional<fs::path> {
       requests.push_back(request);
       if (answers.empty()) return std::nullopt;

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 
 #include "configfixture.h"
+#include "tablecheck.h"
 #include "ui/frmlegend.h"
 #include "ui/pictureview.h"
 #include "ui/radiogroup.h"
@@ -107,6 +108,7 @@ class ExampleTourTest : public QObject {
     t.addClassified(dir / "ffreq.asc", 3, oneClassPerCode);
     t.addClassified(dir / "soil.asc", 3, oneClassPerCode);
     QCOMPARE(t.table().RowCount(), 5);
+    CheckNothingElided(w);
     shoot(w, "guide-1-configuration");
     QVERIFY(t.save(dir / "meuse-configuration.txt"));
     QVERIFY2(t.messages.isEmpty(), qPrintable(t.messages.join('\n')));
@@ -116,6 +118,7 @@ class ExampleTourTest : public QObject {
     t.click(w.btbttnAudit);
     QCOMPARE(t.messages.size(), 1);
     QVERIFY2(t.messages[0].startsWith("All grids have significant Chi-squared values"), qPrintable(t.messages[0]));
+    CheckNothingElided(w);
     shoot(w, "guide-2-audit");
     t.click(w.btbttnSubmitFinal);
     QCOMPARE(w.tbcntrlMain->TabIndex(), 2);
@@ -125,9 +128,11 @@ class ExampleTourTest : public QObject {
     w.chckbxErrorProp->setChecked(true);
     t.click(w.btbttnKarvelo);
     QCOMPARE(w.edtPriorP->text(), QString("0.437"));
+    CheckNothingElided(w);
     shoot(w, "guide-3-uncertainty");
     w.chckbxErrorProp->setChecked(false);
     t.click(w.btbttnKarvelo);
+    CheckNothingElided(w);
     shoot(w, "guide-3-map");
     QCOMPARE(t.messages.size(), 1);
 
@@ -138,6 +143,7 @@ class ExampleTourTest : public QObject {
     t.click(w.btbttnLoadValData);
     t.answers.push_back(dir / "BayesP.asc");
     t.click(w.btbttnPredMap);
+    CheckNothingElided(w);
     shoot(w, "guide-4-lookup");
     t.click(w.btbttnEvaluate);
     QVERIFY(w.imgROC->isVisibleTo(&w));
