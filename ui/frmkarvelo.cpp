@@ -29,6 +29,7 @@
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/errors.h"
+#include "core/numfmt.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
 #include "mapping/uncertainty.h"
@@ -37,6 +38,7 @@
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
+#include "ui/frmmapviewer.h"
 #include "ui/gauge.h"
 #include "ui/pictureview.h"
 #include "ui/radiogroup.h"
@@ -133,6 +135,12 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   frmAbout_ = new TfrmAbout(this);
   frmINFO_ = new TfrmINFO(this);
   frmGraphicalAnalysis_ = new TfrmGraphicalAnalysis(*workspace_, *this);
+  frmMapViewer_ = new TfrmMapViewer(hooks, this);
+  const QString viewHint = "Double-click to view the map at full resolution";
+  for (TPictureView* picture : {imgData, imgKarvelo, imgROC}) picture->setToolTip(viewHint);
+  connect(imgData, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgDataDblClick);
+  connect(imgKarvelo, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgKarveloDblClick);
+  connect(imgROC, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgROCDblClick);
 
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -910,6 +918,8 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblChi2test2->setVisible(tested);
   lblimg->setVisible(mapped);
   lblimg2->setVisible(mapped);
+  // The picture shows the mean map of an uncertainty run, else the plain map.
+  if (mapped) mappedFile_ = std::filesystem::current_path() / (uncertainty ? "AVGBayesP.asc" : "BayesP.asc");
   if (!mapped) {
     status2("(Idle)");
     gaugeProgress(0);
@@ -1020,6 +1030,42 @@ void TfrmKarvelo::btbttnEvaluateClick() {
   imgROC->setVisible(drawn);
   imgROC->Refresh();
 }
+
+// --- Map viewer -------------------------------------------------------------------------------
+
+std::vector<MapPoint> TfrmKarvelo::ValidationPoints() const {
+  // The imported records as the table holds them: X, Y and code.
+  std::vector<MapPoint> points;
+  const auto finds = ParseReal(cmbbxFINDS->currentText().toStdString());
+  const auto nonFinds = ParseReal(cmbbxNONFINDS->currentText().toStdString());
+  const TextGrid& t = tables_.ValData;
+  for (int r = std::max(0, validationFile_.ValHeaderLines); r < t.RowCount() && t.ColCount() >= 3; ++r) {
+    const auto x = ParseReal(t.Cell(0, r)), y = ParseReal(t.Cell(1, r)), code = ParseReal(t.Cell(2, r));
+    if (!x || !y || !code) continue;
+    if (finds && *code == *finds) points.push_back({*x, *y, true});
+    else if (nonFinds && *code == *nonFinds) points.push_back({*x, *y, false});
+  }
+  return points;
+}
+
+void TfrmKarvelo::OpenMapViewer(const std::filesystem::path& file, bool withPoints) {
+  if (file.empty()) return;
+  if (!frmMapViewer_->Open(file, withPoints ? ValidationPoints() : std::vector<MapPoint>{})) return;
+  frmMapViewer_->show();
+  frmMapViewer_->raise();
+  frmMapViewer_->activateWindow();
+}
+
+void TfrmKarvelo::imgDataDblClick() {
+  const TDataDef& def = workspace_->CurrentDataDef;
+  if (def.GridFileType == TGridFileType::asciigrid && !grpbxScan->isHidden()) OpenMapViewer(def.FileName, false);
+}
+
+void TfrmKarvelo::imgKarveloDblClick() {
+  if (lblimg->isVisibleTo(this)) OpenMapViewer(mappedFile_, true);
+}
+
+void TfrmKarvelo::imgROCDblClick() { OpenMapViewer(predictiveMap_.FileName, true); }
 
 void TfrmKarvelo::Settings1Click() { hooks.showModal(*frmINFO_); }
 

@@ -6,11 +6,16 @@
 // the user guide (scripts/screenshots.sh), taken along the way of this very run.
 #include <QCryptographicHash>
 #include <QImage>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMouseEvent>
 #include <QRadioButton>
+#include <QWheelEvent>
 
 #include "configfixture.h"
 #include "tablecheck.h"
 #include "ui/frmlegend.h"
+#include "ui/frmmapviewer.h"
 #include "ui/pictureview.h"
 #include "ui/radiogroup.h"
 #include "uitests.h"
@@ -149,6 +154,30 @@ class ExampleTourTest : public QObject {
     QVERIFY(w.imgROC->isVisibleTo(&w));
     shoot(w, "guide-4-roc");
     QCOMPARE(t.messages.size(), 1);
+
+    // The looked-up map in the viewer, with the validation points over it.
+    QTest::mouseDClick(w.imgROC, Qt::LeftButton);
+    TfrmMapViewer& viewer = *w.frmMapViewer();
+    QVERIFY(viewer.isVisible());
+    QCOMPARE(viewer.File(), dir / "BayesP.asc");
+    QVERIFY(viewer.chckbxPoints->isVisible() && viewer.chckbxPoints->isChecked());
+    viewer.resize(720, 600);
+    QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+    QApplication::processEvents();
+    // Zoomed in on the middle of the map, and the cursor on a cell.
+    const QPointF middle(viewer.canvas->width() / 2.0, viewer.canvas->height() / 2.0);
+    QWheelEvent wheel(middle, viewer.canvas->mapToGlobal(middle), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(viewer.canvas, &wheel);
+    QMouseEvent hover(QEvent::MouseMove, middle, viewer.canvas->mapToGlobal(middle), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(viewer.canvas, &hover);
+    QVERIFY2(viewer.lblStatus->text().startsWith("Column "), qPrintable(viewer.lblStatus->text()));
+    shoot(viewer, "guide-viewer");
+    viewer.close();
+    // Tab 3's picture opens the map that it shows.
+    QTest::mouseDClick(w.imgKarvelo, Qt::LeftButton);
+    QCOMPARE(viewer.File(), dir / "BayesP.asc");
+    viewer.close();
 
     w.FormClose();
 

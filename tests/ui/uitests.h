@@ -12,3 +12,4 @@ int RunBayesMapTests(int argc, char** argv);
 int RunValidationTests(int argc, char** argv);
 int RunExampleTourTests(int argc, char** argv);
 int RunReadabilityTests(int argc, char** argv);
+int RunMapViewerTests(int argc, char** argv);
