@@ -18,6 +18,7 @@
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
+#include "ui/frmmapviewer.h"
 #include <map>
 
 #include "core/runlog.h"
@@ -369,7 +370,8 @@ class MainWindowTest : public QObject {
     TestWindow t;
     t.w.FormActivate();
     for (QWidget* window : {static_cast<QWidget*>(&t.w), static_cast<QWidget*>(t.w.frmINFO()), static_cast<QWidget*>(t.w.frmAbout()),
-                            static_cast<QWidget*>(t.w.frmLegend()), static_cast<QWidget*>(t.w.frmGraphicalAnalysis())}) {
+                            static_cast<QWidget*>(t.w.frmLegend()), static_cast<QWidget*>(t.w.frmGraphicalAnalysis()),
+                            static_cast<QWidget*>(t.w.frmMapViewer())}) {
       const QStringList faults = LayoutFaults(window);
       if (!faults.isEmpty()) QFAIL(qPrintable(window->objectName() + ":\n" + faults.join("\n")));
       // Every window fits a 1024 x 768 screen with room for a title bar and a task bar.
