@@ -9,6 +9,7 @@
 #include <random>
 
 #include "core/errors.h"
+#include "core/numfmt.h"
 #include "render/classlabels.h"
 #include "render/maprender.h"
 #include "render/mappyramid.h"
@@ -40,7 +41,7 @@ std::vector<double> WriteRandomGrid(const std::filesystem::path& file, int ncols
   std::uniform_int_distribution<int> value(-50000, 150000), gap(0, 7);
   for (int r = 0; r < nrows; ++r) {
     for (int c = 0; c < ncols; ++c) {
-      std::string text = gap(rng) == 0 ? "-9999" : std::to_string(value(rng) / 10000.0);
+      std::string text = gap(rng) == 0 ? "-9999" : FormatFixed(value(rng) / 10000.0, 4);  // "." whatever the locale
       double v = 0;
       std::from_chars(text.data(), text.data() + text.size(), v);
       cells.push_back(v);
