@@ -880,6 +880,8 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
     }
   } runEnd{this};
 
+  // The run rewrites the maps the viewer may be reading.
+  frmMapViewer_->Release();
   // The uncertainty run's class test rests on the observed counts, not on the samples.
   lblBootstrap->setVisible(uncertainty);
   lblimg->hide();

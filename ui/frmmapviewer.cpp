@@ -312,6 +312,15 @@ bool TfrmMapViewer::Open(const std::filesystem::path& file, std::vector<MapPoint
   return true;
 }
 
+void TfrmMapViewer::Release() {
+  hide();
+  canvas->SetMap(nullptr);
+  map_.reset();
+  file_.clear();
+  lblStatus->clear();
+  legend->SetRange(0, 1, false, false);
+}
+
 void TfrmMapViewer::ScaleChanged() {
   const bool log10Scale = cmbbxScale->currentIndex() == 1;
   canvas->SetStyle(ViewStyle{log10Scale, kDefaultFace});

@@ -107,6 +107,8 @@ class TfrmMapViewer : public QWidget {
   // the map is shown.
   bool Open(const std::filesystem::path& file, std::vector<MapPoint> points = {});
   const MapPyramid* Map() const { return map_.get(); }
+  // Closes the window and lets go of the map's file (a run is about to rewrite it).
+  void Release();
   const std::filesystem::path& File() const { return file_; }
   void SaveViewClick();
 

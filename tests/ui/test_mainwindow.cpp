@@ -5,6 +5,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -369,6 +370,9 @@ class MainWindowTest : public QObject {
   void nothingIsClippedOrOverlapping() {
     TestWindow t;
     t.w.FormActivate();
+    // The viewer as it shows a probability map with validation points, laid out.
+    t.w.frmMapViewer()->chckbxPoints->show();
+    t.w.frmMapViewer()->layout()->activate();
     for (QWidget* window : {static_cast<QWidget*>(&t.w), static_cast<QWidget*>(t.w.frmINFO()), static_cast<QWidget*>(t.w.frmAbout()),
                             static_cast<QWidget*>(t.w.frmLegend()), static_cast<QWidget*>(t.w.frmGraphicalAnalysis()),
                             static_cast<QWidget*>(t.w.frmMapViewer())}) {
