@@ -7,6 +7,7 @@
 
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "render/classlabels.h"
 
 namespace karvelo {
 
@@ -188,11 +189,12 @@ std::string DrawAuxHistogram(const TDataDef& def, const std::string& name, Canva
   const double b = RoundHalfEven(210.0 / n);
   const long long m = LargestCount(def);
   auto top = [m](long long count) { return RoundToInt(static_cast<double>(m - count) * 215 / static_cast<double>(m) + 10); };
+  std::vector<int> labelLefts;
   for (int j = 1; j <= n; ++j) {
     const auto [p, a] = ClassCounts(def, j);
     const double x = (j - 1) * b + 15;
     const int xi = RoundToInt(x);
-    pic.Text(xi, 224, j == 1 ? "Class 1" : std::to_string(j), kBlack, kWhite);
+    labelLefts.push_back(xi);
     const int xr = RoundToInt(x + b / 3);
     pic.FillRect(xi, top(p), xr, 225, kGreen);
     pic.FillRect(xr, top(a), RoundToInt(xr + b / 3), 225, kRed);
@@ -200,6 +202,8 @@ std::string DrawAuxHistogram(const TDataDef& def, const std::string& name, Canva
   const std::string title = "Histogram for " + name;
   pic.Text(1, 0, title, kBlack, kWhite);
   Polyline(pic, {{10, 12}, {15, 12}, {15, 225}, {225, 225}});
+  // Below the axis line at 225, not over it.
+  DrawClassLabels(pic, labelLefts, 226);
   pic.Text(0, 15, std::to_string(m), kBlack, kWhite);
   pic.FillRect(190, 30, 200, 40, kRed);
   pic.FillRect(190, 15, 200, 25, kGreen);

@@ -525,7 +525,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   EndRunLog(shell.runLog, std::time(nullptr));
   try {
     WriteLogFile(shell.runLog, run.Output(kLogFileName));
-    shell.message(std::string("Logfile saved to ") + kLogFileName);
+    shell.message(std::string("Logfile saved to ") + kLogFileName, MessageKind::Information);
   } catch (const FileError& e) {
     shell.message(e.what());
     status = 1;

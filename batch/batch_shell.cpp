@@ -43,7 +43,7 @@ void BatchShell::ClearProgress() {
   shown_ = false;
 }
 
-void BatchShell::message(std::string_view text) {
+void BatchShell::message(std::string_view text, MessageKind) {
   ClearProgress();
   std::size_t start = 0;
   for (;;) {

@@ -25,7 +25,7 @@ class BatchShell : public Shell {
   void log(std::string_view line) override { runLog.Append(line); }
   void registerWorkFile(const std::filesystem::path& path) override { runLog.RegisterWorkFile(path); }
   // Each line of the text goes to standard error behind "karvelo: ".
-  void message(std::string_view text) override;
+  void message(std::string_view text, MessageKind kind = MessageKind::Warning) override;
   // Dialogs are answered from the command line: the path given for the dialog's title, if any.
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
 

@@ -9,6 +9,7 @@
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "render/classlabels.h"
 
 namespace karvelo {
 
@@ -130,10 +131,11 @@ void DrawBars(const HistogramCounts& h, int n, long long top, Canvas& pic) {
   auto barTop = [&](long long count) {
     return RoundToInt(static_cast<double>(H - 40) * static_cast<double>(top - count) / static_cast<double>(top) + 15);
   };
+  std::vector<int> labelLefts;
   for (int k = 1; k <= n; ++k) {
     const double x = (k - 1) * bw + 25;
     const int xi = RoundToInt(x);
-    pic.Text(xi, base, k == 1 ? "Class 1" : std::to_string(k), kBlack, kWhite);
+    labelLefts.push_back(xi);
     const int greenRight = RoundToInt(x + bw / 3);
     pic.FillRect(xi, barTop(h.presences[static_cast<std::size_t>(k)]), greenRight, base, kGreen);
     const int redRight = RoundToInt(greenRight + bw / 3);
@@ -143,6 +145,7 @@ void DrawBars(const HistogramCounts& h, int n, long long top, Canvas& pic) {
   pic.Line(20, 15, 25, 15, kBlack, 1);
   pic.Line(25, 15, 25, base, kBlack, 1);
   pic.Line(25, base, W - 5, base, kBlack, 1);
+  DrawClassLabels(pic, labelLefts, base + 1);
   pic.Text(0, 15, std::to_string(top), kBlack, kWhite);
   pic.FillRect(W - 35, 30, W - 25, 40, kRed);
   pic.FillRect(W - 35, 15, W - 25, 25, kGreen);

@@ -86,6 +86,14 @@ bool GridReader::Refill() {
   return true;
 }
 
+void GridReader::Seek(long long offset) {
+  if (notgrid_) return;
+  if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) ThrowSystemFileError(path_, "cannot read the file");
+  pos_ = end_ = 0;
+  eof_ = false;
+  consumed_ = offset;
+}
+
 void GridReader::SkipHeader() {
   if (notgrid_) return;
   for (int i = 0; i < 6; ++i) ReadLine();

@@ -43,6 +43,10 @@ class GridReader {
   bool AtEnd();
   // One line of text without its LF (a CR stays); false at the end of the file.
   bool ReadTextLine(std::string& line);
+  // Byte offset in the file of the next unread byte (where the next row starts after ReadLine).
+  long long Offset() const { return consumed_ + static_cast<long long>(pos_); }
+  // Continues reading at a byte offset that Offset() gave.
+  void Seek(long long offset);
 
  private:
   bool Refill();  // keeps unread bytes, appends more; false when nothing more came

@@ -20,6 +20,10 @@ struct FileDialogRequest {
   std::string fileName;       // proposed name
 };
 
+// How a message box presents a message: a result or information, a refusal or warning, or a
+// failure (a file that could not be read or written). The text never depends on it.
+enum class MessageKind { Information, Warning, Error };
+
 class Shell {
  public:
   virtual ~Shell() = default;
@@ -30,7 +34,9 @@ class Shell {
   virtual void gaugeProgress(int progress) = 0;
   virtual void log(std::string_view line) = 0;        // one line (or several, split at line breaks)
   virtual void registerWorkFile(const std::filesystem::path& path) = 0;
-  virtual void message(std::string_view text) = 0;    // waits for acknowledgement
+  // Waits for acknowledgement. Most messages refuse a step, so that is the default; a result
+  // says it is Information. Overrides repeat this default.
+  virtual void message(std::string_view text, MessageKind kind = MessageKind::Warning) = 0;
   virtual std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) = 0;
 
   // The run this step belongs to: where its results and its work files go, and its cancel flag.
@@ -57,7 +63,7 @@ class SilentShell : public Shell {
   void gaugeProgress(int) override {}
   void log(std::string_view) override {}
   void registerWorkFile(const std::filesystem::path&) override {}
-  void message(std::string_view) override { ++messages; }
+  void message(std::string_view, MessageKind = MessageKind::Warning) override { ++messages; }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest&) override { return std::nullopt; }
   int messages = 0;
 };
@@ -74,7 +80,7 @@ class ForwardingShell : public Shell {
   void gaugeProgress(int progress) override { inner_.gaugeProgress(progress); }
   void log(std::string_view line) override { inner_.log(line); }
   void registerWorkFile(const std::filesystem::path& path) override { inner_.registerWorkFile(path); }
-  void message(std::string_view text) override { inner_.message(text); }
+  void message(std::string_view text, MessageKind kind = MessageKind::Warning) override { inner_.message(text, kind); }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override {
     return inner_.chooseFile(request);
   }

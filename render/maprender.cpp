@@ -1,6 +1,7 @@
 // Drawing grids as 300 x 300 grey pictures.
 #include "render/maprender.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/gridfile.h"
@@ -8,21 +9,21 @@
 
 namespace karvelo {
 
-CellGeometry::CellGeometry(int width, int height, int ncols, int nrows) : width_(width), ncols_(ncols) {
+CellGeometry::CellGeometry(int width, int height, int ncols, int nrows) {
   const double sx = static_cast<double>(width) / ncols;
   const double sy = static_cast<double>(height) / nrows;
   s_ = sx >= sy ? sy : sx;
   y_ = -s_;
-}
-
-int CellGeometry::Left(int c) const {
-  const double x = static_cast<double>(static_cast<long long>(width_) * (c - 1)) / ncols_;
-  return RoundToInt(x);
-}
-
-int CellGeometry::Right(int c) const {
-  const double x = static_cast<double>(static_cast<long long>(width_) * (c - 1)) / ncols_;
-  return RoundToInt(x + s_);
+  const bool wide = s_ == sx;
+  left_.resize(static_cast<std::size_t>(std::max(ncols, 0)));
+  right_.resize(left_.size());
+  double x = -s_;
+  for (int c = 1; c <= ncols; ++c) {
+    x += s_;
+    const double left = wide ? static_cast<double>(static_cast<long long>(width) * (c - 1)) / ncols : x;
+    left_[static_cast<std::size_t>(c - 1)] = RoundToInt(left);
+    right_[static_cast<std::size_t>(c - 1)] = RoundToInt(left + s_);
+  }
 }
 
 int CellGeometry::Top() const { return RoundToInt(y_); }
@@ -39,28 +40,12 @@ Rgb RampGrey(double v, double vmin, double vmax) {
 
 double llog10(double x) { return x > 0 ? std::log10(x) : 0; }
 
-namespace {
-
-// Column edges depend only on the column: compute them once per picture.
-struct ColumnEdges {
-  std::vector<int> left, right;
-  ColumnEdges(const CellGeometry& g, int ncols) : left(static_cast<std::size_t>(ncols)), right(static_cast<std::size_t>(ncols)) {
-    for (int c = 1; c <= ncols; ++c) {
-      left[static_cast<std::size_t>(c - 1)] = g.Left(c);
-      right[static_cast<std::size_t>(c - 1)] = g.Right(c);
-    }
-  }
-};
-
-}  // namespace
-
 void DrawDataMap(const TDataDef& def, Canvas& canvas, Shell& shell, Rgb background) {
   if (def.GridFileType == TGridFileType::notgrid) return;
   GridReader reader(def);
   canvas.FillRect(0, 0, canvas.Width(), canvas.Height(), background);
   if (def.ncols <= 0 || def.nrows <= 0) return;
   CellGeometry geo(canvas.Width(), canvas.Height(), def.ncols, def.nrows);
-  const ColumnEdges cols(geo, def.ncols);
   reader.SkipHeader();
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
@@ -69,9 +54,9 @@ void DrawDataMap(const TDataDef& def, Canvas& canvas, Shell& shell, Rgb backgrou
     for (int c = 1; c <= def.ncols; ++c) {
       const double v = reader.ReadValue();
       if (v == def.NODATA_value) continue;
-      const auto i = static_cast<std::size_t>(c - 1);
-      if (cols.left[i] >= cols.right[i] || top >= bottom) continue;  // an empty cell draws nothing
-      canvas.FillRect(cols.left[i], top, cols.right[i], bottom, RampGrey(v, def.minvalue, def.maxvalue));
+      const int left = geo.Left(c), right = geo.Right(c);
+      if (left >= right || top >= bottom) continue;  // an empty cell draws nothing
+      canvas.FillRect(left, top, right, bottom, RampGrey(v, def.minvalue, def.maxvalue));
     }
     reader.ReadLine();
     shell.row(r);
@@ -93,16 +78,15 @@ void DrawProbabilityMap(const std::filesystem::path& gridFile, const TDataDef& r
     shell.gaugeRange(0, reference.nrows);
     if (reference.ncols > 0 && reference.nrows > 0) {
       CellGeometry geo(canvas.Width(), canvas.Height(), reference.ncols, reference.nrows);
-      const ColumnEdges cols(geo, reference.ncols);
       for (int r = 1; r <= reference.nrows; ++r) {
         geo.NextRow();
         const int top = geo.Top(), bottom = geo.Bottom();
         for (int c = 1; c <= reference.ncols; ++c) {
           const double v = reader.ReadValue();
-          const auto i = static_cast<std::size_t>(c - 1);
-          if (cols.left[i] >= cols.right[i] || top >= bottom) continue;
+          const int left = geo.Left(c), right = geo.Right(c);
+          if (left >= right || top >= bottom) continue;
           const Rgb colour = v == nodataMarker ? kNoDataRed : RampGrey(log10Scale ? llog10(v) : v, lo, hi);
-          canvas.FillRect(cols.left[i], top, cols.right[i], bottom, colour);
+          canvas.FillRect(left, top, right, bottom, colour);
         }
         reader.ReadLine();
         shell.row(r);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <vector>
 
 #include "core/canvas.h"
 #include "core/datadef.h"
@@ -13,24 +14,25 @@ inline constexpr int kMapPictureSize = 300;
 inline constexpr Rgb kNoDataRed{255, 0, 0};
 
 // Where the cells of an ncols x nrows grid fall on a W x H picture: square cells of side s,
-// anchored top-left; rows accumulate s, columns step by W / ncols.
+// anchored top-left, so that the map is one block of cells and the rest is background. Rows
+// accumulate s; so do columns, except that a grid whose width decides s (a wide grid) places
+// column c at W * (c - 1) / ncols, which is the same edge computed without accumulated error.
 class CellGeometry {
  public:
   CellGeometry(int width, int height, int ncols, int nrows);
   double side() const { return s_; }
-  // The rectangle [left, right) x [top, bottom) of column c (1-based) in the row whose top is rowTop.
-  int Left(int c) const;
-  int Right(int c) const;
+  // The span [left, right) of column c (1-based).
+  int Left(int c) const { return left_[static_cast<std::size_t>(c - 1)]; }
+  int Right(int c) const { return right_[static_cast<std::size_t>(c - 1)]; }
   // Rows are laid out by accumulation; call NextRow once before each row (row 1 starts at 0).
   void NextRow() { y_ += s_; }
   int Top() const;
   int Bottom() const;
 
  private:
-  int width_;
-  int ncols_;
   double s_;
   double y_;
+  std::vector<int> left_, right_;
 };
 
 // g = nearest integer to (1 - t) * 255 (halves to even), limited to 1..255; t = 0.5 when the

@@ -21,7 +21,13 @@ QString QtNameFilters(const std::string& filter) {
 
 DialogHooks DialogHooks::Interactive(QWidget* owner) {
   DialogHooks hooks;
-  hooks.message = [owner](const QString& text) { QMessageBox::information(owner, "Karvelo", text); };
+  hooks.message = [owner](const QString& text, MessageKind kind) {
+    switch (kind) {
+      case MessageKind::Information: QMessageBox::information(owner, "Karvelo", text); break;
+      case MessageKind::Warning: QMessageBox::warning(owner, "Karvelo", text); break;
+      case MessageKind::Error: QMessageBox::critical(owner, "Karvelo", text); break;
+    }
+  };
   hooks.chooseFile = [owner](const FileDialogRequest& request) -> std::optional<std::filesystem::path> {
     QFileDialog dialog(owner, QString::fromStdString(request.title), QString::fromStdString(request.initialDir),
                        QtNameFilters(request.filter));

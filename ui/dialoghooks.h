@@ -16,7 +16,7 @@ namespace karvelo {
 // Every wait for the user goes through one of these, so a window test replaces them and never
 // blocks on a dialog; the program keeps the interactive defaults.
 struct DialogHooks {
-  std::function<void(const QString& text)> message;
+  std::function<void(const QString& text, MessageKind kind)> message;
   std::function<std::optional<std::filesystem::path>(const FileDialogRequest& request)> chooseFile;
   std::function<int(QDialog& dialog)> showModal;
   // A yes/no question; true for yes.

@@ -145,10 +145,10 @@ void TfrmGraphicalAnalysis::btbttnShowClick() {
     ShowDiagrams(ws_, *aux1, *aux2, aux1Canvas_, aux2Canvas_, scatterCanvas_, *drawingShell_);
   } catch (const FileError& e) {
     main_.gaugeProgress(0);
-    main_.message(e.what());
+    main_.message(e.what(), MessageKind::Error);
   } catch (const std::filesystem::filesystem_error& e) {
     main_.gaugeProgress(0);
-    main_.message(e.what());
+    main_.message(e.what(), MessageKind::Error);
   }
   for (QWidget* w : controls) w->setEnabled(true);
   RefreshPictures();

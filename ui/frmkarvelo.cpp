@@ -31,6 +31,7 @@
 #include "config/configtable.h"
 #include "core/errors.h"
 #include "core/textsafe.h"
+#include "core/numfmt.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
 #include "mapping/uncertainty.h"
@@ -39,6 +40,7 @@
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
+#include "ui/frmmapviewer.h"
 #include "ui/gauge.h"
 #include "ui/pictureview.h"
 #include "ui/radiogroup.h"
@@ -78,10 +80,13 @@ QLabel* NewLabel(QWidget* parent, const char* name, const char* caption, const Q
   return l;
 }
 
+// Only the active and inactive groups: a disabled control keeps the platform's grey text.
 void SetTextColour(QWidget* w, const QColor& colour) {
   QPalette pal = w->palette();
-  pal.setColor(QPalette::WindowText, colour);
-  pal.setColor(QPalette::ButtonText, colour);
+  for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+    pal.setColor(group, QPalette::WindowText, colour);
+    pal.setColor(group, QPalette::ButtonText, colour);
+  }
   w->setPalette(pal);
 }
 
@@ -137,6 +142,12 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   frmAbout_ = new TfrmAbout(this);
   frmINFO_ = new TfrmINFO(this);
   frmGraphicalAnalysis_ = new TfrmGraphicalAnalysis(*workspace_, *this);
+  frmMapViewer_ = new TfrmMapViewer(hooks, this);
+  const QString viewHint = "Double-click to view the map at full resolution";
+  for (TPictureView* picture : {imgData, imgKarvelo, imgROC}) picture->setToolTip(viewHint);
+  connect(imgData, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgDataDblClick);
+  connect(imgKarvelo, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgKarveloDblClick);
+  connect(imgROC, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgROCDblClick);
 
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -172,15 +183,34 @@ void TfrmKarvelo::BuildStatusBar(QWidget* client) {
   stsbrPanel1 = newPanel("stsbrPanel1", w0 + 2, w1);
   stsbrPanel2 = newPanel("stsbrPanel2", w0 + w1 + 4, 173);
 
-  // "Cancel" sits left of the gauge it stops, enabled only while a long step runs.
+  // "Cancel" sits between panel 2 and the gauge, enabled only while a long step runs.
   bttnCancel = Named(new QPushButton("Cancel", client), "bttnCancel");
   const int cancelWidth = std::max(66, QFontMetrics(bttnCancel->font()).horizontalAdvance("Cancel") + 20);
-  bttnCancel->setGeometry(kClientWidth - 248 - 12, kClientHeight - 24, cancelWidth, 24);
+  bttnCancel->resize(cancelWidth, 24);
   bttnCancel->setEnabled(false);
   bttnCancel->setToolTip("Stop the running step at its next row");
   connect(bttnCancel, &QPushButton::clicked, this, &TfrmKarvelo::bttnCancelClick);
   Gauge1 = Named(new TGauge(client), "Gauge1");
-  Gauge1->setGeometry(kClientWidth - 248 - 12 + cancelWidth + 4, kClientHeight - 23, 248 - cancelWidth - 4, 22);
+  Gauge1 = Named(new TGauge(client), "Gauge1");
+  LayOutStatusBar();
+}
+
+void TfrmKarvelo::LayOutStatusBar() {
+  // Panel 2 reaches to "Cancel" and the gauge; a text longer than that (a long file name) takes
+  // room from the gauge, which keeps a short bar, so that the panel always shows its whole text.
+  constexpr int kGaugeWidth = 160, kMinGaugeWidth = 60, kRightMargin = 12, kGap = 4;
+  const int cancelWidth = bttnCancel->width();
+  const int left = stsbrPanel2->x();
+  const int needed = stsbrPanel2->fontMetrics().horizontalAdvance(stsbrPanel2->text()) + 2 * stsbrPanel2->frameWidth() + 8;
+  const int right = kClientWidth - kRightMargin - cancelWidth - 2 * kGap;
+  const int room = right - kGaugeWidth - left;
+  const int width = std::clamp(needed, room, right - kMinGaugeWidth - left);
+  stsbrPanel2->resize(width, stsbrPanel2->height());
+  stsbrStatus->resize(left + width, stsbrStatus->height());
+  const int cancelLeft = left + width + kGap;
+  bttnCancel->setGeometry(cancelLeft, kClientHeight - 24, cancelWidth, 24);
+  const int gaugeLeft = cancelLeft + cancelWidth + kGap;
+  Gauge1->setGeometry(gaugeLeft, kClientHeight - 23, kClientWidth - kRightMargin - gaugeLeft, 22);
 }
 
 QGroupBox* TfrmKarvelo::NewTabGroup(const char* name, const char* caption) {
@@ -501,11 +531,11 @@ void TfrmKarvelo::FormClose() {
   // able to close the program, and the work files are still removed.
   try {
     WriteLogFile(runLog_, run().Output(kLogFileName));
-    message(std::string("Logfile saved to ") + kLogFileName);
+    message(std::string("Logfile saved to ") + kLogFileName, MessageKind::Information);
   } catch (const FileError& e) {
-    message(e.what());
+    message(e.what(), MessageKind::Error);
   } catch (const std::filesystem::filesystem_error& e) {
-    message(e.what());
+    message(e.what(), MessageKind::Error);
   }
   status2("Cleaning up ...");
   DeleteWorkFiles(runLog_);
@@ -563,11 +593,11 @@ void TfrmKarvelo::RunHandler(const std::function<void()>& handler) {
     handler();
   } catch (const FileError& e) {
     stepFailed_ = true;
-    message(e.what());
+    message(e.what(), MessageKind::Error);
     tbcntrlMain->setEnabled(true);
   } catch (const std::filesystem::filesystem_error& e) {
     stepFailed_ = true;
-    message(e.what());
+    message(e.what(), MessageKind::Error);
     tbcntrlMain->setEnabled(true);
   } catch (const Cancelled&) {
     // Stopped on request: no message; the long step around it reports "Cancelled.".
@@ -625,11 +655,27 @@ FileDialogRequest TfrmKarvelo::GridFileDialog() {
   return request;
 }
 
+std::optional<std::filesystem::path> TfrmKarvelo::AskFile(FileDialogRequest request, std::filesystem::path& folder) {
+  if (folder.empty()) folder = run().Folder();
+  request.initialDir = folder.string();
+  auto path = hooks.chooseFile(request);
+  if (path && path->has_parent_path()) folder = path->parent_path();
+  return path;
+}
+
+Rgb TfrmKarvelo::FaceRgb() const {
+  const QColor face = palette().color(QPalette::Button);
+  return Rgb{static_cast<std::uint8_t>(face.red()), static_cast<std::uint8_t>(face.green()), static_cast<std::uint8_t>(face.blue())};
+}
+
 void TfrmKarvelo::bttnNewFileClick() {
   RunLongStep([this] {
-    const auto path = hooks.chooseFile(GridFileDialog());
+    const auto path = AskFile(GridFileDialog(), gridFolder_);
     if (!path) return;
     grpbxScan->hide();
+    // The picture shows the grid being scanned or nothing: a failed scan leaves no stale preview.
+    imgDataCanvas_.FillRect(0, 0, imgDataCanvas_.Width(), imgDataCanvas_.Height(), kDefaultFace);
+    imgData->Refresh();
     lblNewFile->setText(QString::fromStdString(path->filename().string()));
     const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
     Canvas* preview = chckbxNewFile->isChecked() ? &imgDataCanvas_ : nullptr;
@@ -690,6 +736,8 @@ void TfrmKarvelo::btbttnClassifyClick() {
     btbttnPresenceIndicator->setEnabled(false);
     btbttnAbsenceIndicator->setEnabled(false);
     ClearIndicators(workspace_->CurrentDataDef);
+    // The histogram of the grid classified before belongs to another grid.
+    frmLegend_->ClearHistogram();
     hooks.showModal(*frmLegend_);
     btbttnSubmit->setEnabled(true);
   });
@@ -747,15 +795,13 @@ void TfrmKarvelo::btbttnConfigurationFileClick() {
     request.filter = kConfigurationFilter;
     request.defaultExt = "txt";
     request.fileName = "Karvelo Config";
-    request.initialDir = configurationFolder_;
-    const auto path = hooks.chooseFile(request);
+    const auto path = AskFile(request, configurationFolder_);
     if (!path) {
       status2("(Idle)");
       gaugeProgress(0);
       return;
     }
     const ConfigFileView view = SaveConfiguration(*workspace_, *path, *this);
-    configurationFolder_ = path->parent_path().string();
     ShowTab(1);
     lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
     QStringList lines;
@@ -775,7 +821,7 @@ void TfrmKarvelo::btbttnLoadConfigClick() {
     request.filter = kConfigurationFilter;
     request.defaultExt = "*.txt";
     request.fileName = "Karvelo config";
-    const auto path = hooks.chooseFile(request);
+    const auto path = AskFile(request, configurationFolder_);
     if (!path) return;
     // The engine reads the whole file before it replaces anything, so a malformed file throws
     // here with the configuration, the table and the labels as they were.
@@ -792,6 +838,12 @@ void TfrmKarvelo::btbttnLoadConfigClick() {
 }
 
 void TfrmKarvelo::btbttnAuditClick() {
+  // The audit's summary box speaks of the tables: they are filled and painted before it shows.
+  auditRunning_ = true;
+  struct AuditEnd {
+    bool& flag;
+    ~AuditEnd() { flag = false; }
+  } auditEnd{auditRunning_};
   RunLongStep([this] {
     const AuditOutcome outcome = RunAudit(*workspace_, tables_, *this);
     RefreshTables();
@@ -815,6 +867,9 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
         rdgrpPriorClick();
         rdgrpPrior->setEnabled(false);
       }
+      // Why the prior choice is fixed, where the user looks for it.
+      const QString why = workspace_->RandomAbsences ? lblMessage->text() : QString();
+      for (QWidget* w : std::initializer_list<QWidget*>{rdgrpPrior, edtPriorP, edtPriorA}) w->setToolTip(why);
     };
     try {
       SubmitFinal(*workspace_, *this);
@@ -901,6 +956,8 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
     }
   } runEnd{this};
 
+  // The run rewrites the maps the viewer may be reading.
+  frmMapViewer_->Release();
   // The uncertainty run's class test rests on the observed counts, not on the samples.
   lblBootstrap->setVisible(uncertainty);
   lblimg->hide();
@@ -915,9 +972,7 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   PriorControls priors = ReadPriorControls();
   // The filter level is read once, as the run starts.
   const int evidenceItem = std::max(0, rdgrpConfLevel->ItemIndex());
-  const QColor face = palette().color(QPalette::Button);
-  const Rgb faceRgb{static_cast<std::uint8_t>(face.red()), static_cast<std::uint8_t>(face.green()),
-                    static_cast<std::uint8_t>(face.blue())};
+  const Rgb faceRgb = FaceRgb();
   bool mapped = false;
   RunHandler([&] {
     mapped = uncertainty ? ErrorProp(*workspace_, tables_, priors, evidenceItem, imgKarveloCanvas_, faceRgb, *this)
@@ -941,6 +996,8 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblChi2test2->setVisible(tested);
   lblimg->setVisible(mapped);
   lblimg2->setVisible(mapped);
+  // The picture shows the mean map of an uncertainty run, else the plain map.
+  if (mapped) mappedFile_ = run().Output(uncertainty ? "AVGBayesP.asc" : "BayesP.asc");
   if (!mapped) {
     status2("(Idle)");
     gaugeProgress(0);
@@ -963,7 +1020,7 @@ void TfrmKarvelo::bttbOpenValDataClick() {
   RunHandler([this] {
     FileDialogRequest request;
     request.filter = "Textfile (*.txt)|*.txt|Comma delimited file (*.csv)|*.csv|All files (*.*)|*.*";
-    const auto path = hooks.chooseFile(request);
+    const auto path = AskFile(request, pointsFolder_);
     if (!path) return;
     QStringList raw;
     for (const std::string& line : ReadAllLines(*path)) raw << QString::fromLocal8Bit(line.data(), static_cast<qsizetype>(line.size()));
@@ -1028,7 +1085,7 @@ void TfrmKarvelo::LoadValDataStep() {
 
 void TfrmKarvelo::btbttnPredMapClick() {
   RunLongStep([this] {
-    const auto path = hooks.chooseFile(GridFileDialog());
+    const auto path = AskFile(GridFileDialog(), gridFolder_);
     if (!path) return;
     imgROC->hide();
     lblNewFile->setText(QString::fromStdString(path->filename().string()));
@@ -1069,6 +1126,41 @@ void TfrmKarvelo::Settings1Click() {
   }
   hooks.showModal(*frmINFO_);
 }
+// --- Map viewer -------------------------------------------------------------------------------
+
+std::vector<MapPoint> TfrmKarvelo::ValidationPoints() const {
+  // The imported records as the table holds them: X, Y and code.
+  std::vector<MapPoint> points;
+  const auto finds = ParseReal(cmbbxFINDS->currentText().toStdString());
+  const auto nonFinds = ParseReal(cmbbxNONFINDS->currentText().toStdString());
+  const TextGrid& t = tables_.ValData;
+  for (int r = std::max(0, validationFile_.ValHeaderLines); r < t.RowCount() && t.ColCount() >= 3; ++r) {
+    const auto x = ParseReal(t.Cell(0, r)), y = ParseReal(t.Cell(1, r)), code = ParseReal(t.Cell(2, r));
+    if (!x || !y || !code) continue;
+    if (finds && *code == *finds) points.push_back({*x, *y, true});
+    else if (nonFinds && *code == *nonFinds) points.push_back({*x, *y, false});
+  }
+  return points;
+}
+
+void TfrmKarvelo::OpenMapViewer(const std::filesystem::path& file, bool withPoints) {
+  if (file.empty()) return;
+  if (!frmMapViewer_->Open(file, withPoints ? ValidationPoints() : std::vector<MapPoint>{})) return;
+  frmMapViewer_->show();
+  frmMapViewer_->raise();
+  frmMapViewer_->activateWindow();
+}
+
+void TfrmKarvelo::imgDataDblClick() {
+  const TDataDef& def = workspace_->CurrentDataDef;
+  if (def.GridFileType == TGridFileType::asciigrid && !grpbxScan->isHidden()) OpenMapViewer(def.FileName, false);
+}
+
+void TfrmKarvelo::imgKarveloDblClick() {
+  if (lblimg->isVisibleTo(this)) OpenMapViewer(mappedFile_, true);
+}
+
+void TfrmKarvelo::imgROCDblClick() { OpenMapViewer(predictiveMap_.FileName, true); }
 
 void TfrmKarvelo::AboutKarvelo1Click() {
   if (stepRunning_) {
@@ -1090,6 +1182,7 @@ void TfrmKarvelo::status1(std::string_view text) {
 
 void TfrmKarvelo::status2(std::string_view text) {
   stsbrPanel2->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  LayOutStatusBar();
   GeneralRefresh();
 }
 
@@ -1107,10 +1200,15 @@ void TfrmKarvelo::gaugeProgress(int progress) {
   }
 }
 
-void TfrmKarvelo::message(std::string_view raw) {
+void TfrmKarvelo::message(std::string_view raw, MessageKind kind) {
+  if (auditRunning_) {
+    strgrdFrequency->Refresh();
+    strgrdChi2->Refresh();
+    GeneralRefresh();
+  }
   // The last guard: file text quoted in a message shows its control bytes escaped.
   const std::string text = EscapeControl(raw, true);
-  hooks.message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+  hooks.message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind);
 }
 
 std::optional<std::filesystem::path> TfrmKarvelo::chooseFile(const FileDialogRequest& request) {

@@ -38,6 +38,8 @@ class TfrmAbout;
 class TfrmGraphicalAnalysis;
 class TfrmINFO;
 class TfrmLegend;
+class TfrmMapViewer;
+struct MapPoint;
 struct PriorControls;
 
 // The window is the Shell of every step it runs: status panels, gauge, run log, work files and
@@ -120,7 +122,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void gaugeProgress(int progress) override;
   void log(std::string_view line) override { runLog_.Append(line); }
   void registerWorkFile(const std::filesystem::path& path) override { runLog_.RegisterWorkFile(path); }
-  void message(std::string_view text) override;
+  void message(std::string_view text, MessageKind kind = MessageKind::Warning) override;
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
 
   // --- State of the run ---------------------------------------------------------------------
@@ -146,6 +148,16 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmAbout* frmAbout() const { return frmAbout_; }
   TfrmLegend* frmLegend() const { return frmLegend_; }
   TfrmGraphicalAnalysis* frmGraphicalAnalysis() const { return frmGraphicalAnalysis_; }
+  TfrmMapViewer* frmMapViewer() const { return frmMapViewer_; }
+
+  // --- Map viewer -------------------------------------------------------------------------------
+  // Opened by a double click on a map picture: tab 1's grid, tab 3's last map, tab 4's looked-up
+  // map. A probability map comes with the imported validation points, when there are any.
+  void imgDataDblClick();
+  void imgKarveloDblClick();
+  void imgROCDblClick();
+  // The map file of tab 3's picture (empty until a run drew one).
+  const std::filesystem::path& MappedFile() const { return mappedFile_; }
   // The entry of cmbbxUniqueValues the user picked from the list, or -1 when the shown text was
   // typed (or nothing was picked since the list was filled).
   int SelectedUniqueValue() const { return selectedUniqueValue_; }
@@ -259,6 +271,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   static FileDialogRequest GridFileDialog();
   void BuildMenu();
   void BuildStatusBar(QWidget* client);
+  void LayOutStatusBar();
   void BuildDefineDataTab();
   void BuildAuditTab();
   void BuildMapTab();
@@ -311,10 +324,19 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmAbout* frmAbout_;
   TfrmLegend* frmLegend_;
   TfrmGraphicalAnalysis* frmGraphicalAnalysis_;
+  TfrmMapViewer* frmMapViewer_;
+  std::filesystem::path mappedFile_;
+  void OpenMapViewer(const std::filesystem::path& file, bool withPoints);
+  std::vector<MapPoint> ValidationPoints() const;
   ScanResult uniqueList_;
   int selectedUniqueValue_ = -1;
-  // The save dialog opens where the last configuration file was saved.
-  std::string configurationFolder_;
+  // Each kind of file dialog opens where the last file of its kind was picked, at first in the
+  // working folder.
+  std::optional<std::filesystem::path> AskFile(FileDialogRequest request, std::filesystem::path& folder);
+  std::filesystem::path gridFolder_, configurationFolder_, pointsFolder_;
+  // The window's face colour, for pictures whose background must match it.
+  Rgb FaceRgb() const;
+  bool auditRunning_ = false;
   bool runStarted_ = false;
   bool runEnded_ = false;
   bool mappingRunning_ = false;

@@ -148,8 +148,13 @@ void TfrmLegend::btbttnDrawHistogramClick() {
   try {
     DrawClassHistogram(ws_, bounds_, histogramCanvas_, *histogramShell_);
   } catch (const FileError& e) {
-    shell_.message(e.what());
+    shell_.message(e.what(), MessageKind::Error);
   }
+  imgAUX1->Refresh();
+}
+
+void TfrmLegend::ClearHistogram() {
+  histogramCanvas_.FillRect(0, 0, histogramCanvas_.Width(), histogramCanvas_.Height(), kDefaultFace);
   imgAUX1->Refresh();
 }
 

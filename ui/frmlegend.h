@@ -39,6 +39,9 @@ class TfrmLegend : public QDialog {
   void PerformFinalization();
   void btbttnLegendReadyClick();
   void btbttnDrawHistogramClick();
+  // Blanks the histogram; the main window does this before each opening, so that the picture
+  // never shows the previous grid's classes.
+  void ClearHistogram();
 
   const ClassBounds& Bounds() const { return bounds_; }
   const QImageCanvas& HistogramCanvas() const { return histogramCanvas_; }

@@ -13,6 +13,8 @@ TPictureView::TPictureView(const QImageCanvas& canvas, QWidget* parent) : QWidge
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
+void TPictureView::mouseDoubleClickEvent(QMouseEvent*) { emit DoubleClicked(); }
+
 void TPictureView::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.drawImage(0, 0, canvas_->Image());

@@ -16,8 +16,12 @@ class TPictureView : public QWidget {
   // Repaints from the canvas; call after a step drew on it.
   void Refresh() { update(); }
 
+ signals:
+  void DoubleClicked();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   const QImageCanvas* canvas_;

@@ -1,7 +1,11 @@
 // Copying a TextGrid into the table widget.
 #include "ui/stringgridview.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
+#include <QStyle>
+#include <algorithm>
+#include <cmath>
 
 namespace karvelo {
 
@@ -48,7 +52,26 @@ void TStringGridView::Refresh() {
       it->setBackground(fixed ? fixedBackground : QBrush());
     }
   }
-  for (int c = 0; c < cols; ++c) setColumnWidth(c, model_->ColWidth(c));
+  for (int c = 0; c < cols; ++c) setColumnWidth(c, std::max(model_->ColWidth(c), ContentWidth(c)));
+}
+
+int TStringGridView::CellTextPadding() const {
+  // The style insets an item's text by its focus frame margin plus one on each side, and the grid
+  // line takes one pixel of the column.
+  return 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + (showGrid() ? 1 : 0);
+}
+
+int TStringGridView::ContentWidth(int col) const {
+  // Advances are fractional and the style elides at the fraction: round up.
+  const QFontMetricsF fm(font());
+  qreal widest = 0;
+  for (int r = HeaderRows(); r < model_->RowCount(); ++r) {
+    const std::string& text = model_->Cell(col, r);
+    if (!text.empty()) widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(text)));
+  }
+  int width = widest > 0 ? static_cast<int>(std::ceil(widest)) + CellTextPadding() : 0;
+  if (HeaderRows() == 1) width = std::max(width, horizontalHeader()->sectionSizeHint(col));
+  return width;
 }
 
 int TStringGridView::SelectedModelRow() const {

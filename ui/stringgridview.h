@@ -17,8 +17,12 @@ class TStringGridView : public QTableWidget {
   TextGrid& Model() { return *model_; }
   const TextGrid& Model() const { return *model_; }
 
-  // Copies size, header, cells and column widths from the model.
+  // Copies size, header and cells from the model. The model's column widths are minimums: a column
+  // is widened to its widest text, header included, so that no number is ever cut short; the
+  // table scrolls when the columns outgrow it.
   void Refresh();
+  // Pixels a column needs beyond its text's advance for the text to show whole.
+  int CellTextPadding() const;
 
   // Model row of a widget row (the header row is not a widget row), and back.
   int ModelRow(int viewRow) const { return viewRow + HeaderRows(); }
@@ -27,6 +31,7 @@ class TStringGridView : public QTableWidget {
   int SelectedModelRow() const;
 
  private:
+  int ContentWidth(int col) const;
   int HeaderRows() const { return model_->fixedRows > 0 && model_->RowCount() > 0 ? 1 : 0; }
 
   TextGrid* model_;

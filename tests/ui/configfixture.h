@@ -69,6 +69,7 @@ inline QString Q(const std::string& s) { return QString::fromStdString(s); }
 struct ConfigWindow {
   karvelo::TfrmKarvelo w;
   QStringList messages;
+  std::vector<karvelo::MessageKind> kinds;
   std::deque<std::optional<fs::path>> answers;
   std::vector<karvelo::FileDialogRequest> requests;
   std::function<void(karvelo::TfrmLegend&)> legendScript;
@@ -77,7 +78,10 @@ struct ConfigWindow {
   bool answerYes = false;  // the answer to every yes/no question
 
   ConfigWindow() {
-    w.hooks.message = [this](const QString& text) { messages << text; };
+    w.hooks.message = [this](const QString& text, karvelo::MessageKind kind) {
+      messages << text;
+      kinds.push_back(kind);
+    };
     w.hooks.ask = [this](const QString& text) {
       questions << text;
       return answerYes;

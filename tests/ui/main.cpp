@@ -16,5 +16,7 @@ int main(int argc, char** argv) {
   failures += RunBayesMapTests(argc, argv);
   failures += RunValidationTests(argc, argv);
   failures += RunExampleTourTests(argc, argv);
+  failures += RunReadabilityTests(argc, argv);
+  failures += RunMapViewerTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

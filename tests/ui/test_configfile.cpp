@@ -68,7 +68,7 @@ class ConfigFileTest : public QObject {
     QCOMPARE(Q(request.defaultExt), QString("txt"));
     QCOMPARE(Q(request.fileName), QString("Karvelo Config"));
     QCOMPARE(Q(request.filter), QString("Karvelo configuration file (*.txt)|*.txt"));
-    QVERIFY(request.initialDir.empty());
+    QCOMPARE(fs::path(request.initialDir), fs::current_path());  // the first dialog opens in the working folder
 
     QCOMPARE(FileLines(dir / "config.txt").size(), qsizetype{13 + 13 + 2});
     QCOMPARE(t.w.tbcntrlMain->TabIndex(), 1);
@@ -299,6 +299,11 @@ class ConfigFileTest : public QObject {
     QVERIFY(!t.w.rdgrpPrior->isEnabled());
     QVERIFY(t.w.edtPriorP->isEnabled());
     QVERIFY(t.w.edtPriorA->isEnabled());
+    // Before any map is drawn, tab 3 tells why the choice is fixed where the user points at it.
+    QVERIFY(t.w.grpbxBayesOutput->isHidden());
+    for (QWidget* w : std::initializer_list<QWidget*>{t.w.rdgrpPrior, t.w.edtPriorP, t.w.edtPriorA}) {
+      QCOMPARE(w->toolTip(), t.w.lblMessage->text());
+    }
     QCOMPARE(t.w.tbcntrlMain->TabIndex(), 2);
     QVERIFY(t.w.btbttnKarvelo->isEnabled());
     t.w.FormClose();

@@ -32,7 +32,7 @@ struct RecordingWindow {
   QStringList messages;
   QStringList panel2AtMessage;
   RecordingWindow() {
-    w.hooks.message = [this](const QString& text) {
+    w.hooks.message = [this](const QString& text, MessageKind) {
       messages << text;
       panel2AtMessage << w.stsbrPanel2->text();
     };

@@ -11,3 +11,5 @@ int RunGraphicalAnalysisTests(int argc, char** argv);
 int RunBayesMapTests(int argc, char** argv);
 int RunValidationTests(int argc, char** argv);
 int RunExampleTourTests(int argc, char** argv);
+int RunReadabilityTests(int argc, char** argv);
+int RunMapViewerTests(int argc, char** argv);

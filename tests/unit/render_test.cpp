@@ -78,13 +78,28 @@ TEST(CellGeometry, WideGridFillsTheWidthAndTopRows) {
   EXPECT_EQ(bottom, 150);
 }
 
-TEST(CellGeometry, TallGridSpreadsColumnsOverTheWidth) {
+TEST(CellGeometry, TallGridStepsColumnsByTheCellSide) {
   CellGeometry g(300, 300, 50, 100);
   EXPECT_EQ(g.side(), 3);
   for (int c = 1; c <= 50; ++c) {
-    EXPECT_EQ(g.Left(c), 6 * (c - 1));
-    EXPECT_EQ(g.Right(c), 6 * (c - 1) + 3);
+    EXPECT_EQ(g.Left(c), 3 * (c - 1));
+    EXPECT_EQ(g.Right(c), 3 * c);
   }
+  // A side that is no whole number: every column starts where the one before it ends, like rows.
+  CellGeometry h(300, 300, 78, 104);
+  EXPECT_EQ(h.Left(1), 0);
+  for (int c = 2; c <= 78; ++c) EXPECT_EQ(h.Left(c), h.Right(c - 1)) << c;
+  EXPECT_EQ(h.Right(78), 225);  // 78 * 300 / 104
+}
+
+TEST(CellGeometry, WideGridKeepsItsColumnEdges) {
+  // 300 / 70 = 4.2857...: the edges of W * (c - 1) / ncols, rounded.
+  CellGeometry g(300, 300, 70, 40);
+  EXPECT_EQ(g.Left(2), 4);
+  EXPECT_EQ(g.Right(2), 9);
+  EXPECT_EQ(g.Left(36), 150);
+  EXPECT_EQ(g.Left(70), 296);
+  EXPECT_EQ(g.Right(70), 300);
 }
 
 TEST_F(RenderTest, DataMapOfAWideGrid) {
@@ -105,16 +120,31 @@ TEST_F(RenderTest, DataMapOfAWideGrid) {
   EXPECT_EQ(shell.refreshes, 50);  // r * 50 is a multiple of 50 in every row
 }
 
-TEST_F(RenderTest, DataMapOfATallGridLeavesStrips) {
-  TDataDef def = Scanned(MakeGrid(50, 100, [](int r, int) { return std::to_string(r); }));
+TEST_F(RenderTest, DataMapOfATallGridIsOneBlockOfSquareCells) {
+  // 50 x 100 cells of side 3: columns 0..149 hold the map, with no background column inside it.
+  TDataDef def = Scanned(MakeGrid(50, 100, [](int r, int c) { return std::to_string(r + c); }));
   DrawDataMap(def, canvas, shell);
-  EXPECT_EQ(canvas.Pixel(0, 0), kWhite);
-  EXPECT_EQ(canvas.Pixel(2, 0), kWhite);
-  EXPECT_EQ(canvas.Pixel(3, 0), kFace);  // strip between columns 1 and 2
-  EXPECT_EQ(canvas.Pixel(5, 0), kFace);
-  EXPECT_EQ(canvas.Pixel(6, 0), kWhite);
-  EXPECT_EQ(canvas.Pixel(0, 299), kDark);
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 300; ++x) {
+      const int r = y / 3 + 1, c = x / 3 + 1;
+      const Rgb expected = x < 150 ? RampGrey(r + c, def.minvalue, def.maxvalue) : kFace;
+      ASSERT_EQ(canvas.Pixel(x, y), expected) << x << "," << y;
+    }
+  }
   EXPECT_EQ(shell.refreshes, 50);  // r * 50 divisible by 100 for every even row
+}
+
+TEST_F(RenderTest, DataMapOfAWideGridKeepsItsPixels) {
+  // 100 x 50 cells of side 3 fill the top half; the lower half is background.
+  TDataDef def = Scanned(MakeGrid(100, 50, [](int r, int c) { return std::to_string(r * c % 17); }));
+  DrawDataMap(def, canvas, shell);
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 0; x < 300; ++x) {
+      const int r = y / 3 + 1, c = x / 3 + 1;
+      const Rgb expected = y < 150 ? RampGrey(r * c % 17, def.minvalue, def.maxvalue) : kFace;
+      ASSERT_EQ(canvas.Pixel(x, y), expected) << x << "," << y;
+    }
+  }
 }
 
 TEST_F(RenderTest, OneCellFillsThePicture) {

@@ -35,7 +35,10 @@ class RecordingShell : public Shell {
     logLines.insert(logLines.end(), split.Lines().begin(), split.Lines().end());
   }
   void registerWorkFile(const std::filesystem::path& p) override { workFiles.push_back(p); }
-  void message(std::string_view text) override { messages.emplace_back(text); }
+  void message(std::string_view text, MessageKind kind = MessageKind::Warning) override {
+    messages.emplace_back(text);
+    kinds.push_back(kind);
+  }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& r) override {
     auto it = answers.find(r.title);
     if (it == answers.end()) return std::nullopt;
@@ -50,6 +53,7 @@ class RecordingShell : public Shell {
   std::vector<std::string> logLines;
   std::vector<std::filesystem::path> workFiles;
   std::vector<std::string> messages;
+  std::vector<MessageKind> kinds;
   std::map<std::string, std::filesystem::path> answers;
 };
 
