@@ -41,7 +41,7 @@ void Classes(TDataDef& d, double lo, double step) {
 }
 
 // The plain way: a reading of the grid for every class, and every work file written whole.
-void PlainMakeBinaries(Workspace& ws) {
+void PlainMakeBinaries(Workspace& ws, const RunContext& run) {
   auto writeFull = [](const ByteRaster& r, const fs::path& p) {
     std::FILE* f = std::fopen(p.c_str(), "wb");
     std::fwrite(r.data(), 1, ByteRaster::kCells, f);
@@ -66,7 +66,7 @@ void PlainMakeBinaries(Workspace& ws) {
         const auto& b = d.mclasses[static_cast<std::size_t>(k - 1)];
         build(d, ws.AuxClassRaster, [&](double x) { return b[ClassLower] <= x && x < b[ClassUpper]; });
         for (std::size_t j = 0; j < ByteRaster::kCells; ++j) ws.InsideRaster.data()[j] |= ws.AuxClassRaster.data()[j];
-        writeFull(ws.AuxClassRaster, ClassMaskFileName(d, k));
+        writeFull(ws.AuxClassRaster, ClassMaskFileName(run, i, d, k));
       }
     }
     if (d.IsPresenceGrid()) {
@@ -82,12 +82,12 @@ void PlainMakeBinaries(Workspace& ws) {
 }
 
 // The plain audit's reading back and counting: every class mask read whole, every cell counted.
-void PlainCount(Workspace& ws) {
+void PlainCount(Workspace& ws, const RunContext& run) {
   for (int i = 1; i <= ws.DataDefCount; ++i) {
     TDataDef& d = ws.DataDef(i);
     if (d.NrClasses < 2) continue;
     for (int k = 1; k <= d.NrClasses; ++k) {
-      std::FILE* f = std::fopen(ClassMaskFileName(d, k).c_str(), "rb");
+      std::FILE* f = std::fopen(ClassMaskFileName(run, i, d, k).c_str(), "rb");
       if (std::fread(ws.AuxClassRaster.data(), 1, ByteRaster::kCells, f) != ByteRaster::kCells) std::abort();
       std::fclose(f);
       long long cells = 0, p = 0, a = 0;
@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
     bench::GenerateGrid(a2, n, bench::GridKind::Fractions);
   }
   bench::QuietShell shell;
+  shell.run().SetFolder(dir);
   auto ws = std::make_unique<Workspace>();
   FillChi2Table(*ws);
   TDataDef o = bench::ScannedEntry(obs, shell);
@@ -158,8 +159,8 @@ int main(int argc, char** argv) {
   }
   w0 = WrittenBytes();
   t0 = std::chrono::steady_clock::now();
-  PlainMakeBinaries(*ws);
-  PlainCount(*ws);
+  PlainMakeBinaries(*ws, shell.run());
+  PlainCount(*ws, shell.run());
   const double plain = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   const long long plainBytes = WrittenBytes() - w0;
 
@@ -170,5 +171,6 @@ int main(int argc, char** argv) {
               static_cast<double>(plainBytes) / static_cast<double>(fastBytes));
   for (const auto& e : fs::directory_iterator(dir))
     if (e.path().extension() == ".bin") fs::remove(e.path());
+  shell.run().RemoveWorkFolder();
   return 0;
 }

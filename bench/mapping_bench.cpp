@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
     bench::GenerateGrid(a2, n, bench::GridKind::Fractions);
   }
   bench::QuietShell shell;
+  shell.run().SetFolder(dir);
   auto ws = std::make_unique<Workspace>();
   FillChi2Table(*ws);
   ws->FixedSeed = 1;
@@ -63,7 +64,6 @@ int main(int argc, char** argv) {
   const double uncertain = w.Seconds();
   std::printf("uncertainty run (50 samples, two grids, two pictures): %.2f s, %.1f Mcells/s; %.2f x the plain run\n",
               uncertain, cells / uncertain / 1e6, uncertain / plain);
-  for (const auto& e : fs::directory_iterator(dir))
-    if (e.path().extension() == ".bin") fs::remove(e.path());
+  shell.run().RemoveWorkFolder();
   return 0;
 }
