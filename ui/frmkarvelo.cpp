@@ -191,7 +191,6 @@ void TfrmKarvelo::BuildStatusBar(QWidget* client) {
   bttnCancel->setToolTip("Stop the running step at its next row");
   connect(bttnCancel, &QPushButton::clicked, this, &TfrmKarvelo::bttnCancelClick);
   Gauge1 = Named(new TGauge(client), "Gauge1");
-  Gauge1 = Named(new TGauge(client), "Gauge1");
   LayOutStatusBar();
 }
 

@@ -473,6 +473,9 @@ class BayesMapTest : public QObject {
   // one audit, one set of rows in the tables and the log.
   void aDoubleClickOnTheAuditRunsOneAudit() {
     MapWindow m;
+    // One gauge and one Cancel, both in the status bar row.
+    QCOMPARE(m.w.findChildren<TGauge*>().size(), 1);
+    QCOMPARE(m.w.bttnCancel->y(), m.w.Gauge1->y() - 1);
     const int before = m.logCount("Grid counting results.");
     bool disabledDuringRun = false;
     QTimer::singleShot(0, &m.w, [&] {
