@@ -138,5 +138,28 @@ check "validate saves the ROC picture" test -s "$work/m1/ROC of BayesP.asc.bmp"
 check "validate without finds exits 1" test $? -eq 1
 check "validate without finds says so" grep -q "no find" "$work/val.err"
 
+# A grid in degrees (cells of 3 arc seconds) through configuration, map and validation: the corner and
+# cell size survive every file, so the points still land on their cells.
+deg="$work/deg"
+mkdir -p "$deg"
+hdr='ncols 6\nnrows 4\nxllcorner 5.712345678\nyllcorner 50.98765\ncellsize 0.000833333\nNODATA_value -9999\n'
+printf "$hdr"'1 1 0 0 0 -9999\n1 1 0 0 0 0\n1 0 0 0 1 0\n1 1 0 0 0 0\n' >"$deg/obs.asc"
+printf "$hdr"'1 1 2 2 2 2\n1 1 2 2 2 2\n1 1 2 2 2 2\n1 1 2 2 2 2\n' >"$deg/aux.asc"
+"$BATCH" --seed 3 --workdir "$deg" config -o "$deg/c.txt" --obs "$deg/obs.asc:1:0" --aux "$deg/aux.asc:1,2,3" >/dev/null 2>"$deg/err"
+check "degrees: config" test $? -eq 0
+check "degrees: the configuration keeps the cell size" grep -q "0.000833333" "$deg/c.txt"
+"$BATCH" --seed 3 --workdir "$deg" map "$deg/c.txt" --no-uncertainty --prior-p 0.4 >/dev/null 2>>"$deg/err"
+check "degrees: map" test $? -eq 0
+check "degrees: the map keeps the corner" grep -q "^xllcorner *5.712345678" "$deg/BayesP.asc"
+check "degrees: the map keeps the cell size" grep -q "^cellsize *0.000833333" "$deg/BayesP.asc"
+{ echo "X;Y;Val"
+  awk 'BEGIN { for (r = 0; r < 4; r++) for (c = 0; c < 6; c++) {
+    x = 5.712345678 + (c + 0.5) * 0.000833333; y = 50.98765 + (4 - r - 0.5) * 0.000833333;
+    printf "%.9f;%.9f;%d\n", x, y, (c < 2) } }'; } >"$deg/points.txt"
+"$BATCH" --workdir "$deg" validate "$deg/points.txt" "$deg/BayesP.asc" >"$deg/val.out" 2>>"$deg/err"
+check "degrees: validation" test $? -eq 0
+check "degrees: every point found its cell" test "$(grep -c . "$deg/ValDataComplete.txt")" -eq 24
+check "degrees: the map ranks the points" grep -q "^AUC =  1.00" "$deg/val.out"
+
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0
