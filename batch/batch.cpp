@@ -15,7 +15,6 @@
 #include <functional>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "batch/batch_shell.h"
 #include "batch/batch_steps.h"
 #include "batch/demo.h"
@@ -415,7 +414,6 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
   BatchShell shell(err, isatty(STDERR_FILENO) != 0);
   auto ws = std::make_unique<Workspace>();
-  FillChi2Table(*ws);
   ws->FixedSeed = opt.seed;
   StartRunLog(shell.runLog, std::time(nullptr));
   int status = 0;

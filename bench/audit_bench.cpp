@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/runtables.h"
@@ -121,7 +120,6 @@ int main(int argc, char** argv) {
   }
   bench::QuietShell shell;
   auto ws = std::make_unique<Workspace>();
-  FillChi2Table(*ws);
   TDataDef o = bench::ScannedEntry(obs, shell);
   o.PositiveIndicatorValue = 1;
   o.NegativeIndicatorValue = 0;

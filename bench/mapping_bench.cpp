@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "bench_support.h"
 #include "core/gridfile.h"
 #include "core/runtables.h"
@@ -29,7 +28,6 @@ int main(int argc, char** argv) {
   }
   bench::QuietShell shell;
   auto ws = std::make_unique<Workspace>();
-  FillChi2Table(*ws);
   ws->FixedSeed = 1;
 
   TDataDef o = bench::ScannedEntry(obs, shell);

@@ -11,6 +11,8 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
+#include "stats/statistics.h"
+#include "stats/statstext.h"
 #include "mapping/bayesmap.h"
 #include "mapping/classfiles.h"
 #include "render/maprender.h"
@@ -182,8 +184,8 @@ void FillBootstrapTestTable(Workspace& ws, RunTables& tables, const ClassCPStats
     for (int j = 1; j <= def.NrClasses; ++j) {
       const auto& counts = ws.FrequencyCounts[static_cast<std::size_t>(K)];
       ++K;
-      const double chi2 = EvenSplitChi2(counts.presences, counts.absences);
-      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)] = chi2;
+      const Chi2Result chi2 = EvenSplitTest(counts.presences, counts.absences);
+      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)] = chi2.value;
       const ClassStats& st = stats[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)];
       const int row = test.RowCount();
       test.SetRowCount(row + 1);
@@ -221,7 +223,7 @@ void ReduceStats(const Workspace& ws, ClassCPStats& stats) {
       st.MeanP = st.SumP / n;
       var = st.SumSqP - st.SumP * st.SumP / n;
       st.SdP = std::sqrt((var < 0 ? 0 : var) / n);
-      if (ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)] < kChi2At95) {
+      if (Chi2Level(ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)], 1) == Significance::None) {
         st.MeanP = st.MeanA = 1.0;
         st.SdP = st.SdA = 0.0;
       }
@@ -324,7 +326,7 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   }
   if (ws.RandomAbsences && !GenerateRandomAbsences(ws, tables, shell)) return false;
 
-  FillBayesTable(tables, priors);
+  FillBayesTable(ws, tables, priors);
   shell.log("");
   shell.log("Table with mapping data (based on input observations only);");
   shell.log("Before bootstrapping and error propagation analysis!");

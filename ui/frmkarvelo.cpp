@@ -24,7 +24,6 @@
 #include <ctime>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "audit/graphical.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
@@ -449,7 +448,6 @@ void TfrmKarvelo::FormActivate() {
   tbcntrlMain->SetTabIndex(0);
   tbcntrlMainChange();
   workspace_->ClearDataDefs();
-  FillChi2Table(*workspace_);
   btbttnConfigurationFile->setEnabled(false);
   btbttnGraphicalAnalysis->setEnabled(false);
   chckbxErrorProp->setChecked(true);

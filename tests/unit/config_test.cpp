@@ -1,7 +1,6 @@
 // The data configuration: the table beside the slots, class bounds, the histogram and the file.
 #include <gtest/gtest.h>
 
-#include "audit/chi2table.h"
 #include "config/classification.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
@@ -22,7 +21,6 @@ class ConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
     LayOutRunTables(tables);
-    FillChi2Table(*ws);
   }
   // Picks a grid file through the same step as the "..." button (no preview).
   ScanResult Pick(const std::string& name, const std::string& text) {
@@ -338,14 +336,14 @@ TEST_F(ConfigTest, HistogramChi2Texts) {
   h.cells = {0, 50, 50};
   h.presences = {0, 0, 20};
   h.absences = {0, 10, 10};
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos: 20.0 **");
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, false), "Chi2 neg undefined");  // statistic 0
+  EXPECT_EQ(HistogramChi2Text(h, 2, true), "Chi2 pos: 20.0 **");
+  EXPECT_EQ(HistogramChi2Text(h, 2, false), "Chi2 neg undefined");  // statistic 0
   h.presences = {0, 7, 13};  // expected 10 each: 0.9 + 0.9 = 1.8
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos: 1.8");
+  EXPECT_EQ(HistogramChi2Text(h, 2, true), "Chi2 pos: 1.8");
   h.presences = {0, 4, 0};  // expected 2 and 2: 2 + 2 = 4 >= 3.84
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos: 4.0 *");
+  EXPECT_EQ(HistogramChi2Text(h, 2, true), "Chi2 pos: 4.0 *");
   h.cells = {0, 99, 1};  // expected presences in class 2 rounds to 0
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos undefined");
+  EXPECT_EQ(HistogramChi2Text(h, 2, true), "Chi2 pos undefined");
 }
 
 TEST_F(ConfigTest, HistogramWithoutAPresenceGridReportsTheError) {

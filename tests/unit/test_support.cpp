@@ -5,7 +5,6 @@
 
 #include <stdexcept>
 
-#include "audit/chi2table.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 
@@ -50,7 +49,6 @@ std::string GridText(int ncols, int nrows, const std::vector<std::vector<std::st
 void ScratchFolderTest::SetUp() {
   previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
-  FillChi2Table(*ws);
   LayOutRunTables(tables);
 }
 
