@@ -151,7 +151,7 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
   } else {
     const std::string text = summary.empty()
                                  ? "All grids have significant Chi-squared values, and do\nexplain some of the variation in presence and/or absence."
-                                 : summary + "Consider redefining the classes or skip the variable.";
+                                 : summary + "\nConsider redefining the classes or skip the variable.";
     if (!ws.QuietAudit) shell.message(text);
     shell.log(text);
     outcome.status = 3;

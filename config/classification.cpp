@@ -20,7 +20,7 @@ std::string Fixed5(long double v) {
   char buf[128];
   auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 5);
   std::string s(buf, res.ptr);
-  if (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  if (v == 0 && s.size() > 1 && s[0] == '-') s.erase(0, 1);  // the sign rule of FormatFixed
   return s;
 }
 

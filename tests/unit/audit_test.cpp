@@ -103,6 +103,7 @@ TEST_F(AuditTest, ZeroExpectationsAreReportedAndSummarised) {
   EXPECT_EQ(tables.Chi2.Row(1), (std::vector<std::string>{"aux.asc", "2", "0.00", "0.00"}));
   EXPECT_EQ(shell.messages.back(),
             "aux.asc: observed versus expected frequencies of occurrence/absence do not significantly differ.\n"
+            "\n"
             "Consider redefining the classes or skip the variable.");
 }
 
