@@ -356,10 +356,11 @@ Command ParseValidate(const std::vector<std::string>& args) {
   }
   if (files.size() != 2) throw UsageError{"validate takes a points file and a map"};
   ValidateOptions v{x, y, code, finds};
-  return [v, points = files[0], mapFile = files[1]](Workspace&, BatchShell& shell, std::ostream& out) {
-    const auto auc = RunValidation(v, points, mapFile, shell);
-    if (!auc) return 1;
-    out << "AUC = " << AucText(*auc) << '\n' << "AUC (full precision) = " << FormatFixed(*auc, 6) << '\n';
+  return [v, points = files[0], mapFile = files[1]](Workspace& ws, BatchShell& shell, std::ostream& out) {
+    const auto outcome = RunValidation(v, points, mapFile, ws, shell);
+    if (!outcome) return 1;
+    out << "AUC = " << AucText(outcome->auc) << '\n' << "AUC (full precision) = " << FormatFixed(outcome->auc, 6) << '\n';
+    for (const std::string& line : ValidationLines(*outcome)) out << line << '\n';
     return 0;
   };
 }

@@ -100,8 +100,9 @@ int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
 
   // Tab 4: the independent points against the plain map.
   int kept = 0;
-  const auto auc = RunValidation({}, (work / "validation.txt").string(), (work / "BayesP.asc").string(), shell, &kept);
-  if (!auc) return 1;
+  const auto validation =
+      RunValidation({}, (work / "validation.txt").string(), (work / "BayesP.asc").string(), ws, shell, &kept);
+  if (!validation) return 1;
 
   out << "Karvelo demo: topsoil zinc of at least 500 ppm in the Meuse flood plain\n";
   out << "Work folder: " << work.string() << "\n\n";
@@ -114,10 +115,12 @@ int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
       << "\n\nFiles written:\n";
   for (const char* name : {"meuse-configuration.txt", "AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt",
                            "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp",
-                           "ValDataComplete.txt", "ROC of BayesP.asc.bmp", "Karvelo.log"}) {
+                           "ValDataComplete.txt", "ROC of BayesP.asc.bmp", "Gain of BayesP.asc.txt",
+                           "Gain of BayesP.asc.bmp", "Karvelo.log"}) {
     out << "  " << (work / name).string() << '\n';
   }
-  out << "\nValidation of BayesP.asc with " << kept << " independent points: AUC = " << AucText(*auc) << '\n';
+  out << "\nValidation of BayesP.asc with " << kept << " independent points: AUC = " << AucText(validation->auc) << '\n';
+  for (const std::string& line : ValidationLines(*validation)) out << "  " << line << '\n';
   return 0;
 }
 

@@ -31,4 +31,10 @@ std::string HistogramChi2Text(const GoodnessOfFit& fit, bool presences) {
 
 std::string PValueText(double p) { return FormatFixed(p, 4); }
 
+std::string AucIntervalLine(std::string_view method, const std::optional<AucInterval>& interval) {
+  std::string line = "AUC 95% CI (" + std::string(method) + ") = ";
+  if (!interval) return line + "not available (too few finds or non-finds)";
+  return line + "[" + FormatFixed(interval->lower, 4) + ", " + FormatFixed(interval->upper, 4) + "]";
+}
+
 }  // namespace karvelo

@@ -1,8 +1,11 @@
 // The texts of the statistics: table cells, marks and log lines, formatted from typed results only.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "stats/aucinterval.h"
 #include "stats/statistics.h"
 
 namespace karvelo {
@@ -18,5 +21,7 @@ std::string Chi2SignText(const Chi2Result& r);
 std::string HistogramChi2Text(const GoodnessOfFit& fit, bool presences);
 // A p-value with 4 decimals.
 std::string PValueText(double p);
+// "AUC 95% CI (DeLong) = [0.8512, 0.9821]", or that the interval is not available.
+std::string AucIntervalLine(std::string_view method, const std::optional<AucInterval>& interval);
 
 }  // namespace karvelo

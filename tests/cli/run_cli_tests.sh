@@ -134,6 +134,14 @@ check "validate prints the AUC" grep -qE "^AUC = ( 0\.[0-9]{2}| 1\.00)$" "$work/
 check "validate prints full precision" grep -qE "^AUC \(full precision\) = [01]\.[0-9]{6}$" "$work/val.out"
 check "validate writes the complete records" test -s "$work/m1/ValDataComplete.txt"
 check "validate saves the ROC picture" test -s "$work/m1/ROC of BayesP.asc.bmp"
+check "validate prints DeLong's interval" grep -qE "^AUC 95% CI \(DeLong\) = \[[01]\.[0-9]{4}, [01]\.[0-9]{4}\]$" "$work/val.out"
+check "validate prints the bootstrap interval" grep -qE "^AUC 95% CI \(bootstrap\) = \[[01]\.[0-9]{4}, [01]\.[0-9]{4}\]$" "$work/val.out"
+check "validate prints the gain at 10, 20 and 50%" test "$(grep -cE "^Gain at (10|20|50)% of the area: finds [0-9]+\.[0-9]{2}%, gain (-?[0-9]\.[0-9]{4}|-)$" "$work/val.out")" -eq 3
+check "validate writes the gain table" test "$(wc -l <"$work/m1/Gain of BayesP.asc.txt")" -eq 21
+check "validate saves the gain picture" test -s "$work/m1/Gain of BayesP.asc.bmp"
+"$BATCH" --workdir "$work/m1" --seed 5 validate "$ex/validation.txt" "$work/m1/BayesP.asc" >"$work/val5a.out" 2>/dev/null
+"$BATCH" --workdir "$work/m1" --seed 5 validate "$ex/validation.txt" "$work/m1/BayesP.asc" >"$work/val5b.out" 2>/dev/null
+check "a seeded validate repeats its bootstrap interval" cmp -s "$work/val5a.out" "$work/val5b.out"
 "$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --finds 7 >/dev/null 2>"$work/val.err"
 check "validate without finds exits 1" test $? -eq 1
 check "validate without finds says so" grep -q "no find" "$work/val.err"

@@ -1,0 +1,168 @@
+// The gain table and success-rate curve: thresholds by selection, shares by one counting pass.
+#include "validation/gain.h"
+
+#include <algorithm>
+#include <array>
+
+#include "core/datadef.h"
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+#include "core/textwriter.h"
+#include "validation/lookup.h"
+
+namespace karvelo {
+
+namespace {
+
+const Rgb kWhite{255, 255, 255};
+const Rgb kBlack{0, 0, 0};
+const Rgb kGrey{160, 160, 160};
+
+// Puts the values at the given ascending positions where a full sort would: nth_element on the
+// middle position, then each side with its own positions (about N log 20 steps, not N log N).
+void SelectPositions(std::vector<double>& v, std::size_t lo, std::size_t hi, const std::size_t* first, const std::size_t* last) {
+  if (first == last || lo >= hi) return;
+  const std::size_t* mid = first + (last - first) / 2;
+  std::nth_element(v.begin() + static_cast<std::ptrdiff_t>(lo), v.begin() + static_cast<std::ptrdiff_t>(*mid),
+                   v.begin() + static_cast<std::ptrdiff_t>(hi));
+  SelectPositions(v, lo, *mid, first, mid);
+  SelectPositions(v, *mid + 1, hi, mid + 1, last);
+}
+
+// For each threshold (ascending), how many values are >= it.
+std::vector<long long> CountAtOrAbove(const std::vector<double>& values, const std::vector<double>& ascending) {
+  std::vector<long long> hits(ascending.size() + 1, 0);
+  for (double v : values) ++hits[static_cast<std::size_t>(std::upper_bound(ascending.begin(), ascending.end(), v) - ascending.begin())];
+  std::vector<long long> counts(ascending.size(), 0);
+  long long above = 0;
+  for (std::size_t i = ascending.size(); i-- > 0;) {
+    above += hits[i + 1];
+    counts[i] = above;
+  }
+  return counts;
+}
+
+}  // namespace
+
+int GainPixelX(double share) { return RoundToInt(40 + share * 250); }
+int GainPixelY(double share) { return RoundToInt(270 - share * 250); }
+
+std::vector<GainRow> ComputeGain(std::vector<double>& cellValues, const std::vector<double>& findValues) {
+  std::vector<GainRow> rows;
+  const std::size_t n = cellValues.size();
+  if (n == 0) return rows;
+  for (double& v : cellValues) v += 0.0;  // -0.0 and 0.0 are one value
+  // Rank ceil(a x N) by descending value is ascending position N - rank.
+  std::array<std::size_t, kGainRows> positions{};
+  for (int k = 1; k <= kGainRows; ++k) {
+    const std::size_t rank = (static_cast<std::size_t>(k) * n + kGainRows - 1) / kGainRows;
+    positions[static_cast<std::size_t>(kGainRows - k)] = n - rank;
+  }
+  SelectPositions(cellValues, 0, n, positions.data(), positions.data() + positions.size());
+  std::vector<double> ascending;
+  for (std::size_t p : positions) ascending.push_back(cellValues[p]);
+  const std::vector<long long> cells = CountAtOrAbove(cellValues, ascending);
+  const std::vector<long long> finds = CountAtOrAbove(findValues, ascending);
+  for (int k = 1; k <= kGainRows; ++k) {
+    const auto i = static_cast<std::size_t>(kGainRows - k);
+    GainRow row;
+    row.areaPercent = 5 * k;
+    row.threshold = ascending[i];
+    row.areaTaken = static_cast<double>(cells[i]) / static_cast<double>(n);
+    row.findsShare = findValues.empty() ? 0 : static_cast<double>(finds[i]) / static_cast<double>(findValues.size());
+    if (row.findsShare > 0) row.gain = 1 - row.areaTaken / row.findsShare;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::string GainTitle(const std::string& mapFileName) {
+  return "Gain of " + std::filesystem::path(mapFileName).filename().string();
+}
+
+std::vector<std::string> GainTableLines(const std::vector<GainRow>& rows) {
+  std::vector<std::string> lines = {"Area%;Threshold;AreaTaken%;Finds%;Gain"};
+  for (const GainRow& r : rows) {
+    lines.push_back(FormatFixed(r.areaPercent, 2) + ";" + FormatFixed(r.threshold, 8) + ";" + FormatFixed(100 * r.areaTaken, 2) +
+                    ";" + FormatFixed(100 * r.findsShare, 2) + ";" + (r.gain ? FormatFixed(*r.gain, 4) : "-"));
+  }
+  return lines;
+}
+
+std::string GainLine(const GainRow& r) {
+  return "Gain at " + std::to_string(r.areaPercent) + "% of the area: finds " + FormatFixed(100 * r.findsShare, 2) +
+         "%, gain " + (r.gain ? FormatFixed(*r.gain, 4) : "-");
+}
+
+void DrawGain(const std::vector<GainRow>& rows, const std::string& title, Canvas& pic) {
+  pic.FillRect(0, 0, pic.Width(), pic.Height(), kWhite);
+  pic.Outline(GainPixelX(0), GainPixelY(1), GainPixelX(1), GainPixelY(0), kBlack, 2);
+  pic.Text(std::max(0, 165 - 4 * static_cast<int>(title.size())), 1, title, kBlack, kWhite);
+  static const char* labels[] = {"0", "20", "40", "60", "80", "100"};
+  for (int i = 0; i <= 5; ++i) {
+    const int y = GainPixelY(i * 0.2), x = GainPixelX(i * 0.2);
+    pic.Line(GainPixelX(0) - 5, y, GainPixelX(0), y, kBlack, 1);
+    pic.Text(12, y - 7, labels[i], kBlack, kWhite);
+    pic.Line(x, GainPixelY(0), x, GainPixelY(0) + 5, kBlack, 1);
+    pic.Text(x - 7, GainPixelY(0) + 6, labels[i], kBlack, kWhite);
+  }
+  pic.Text(1, 1 + 14, "finds %", kBlack, kWhite);
+  pic.Text(130, 286, "area %", kBlack, kWhite);
+  pic.Line(GainPixelX(0), GainPixelY(0), GainPixelX(1), GainPixelY(1), kGrey, 1);
+  std::vector<int> curve = {GainPixelX(0), GainPixelY(0)};
+  for (const GainRow& r : rows) {
+    curve.push_back(GainPixelX(r.areaTaken));
+    curve.push_back(GainPixelY(r.findsShare));
+  }
+  pic.Polyline(curve, kBlack, 2);
+}
+
+std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double findCode, Canvas& picture, Shell& shell) {
+  shell.status2("... calculating gain ...");
+  TDataDef map;
+  map.FileName = mapFile.string();
+  ReadHeader(map, shell);
+  // Every cell of the map in row order; a file that ends early has no value in the cells left.
+  std::vector<double> cells;
+  cells.reserve(static_cast<std::size_t>(std::max(0, map.nrows)) * static_cast<std::size_t>(std::max(0, map.ncols)));
+  {
+    GridReader grid(map);
+    grid.SkipHeader();
+    bool ended = false;
+    for (int r = 1; r <= map.nrows; ++r) {
+      ended = ended || grid.AtEnd();
+      for (int c = 1; c <= map.ncols; ++c) cells.push_back(ended ? map.NODATA_value : NoDataBand(grid.ReadValue(), map.NODATA_value));
+      if (!ended) grid.ReadLine();
+    }
+  }
+  // The finds' values from their cells, as exact as the map holds them.
+  std::vector<double> finds;
+  {
+    TDataDef complete;
+    complete.FileName = "ValDataComplete.txt";
+    GridReader records(complete);
+    while (!records.AtEnd()) {
+      const double x = records.ReadValue(), y = records.ReadValue(), code = records.ReadValue();
+      records.ReadLine();
+      if (code != findCode) continue;
+      const GridCell cell = CellOf(map, x, y);
+      if (cell.row < 1 || cell.row > map.nrows || cell.col < 1 || cell.col > map.ncols) continue;
+      const double v = cells[static_cast<std::size_t>(cell.row - 1) * static_cast<std::size_t>(map.ncols) + static_cast<std::size_t>(cell.col - 1)];
+      if (v != map.NODATA_value) finds.push_back(v);
+    }
+  }
+  cells.erase(std::remove(cells.begin(), cells.end(), map.NODATA_value), cells.end());
+  const std::vector<GainRow> rows = ComputeGain(cells, finds);
+  if (rows.empty()) return rows;
+  const std::string title = GainTitle(mapFile.string());
+  TextWriter out(title + ".txt");
+  for (const std::string& line : GainTableLines(rows)) out.WriteLine(line);
+  out.Close();
+  DrawGain(rows, title, picture);
+  picture.SaveBmp(title + ".bmp");
+  shell.log("Gain table for " + mapFile.string() + " written to: <" + title + ".txt>, curve to: <" + title + ".bmp>");
+  shell.status2("(idle)");
+  return rows;
+}
+
+}  // namespace karvelo
