@@ -42,7 +42,11 @@
 #include "ui/stringgridview.h"
 #include "ui/tabcontrol.h"
 #include "validation/lookup.h"
+#include "validation/aucintervals.h"
+#include "validation/gain.h"
 #include "validation/roc.h"
+#include "stats/statstext.h"
+#include "core/numfmt.h"
 #include "validation/valdata.h"
 
 namespace karvelo {
@@ -95,7 +99,8 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
       workspace_(std::make_unique<Workspace>()),
       imgDataCanvas_(kPictureSize, kPictureSize),
       imgKarveloCanvas_(kPictureSize, kPictureSize),
-      imgROCCanvas_(kRocPictureSize, kRocPictureSize) {
+      imgROCCanvas_(kRocPictureSize, kRocPictureSize),
+      imgGainCanvas_(kGainPictureSize, kGainPictureSize) {
   setObjectName("frmKarvelo");
   ApplyWindowFont(this);
   setWindowTitle(kMainCaption);
@@ -423,6 +428,15 @@ void TfrmKarvelo::BuildValidateTab() {
   imgROC = Named(new TPictureView(imgROCCanvas_, pnlValidationView), "imgROC");
   imgROC->move(0, 0);
   imgROC->hide();
+  lblAucInterval = NewLabel(grpbxValidate, "lblAucInterval", "", QRect(382, 24 + kRocPictureSize + 4, kRocPictureSize, 32));
+  lblAucInterval->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblAucInterval->hide();
+  imgGain = Named(new TPictureView(imgGainCanvas_, QSize(120, 120), grpbxValidate), "imgGain");
+  imgGain->move(10, 336);
+  imgGain->hide();
+  lblGain = NewLabel(grpbxValidate, "lblGain", "", QRect(138, 336, 232, 64));
+  lblGain->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblGain->hide();
 
   connect(bttbOpenValData, &QPushButton::clicked, this, &TfrmKarvelo::bttbOpenValDataClick);
   connect(spndtVAL, &QSpinBox::valueChanged, this, &TfrmKarvelo::spndtVALChange);
@@ -914,6 +928,7 @@ void TfrmKarvelo::bttbOpenValDataClick() {
     btbttnPredMap->setEnabled(false);
     btbttnEvaluate->setEnabled(false);
     imgROC->hide();
+    HideEvaluationExtras();
   });
 }
 
@@ -930,6 +945,7 @@ void TfrmKarvelo::btbttnLoadValDataClick() {
   mmValdata->hide();
   strgrdValData->hide();
   imgROC->hide();
+  HideEvaluationExtras();
   btbttnPredMap->setEnabled(false);
   btbttnEvaluate->setEnabled(false);
   // The gauge counts on while hidden and comes back however the import ends.
@@ -951,6 +967,7 @@ void TfrmKarvelo::btbttnPredMapClick() {
     const auto path = hooks.chooseFile(GridFileDialog());
     if (!path) return;
     imgROC->hide();
+    HideEvaluationExtras();
     lblNewFile->setText(QString::fromStdString(path->filename().string()));
     // "ValDataComplete.txt" is about to be rewritten; until it is, it does not belong to this map.
     btbttnEvaluate->setEnabled(false);
@@ -965,15 +982,40 @@ void TfrmKarvelo::btbttnPredMapClick() {
 
 void TfrmKarvelo::btbttnEvaluateClick() {
   imgROC->show();
+  HideEvaluationExtras();
   bool drawn = false;
   RunHandler([&] {
-    drawn = EvaluateRoc(predictiveMap_.FileName, validationFile_.path, cmbbxFINDS->currentText().toStdString(),
-                        predictiveMap_.minvalue, predictiveMap_.maxvalue, imgROCCanvas_, *this)
+    RocCounts counts;
+    const std::string findsText = cmbbxFINDS->currentText().toStdString();
+    drawn = EvaluateRoc(predictiveMap_.FileName, validationFile_.path, findsText, predictiveMap_.minvalue,
+                        predictiveMap_.maxvalue, imgROCCanvas_, *this, &counts)
                 .has_value();
+    if (!drawn) return;
+    const AucIntervals intervals = EvaluateAucIntervals(counts, workspace_->Random, workspace_->FixedSeed, *this);
+    lblAucInterval->setText(QString::fromStdString(AucIntervalLine("DeLong", intervals.delong) + "\n" + AucIntervalLine("bootstrap", intervals.bootstrap)));
+    lblAucInterval->show();
+    const std::vector<GainRow> gain =
+        EvaluateGain(predictiveMap_.FileName, *ParseReal(Trimmed(findsText)), imgGainCanvas_, *this);
+    std::string text = GainTitle(predictiveMap_.FileName) + ":";
+    for (const GainRow& r : gain) {
+      if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) {
+        text += "\nat " + std::to_string(r.areaPercent) + "% of the area: " + (r.gain ? FormatFixed(*r.gain, 4) : "-");
+      }
+    }
+    lblGain->setText(QString::fromStdString(text));
+    lblGain->setVisible(!gain.empty());
+    imgGain->setVisible(!gain.empty());
+    imgGain->Refresh();
   });
   // A half-drawn picture without a curve is not a result.
   imgROC->setVisible(drawn);
   imgROC->Refresh();
+}
+
+void TfrmKarvelo::HideEvaluationExtras() {
+  lblAucInterval->hide();
+  imgGain->hide();
+  lblGain->hide();
 }
 
 void TfrmKarvelo::Settings1Click() { hooks.showModal(*frmINFO_); }
@@ -1017,6 +1059,7 @@ void TfrmKarvelo::RefreshPictures() {
   imgData->Refresh();
   imgKarvelo->Refresh();
   imgROC->Refresh();
+  imgGain->Refresh();
 }
 
 bool TfrmKarvelo::event(QEvent* event) {
