@@ -326,6 +326,7 @@ Command ParseMap(const std::vector<std::string>& args) {
     }
     // Only a declustered prior writes "Declus.asc"; one left from an earlier run is not news.
     if (o.prior == 2 && !ws.RandomAbsences) PrintWritten(out, {"Declus.asc"});
+    for (const std::string& line : tables.Independence) out << line << '\n';
     return 0;
   };
 }

@@ -13,6 +13,7 @@
 #include "core/numfmt.h"
 #include "core/textwriter.h"
 #include "mapping/classfiles.h"
+#include "mapping/independence.h"
 #include "render/maprender.h"
 #include "stats/statistics.h"
 #include "stats/statstext.h"
@@ -255,6 +256,7 @@ bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& pri
   shell.status2("... Preparing screen map log10 P");
   DrawProbabilityMap("BayesP.asc", ref, range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
                      "Bayeslog10P.bmp");
+  tables.Independence = ReportConditionalIndependence(ws, false, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);
   return true;

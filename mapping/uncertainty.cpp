@@ -8,6 +8,7 @@
 
 #include "audit/audit.h"
 #include "audit/workfiles.h"
+#include "mapping/independence.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
@@ -352,6 +353,7 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   DrawProbabilityMap("AVGBayesP.asc", ref, ext.smallest, ext.largest, -1, false, picture, shell, "BayesAVG-P.bmp");
   shell.status2("... Preparing screen map log10 P");
   DrawProbabilityMap("AVGBayesP.asc", ref, ext.smallest, ext.largest, -1, true, picture, shell, "Bayeslog10AVG-P.bmp");
+  tables.Independence = ReportConditionalIndependence(ws, true, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);
   return true;

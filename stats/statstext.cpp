@@ -38,3 +38,23 @@ std::string AucIntervalLine(std::string_view method, const std::optional<AucInte
 }
 
 }  // namespace karvelo
+
+namespace karvelo {
+
+std::string ConditionalIndependenceLine(long long presences, double expected, std::optional<double> z, std::optional<double> p) {
+  std::string line = "Conditional independence: presences " + std::to_string(presences) + ", expected " + FormatFixed(expected, 2) +
+                     ", ratio " + (expected > 0 ? FormatFixed(static_cast<double>(presences) / expected, 2) : std::string("-"));
+  if (z && p) line += ", z = " + FormatFixed(*z, 2) + ", p = " + PValueText(*p);
+  return line;
+}
+
+std::vector<std::string> PairwiseIndependenceLines(const std::string& first, const std::string& second, const ContingencyResult& r) {
+  const std::string head = "Pairwise independence of presences: " + first + " x " + second + ": ";
+  if (!r.tested) return {head + "no test (the presences lie in fewer than two classes of a grid)"};
+  std::vector<std::string> lines = {head + "Chi2 = " + FormatFixed(r.test.value, 2) + ", df = " + std::to_string(r.test.df) +
+                                    ", p = " + PValueText(r.p)};
+  if (r.sparse) lines.push_back("  Warning: more than 20% of the expected counts are below 5; the p-value is approximate.");
+  return lines;
+}
+
+}  // namespace karvelo

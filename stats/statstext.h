@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "stats/aucinterval.h"
 #include "stats/statistics.h"
@@ -21,6 +22,12 @@ std::string Chi2SignText(const Chi2Result& r);
 std::string HistogramChi2Text(const GoodnessOfFit& fit, bool presences);
 // A p-value with 4 decimals.
 std::string PValueText(double p);
+// "Conditional independence: presences 45, expected 49.31, ratio 0.91", with ", z = 1.02,
+// p = 0.1539" when the standard deviation of the expectation is known.
+std::string ConditionalIndependenceLine(long long presences, double expected, std::optional<double> z, std::optional<double> p);
+// "Pairwise independence of presences: dist.asc x soil.asc: Chi2 = 12.34, df = 6, p = 0.0548", or
+// that there is no test; a second line warns of sparse tables.
+std::vector<std::string> PairwiseIndependenceLines(const std::string& first, const std::string& second, const ContingencyResult& r);
 // "AUC 95% CI (DeLong) = [0.8512, 0.9821]", or that the interval is not available.
 std::string AucIntervalLine(std::string_view method, const std::optional<AucInterval>& interval);
 

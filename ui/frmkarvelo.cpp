@@ -341,14 +341,20 @@ void TfrmKarvelo::BuildMapTab() {
                         QRect(6, 33, 406, 16));
   lblMessage->hide();
   strgrdBayesTable = Named(new TStringGridView(tables_.BayesTable, grpbxBayesOutput), "strgrdBayesTable");
-  strgrdBayesTable->setGeometry(8, 52, 398, 128);
+  strgrdBayesTable->setGeometry(8, 52, 398, 92);
   lblChi2test2 = NewLabel(grpbxBayesOutput, "lblChi2test2",
-                          "Chi-squared testing: are condtional probabilities abs/pres different? ", QRect(8, 184, 398, 16));
+                          "Chi-squared testing: are condtional probabilities abs/pres different? ", QRect(8, 148, 398, 16));
   strgrdChi2a = Named(new TStringGridView(tables_.Chi2a, grpbxBayesOutput), "strgrdChi2a");
-  strgrdChi2a->setGeometry(8, 202, 398, 78);
+  strgrdChi2a->setGeometry(8, 166, 398, 78);
   // Shown by the uncertainty run, whose class test still rests on the observed counts.
-  lblBootstrap = NewLabel(grpbxBayesOutput, "lblBootstrap", "(Chi2 based on data, not on bootstrapping)", QRect(8, 282, 398, 16));
+  lblBootstrap = NewLabel(grpbxBayesOutput, "lblBootstrap", "(Chi2 based on data, not on bootstrapping)", QRect(8, 246, 398, 16));
   lblBootstrap->hide();
+  // After a run: the conditional-independence lines, as the log and `map` give them.
+  mmIndependence = Named(new QPlainTextEdit(grpbxBayesOutput), "mmIndependence");
+  mmIndependence->setGeometry(8, 264, 398, 34);
+  mmIndependence->setLineWrapMode(QPlainTextEdit::NoWrap);
+  mmIndependence->setReadOnly(true);
+  mmIndependence->hide();
   imgKarvelo = Named(new TPictureView(imgKarveloCanvas_, grpbxBayesOutput), "imgKarvelo");
   imgKarvelo->move(413, 17);  // below the frame line, which this style draws under the title
   // The picture fills the group's height, so its key sits in the left column, ending next to it.
@@ -843,6 +849,8 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblBootstrap->setVisible(uncertainty);
   lblimg->hide();
   lblimg2->hide();
+  mmIndependence->hide();
+  tables_.Independence.clear();
   tbcntrlMain->setEnabled(false);
   grpbxBayesOutput->show();
   // Cut back to its header so that afterwards its rows tell whether this run got to the class test.
@@ -879,6 +887,10 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblChi2test2->setVisible(tested);
   lblimg->setVisible(mapped);
   lblimg2->setVisible(mapped);
+  QStringList independence;
+  for (const std::string& line : tables_.Independence) independence << QString::fromStdString(line);
+  mmIndependence->setPlainText(independence.join('\n'));
+  mmIndependence->setVisible(mapped && !independence.isEmpty());
   if (!mapped) {
     status2("(Idle)");
     gaugeProgress(0);

@@ -219,6 +219,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QLabel* lblChi2test2;
   TStringGridView* strgrdChi2a;
   QLabel* lblBootstrap;
+  QPlainTextEdit* mmIndependence;
   TPictureView* imgKarvelo;
   QLabel* lblimg;
   QLabel* lblimg2;

@@ -121,7 +121,10 @@ check "seeded map is repeatable" cmp -s "$work/m1/BootstrapData.txt" "$work/m2/B
 check "seeded map grids repeat" cmp -s "$work/m1/SDBayesP.asc" "$work/m2/SDBayesP.asc"
 check "work files removed at the end" test ! -e "$work/m1/InsideMap.bin"
 check "class masks removed at the end" test ! -e "$ex/dist-1.bin"
-"$BATCH" --workdir "$work/m1" map "$work/meuse.txt" --no-uncertainty --prior-p 0.4 >/dev/null 2>&1
+"$BATCH" --workdir "$work/m1" map "$work/meuse.txt" --no-uncertainty --prior-p 0.4 >"$work/map.out" 2>&1
+check "map prints the overall independence line" grep -qE "^Conditional independence: presences [0-9]+, expected [0-9]+\.[0-9]{2}, ratio [0-9]+\.[0-9]{2}$" "$work/map.out"
+check "map prints a pairwise line per pair of grids" test "$(grep -c "^Pairwise independence of presences: " "$work/map.out")" -eq 3
+check "map's lines are the log's" grep -qF "$(grep "^Conditional independence" "$work/map.out")" "$work/m1/Karvelo.log"
 check "plain map writes BayesP.asc" grep -q "^NODATA_value  -9999.00" "$work/m1/BayesP.asc"
 check "plain map logs the manual prior" grep -q "Prior probability presence: 0.4 (manual input)" "$work/m1/Karvelo.log"
 "$BATCH" map "$work/meuse.txt" --evidence loud >/dev/null 2>&1
