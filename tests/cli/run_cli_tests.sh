@@ -99,6 +99,7 @@ sed 's/cellsize 40/cellsize 20/' "$work/aux.asc" >"$work/aux20.asc"
 "$BATCH" --workdir "$work/out" config -o "$work/y.txt" --obs "$work/g.asc:1" --aux "$work/aux20.asc" >/dev/null 2>"$work/y.err"
 check "inconsistent grids exit 1" test $? -eq 1
 check "inconsistent grids message" grep -qx "karvelo: Cell sizes in the various grids are different:" "$work/y.err"
+check "inconsistent grids name grid and field" grep -qx "karvelo: aux20.asc: cellsize 20.00 differs from g.asc: 40.00" "$work/y.err"
 check "nothing saved when inconsistent" test ! -e "$work/y.txt"
 "$BATCH" --workdir "$work/out" config -o "$work/z.txt" --obs "$work/g.asc:1" >/dev/null 2>"$work/z.err"
 check "config without a classified grid exits 1" test $? -eq 1

@@ -5,6 +5,7 @@
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/errors.h"
+#include "core/numfmt.h"
 #include "core/runtables.h"
 #include "render/qimage_canvas.h"
 #include "test_support.h"
@@ -181,14 +182,21 @@ TEST_F(ConfigTest, ConsistencyMessages) {
   EXPECT_TRUE(CheckConsistency(*ws, shell));  // one entry never fails
   AddClassified("aux.asc", 3);
   EXPECT_TRUE(CheckConsistency(*ws, shell));
-  ws->DataDef(2).xllcorner += 0.001;
+  const double xll = ws->DataDef(1).xllcorner;
+  ws->DataDef(2).xllcorner += 0.001;  // the same at two decimals: every digit is shown
   EXPECT_FALSE(CheckConsistency(*ws, shell));
   EXPECT_EQ(shell.messages.back(),
-            "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!");
+            "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!\n"
+            "aux.asc: xllcorner " + FormatShortest(xll + 0.001) + " differs from obs.asc: " + FormatShortest(xll));
   ws->DataDef(2).cellsize = 2;
+  ws->DataDef(2).nrows += 3;
   EXPECT_FALSE(CheckConsistency(*ws, shell));
+  const std::string rows = std::to_string(ws->DataDef(1).nrows);
   EXPECT_EQ(shell.messages.back(),
-            "Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!");
+            "Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!\n"
+            "aux.asc: nrows " + std::to_string(ws->DataDef(1).nrows + 3) + " differs from obs.asc: " + rows + "\n"
+            "aux.asc: xllcorner " + FormatShortest(xll + 0.001) + " differs from obs.asc: " + FormatShortest(xll) + "\n"
+            "aux.asc: cellsize 2.00 differs from obs.asc: " + FormatFixed(ws->DataDef(1).cellsize, 2));
 }
 
 TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
