@@ -2,7 +2,9 @@
 #include "stats/aucinterval.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <thread>
 
 #include "stats/statistics.h"
 
@@ -10,25 +12,41 @@ namespace karvelo {
 
 namespace {
 
+// A 32-bit finaliser (xor-shift and multiply rounds): nearby inputs give unrelated outputs.
+std::uint32_t MixSeed(std::uint32_t x) {
+  x ^= x >> 16;
+  x *= 0x7feb352dU;
+  x ^= x >> 15;
+  x *= 0x846ca68bU;
+  x ^= x >> 16;
+  return x;
+}
+
 double Uniform(RandomGenerator& rng) { return static_cast<double>(rng.Random(0xFFFFFFFFu)) / 4294967295.0; }
 
-// Binomial draws with log-factorials from a table, so a draw costs one exp and two logs plus a
-// short search around the mode.
+// Binomial draws whose success probability is a ratio of whole numbers c / w (a group's count over
+// the count left), by inversion searching outward from the mode. Logs and log-factorials of small
+// numbers come from tables small enough to stay in the cache; larger ones are computed (Stirling's
+// series is exact to double precision beyond the tables), since a cache miss costs more than a log.
 class BinomialSampler {
  public:
-  explicit BinomialSampler(long long maxN) : logFactorial_(static_cast<std::size_t>(maxN) + 1, 0.0) {
-    for (std::size_t i = 1; i < logFactorial_.size(); ++i) logFactorial_[i] = logFactorial_[i - 1] + std::log(static_cast<double>(i));
+  BinomialSampler() {
+    for (std::size_t i = 1; i < kTable; ++i) {
+      log_[i] = std::log(static_cast<double>(i));
+      logFactorial_[i] = logFactorial_[i - 1] + log_[i];
+    }
   }
 
-  long long Draw(long long n, double p, RandomGenerator& rng) const {
-    if (n <= 0 || p <= 0) return 0;
-    if (p >= 1) return n;
-    if (p > 0.5) return n - Draw(n, 1 - p, rng);
-    const long long mode = std::min(n, static_cast<long long>(std::floor(static_cast<double>(n + 1) * p)));
-    const auto lf = [&](long long k) { return logFactorial_[static_cast<std::size_t>(k)]; };
-    const double fMode = std::exp(lf(n) - lf(mode) - lf(n - mode) + static_cast<double>(mode) * std::log(p) +
-                                  static_cast<double>(n - mode) * std::log1p(-p));
-    const double odds = p / (1 - p);
+  // n trials with success probability c / w (0 <= c <= w, n and w within the tables).
+  long long Draw(long long n, long long c, long long w, RandomGenerator& rng) const {
+    if (n <= 0 || c <= 0) return 0;
+    if (c >= w) return n;
+    if (2 * c > w) return n - Draw(n, w - c, w, rng);
+    const long long mode = std::min(n, (n + 1) * c / w);
+    const double logW = Log(w), logP = Log(c) - logW, logQ = Log(w - c) - logW;
+    const double fMode = std::exp(LogFactorial(n) - LogFactorial(mode) - LogFactorial(n - mode) +
+                                  static_cast<double>(mode) * logP + static_cast<double>(n - mode) * logQ);
+    const double odds = static_cast<double>(c) / static_cast<double>(w - c), invOdds = 1 / odds;
     double u = Uniform(rng) - fMode;
     if (u < 0) return mode;
     // The unit interval is laid out as f(mode), f(mode + 1), f(mode - 1), f(mode + 2), ...
@@ -42,7 +60,7 @@ class BinomialSampler {
         if (u < 0) return hi;
       }
       if (lo > 0) {
-        fLo *= static_cast<double>(lo) / static_cast<double>(n - lo + 1) / odds;
+        fLo *= static_cast<double>(lo) / static_cast<double>(n - lo + 1) * invOdds;
         --lo;
         u -= fLo;
         if (u < 0) return lo;
@@ -53,7 +71,16 @@ class BinomialSampler {
   }
 
  private:
-  std::vector<double> logFactorial_;
+  static constexpr std::size_t kTable = 4096;
+  double Log(long long k) const {
+    return static_cast<std::size_t>(k) < kTable ? log_[static_cast<std::size_t>(k)] : std::log(static_cast<double>(k));
+  }
+  double LogFactorial(long long k) const {
+    if (static_cast<std::size_t>(k) < kTable) return logFactorial_[static_cast<std::size_t>(k)];
+    const double x = static_cast<double>(k), inv = 1 / x;
+    return x * std::log(x) - x + 0.5 * std::log(2 * 3.14159265358979323846 * x) + inv / 12 - inv * inv * inv / 360;
+  }
+  std::array<double, kTable> log_{}, logFactorial_{};
 };
 
 // Counts per group of one resample of `total` draws from a stratum with `counts` per group.
@@ -80,7 +107,7 @@ class StratumResampler {
     long long left = total_, weight = total_;
     for (std::size_t g = 0; g < counts_.size() && left > 0; ++g) {
       if (counts_[g] == 0) continue;
-      const long long k = binomial.Draw(left, static_cast<double>(counts_[g]) / static_cast<double>(weight), rng);
+      const long long k = binomial.Draw(left, counts_[g], weight, rng);
       out[g] = k;
       left -= k;
       weight -= counts_[g];
@@ -156,26 +183,39 @@ std::optional<AucInterval> DeLongInterval(const ScoreGroups& s) {
   return AucInterval{auc, std::max(0.0, auc - kNormal975 * se), std::min(1.0, auc + kNormal975 * se)};
 }
 
-std::vector<long long> BinomialDraws(long long n, double p, int count, RandomGenerator& rng) {
-  const BinomialSampler sampler(std::max(0LL, n));
+std::vector<long long> BinomialDraws(long long n, long long c, long long w, int count, RandomGenerator& rng) {
+  const BinomialSampler sampler;
   std::vector<long long> draws;
-  for (int i = 0; i < count; ++i) draws.push_back(sampler.Draw(n, p, rng));
+  for (int i = 0; i < count; ++i) draws.push_back(sampler.Draw(n, c, w, rng));
   return draws;
 }
 
 std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerator& rng, int resamples) {
   const long long m = s.totalFinds, n = s.totalNonFinds;
   if (m < 1 || n < 1 || resamples < 1 || m > 0xFFFFFFFFLL || n > 0xFFFFFFFFLL) return std::nullopt;
-  const BinomialSampler binomial(std::max(m, n));
+  const BinomialSampler binomial;
   const StratumResampler finds(s.finds, m), nonFinds(s.nonFinds, n);
-  std::vector<long long> f, nf;
-  std::vector<double> aucs;
-  aucs.reserve(static_cast<std::size_t>(resamples));
-  for (int b = 0; b < resamples; ++b) {
-    finds.Draw(f, binomial, rng);
-    nonFinds.Draw(nf, binomial, rng);
-    aucs.push_back(AucOfCounts(f, nf, m, n));
-  }
+  // Each resample draws from its own generator, seeded from the caller's in resample order and
+  // mixed so that the streams start far apart: the result does not depend on how many threads share
+  // the work.
+  std::vector<std::uint32_t> seeds(static_cast<std::size_t>(resamples));
+  for (std::uint32_t& seed : seeds) seed = MixSeed(rng.Random(0xFFFFFFFFu));
+  std::vector<double> aucs(static_cast<std::size_t>(resamples));
+  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  auto work = [&](unsigned first) {
+    std::vector<long long> f, nf;
+    RandomGenerator own;
+    for (std::size_t b = first; b < aucs.size(); b += threads) {
+      own.SetSeed(seeds[b]);
+      finds.Draw(f, binomial, own);
+      nonFinds.Draw(nf, binomial, own);
+      aucs[b] = AucOfCounts(f, nf, m, n);
+    }
+  };
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, t);
+  work(0);
+  for (std::thread& t : pool) t.join();
   std::sort(aucs.begin(), aucs.end());
   return AucInterval{MannWhitneyAuc(s), Percentile(aucs, 0.025), Percentile(aucs, 0.975)};
 }

@@ -34,8 +34,8 @@ inline constexpr int kBootstrapResamples = 2000;
 std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerator& rng,
                                              int resamples = kBootstrapResamples);
 
-// `count` draws from the binomial distribution of n trials with success probability p (exact:
+// `count` draws from the binomial distribution of n trials with success probability c / w (exact:
 // inversion searching outward from the mode), as the bootstrap draws them. Exposed for its test.
-std::vector<long long> BinomialDraws(long long n, double p, int count, RandomGenerator& rng);
+std::vector<long long> BinomialDraws(long long n, long long c, long long w, int count, RandomGenerator& rng);
 
 }  // namespace karvelo

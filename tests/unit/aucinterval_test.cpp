@@ -124,11 +124,15 @@ TEST(AucInterval, BootstrapAgreesWithDeLongOnLargeSamples) {
 TEST(AucInterval, BinomialDrawsFollowTheDistribution) {
   RandomGenerator rng;
   rng.SetSeed(TestSeed());
-  for (const auto& [n, p] : std::vector<std::pair<long long, double>>{{10, 0.3}, {40, 0.9}, {1000, 0.02}, {200000, 0.25}}) {
+  struct Case {
+    long long n, c, w;
+  };
+  for (const auto& [n, c, w] : std::vector<Case>{{10, 3, 10}, {40, 9, 10}, {1000, 2, 100}, {200000, 1, 4}, {30, 7, 7000}}) {
+    const double p = static_cast<double>(c) / static_cast<double>(w);
     const int draws = 40000;
     double sum = 0, sq = 0;
     std::vector<long long> hist(static_cast<std::size_t>(n) + 1, 0);
-    for (const long long k : BinomialDraws(n, p, draws, rng)) {
+    for (const long long k : BinomialDraws(n, c, w, draws, rng)) {
       ASSERT_GE(k, 0);
       ASSERT_LE(k, n);
       sum += static_cast<double>(k);
@@ -147,9 +151,9 @@ TEST(AucInterval, BinomialDrawsFollowTheDistribution) {
       }
     }
   }
-  EXPECT_EQ(BinomialDraws(0, 0.5, 1, rng), std::vector<long long>{0});
-  EXPECT_EQ(BinomialDraws(7, 1.0, 1, rng), std::vector<long long>{7});
-  EXPECT_EQ(BinomialDraws(7, 0.0, 1, rng), std::vector<long long>{0});
+  EXPECT_EQ(BinomialDraws(0, 1, 2, 1, rng), std::vector<long long>{0});
+  EXPECT_EQ(BinomialDraws(7, 5, 5, 1, rng), std::vector<long long>{7});
+  EXPECT_EQ(BinomialDraws(7, 0, 5, 1, rng), std::vector<long long>{0});
 }
 
 }  // namespace
