@@ -61,7 +61,22 @@ std::vector<GainRow> ComputeGain(std::vector<double>& cellValues, const std::vec
   SelectPositions(cellValues, 0, n, positions.data(), positions.data() + positions.size());
   std::vector<double> ascending;
   for (std::size_t p : positions) ascending.push_back(cellValues[p]);
-  const std::vector<long long> cells = CountAtOrAbove(cellValues, ascending);
+  // The selection left every value above a position at or above its threshold and every value
+  // below it at or below: cells >= t are those from the position on, plus the ties just below it,
+  // which lie in the stretch down to the previous lower threshold.
+  std::vector<long long> cells(positions.size());
+  for (std::size_t i = 0; i < positions.size(); ++i) {
+    long long ties = 0;
+    std::size_t from = 0;
+    for (std::size_t j = i; j-- > 0;) {
+      if (ascending[j] < ascending[i]) {
+        from = positions[j] + 1;
+        break;
+      }
+    }
+    for (std::size_t q = from; q < positions[i]; ++q) ties += cellValues[q] == ascending[i];
+    cells[i] = static_cast<long long>(n - positions[i]) + ties;
+  }
   const std::vector<long long> finds = CountAtOrAbove(findValues, ascending);
   for (int k = 1; k <= kGainRows; ++k) {
     const auto i = static_cast<std::size_t>(kGainRows - k);
