@@ -136,7 +136,9 @@ std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double f
   shell.status2("... calculating gain ...");
   TDataDef map;
   map.FileName = mapFile.string();
-  ReadHeader(map, shell);
+  // The lookup has read this header and said what was wrong with it; a map it refused has no gain.
+  SilentShell quiet;
+  if (!ReadHeader(map, quiet)) return {};
   // Every cell of the map in row order; a file that ends early has no value in the cells left.
   std::vector<double> cells;
   cells.reserve(static_cast<std::size_t>(std::max(0, map.nrows)) * static_cast<std::size_t>(std::max(0, map.ncols)));
