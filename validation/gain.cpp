@@ -119,9 +119,10 @@ void DrawGain(const std::vector<GainRow>& rows, const std::string& title, Canvas
     pic.Line(GainPixelX(0) - 5, y, GainPixelX(0), y, kBlack, 1);
     pic.Text(12, y - 7, labels[i], kBlack, kWhite);
     pic.Line(x, GainPixelY(0), x, GainPixelY(0) + 5, kBlack, 1);
-    pic.Text(x - 7, GainPixelY(0) + 6, labels[i], kBlack, kWhite);
+    const int half = pic.TextWidth(labels[i]) / 2;
+    pic.Text(std::min(x - half, pic.Width() - 2 * half - 1), GainPixelY(0) + 6, labels[i], kBlack, kWhite);
   }
-  pic.Text(1, 1 + 14, "finds %", kBlack, kWhite);
+  pic.Text(1, 1, "finds %", kBlack, kWhite);
   pic.Text(130, 286, "area %", kBlack, kWhite);
   pic.Line(GainPixelX(0), GainPixelY(0), GainPixelX(1), GainPixelY(1), kGrey, 1);
   std::vector<int> curve = {GainPixelX(0), GainPixelY(0)};
