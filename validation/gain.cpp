@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <cstdint>
 
 #include "core/datadef.h"
 #include "core/gridfile.h"
@@ -17,17 +19,6 @@ namespace {
 const Rgb kWhite{255, 255, 255};
 const Rgb kBlack{0, 0, 0};
 const Rgb kGrey{160, 160, 160};
-
-// Puts the values at the given ascending positions where a full sort would: nth_element on the
-// middle position, then each side with its own positions (about N log 20 steps, not N log N).
-void SelectPositions(std::vector<double>& v, std::size_t lo, std::size_t hi, const std::size_t* first, const std::size_t* last) {
-  if (first == last || lo >= hi) return;
-  const std::size_t* mid = first + (last - first) / 2;
-  std::nth_element(v.begin() + static_cast<std::ptrdiff_t>(lo), v.begin() + static_cast<std::ptrdiff_t>(*mid),
-                   v.begin() + static_cast<std::ptrdiff_t>(hi));
-  SelectPositions(v, lo, *mid, first, mid);
-  SelectPositions(v, *mid + 1, hi, mid + 1, last);
-}
 
 // For each threshold (ascending), how many values are >= it.
 std::vector<long long> CountAtOrAbove(const std::vector<double>& values, const std::vector<double>& ascending) {
@@ -51,31 +42,62 @@ std::vector<GainRow> ComputeGain(std::vector<double>& cellValues, const std::vec
   std::vector<GainRow> rows;
   const std::size_t n = cellValues.size();
   if (n == 0) return rows;
-  for (double& v : cellValues) v += 0.0;  // -0.0 and 0.0 are one value
-  // Rank ceil(a x N) by descending value is ascending position N - rank.
-  std::array<std::size_t, kGainRows> positions{};
-  for (int k = 1; k <= kGainRows; ++k) {
-    const std::size_t rank = (static_cast<std::size_t>(k) * n + kGainRows - 1) / kGainRows;
-    positions[static_cast<std::size_t>(kGainRows - k)] = n - rank;
+  double lo = cellValues[0], hi = cellValues[0];
+  for (double& v : cellValues) {
+    v += 0.0;  // -0.0 and 0.0 are one value
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
   }
-  SelectPositions(cellValues, 0, n, positions.data(), positions.data() + positions.size());
-  std::vector<double> ascending;
-  for (std::size_t p : positions) ascending.push_back(cellValues[p]);
-  // The selection left every value above a position at or above its threshold and every value
-  // below it at or below: cells >= t are those from the position on, plus the ties just below it,
-  // which lie in the stretch down to the previous lower threshold.
-  std::vector<long long> cells(positions.size());
-  for (std::size_t i = 0; i < positions.size(); ++i) {
-    long long ties = 0;
-    std::size_t from = 0;
-    for (std::size_t j = i; j-- > 0;) {
-      if (ascending[j] < ascending[i]) {
-        from = positions[j] + 1;
-        break;
+  // Cells go into buckets by value (a monotone map, so a higher bucket never holds a lower value);
+  // a threshold is then found by counting buckets from the top and ordering only its own bucket.
+  constexpr std::size_t kBuckets = 1 << 16;
+  // A range without a finite width puts every cell into one bucket, which is then simply sorted.
+  const double scale = hi > lo && std::isfinite(hi - lo) ? static_cast<double>(kBuckets) / (hi - lo) : 0.0;
+  auto bucketOf = [&](double v) {
+    const double x = (v - lo) * scale;
+    if (!(x >= 0)) return std::size_t{0};
+    return x >= static_cast<double>(kBuckets - 1) ? kBuckets - 1 : static_cast<std::size_t>(x);
+  };
+  std::vector<std::uint32_t> count(kBuckets, 0);
+  for (double v : cellValues) ++count[bucketOf(v)];
+  // For each area share, the bucket that holds its rank and how many cells lie in higher buckets.
+  struct Target {
+    std::size_t rank, bucket, above;
+  };
+  std::array<Target, kGainRows> targets{};
+  std::vector<std::int32_t> slot(kBuckets, -1);
+  std::vector<std::vector<double>> members;
+  {
+    std::size_t above = 0, b = kBuckets;
+    for (int k = 1; k <= kGainRows; ++k) {
+      const std::size_t rank = (static_cast<std::size_t>(k) * n + kGainRows - 1) / kGainRows;
+      while (above + (b < kBuckets ? count[b] : 0) < rank) {
+        if (b < kBuckets) above += count[b];
+        --b;
+      }
+      targets[static_cast<std::size_t>(k - 1)] = {rank, b, above};
+      if (slot[b] < 0) {
+        slot[b] = static_cast<std::int32_t>(members.size());
+        members.emplace_back();
+        members.back().reserve(count[b]);
       }
     }
-    for (std::size_t q = from; q < positions[i]; ++q) ties += cellValues[q] == ascending[i];
-    cells[i] = static_cast<long long>(n - positions[i]) + ties;
+  }
+  for (double v : cellValues) {
+    const std::int32_t s = slot[bucketOf(v)];
+    if (s >= 0) members[static_cast<std::size_t>(s)].push_back(v);
+  }
+  for (auto& m : members) std::sort(m.begin(), m.end(), std::greater<>());
+  std::vector<double> ascending;
+  std::vector<long long> cells;
+  for (std::size_t i = kGainRows; i-- > 0;) {
+    const Target& t = targets[i];
+    const std::vector<double>& m = members[static_cast<std::size_t>(slot[t.bucket])];
+    const double threshold = m[t.rank - t.above - 1];
+    ascending.push_back(threshold);
+    // The cells of higher buckets, and those of this bucket down to the last one equal to it.
+    const auto within = std::upper_bound(m.begin(), m.end(), threshold, std::greater<>()) - m.begin();
+    cells.push_back(static_cast<long long>(t.above) + static_cast<long long>(within));
   }
   const std::vector<long long> finds = CountAtOrAbove(findValues, ascending);
   for (int k = 1; k <= kGainRows; ++k) {

@@ -71,6 +71,27 @@ TEST(Gain, MatchesSortAndCountOnRandomMapsWithTies) {
   EXPECT_TRUE(ComputeGain(none, {1.0}).empty());
 }
 
+// Values crowded into one bucket beside far outliers, a range too wide for a double, and -0.0 beside 0.0.
+TEST(Gain, CrowdedAndExtremeValuesStillMatch) {
+  std::mt19937 rng(TestSeed());
+  const std::vector<std::vector<double>> extremes = {{1e300}, {-1e300, 1e300}, {-1.7e308, 1.7e308}, {-0.0, 0.0}};
+  for (const auto& extra : extremes) {
+    std::vector<double> cells;
+    for (int i = 0; i < 997; ++i) cells.push_back(0.5 + static_cast<double>(rng() % 7) * 1e-12);
+    for (double v : extra) cells.push_back(v);
+    const std::vector<double> finds = {cells[3], cells[10], extra.back()};
+    const std::vector<GainRow> want = PlainGain(cells, finds);
+    std::vector<double> work = cells;
+    const std::vector<GainRow> got = ComputeGain(work, finds);
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].threshold, want[i].threshold) << i;
+      EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << i;
+      EXPECT_EQ(got[i].findsShare, want[i].findsShare) << i;
+    }
+  }
+}
+
 TEST(Gain, LinesAsTheTableAndValidateWriteThem) {
   GainRow r;
   r.areaPercent = 10;
