@@ -190,7 +190,7 @@ std::vector<long long> BinomialDraws(long long n, long long c, long long w, int 
   return draws;
 }
 
-std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerator& rng, int resamples) {
+std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerator& rng, int resamples, unsigned threadCount) {
   const long long m = s.totalFinds, n = s.totalNonFinds;
   if (m < 1 || n < 1 || resamples < 1 || m > 0xFFFFFFFFLL || n > 0xFFFFFFFFLL) return std::nullopt;
   const BinomialSampler binomial;
@@ -201,7 +201,7 @@ std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerat
   std::vector<std::uint32_t> seeds(static_cast<std::size_t>(resamples));
   for (std::uint32_t& seed : seeds) seed = MixSeed(rng.Random(0xFFFFFFFFu));
   std::vector<double> aucs(static_cast<std::size_t>(resamples));
-  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+  const unsigned threads = threadCount > 0 ? threadCount : std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
   auto work = [&](unsigned first) {
     std::vector<long long> f, nf;
     RandomGenerator own;

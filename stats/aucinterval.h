@@ -31,8 +31,10 @@ inline constexpr int kBootstrapResamples = 2000;
 // The 95% percentile interval of the AUC over `resamples` resamples, each drawing as many finds
 // from the finds and as many non-finds from the non-finds as there are, with replacement, from
 // `rng` (the caller seeds it). Percentiles by linear interpolation between order statistics.
+// The resamples are shared by `threads` threads (0: one per core, at most 8); the interval does not
+// depend on how many.
 std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerator& rng,
-                                             int resamples = kBootstrapResamples);
+                                             int resamples = kBootstrapResamples, unsigned threads = 0);
 
 // `count` draws from the binomial distribution of n trials with success probability c / w (exact:
 // inversion searching outward from the mode), as the bootstrap draws them. Exposed for its test.

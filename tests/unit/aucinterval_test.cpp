@@ -98,6 +98,14 @@ TEST(AucInterval, BootstrapIsReproducibleUnderOneSeed) {
   b.SetSeed(43);
   const auto other = BootstrapInterval(s, b, 500);
   EXPECT_TRUE(other->lower != first->lower || other->upper != first->upper);
+  // However many threads share the resamples, each draws from the same stream.
+  for (unsigned threads : {1u, 3u, 7u}) {
+    RandomGenerator c;
+    c.SetSeed(42);
+    const auto shared = BootstrapInterval(s, c, 500, threads);
+    EXPECT_EQ(shared->lower, first->lower) << threads;
+    EXPECT_EQ(shared->upper, first->upper) << threads;
+  }
 }
 
 // On large samples the percentile interval and DeLong's agree: both ways of drawing (binomial
