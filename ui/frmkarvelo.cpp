@@ -1011,7 +1011,7 @@ void TfrmKarvelo::btbttnEvaluateClick() {
     std::string text = GainTitle(predictiveMap_.FileName) + ":";
     for (const GainRow& r : gain) {
       if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) {
-        text += "\nat " + std::to_string(r.areaPercent) + "% of the area: " + (r.gain ? FormatFixed(*r.gain, 4) : "-");
+        text += "\n" + GainShortLine(r);
       }
     }
     lblGain->setText(QString::fromStdString(text));

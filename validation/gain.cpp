@@ -131,6 +131,10 @@ std::string GainLine(const GainRow& r) {
          "%, gain " + (r.gain ? FormatFixed(*r.gain, 4) : "-");
 }
 
+std::string GainShortLine(const GainRow& r) {
+  return "at " + std::to_string(r.areaPercent) + "% of the area: " + (r.gain ? FormatFixed(*r.gain, 4) : "-");
+}
+
 void DrawGain(const std::vector<GainRow>& rows, const std::string& title, Canvas& pic) {
   pic.FillRect(0, 0, pic.Width(), pic.Height(), kWhite);
   pic.Outline(GainPixelX(0), GainPixelY(1), GainPixelX(1), GainPixelY(0), kBlack, 2);

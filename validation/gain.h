@@ -35,6 +35,8 @@ std::string GainLine(const GainRow& row);
 // Shares 0..1 to pixels of the 300 x 300 picture (plot area 40..290 x 20..270).
 int GainPixelX(double share);
 int GainPixelY(double share);
+// Tab 4's short form of a row: "at 10% of the area: 0.7778".
+std::string GainShortLine(const GainRow& row);
 // The success-rate curve: finds share against area share, with the diagonal.
 void DrawGain(const std::vector<GainRow>& rows, const std::string& title, Canvas& picture);
 
