@@ -352,7 +352,7 @@ void TfrmKarvelo::BuildMapTab() {
   // After a run: the conditional-independence lines, as the log and `map` give them.
   mmIndependence = Named(new QPlainTextEdit(grpbxBayesOutput), "mmIndependence");
   mmIndependence->setGeometry(8, 264, 398, 34);
-  mmIndependence->setLineWrapMode(QPlainTextEdit::NoWrap);
+  mmIndependence->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   mmIndependence->setReadOnly(true);
   mmIndependence->hide();
   imgKarvelo = Named(new TPictureView(imgKarveloCanvas_, grpbxBayesOutput), "imgKarvelo");
