@@ -1,13 +1,16 @@
 // Counting the observations per class, the chi-squared goodness-of-fit tests, and the class files.
 #include "audit/audit.h"
 
+#include <algorithm>
 #include <charconv>
+#include <vector>
 
-#include "audit/chi2table.h"
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
+#include "stats/statistics.h"
+#include "stats/statstext.h"
 
 namespace karvelo {
 
@@ -110,42 +113,37 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
     const TDataDef& def = ws.DataDef(i);
     if (def.NrClasses < 2) continue;
     const GridFlags f = flags[static_cast<std::size_t>(i)];
-    long long N = 0, P = 0, A = 0;
+    std::vector<long long> cells, presences, absences;
     for (int s = 0; s < def.NrClasses; ++s) {
       const auto& row = ws.FrequencyCounts[static_cast<std::size_t>(k + s)];
-      N += row.cells;
-      P += row.presences;
-      A += row.absences;
+      cells.push_back(row.cells);
+      presences.push_back(row.presences);
+      absences.push_back(row.absences);
     }
-    double chiP = 0, chiA = 0;
+    k += def.NrClasses;
+    const GoodnessOfFit fitP = GoodnessOfFitTest(presences, cells);
+    const GoodnessOfFit fitA = GoodnessOfFitTest(absences, cells);
+    auto report = [&](bool has, const GoodnessOfFit& fit, int s, const char* what) {
+      if (!has) return;
+      const auto& empty = fit.classesWithoutExpectation;
+      if (std::find(empty.begin(), empty.end(), s) == empty.end()) return;
+      const std::string text =
+          def.FileName + " Class " + std::to_string(s) + ": No " + what + " counted!\nconsider changing the classification.";
+      if (!ws.QuietAudit) shell.message(text);
+      shell.log(text);
+    };
     for (int s = 1; s <= def.NrClasses; ++s) {
-      const auto& row = ws.FrequencyCounts[static_cast<std::size_t>(k)];
-      ++k;
-      // A grid whose classes hold no cell has no presences or absences either: nothing to expect.
-      const double ep = N > 0 ? RoundHalfEven(static_cast<double>(P) * row.cells / static_cast<double>(N)) : 0;
-      const double ea = N > 0 ? RoundHalfEven(static_cast<double>(A) * row.cells / static_cast<double>(N)) : 0;
-      auto test = [&](bool has, double expected, std::int32_t observed, double& chi, const char* what) {
-        if (!has) return;
-        if (expected > 0) {
-          const double d = observed - expected;
-          chi += d * d / expected;
-          return;
-        }
-        const std::string report =
-            def.FileName + " Class " + std::to_string(s) + ": No " + what + " counted!\nconsider changing the classification.";
-        if (!ws.QuietAudit) shell.message(report);
-        shell.log(report);
-      };
-      test(f.presences, ep, row.presences, chiP, "presences");
-      test(f.absences, ea, row.absences, chiA, "absences");
+      report(f.presences, fitP, s, "presences");
+      report(f.absences, fitA, s, "absences");
     }
     const int r = tables.Chi2.RowCount();
     tables.Chi2.SetRowCount(r + 1);
     const std::string name = FileNameOf(def.FileName);
-    const std::string presText = f.presences ? FormatFixed(chiP, 2) + Chi2Marks(ws, def.NrClasses, chiP) : "No data";
-    const std::string absText = f.absences ? FormatFixed(chiA, 2) + Chi2Marks(ws, def.NrClasses, chiA) : "No data";
-    tables.Chi2.SetRow(r, {name, std::to_string(def.NrClasses - 1), presText, absText});
-    if (presText.find('*') == std::string::npos && absText.find('*') == std::string::npos) {
+    const std::string presText = f.presences ? AuditChi2Cell(fitP.test) : "No data";
+    const std::string absText = f.absences ? AuditChi2Cell(fitA.test) : "No data";
+    tables.Chi2.SetRow(r, {name, std::to_string(fitP.test.df), presText, absText});
+    const bool significant = (f.presences && Significant(fitP.test)) || (f.absences && Significant(fitA.test));
+    if (!significant) {
       summary += name + ": observed versus expected frequencies of occurrence/absence do not significantly differ.\n";
     }
   }
@@ -159,7 +157,7 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
   } else {
     const std::string text = summary.empty()
                                  ? "All grids have significant Chi-squared values, and do\nexplain some of the variation in presence and/or absence."
-                                 : summary + "Consider redefining the classes or skip the variable.";
+                                 : summary + "\nConsider redefining the classes or skip the variable.";
     if (!ws.QuietAudit) shell.message(text, MessageKind::Information);
     shell.log(text);
     outcome.status = 3;

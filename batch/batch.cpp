@@ -17,7 +17,6 @@
 #include <functional>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "batch/batch_shell.h"
 #include "batch/batch_steps.h"
 #include "batch/demo.h"
@@ -354,6 +353,7 @@ Command ParseMap(const std::vector<std::string>& args) {
     }
     // Only a declustered prior writes "Declus.asc"; one left from an earlier run is not news.
     if (o.prior == 2 && !ws.RandomAbsences) PrintWritten(out, shell.run(), {"Declus.asc"});
+    for (const std::string& line : tables.Independence) out << line << '\n';
     return 0;
   };
 }
@@ -384,10 +384,11 @@ Command ParseValidate(const std::vector<std::string>& args) {
   }
   if (files.size() != 2) throw UsageError{"validate takes a points file and a map"};
   ValidateOptions v{x, y, code, finds};
-  return [v, points = files[0], mapFile = files[1]](Workspace&, BatchShell& shell, std::ostream& out) {
-    const auto auc = RunValidation(v, points, mapFile, shell);
-    if (!auc) return 1;
-    out << "AUC = " << AucText(*auc) << '\n' << "AUC (full precision) = " << FormatFixed(*auc, 6) << '\n';
+  return [v, points = files[0], mapFile = files[1]](Workspace& ws, BatchShell& shell, std::ostream& out) {
+    const auto outcome = RunValidation(v, points, mapFile, ws, shell);
+    if (!outcome) return 1;
+    out << "AUC = " << AucText(outcome->auc) << '\n' << "AUC (full precision) = " << FormatFixed(outcome->auc, 6) << '\n';
+    for (const std::string& line : ValidationLines(*outcome)) out << line << '\n';
     return 0;
   };
 }
@@ -496,7 +497,6 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   run.UseCancelFlag(std::shared_ptr<std::atomic<bool>>(&g_interruptRequested, [](std::atomic<bool>*) {}));
 
   auto ws = std::make_unique<Workspace>();
-  FillChi2Table(*ws);
   ws->FixedSeed = opt.seed;
   StartRunLog(shell.runLog, std::time(nullptr));
   int status = 0;

@@ -15,6 +15,7 @@
 #include "mapping/uncertainty.h"
 #include "render/maprender.h"
 #include "render/qimage_canvas.h"
+#include "stats/statstext.h"
 #include "validation/lookup.h"
 #include "validation/roc.h"
 #include "validation/valdata.h"
@@ -156,10 +157,13 @@ int AuditSubmitAndMap(const MapOptions& o, const std::string& config, Workspace&
   return done ? 0 : 1;
 }
 
-std::optional<double> RunValidation(const ValidateOptions& v, const std::string& points, const std::string& mapFile,
-                                    BatchShell& shell, int* recordsKept) {
+std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const std::string& points, const std::string& mapFile,
+                                               Workspace& ws, BatchShell& shell, int* recordsKept) {
   const RunContext& run = shell.run();
-  if (!OutputsAreNotInputs({run.Output("ValDataComplete.txt"), run.Output(RocTitle(mapFile) + ".bmp"), run.Output(kLogFileName)},
+  const std::string mapName = std::filesystem::path(mapFile).filename().string();
+  if (!OutputsAreNotInputs({run.Output("ValDataComplete.txt"), run.Output(RocTitle(mapFile) + ".bmp"),
+                            run.Output("Gain of " + mapName + ".txt"), run.Output("Gain of " + mapName + ".bmp"),
+                            run.Output(kLogFileName)},
                            {points, mapFile}, shell)) {
     return std::nullopt;
   }
@@ -181,8 +185,25 @@ std::optional<double> RunValidation(const ValidateOptions& v, const std::string&
   LookUpPredictiveMap(map, mapFile, true, file, tables.ValData, shell);
   if (recordsKept) *recordsKept = tables.ValData.RowCount() - file.ValHeaderLines;
   QImageCanvas picture(kRocPictureSize, kRocPictureSize);
-  return EvaluateRoc(mapFile, points, findsText, map.minvalue, map.maxvalue, picture, shell);
+  RocCounts counts;
+  const auto auc = EvaluateRoc(mapFile, points, findsText, map.minvalue, map.maxvalue, picture, shell, &counts);
+  if (!auc) return std::nullopt;
+  ValidationOutcome outcome;
+  outcome.auc = *auc;
+  outcome.intervals = EvaluateAucIntervals(counts, ws.Random, ws.FixedSeed, shell);
+  QImageCanvas gainPicture(kGainPictureSize, kGainPictureSize);
+  outcome.gain = EvaluateGain(mapFile, *ParseReal(Trimmed(findsText)), gainPicture, shell);
+  return outcome;
 }
+
+std::vector<std::string> ValidationLines(const ValidationOutcome& o) {
+  std::vector<std::string> lines = {AucIntervalLine("DeLong", o.intervals.delong), AucIntervalLine("bootstrap", o.intervals.bootstrap)};
+  for (const GainRow& r : o.gain) {
+    if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) lines.push_back(GainLine(r));
+  }
+  return lines;
+}
+
 
 std::string AucText(double auc) { return FixedInWidth(auc, 2, 5); }
 

@@ -11,6 +11,8 @@
 #include "core/runtables.h"
 #include "core/workspace.h"
 #include "mapping/priors.h"
+#include "validation/aucintervals.h"
+#include "validation/gain.h"
 
 namespace karvelo {
 
@@ -56,9 +58,18 @@ struct ValidateOptions {
   std::optional<int> x, y, code;
   std::optional<std::string> finds;
 };
-// Open, import and sort, look the map up, evaluate. The AUC, or nothing after a message.
-std::optional<double> RunValidation(const ValidateOptions& v, const std::string& points, const std::string& mapFile,
-                                    BatchShell& shell, int* recordsKept = nullptr);
+// What the evaluation gives: the ROC's AUC, its intervals and the gain table.
+struct ValidationOutcome {
+  double auc = 0;
+  AucIntervals intervals;
+  std::vector<GainRow> gain;
+};
+// Open, import and sort, look the map up, evaluate (ROC, AUC intervals seeded like every random
+// step, gain). Nothing after a message.
+std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const std::string& points, const std::string& mapFile,
+                                               Workspace& ws, BatchShell& shell, int* recordsKept = nullptr);
+// The lines validate prints after its AUC lines: both intervals, then the gain at 10%, 20% and 50%.
+std::vector<std::string> ValidationLines(const ValidationOutcome& outcome);
 // The AUC as the picture shows it: 2 decimals in 5 characters.
 std::string AucText(double auc);
 

@@ -28,7 +28,8 @@ namespace {
 const char* const kExampleFiles[] = {"obs.asc", "dist.asc", "ffreq.asc", "soil.asc", "validation.txt", "README.txt"};
 const char* const kDemoOutputs[] = {"meuse-configuration.txt", "AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt",
                                     "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp",
-                                    "ValDataComplete.txt", "ROC of BayesP.asc.bmp", "Karvelo.log"};
+                                    "ValDataComplete.txt", "ROC of BayesP.asc.bmp", "Gain of BayesP.asc.txt",
+                                    "Gain of BayesP.asc.bmp", "Karvelo.log"};
 
 // The first entry of the folder that an earlier demo did not make, if any: the demo copies the
 // example data over its own files and must not replace a user's.
@@ -128,8 +129,9 @@ int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
 
   // Tab 4: the independent points against the plain map.
   int kept = 0;
-  const auto auc = RunValidation({}, (work / "validation.txt").string(), (work / "BayesP.asc").string(), shell, &kept);
-  if (!auc) return 1;
+  const auto validation =
+      RunValidation({}, (work / "validation.txt").string(), (work / "BayesP.asc").string(), ws, shell, &kept);
+  if (!validation) return 1;
 
   out << "Karvelo demo: topsoil zinc of at least 500 ppm in the Meuse flood plain\n";
   out << "Work folder: " << work.string() << "\n\n";
@@ -143,7 +145,8 @@ int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
   for (const char* name : kDemoOutputs) {
     out << "  " << (work / name).string() << '\n';
   }
-  out << "\nValidation of BayesP.asc with " << kept << " independent points: AUC = " << AucText(*auc) << '\n';
+  out << "\nValidation of BayesP.asc with " << kept << " independent points: AUC = " << AucText(validation->auc) << '\n';
+  for (const std::string& line : ValidationLines(*validation)) out << "  " << line << '\n';
   return 0;
 }
 

@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/runtables.h"
@@ -122,7 +121,6 @@ int main(int argc, char** argv) {
   bench::QuietShell shell;
   shell.run().SetFolder(dir);
   auto ws = std::make_unique<Workspace>();
-  FillChi2Table(*ws);
   TDataDef o = bench::ScannedEntry(obs, shell);
   o.PositiveIndicatorValue = 1;
   o.NegativeIndicatorValue = 0;

@@ -4,11 +4,11 @@
 #include <memory>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "bench_support.h"
 #include "core/gridfile.h"
 #include "core/runtables.h"
 #include "mapping/bayesmap.h"
+#include "mapping/independence.h"
 #include "mapping/uncertainty.h"
 #include "render/qimage_canvas.h"
 
@@ -30,7 +30,6 @@ int main(int argc, char** argv) {
   bench::QuietShell shell;
   shell.run().SetFolder(dir);
   auto ws = std::make_unique<Workspace>();
-  FillChi2Table(*ws);
   ws->FixedSeed = 1;
 
   TDataDef o = bench::ScannedEntry(obs, shell);
@@ -64,6 +63,14 @@ int main(int argc, char** argv) {
   const double uncertain = w.Seconds();
   std::printf("uncertainty run (50 samples, two grids, two pictures): %.2f s, %.1f Mcells/s; %.2f x the plain run\n",
               uncertain, cells / uncertain / 1e6, uncertain / plain);
+  // The independence tests alone, as each run ends with them.
+  w.Restart();
+  TestConditionalIndependence(*ws, shell.run(), "BayesP.asc", std::nullopt);
+  const double plainTest = w.Seconds();
+  w.Restart();
+  TestConditionalIndependence(*ws, shell.run(), "AVGBayesP.asc", fs::path("SDBayesP.asc"));
+  std::printf("of which the independence tests: %.2f s after the plain run, %.2f s after the uncertainty run\n", plainTest,
+              w.Seconds());
   shell.run().RemoveWorkFolder();
   return 0;
 }

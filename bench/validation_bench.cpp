@@ -2,6 +2,7 @@
 // Usage: validation_bench [size=4000] [points=1000000] [folder=/tmp/karvelo-val-bench]
 #include <QGuiApplication>
 #include <cstdio>
+#include <ctime>
 #include <cstdlib>
 #include <random>
 
@@ -11,6 +12,8 @@
 #include "core/runtables.h"
 #include "render/qimage_canvas.h"
 #include "validation/lookup.h"
+#include "stats/aucinterval.h"
+#include "validation/gain.h"
 #include "validation/roc.h"
 #include "validation/valdata.h"
 
@@ -54,10 +57,37 @@ int main(int argc, char** argv) {
   const double lookup = w.Seconds();
   w.Restart();
   QImageCanvas pic(kRocPictureSize, kRocPictureSize);
-  const auto auc = EvaluateRoc(map, val, "1", m.minvalue, m.maxvalue, pic, shell);
+  RocCounts counts;
+  const auto auc = EvaluateRoc(map, val, "1", m.minvalue, m.maxvalue, pic, shell, &counts);
   const double roc = w.Seconds();
-  std::printf("%d points against a %d x %d map (AUC %.4f)\n", points, n, n, auc.value_or(-1));
-  std::printf("  open and screen: %.2f s\n  import and sort: %.2f s\n  lookup (incl. scanning the map): %.2f s\n  ROC and AUC: %.2f s\n  total: %.2f s\n",
-              open, import, lookup, roc, total.Seconds());
+  w.Restart();
+  std::clock_t cpu = std::clock();
+  auto cpuSeconds = [&cpu] {
+    const std::clock_t now = std::clock();
+    const double s = static_cast<double>(now - cpu) / CLOCKS_PER_SEC;
+    cpu = now;
+    return s;
+  };
+  const ScoreGroups groups = GroupScores(counts.findScores, counts.nonFindScores);
+  const auto delong = DeLongInterval(groups);
+  const double delongTime = w.Seconds(), delongCpu = cpuSeconds();
+  w.Restart();
+  RandomGenerator rng;
+  rng.SetSeed(1);
+  const auto boot = BootstrapInterval(groups, rng);
+  const double bootTime = w.Seconds(), bootCpu = cpuSeconds();
+  w.Restart();
+  QImageCanvas gainPic(kGainPictureSize, kGainPictureSize);
+  const auto gain = EvaluateGain(map, 1, gainPic, shell);
+  const double gainTime = w.Seconds(), gainCpu = cpuSeconds();
+  std::printf("%d points against a %d x %d map (AUC %.4f; %zu distinct scores)\n", points, n, n, auc.value_or(-1), groups.value.size());
+  std::printf("  open and screen: %.2f s\n  import and sort: %.2f s\n  lookup (incl. scanning the map): %.2f s\n  ROC and AUC: %.2f s\n",
+              open, import, lookup, roc);
+  std::printf("  DeLong interval (grouping the scores included): %.2f s, CPU %.2f s [%.4f, %.4f]\n", delongTime, delongCpu,
+              delong ? delong->lower : -1, delong ? delong->upper : -1);
+  std::printf("  bootstrap interval (%d resamples): %.2f s, CPU %.2f s [%.4f, %.4f]\n", kBootstrapResamples, bootTime, bootCpu,
+              boot ? boot->lower : -1, boot ? boot->upper : -1);
+  std::printf("  gain table and picture (the map read again): %.2f s, CPU %.2f s (%zu rows)\n  total: %.2f s\n", gainTime, gainCpu,
+              gain.size(), total.Seconds());
   return 0;
 }

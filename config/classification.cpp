@@ -5,11 +5,12 @@
 #include <charconv>
 #include <cmath>
 
-#include "audit/chi2table.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "render/classlabels.h"
+#include "stats/statistics.h"
+#include "stats/statstext.h"
 
 namespace karvelo {
 
@@ -20,7 +21,7 @@ std::string Fixed5(long double v) {
   char buf[128];
   auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 5);
   std::string s(buf, res.ptr);
-  if (s.size() > 1 && s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  if (v == 0 && s.size() > 1 && s[0] == '-') s.erase(0, 1);  // the sign rule of FormatFixed
   return s;
 }
 
@@ -155,28 +156,12 @@ void DrawBars(const HistogramCounts& h, int n, long long top, Canvas& pic) {
 
 }  // namespace
 
-std::string HistogramChi2Text(const Workspace& ws, const HistogramCounts& h, int n, bool presences) {
+std::string HistogramChi2Text(const HistogramCounts& h, int n, bool presences) {
   const auto& observed = presences ? h.presences : h.absences;
-  long long total = 0, cells = 0;
-  for (int k = 1; k <= n; ++k) {
-    total += observed[static_cast<std::size_t>(k)];
-    cells += h.cells[static_cast<std::size_t>(k)];
-  }
-  bool defined = cells > 0;
-  double chi2 = 0;
-  for (int k = 1; k <= n && defined; ++k) {
-    const double expected =
-        RoundHalfEven(static_cast<double>(total) * static_cast<double>(h.cells[static_cast<std::size_t>(k)]) / static_cast<double>(cells));
-    if (expected > 0) {
-      const double d = static_cast<double>(observed[static_cast<std::size_t>(k)]) - expected;
-      chi2 += d * d / expected;
-    } else {
-      defined = false;
-    }
-  }
-  const std::string name = presences ? "Chi2 pos" : "Chi2 neg";
-  if (!defined || !(chi2 > 0)) return name + " undefined";
-  return name + ": " + FormatFixed(chi2, 1) + Chi2Marks(ws, n, chi2);
+  const auto from = static_cast<std::size_t>(1), count = static_cast<std::size_t>(n);
+  const GoodnessOfFit fit =
+      GoodnessOfFitTest(std::span(observed).subspan(from, count), std::span(h.cells).subspan(from, count));
+  return karvelo::HistogramChi2Text(fit, presences);
 }
 
 bool DrawClassHistogram(Workspace& ws, const ClassBounds& bounds, Canvas& picture, Shell& shell) {
@@ -204,8 +189,8 @@ bool DrawClassHistogram(Workspace& ws, const ClassBounds& bounds, Canvas& pictur
   }
   DrawBars(h, n, top, picture);
   const int W = picture.Width();
-  picture.Text(W - 105, 44, HistogramChi2Text(ws, h, n, true), kBlack, kWhite);
-  picture.Text(W - 105, 59, HistogramChi2Text(ws, h, n, false), kBlack, kWhite);
+  picture.Text(W - 105, 44, HistogramChi2Text(h, n, true), kBlack, kWhite);
+  picture.Text(W - 105, 59, HistogramChi2Text(h, n, false), kBlack, kWhite);
   return true;
 }
 

@@ -53,6 +53,6 @@ bool DrawClassHistogram(Workspace& ws, const ClassBounds& bounds, Canvas& pictur
 std::string HistogramErrorMessage();
 
 // "Chi2 pos: 12.3 **" or "Chi2 pos undefined" for the counts of classes 1..n.
-std::string HistogramChi2Text(const Workspace& ws, const HistogramCounts& counts, int n, bool presences);
+std::string HistogramChi2Text(const HistogramCounts& counts, int n, bool presences);
 
 }  // namespace karvelo

@@ -22,6 +22,33 @@ std::string Georef(double v, std::size_t width) { return RightAligned(FormatGeor
 
 }  // namespace
 
+std::vector<std::string> ConsistencyDifferences(const Workspace& ws) {
+  std::vector<std::string> lines;
+  if (ws.DataDefCount < 2) return lines;
+  const TDataDef& first = ws.DataDef(1);
+  const std::string firstName = FileNameOf(first.FileName);
+  for (int i = 2; i <= ws.DataDefCount; ++i) {
+    const TDataDef& d = ws.DataDef(i);
+    const std::string name = FileNameOf(d.FileName);
+    auto whole = [&](const char* field, int a, int b) {
+      if (a != b) lines.push_back(name + ": " + field + " " + std::to_string(b) + " differs from " + firstName + ": " + std::to_string(a));
+    };
+    // Two decimals as the configuration file writes them; where those agree, every digit.
+    auto real = [&](const char* field, double a, double b) {
+      if (a == b) return;
+      std::string ta = FormatFixed(a, 2), tb = FormatFixed(b, 2);
+      if (ta == tb) ta = FormatShortest(a), tb = FormatShortest(b);
+      lines.push_back(name + ": " + field + " " + tb + " differs from " + firstName + ": " + ta);
+    };
+    whole("ncols", first.ncols, d.ncols);
+    whole("nrows", first.nrows, d.nrows);
+    real("xllcorner", first.xllcorner, d.xllcorner);
+    real("yllcorner", first.yllcorner, d.yllcorner);
+    real("cellsize", first.cellsize, d.cellsize);
+  }
+  return lines;
+}
+
 bool CheckConsistency(const Workspace& ws, Shell& shell) {
   shell.status2("Checking consistency of gridfiles");
   bool cellsize = true, xll = true, yll = true, ncols = true, nrows = true;
@@ -35,12 +62,10 @@ bool CheckConsistency(const Workspace& ws, Shell& shell) {
     nrows = nrows && a.nrows == b.nrows;
   }
   if (cellsize && xll && yll && ncols && nrows) return true;
-  if (!cellsize) {
-    shell.message("Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!");
-  } else {
-    shell.message(
-        "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!");
-  }
+  std::string text = !cellsize ? "Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!"
+                               : "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!";
+  for (const std::string& line : ConsistencyDifferences(ws)) text += "\n" + line;
+  shell.message(text);
   return false;
 }
 

@@ -14,6 +14,9 @@ namespace karvelo {
 
 // All entries share cell size, corner and extent; shows the matching message when they do not.
 bool CheckConsistency(const Workspace& ws, Shell& shell);
+// One line per grid and field that differs from the first grid, with both values:
+// "soil.asc: cellsize 10.00 differs from obs.asc: 40.00".
+std::vector<std::string> ConsistencyDifferences(const Workspace& ws);
 
 // The block of lines of one entry, without line ends (13 + NrClasses lines).
 std::vector<std::string> ConfigurationBlock(const TDataDef& def);

@@ -29,7 +29,8 @@ std::string FormatFixed(double v, int decimals) {
   std::string buf(static_cast<std::size_t>(330 + decimals), '\0');
   auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
   buf.resize(static_cast<std::size_t>(res.ptr - buf.data()));
-  if (!buf.empty() && buf[0] == '-' && buf.find_first_not_of("-0.") == std::string::npos) buf.erase(0, 1);
+  // A negative value keeps its sign even when every written digit is zero; zero itself has none.
+  if (v == 0 && !buf.empty() && buf[0] == '-') buf.erase(0, 1);
   return buf;
 }
 

@@ -14,8 +14,9 @@ double RoundHalfEven(double x);
 int RoundToInt(double x);
 
 // v in fixed-point notation with exactly d decimals, "." as decimal point, no blanks. The digits
-// are the correctly rounded decimal of the double's exact value. A value that rounds to zero is
-// written without a sign ("0.00", never "-0.00").
+// are the correctly rounded decimal of the double's exact value. A negative value keeps its "-"
+// even when every written digit is zero (-0.0032 with 2 decimals is "-0.00"); zero itself, 0.0 or
+// -0.0, is written without a sign.
 std::string FormatFixed(double v, int decimals);
 // The grid writer's number: FormatFixed under the name the writers use.
 inline std::string FormatGridNumber(double v, int d) { return FormatFixed(v, d); }

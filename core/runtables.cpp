@@ -19,6 +19,7 @@ void LayOut(TextGrid& t, const std::vector<std::pair<const char*, int>>& columns
 }  // namespace
 
 void LayOutRunTables(RunTables& t) {
+  t.Independence.clear();
   LayOut(t.DataConfiguration, {{"File Name", 250}, {"File type", 48}, {"ncols", 28}, {"nrows", 28}, {"xllcorner", 64},
                                {"yllcorner", 64}, {"cellsize", 40}, {"NoData", 48}, {"Classes", 40}, {"Positive", 40},
                                {"Negative", 48}});

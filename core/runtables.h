@@ -1,6 +1,9 @@
 // The run's text tables: filled by the engine's steps, shown by the window, printed in the log.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "core/textgrid.h"
 
 namespace karvelo {
@@ -12,6 +15,7 @@ struct RunTables {
   TextGrid Chi2a;              // strgrdChi2a, tab 3
   TextGrid BayesTable;         // strgrdBayesTable, tab 3
   TextGrid ValData;            // strgrdValData, tab 4: validation records
+  std::vector<std::string> Independence;  // lblIndependence, tab 3: the independence tests' lines
 };
 
 // Column widths and header rows as the start of a run lays them out.

@@ -30,11 +30,9 @@ class Workspace {
   RandomGenerator Random;
   std::optional<std::uint32_t> FixedSeed;
 
-  // The chi-squared value of every class of every entry against an even presence/absence split.
+  // The class test's statistic (one degree of freedom) of every class of every entry against an
+  // even presence/absence split.
   std::array<std::array<double, MaxClasses + 1>, MaxDataFiles + 1> ClassChi2{};
-
-  // Critical chi-squared values by number of classes n (2..21): [n][0] at 95%, [n][1] at 99%.
-  std::array<std::array<double, 2>, MaxClasses + 2> Chi2Table{};
 
   // The audit's counts, one row per class of the classified grids in slot and class order.
   struct FrequencyRow {

@@ -13,7 +13,10 @@
 #include "core/numfmt.h"
 #include "core/textwriter.h"
 #include "mapping/classfiles.h"
+#include "mapping/independence.h"
 #include "render/maprender.h"
+#include "stats/statistics.h"
+#include "stats/statstext.h"
 
 namespace karvelo {
 
@@ -53,20 +56,6 @@ class NumberTexts {
 }  // namespace
 
 std::string CPText(double v) { return FixedInWidth(v, 3, 5); }
-
-double EvenSplitChi2(long long p, long long q) {
-  const double n = static_cast<double>(p + q + 2);
-  const double dp = static_cast<double>(p + 1) / n - 0.5;
-  const double dq = static_cast<double>(q + 1) / n - 0.5;
-  return 2.0 * static_cast<double>(p + q) * (dp * dp + dq * dq);
-}
-
-std::string Chi2SignText(double chi2) {
-  std::string s = FixedInWidth(chi2, 3, 10);
-  s += chi2 >= kChi2At95 ? " *" : " NS";
-  if (chi2 >= kChi2At99) s += "*";
-  return s;
-}
 
 bool GenerateRandomAbsences(Workspace& ws, RunTables& tables, Shell& shell) {
   const TDataDef& ref = ws.ReferenceGrid();
@@ -135,22 +124,22 @@ void CopyBayesTableNames(RunTables& tables) {
   }
 }
 
-void FillBayesTable(RunTables& tables, const PriorControls& priors) {
+void FillBayesTable(const Workspace& ws, RunTables& tables, const PriorControls& priors) {
   CopyBayesTableNames(tables);
   TextGrid& bayes = tables.BayesTable;
-  const TextGrid& freq = tables.Frequency;
-  for (int i = 1; i < bayes.RowCount(); ++i) {
+  for (int i = 1; i < bayes.RowCount() && i <= FrequencyRows; ++i) {
+    const auto& counts = ws.FrequencyCounts[static_cast<std::size_t>(i - 1)];
     bayes.SetCell(6, i, priors.textP);
-    bayes.SetCell(2, i, freq.Cell(3, i));
-    bayes.SetCell(4, i, freq.Cell(4, i));
-    const long long a = ParseIntPrefix(freq.Cell(3, i)), b = ParseIntPrefix(freq.Cell(4, i));
+    bayes.SetCell(2, i, std::to_string(counts.presences));
+    bayes.SetCell(4, i, std::to_string(counts.absences));
+    const long long a = counts.presences, b = counts.absences;
     bayes.SetCell(3, i, CPText(SmoothedCP(a, b)));
     bayes.SetCell(5, i, CPText(SmoothedCP(b, a)));
   }
 }
 
 void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& priors, Shell& shell) {
-  FillBayesTable(tables, priors);
+  FillBayesTable(ws, tables, priors);
   const TextGrid& bayes = tables.BayesTable;
   shell.log("");
   shell.log("Table with mapping data");
@@ -165,8 +154,8 @@ void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& pr
     for (int k = 1; k <= def.NrClasses; ++k) {
       const auto& counts = ws.FrequencyCounts[static_cast<std::size_t>(n)];
       ++n;
-      const double chi2 = EvenSplitChi2(counts.presences, counts.absences);
-      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(k)] = chi2;
+      const Chi2Result chi2 = EvenSplitTest(counts.presences, counts.absences);
+      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(k)] = chi2.value;
       const auto& cls = def.mclasses[static_cast<std::size_t>(k - 1)];
       const long long a = RoundedCount(cls[ClassPresences]), b = RoundedCount(cls[ClassAbsences]);
       const int row = test.RowCount();
@@ -201,7 +190,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
     for (int k = 1; k <= streams[e].nClasses; ++k) {
       const auto& cls = def.mclasses[static_cast<std::size_t>(k - 1)];
       const long long a = RoundedCount(cls[ClassPresences]), b = RoundedCount(cls[ClassAbsences]);
-      const bool evidence = ws.ClassChi2[static_cast<std::size_t>(streams[e].slot)][static_cast<std::size_t>(k)] >= kChi2At95;
+      const bool evidence = Chi2Level(ws.ClassChi2[static_cast<std::size_t>(streams[e].slot)][static_cast<std::size_t>(k)], 1) != Significance::None;
       factors[e].cpP[static_cast<std::size_t>(k)] = evidence ? SmoothedCP(a, b) : 1.0;
       factors[e].cpA[static_cast<std::size_t>(k)] = evidence ? SmoothedCP(b, a) : 1.0;
     }
@@ -270,6 +259,7 @@ bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& pri
   shell.status2("... Preparing screen map log10 P");
   DrawProbabilityMap(run.Output("BayesP.asc"), ref, range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
                      run.Output("Bayeslog10P.bmp"));
+  tables.Independence = ReportConditionalIndependence(ws, false, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);
   return true;

@@ -11,8 +11,6 @@
 
 namespace karvelo {
 
-inline constexpr double kChi2At95 = 3.84;  // one degree of freedom
-inline constexpr double kChi2At99 = 6.63;
 inline constexpr const char* kRandomAbsenceCaption =
     "Absences will be generated at random locations conditional on prior probabilities";
 
@@ -22,18 +20,14 @@ inline double SmoothedCP(long long a, long long b) {
 }
 // A conditional probability as the tables show it: 3 decimals in a field of 5 characters.
 std::string CPText(double v);
-// The class test's chi-squared statistic of p presences and q absences against an even split.
-double EvenSplitChi2(long long p, long long q);
-// The class test's cell: the statistic in 10 characters with 3 decimals, " *" or " NS", and "*" at 99%.
-std::string Chi2SignText(double chi2);
 
 // Places absences at random inside the mapped area, in the number that makes the presences match
 // PriorP, writes "Negatives.bin" and re-runs the audit and the final submission quietly. Returns
 // false after a message when no sensible number of absences exists.
 bool GenerateRandomAbsences(Workspace& ws, RunTables& tables, Shell& shell);
 
-// The mapping table's counts, smoothed conditional probabilities and prior, from the frequency table.
-void FillBayesTable(RunTables& tables, const PriorControls& priors);
+// The mapping table's counts, smoothed conditional probabilities and prior, from the audit's counts.
+void FillBayesTable(const Workspace& ws, RunTables& tables, const PriorControls& priors);
 
 // Fills the mapping table and the class test table from the audit's counts (with their log lines)
 // and sets ClassChi2.

@@ -8,9 +8,12 @@
 
 #include "audit/audit.h"
 #include "audit/workfiles.h"
+#include "mapping/independence.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
+#include "stats/statistics.h"
+#include "stats/statstext.h"
 #include "mapping/bayesmap.h"
 #include "mapping/classfiles.h"
 #include "render/maprender.h"
@@ -184,8 +187,8 @@ void FillBootstrapTestTable(Workspace& ws, RunTables& tables, const ClassCPStats
     for (int j = 1; j <= def.NrClasses; ++j) {
       const auto& counts = ws.FrequencyCounts[static_cast<std::size_t>(K)];
       ++K;
-      const double chi2 = EvenSplitChi2(counts.presences, counts.absences);
-      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)] = chi2;
+      const Chi2Result chi2 = EvenSplitTest(counts.presences, counts.absences);
+      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)] = chi2.value;
       const ClassStats& st = stats[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)];
       const int row = test.RowCount();
       test.SetRowCount(row + 1);
@@ -223,7 +226,7 @@ void ReduceStats(const Workspace& ws, ClassCPStats& stats) {
       st.MeanP = st.SumP / n;
       var = st.SumSqP - st.SumP * st.SumP / n;
       st.SdP = std::sqrt((var < 0 ? 0 : var) / n);
-      if (ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)] < kChi2At95) {
+      if (Chi2Level(ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)], 1) == Significance::None) {
         st.MeanP = st.MeanA = 1.0;
         st.SdP = st.SdA = 0.0;
       }
@@ -326,7 +329,7 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   }
   if (ws.RandomAbsences && !GenerateRandomAbsences(ws, tables, shell)) return false;
 
-  FillBayesTable(tables, priors);
+  FillBayesTable(ws, tables, priors);
   shell.log("");
   shell.log("Table with mapping data (based on input observations only);");
   shell.log("Before bootstrapping and error propagation analysis!");
@@ -355,6 +358,7 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   shell.status2("... Preparing screen map log10 P");
   DrawProbabilityMap(run.Output("AVGBayesP.asc"), ref, ext.smallest, ext.largest, -1, true, picture, shell,
                      run.Output("Bayeslog10AVG-P.bmp"));
+  tables.Independence = ReportConditionalIndependence(ws, true, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);
   return true;

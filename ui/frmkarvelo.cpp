@@ -25,7 +25,6 @@
 #include <ctime>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "audit/graphical.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
@@ -47,7 +46,11 @@
 #include "ui/stringgridview.h"
 #include "ui/tabcontrol.h"
 #include "validation/lookup.h"
+#include "validation/aucintervals.h"
+#include "validation/gain.h"
 #include "validation/roc.h"
+#include "stats/statstext.h"
+#include "core/numfmt.h"
 #include "validation/valdata.h"
 
 namespace karvelo {
@@ -103,7 +106,8 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
       workspace_(std::make_unique<Workspace>()),
       imgDataCanvas_(kPictureSize, kPictureSize),
       imgKarveloCanvas_(kPictureSize, kPictureSize),
-      imgROCCanvas_(kRocPictureSize, kRocPictureSize) {
+      imgROCCanvas_(kRocPictureSize, kRocPictureSize),
+      imgGainCanvas_(kGainPictureSize, kGainPictureSize) {
   setObjectName("frmKarvelo");
   ApplyWindowFont(this);
   setWindowTitle(kMainCaption);
@@ -380,14 +384,20 @@ void TfrmKarvelo::BuildMapTab() {
                         QRect(6, 33, 406, 16));
   lblMessage->hide();
   strgrdBayesTable = Named(new TStringGridView(tables_.BayesTable, grpbxBayesOutput), "strgrdBayesTable");
-  strgrdBayesTable->setGeometry(8, 52, 398, 128);
+  strgrdBayesTable->setGeometry(8, 52, 398, 92);
   lblChi2test2 = NewLabel(grpbxBayesOutput, "lblChi2test2",
-                          "Chi-squared testing: are condtional probabilities abs/pres different? ", QRect(8, 184, 398, 16));
+                          "Chi-squared testing: are condtional probabilities abs/pres different? ", QRect(8, 148, 398, 16));
   strgrdChi2a = Named(new TStringGridView(tables_.Chi2a, grpbxBayesOutput), "strgrdChi2a");
-  strgrdChi2a->setGeometry(8, 202, 398, 78);
+  strgrdChi2a->setGeometry(8, 166, 398, 78);
   // Shown by the uncertainty run, whose class test still rests on the observed counts.
-  lblBootstrap = NewLabel(grpbxBayesOutput, "lblBootstrap", "(Chi2 based on data, not on bootstrapping)", QRect(8, 282, 398, 16));
+  lblBootstrap = NewLabel(grpbxBayesOutput, "lblBootstrap", "(Chi2 based on data, not on bootstrapping)", QRect(8, 246, 398, 16));
   lblBootstrap->hide();
+  // After a run: the conditional-independence lines, as the log and `map` give them.
+  mmIndependence = Named(new QPlainTextEdit(grpbxBayesOutput), "mmIndependence");
+  mmIndependence->setGeometry(8, 264, 398, 34);
+  mmIndependence->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  mmIndependence->setReadOnly(true);
+  mmIndependence->hide();
   imgKarvelo = Named(new TPictureView(imgKarveloCanvas_, grpbxBayesOutput), "imgKarvelo");
   imgKarvelo->move(413, 17);  // below the frame line, which this style draws under the title
   // The picture fills the group's height, so its key sits in the left column, ending next to it.
@@ -467,6 +477,15 @@ void TfrmKarvelo::BuildValidateTab() {
   imgROC = Named(new TPictureView(imgROCCanvas_, pnlValidationView), "imgROC");
   imgROC->move(0, 0);
   imgROC->hide();
+  lblAucInterval = NewLabel(grpbxValidate, "lblAucInterval", "", QRect(382, 24 + kRocPictureSize + 4, kRocPictureSize, 32));
+  lblAucInterval->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblAucInterval->hide();
+  imgGain = Named(new TPictureView(imgGainCanvas_, QSize(120, 120), grpbxValidate), "imgGain");
+  imgGain->move(10, 336);
+  imgGain->hide();
+  lblGain = NewLabel(grpbxValidate, "lblGain", "", QRect(138, 336, 232, 64));
+  lblGain->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblGain->hide();
 
   connect(bttbOpenValData, &QPushButton::clicked, this, &TfrmKarvelo::bttbOpenValDataClick);
   connect(spndtVAL, &QSpinBox::valueChanged, this, &TfrmKarvelo::spndtVALChange);
@@ -504,7 +523,6 @@ void TfrmKarvelo::FormActivate() {
   tbcntrlMain->SetTabIndex(0);
   tbcntrlMainChange();
   workspace_->ClearDataDefs();
-  FillChi2Table(*workspace_);
   btbttnConfigurationFile->setEnabled(false);
   btbttnGraphicalAnalysis->setEnabled(false);
   chckbxErrorProp->setChecked(true);
@@ -961,6 +979,8 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblBootstrap->setVisible(uncertainty);
   lblimg->hide();
   lblimg2->hide();
+  mmIndependence->hide();
+  tables_.Independence.clear();
   tbcntrlMain->setEnabled(false);
   grpbxBayesOutput->show();
   // Cut back to its header so that afterwards its rows tell whether this run got to the class test.
@@ -997,6 +1017,10 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblimg2->setVisible(mapped);
   // The picture shows the mean map of an uncertainty run, else the plain map.
   if (mapped) mappedFile_ = run().Output(uncertainty ? "AVGBayesP.asc" : "BayesP.asc");
+  QStringList independence;
+  for (const std::string& line : tables_.Independence) independence << QString::fromStdString(line);
+  mmIndependence->setPlainText(independence.join('\n'));
+  mmIndependence->setVisible(mapped && !independence.isEmpty());
   if (!mapped) {
     status2("(Idle)");
     gaugeProgress(0);
@@ -1046,6 +1070,7 @@ void TfrmKarvelo::bttbOpenValDataClick() {
     btbttnPredMap->setEnabled(false);
     btbttnEvaluate->setEnabled(false);
     imgROC->hide();
+    HideEvaluationExtras();
   });
 }
 
@@ -1066,6 +1091,7 @@ void TfrmKarvelo::LoadValDataStep() {
   mmValdata->hide();
   strgrdValData->hide();
   imgROC->hide();
+  HideEvaluationExtras();
   btbttnPredMap->setEnabled(false);
   btbttnEvaluate->setEnabled(false);
   // The gauge counts on while hidden and comes back however the import ends.
@@ -1087,6 +1113,7 @@ void TfrmKarvelo::btbttnPredMapClick() {
     const auto path = AskFile(GridFileDialog(), gridFolder_);
     if (!path) return;
     imgROC->hide();
+    HideEvaluationExtras();
     lblNewFile->setText(QString::fromStdString(path->filename().string()));
     // "ValDataComplete.txt" is about to be rewritten; until it is, it does not belong to this map.
     btbttnEvaluate->setEnabled(false);
@@ -1105,15 +1132,40 @@ void TfrmKarvelo::btbttnEvaluateClick() {
 
 void TfrmKarvelo::EvaluateStep() {
   imgROC->show();
+  HideEvaluationExtras();
   bool drawn = false;
   RunHandler([&] {
-    drawn = EvaluateRoc(predictiveMap_.FileName, validationFile_.path, cmbbxFINDS->currentText().toStdString(),
-                        predictiveMap_.minvalue, predictiveMap_.maxvalue, imgROCCanvas_, *this)
+    RocCounts counts;
+    const std::string findsText = cmbbxFINDS->currentText().toStdString();
+    drawn = EvaluateRoc(predictiveMap_.FileName, validationFile_.path, findsText, predictiveMap_.minvalue,
+                        predictiveMap_.maxvalue, imgROCCanvas_, *this, &counts)
                 .has_value();
+    if (!drawn) return;
+    const AucIntervals intervals = EvaluateAucIntervals(counts, workspace_->Random, workspace_->FixedSeed, *this);
+    lblAucInterval->setText(QString::fromStdString(AucIntervalLine("DeLong", intervals.delong) + "\n" + AucIntervalLine("bootstrap", intervals.bootstrap)));
+    lblAucInterval->show();
+    const std::vector<GainRow> gain =
+        EvaluateGain(predictiveMap_.FileName, *ParseReal(Trimmed(findsText)), imgGainCanvas_, *this);
+    std::string text = GainTitle(predictiveMap_.FileName) + ":";
+    for (const GainRow& r : gain) {
+      if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) {
+        text += "\n" + GainShortLine(r);
+      }
+    }
+    lblGain->setText(QString::fromStdString(text));
+    lblGain->setVisible(!gain.empty());
+    imgGain->setVisible(!gain.empty());
+    imgGain->Refresh();
   });
   // A half-drawn picture without a curve is not a result.
   imgROC->setVisible(drawn);
   imgROC->Refresh();
+}
+
+void TfrmKarvelo::HideEvaluationExtras() {
+  lblAucInterval->hide();
+  imgGain->hide();
+  lblGain->hide();
 }
 
 // During a step the information windows open beside the window instead of waiting in a modal
@@ -1224,6 +1276,7 @@ void TfrmKarvelo::RefreshPictures() {
   imgData->Refresh();
   imgKarvelo->Refresh();
   imgROC->Refresh();
+  imgGain->Refresh();
 }
 
 bool TfrmKarvelo::event(QEvent* event) {

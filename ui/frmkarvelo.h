@@ -113,6 +113,8 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void btbttnPredMapClick();
   // The ROC curve and AUC of the map against the records, with cmbbxFINDS's code as finds.
   void btbttnEvaluateClick();
+  // The intervals' label and the gain curve belong to one evaluation: hidden with the ROC.
+  void HideEvaluationExtras();
 
   // --- Shell ----------------------------------------------------------------------------------
   void status1(std::string_view text) override;
@@ -234,6 +236,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QLabel* lblChi2test2;
   TStringGridView* strgrdChi2a;
   QLabel* lblBootstrap;
+  QPlainTextEdit* mmIndependence;
   TPictureView* imgKarvelo;
   QLabel* lblimg;
   QLabel* lblimg2;
@@ -260,6 +263,11 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QPlainTextEdit* mmValdata;
   TStringGridView* strgrdValData;
   TPictureView* imgROC;
+  // Under the ROC picture: the AUC's two 95% intervals.
+  QLabel* lblAucInterval;
+  // Beside the ROC, below the steps: the success-rate curve, scaled down, and the gain at 10, 20, 50%.
+  TPictureView* imgGain;
+  QLabel* lblGain;
 
  protected:
   bool event(QEvent* event) override;
@@ -318,6 +326,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QImageCanvas imgDataCanvas_;
   QImageCanvas imgKarveloCanvas_;
   QImageCanvas imgROCCanvas_;
+  QImageCanvas imgGainCanvas_;
   ValidationFile validationFile_;
   TDataDef predictiveMap_;
   TfrmINFO* frmINFO_;

@@ -14,10 +14,19 @@ TPictureView::TPictureView(const QImageCanvas& canvas, QWidget* parent) : QWidge
 }
 
 void TPictureView::mouseDoubleClickEvent(QMouseEvent*) { emit DoubleClicked(); }
+TPictureView::TPictureView(const QImageCanvas& canvas, QSize shown, QWidget* parent) : QWidget(parent), canvas_(&canvas) {
+  setFixedSize(shown);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
 
 void TPictureView::paintEvent(QPaintEvent*) {
   QPainter p(this);
-  p.drawImage(0, 0, canvas_->Image());
+  if (size() == canvas_->Image().size()) {
+    p.drawImage(0, 0, canvas_->Image());
+    return;
+  }
+  p.setRenderHint(QPainter::SmoothPixmapTransform);
+  p.drawImage(rect(), canvas_->Image());
 }
 
 }  // namespace karvelo

@@ -11,6 +11,8 @@ class TPictureView : public QWidget {
   Q_OBJECT
  public:
   TPictureView(const QImageCanvas& canvas, QWidget* parent = nullptr);
+  // Shows the canvas scaled to `shown` (a smaller place than the picture itself).
+  TPictureView(const QImageCanvas& canvas, QSize shown, QWidget* parent = nullptr);
 
   const QImageCanvas& Canvas() const { return *canvas_; }
   // Repaints from the canvas; call after a step drew on it.

@@ -15,11 +15,6 @@ namespace karvelo {
 
 namespace {
 
-// Values within 0.1 % of the no-data value count as no data.
-double NoDataBand(double v, double nodata) {
-  return between(v, 0.999 * nodata, 1.001 * nodata) ? nodata : v;
-}
-
 // Walks the map forward only: rows by line, values within the row.
 class MapWalk {
  public:
@@ -56,6 +51,8 @@ class MapWalk {
 };
 
 }  // namespace
+
+double NoDataBand(double v, double nodata) { return between(v, 0.999 * nodata, 1.001 * nodata) ? nodata : v; }
 
 bool between(double z, double value1, double value2) {
   return (z > value1 && z < value2) || (z > value2 && z < value1);

@@ -14,6 +14,9 @@ namespace karvelo {
 // True when z lies strictly between the two values, whichever is larger.
 bool between(double z, double value1, double value2);
 
+// Values within 0.1 % of the no-data value count as no data.
+double NoDataBand(double v, double nodata);
+
 // The cell (row from the top, column from the left) of point (x, y) on the map, halves to even.
 struct GridCell {
   long long row, col;

@@ -56,6 +56,7 @@ RocCounts CountRoc(const std::filesystem::path& complete, double findCode, doubl
     shell.row(++progress);
     const double w = (v - vmin) / (vmax - vmin);
     const int reach = ThresholdReach(w);
+    (code == findCode ? counts.findScores : counts.nonFindScores).push_back(v);
     if (code == findCode) {
       ++counts.totalFinds;
       ++reachF[static_cast<std::size_t>(reach)];
@@ -110,7 +111,8 @@ std::string RocTitle(const std::string& mapFileName) {
 }
 
 std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const std::filesystem::path& validationFile,
-                                  const std::string& findsText, double vmin, double vmax, Canvas& pic, Shell& shell) {
+                                  const std::string& findsText, double vmin, double vmax, Canvas& pic, Shell& shell,
+                                  RocCounts* countsOut) {
   const std::string title = RocTitle(mapFile.string());
   DrawFrameAndAxes(pic, title);
   // Counting an empty record file would make up one record of zeros and blame the code of finds;
@@ -131,7 +133,7 @@ std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const st
     return std::nullopt;
   }
   shell.status2("... calculating ROC ...");
-  const RocCounts counts = CountRoc(shell.run().Output("ValDataComplete.txt"), *findCode, vmin, vmax, shell);
+  RocCounts counts = CountRoc(shell.run().Output("ValDataComplete.txt"), *findCode, vmin, vmax, shell);
   if (counts.totalFinds == 0 || counts.totalNonFinds == 0) {
     shell.message(std::string("The validation records hold ") + (counts.totalFinds == 0 ? "no find" : "no non-find") +
                   " (code of finds " + Trimmed(findsText) + "):\nthe ROC curve needs both. Choose another code of finds.");
@@ -157,6 +159,7 @@ std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const st
   shell.gaugeProgress(0);
   pic.SaveBmp(shell.run().Output(title + ".bmp"));
   shell.log("ROC for " + mapFile.string() + " using " + validationFile.string() + " written to: <" + title + ".bmp>");
+  if (countsOut) *countsOut = std::move(counts);
   return auc;
 }
 

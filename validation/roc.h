@@ -19,6 +19,7 @@ inline constexpr int kRocPictureSize = 350;
 struct RocCounts {
   std::vector<double> finds, nonFinds;  // index r, 1..10000 (index 0 unused)
   long long totalFinds = 0, totalNonFinds = 0;
+  std::vector<double> findScores, nonFindScores;  // the records' map values, for the AUC's intervals
 };
 
 // The highest threshold number r (0..10000) with r / 10000 <= w: a record counts at 1..r.
@@ -42,7 +43,9 @@ std::string RocTitle(const std::string& mapFileName);
 // The evaluation: draws the frame, axes and curve on a 350 x 350 picture, writes the AUC, saves
 // the picture as title + ".bmp" and logs it. Returns the AUC, or nothing after a message (the
 // FINDS code is no number; no find or no non-find among the records).
+// When `counts` is given it receives the records' counts and scores.
 std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const std::filesystem::path& validationFile,
-                                  const std::string& findsText, double vmin, double vmax, Canvas& picture, Shell& shell);
+                                  const std::string& findsText, double vmin, double vmax, Canvas& picture, Shell& shell,
+                                  RocCounts* counts = nullptr);
 
 }  // namespace karvelo

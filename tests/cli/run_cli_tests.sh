@@ -99,6 +99,7 @@ sed 's/cellsize 40/cellsize 20/' "$work/aux.asc" >"$work/aux20.asc"
 "$BATCH" --workdir "$work/out" config -o "$work/y.txt" --obs "$work/g.asc:1" --aux "$work/aux20.asc" >/dev/null 2>"$work/y.err"
 check "inconsistent grids exit 1" test $? -eq 1
 check "inconsistent grids message" grep -qx "karvelo: Cell sizes in the various grids are different:" "$work/y.err"
+check "inconsistent grids name grid and field" grep -qx "karvelo: aux20.asc: cellsize 20.00 differs from g.asc: 40.00" "$work/y.err"
 check "nothing saved when inconsistent" test ! -e "$work/y.txt"
 "$BATCH" --workdir "$work/out" config -o "$work/z.txt" --obs "$work/g.asc:1" >/dev/null 2>"$work/z.err"
 check "config without a classified grid exits 1" test $? -eq 1
@@ -121,7 +122,10 @@ check "seeded map is repeatable" cmp -s "$work/m1/BootstrapData.txt" "$work/m2/B
 check "seeded map grids repeat" cmp -s "$work/m1/SDBayesP.asc" "$work/m2/SDBayesP.asc"
 check "work files removed at the end" test ! -e "$work/m1/InsideMap.bin"
 check "class masks removed at the end" test ! -e "$ex/dist-1.bin"
-"$BATCH" --workdir "$work/m1" map "$work/meuse.txt" --no-uncertainty --prior-p 0.4 >/dev/null 2>&1
+"$BATCH" --workdir "$work/m1" map "$work/meuse.txt" --no-uncertainty --prior-p 0.4 >"$work/map.out" 2>&1
+check "map prints the overall independence line" grep -qE "^Conditional independence: presences [0-9]+, expected [0-9]+\.[0-9]{2}, ratio [0-9]+\.[0-9]{2}$" "$work/map.out"
+check "map prints a pairwise line per pair of grids" test "$(grep -c "^Pairwise independence of presences: " "$work/map.out")" -eq 3
+check "map's lines are the log's" grep -qF "$(grep "^Conditional independence" "$work/map.out")" "$work/m1/Karvelo.log"
 check "plain map writes BayesP.asc" grep -q "^NODATA_value  -9999.00" "$work/m1/BayesP.asc"
 check "plain map logs the manual prior" grep -q "Prior probability presence: 0.4 (manual input)" "$work/m1/Karvelo.log"
 "$BATCH" map "$work/meuse.txt" --evidence loud >/dev/null 2>&1
@@ -134,6 +138,14 @@ check "validate prints the AUC" grep -qE "^AUC = ( 0\.[0-9]{2}| 1\.00)$" "$work/
 check "validate prints full precision" grep -qE "^AUC \(full precision\) = [01]\.[0-9]{6}$" "$work/val.out"
 check "validate writes the complete records" test -s "$work/m1/ValDataComplete.txt"
 check "validate saves the ROC picture" test -s "$work/m1/ROC of BayesP.asc.bmp"
+check "validate prints DeLong's interval" grep -qE "^AUC 95% CI \(DeLong\) = \[[01]\.[0-9]{4}, [01]\.[0-9]{4}\]$" "$work/val.out"
+check "validate prints the bootstrap interval" grep -qE "^AUC 95% CI \(bootstrap\) = \[[01]\.[0-9]{4}, [01]\.[0-9]{4}\]$" "$work/val.out"
+check "validate prints the gain at 10, 20 and 50%" test "$(grep -cE "^Gain at (10|20|50)% of the area: finds [0-9]+\.[0-9]{2}%, gain (-?[0-9]\.[0-9]{4}|-)$" "$work/val.out")" -eq 3
+check "validate writes the gain table" test "$(wc -l <"$work/m1/Gain of BayesP.asc.txt")" -eq 21
+check "validate saves the gain picture" test -s "$work/m1/Gain of BayesP.asc.bmp"
+"$BATCH" --workdir "$work/m1" --seed 5 validate "$ex/validation.txt" "$work/m1/BayesP.asc" >"$work/val5a.out" 2>/dev/null
+"$BATCH" --workdir "$work/m1" --seed 5 validate "$ex/validation.txt" "$work/m1/BayesP.asc" >"$work/val5b.out" 2>/dev/null
+check "a seeded validate repeats its bootstrap interval" cmp -s "$work/val5a.out" "$work/val5b.out"
 "$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --finds 7 >/dev/null 2>"$work/val.err"
 check "validate without finds exits 1" test $? -eq 1
 check "validate without finds says so" grep -q "no find" "$work/val.err"

@@ -21,8 +21,8 @@ SEED=20261209
 EXPECTED="$(cd "$(dirname "$0")" && pwd)/demo"
 
 # Grids and tables carry no path and no date: they must match to the byte.
-VERBATIM=(AVGBayesP.asc SDBayesP.asc BayesP.asc BootstrapData.txt ValDataComplete.txt)
-PICTURES=(BayesAVG-P.bmp Bayeslog10AVG-P.bmp BayesP.bmp Bayeslog10P.bmp "ROC of BayesP.asc.bmp")
+VERBATIM=(AVGBayesP.asc SDBayesP.asc BayesP.asc BootstrapData.txt ValDataComplete.txt "Gain of BayesP.asc.txt")
+PICTURES=(BayesAVG-P.bmp Bayeslog10AVG-P.bmp BayesP.bmp Bayeslog10P.bmp "ROC of BayesP.asc.bmp" "Gain of BayesP.asc.bmp")
 
 TMP=$(mktemp -d "${TMPDIR:-/tmp}/karvelo-golden.XXXXXX")
 mkdir -p "$TMP/work" "$TMP/actual"

@@ -95,13 +95,19 @@ class ConfigFileTest : public QObject {
     QTest::addColumn<double>("cellsize");
     QTest::addColumn<double>("xll");
     QTest::addColumn<QString>("firstLine");
-    QTest::newRow("cell size") << 5.0 << 900.0 << "Cell sizes in the various grids are different:";
-    QTest::newRow("corner") << 10.0 << 1000.001 << "xllcorner, yllcorner, ncols and/or nrows are different:";
+    QTest::addColumn<QString>("differences");
+    QTest::newRow("cell size") << 5.0 << 900.0 << "Cell sizes in the various grids are different:"
+                               << "\nshifted.asc: xllcorner 900.00 differs from obs.asc: 1000.00"
+                                  "\nshifted.asc: cellsize 5.00 differs from obs.asc: 10.00";
+    // Two decimals would show the same corner: every digit is shown.
+    QTest::newRow("corner") << 10.0 << 1000.001 << "xllcorner, yllcorner, ncols and/or nrows are different:"
+                            << "\nshifted.asc: xllcorner 1000.001 differs from obs.asc: 1000";
   }
   void anInconsistentConfigurationIsNotSaved() {
     QFETCH(double, cellsize);
     QFETCH(double, xll);
     QFETCH(QString, firstLine);
+    QFETCH(QString, differences);
     ScratchFolder scratch;
     const fs::path dir = scratch.path();
     WriteObservationGrid(dir);
@@ -113,7 +119,7 @@ class ConfigFileTest : public QObject {
     const auto states = ButtonStates(t);
     t.answers.push_back(dir / "config.txt");
     QTest::mouseClick(t.w.btbttnConfigurationFile, Qt::LeftButton);
-    QCOMPARE(t.messages, QStringList{firstLine + "\nPrepare new and consistent grids and start anew!"});
+    QCOMPARE(t.messages, QStringList{firstLine + "\nPrepare new and consistent grids and start anew!" + differences});
     QCOMPARE(t.requests.size(), asked);
     QVERIFY(!fs::exists(dir / "config.txt"));
     QCOMPARE(t.w.tbcntrlMain->TabIndex(), 0);

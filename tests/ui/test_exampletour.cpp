@@ -4,6 +4,7 @@
 // window to the headless tool: the same clicks on the same data with the same seed must give the
 // same grids, tables and pictures. With KARVELO_SCREENSHOT_DIR set it also saves the pictures of
 // the user guide (scripts/screenshots.sh), taken along the way of this very run.
+#include <QLabel>
 #include <QCryptographicHash>
 #include <QImage>
 #include <QCheckBox>
@@ -159,6 +160,8 @@ class ExampleTourTest : public QObject {
     shoot(w, "guide-4-lookup");
     t.click(w.btbttnEvaluate);
     QVERIFY(w.imgROC->isVisibleTo(&w));
+    QVERIFY(w.imgGain->isVisibleTo(&w));
+    QVERIFY(w.lblAucInterval->text().startsWith("AUC 95% CI (DeLong) = ["));
     shoot(w, "guide-4-roc");
     QCOMPARE(t.messages.size(), 1);
 
@@ -188,12 +191,13 @@ class ExampleTourTest : public QObject {
 
     w.FormClose();
 
-    for (const char* name : {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesP.asc", "ValDataComplete.txt"}) {
+    for (const char* name : {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesP.asc", "ValDataComplete.txt",
+                             "Gain of BayesP.asc.txt"}) {
       const std::string expected = ReadBytes(kGolden / name), actual = ReadBytes(dir / name);
       QVERIFY2(expected == actual, qPrintable(QString("%1 differs from the demo's, %2").arg(name, FirstDifference(expected, actual))));
     }
     const QStringList expectedPictures = Q(ReadBytes(kGolden / "pictures.txt")).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(expectedPictures.size(), 5);
+    QCOMPARE(expectedPictures.size(), 6);
     for (const QString& line : expectedPictures) {
       const QString name = line.section(' ', 3);
       QCOMPARE(PixelLine(dir / name.toStdString()), line);

@@ -327,12 +327,24 @@ class ValidationTest : public QObject {
       for (int x = 250; x < 340; ++x) ink += IsDark(picture, x, y) ? 1 : 0;
     }
     QVERIFY2(ink > 30, qPrintable(QString::number(ink)));
-    const std::string logged = v.w.runLog().Lines().back();
-    QCOMPARE(logged, "ROC for " + v.map.string() + " using " + v.points.string() + " written to: <ROC of map.asc.bmp>");
+    const auto& lines = v.w.runLog().Lines();
+    QVERIFY(lines.size() >= 4);
+    QCOMPARE(lines[lines.size() - 4], "ROC for " + v.map.string() + " using " + v.points.string() + " written to: <ROC of map.asc.bmp>");
+    // 8 of the 9 pairs ordered: AUC 8/9; each side's components vary by 1/27, so the standard
+    // error is sqrt(2) / 9 and the interval 8/9 -/+ 0.3080, clipped at 1.
+    QCOMPARE(lines[lines.size() - 3], std::string("AUC 95% CI (DeLong) = [0.5809, 1.0000]"));
+    QVERIFY(v.w.lblAucInterval->text().startsWith("AUC 95% CI (DeLong) = [0.5809, 1.0000]\nAUC 95% CI (bootstrap) = ["));
+    QVERIFY(v.shown(v.w.lblAucInterval));
+    QVERIFY(v.shown(v.w.imgGain));
+    QVERIFY(v.w.lblGain->text().startsWith("Gain of map.asc:\nat 10% of the area: "));
+    QVERIFY(fs::exists(v.dir / "Gain of map.asc.txt"));
+    QVERIFY(fs::exists(v.dir / "Gain of map.asc.bmp"));
 
     // Opening a file again takes the later steps back.
     v.open(v.points);
     QVERIFY(!v.shown(v.w.imgROC));
+    QVERIFY(!v.shown(v.w.imgGain));
+    QVERIFY(!v.shown(v.w.lblAucInterval));
     QVERIFY(!v.w.btbttnPredMap->isEnabled());
     QVERIFY(!v.w.btbttnEvaluate->isEnabled());
   }

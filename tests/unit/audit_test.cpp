@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/runtables.h"
@@ -105,6 +104,7 @@ TEST_F(AuditTest, ZeroExpectationsAreReportedAndSummarised) {
   EXPECT_EQ(tables.Chi2.Row(1), (std::vector<std::string>{"aux.asc", "2", "0.00", "0.00"}));
   EXPECT_EQ(shell.messages.back(),
             "aux.asc: observed versus expected frequencies of occurrence/absence do not significantly differ.\n"
+            "\n"
             "Consider redefining the classes or skip the variable.");
 }
 
@@ -133,9 +133,6 @@ TEST_F(AuditTest, ExpectedCountsRoundHalvesToEvenAndTheBoundaryCounts) {
   RunAudit(*ws, tables, shell);
   // Observed 5 and 0 against 2 and 2 (2.5 rounds to 2): (3^2 + 2^2) / 2 = 6.5 -> "6.50 *".
   EXPECT_EQ(tables.Chi2.Cell(2, 1), "6.50 *");
-  EXPECT_EQ(Chi2Marks(*ws, 2, 3.84), " *");
-  EXPECT_EQ(Chi2Marks(*ws, 2, 3.8399), "");
-  EXPECT_EQ(Chi2Marks(*ws, 3, 9.21), " **");
 }
 
 TEST_F(AuditTest, MissingGridsStopBeforeAnythingChanges) {

@@ -1,12 +1,12 @@
 // The data configuration: the table beside the slots, class bounds, the histogram and the file.
 #include <gtest/gtest.h>
 
-#include "audit/chi2table.h"
 #include "config/classification.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
+#include "core/numfmt.h"
 #include "core/textwriter.h"
 #include "core/runtables.h"
 #include "render/qimage_canvas.h"
@@ -24,7 +24,6 @@ class ConfigTest : public ::testing::Test {
  protected:
   void SetUp() override {
     LayOutRunTables(tables);
-    FillChi2Table(*ws);
   }
   // Picks a grid file through the same step as the "..." button (no preview).
   ScanResult Pick(const std::string& name, const std::string& text) {
@@ -185,14 +184,21 @@ TEST_F(ConfigTest, ConsistencyMessages) {
   EXPECT_TRUE(CheckConsistency(*ws, shell));  // one entry never fails
   AddClassified("aux.asc", 3);
   EXPECT_TRUE(CheckConsistency(*ws, shell));
-  ws->DataDef(2).xllcorner += 0.001;
+  const double xll = ws->DataDef(1).xllcorner;
+  ws->DataDef(2).xllcorner += 0.001;  // the same at two decimals: every digit is shown
   EXPECT_FALSE(CheckConsistency(*ws, shell));
   EXPECT_EQ(shell.messages.back(),
-            "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!");
+            "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!\n"
+            "aux.asc: xllcorner " + FormatShortest(xll + 0.001) + " differs from obs.asc: " + FormatShortest(xll));
   ws->DataDef(2).cellsize = 2;
+  ws->DataDef(2).nrows += 3;
   EXPECT_FALSE(CheckConsistency(*ws, shell));
+  const std::string rows = std::to_string(ws->DataDef(1).nrows);
   EXPECT_EQ(shell.messages.back(),
-            "Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!");
+            "Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!\n"
+            "aux.asc: nrows " + std::to_string(ws->DataDef(1).nrows + 3) + " differs from obs.asc: " + rows + "\n"
+            "aux.asc: xllcorner " + FormatShortest(xll + 0.001) + " differs from obs.asc: " + FormatShortest(xll) + "\n"
+            "aux.asc: cellsize 2.00 differs from obs.asc: " + FormatFixed(ws->DataDef(1).cellsize, 2));
 }
 
 TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
@@ -340,14 +346,14 @@ TEST_F(ConfigTest, HistogramChi2Texts) {
   h.cells = {0, 50, 50};
   h.presences = {0, 0, 20};
   h.absences = {0, 10, 10};
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos: 20.0 **");
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, false), "Chi2 neg undefined");  // statistic 0
+  EXPECT_EQ(HistogramChi2Text(h, 2, true), "Chi2 pos: 20.0 **");
+  EXPECT_EQ(HistogramChi2Text(h, 2, false), "Chi2 neg undefined");  // statistic 0
   h.presences = {0, 7, 13};  // expected 10 each: 0.9 + 0.9 = 1.8
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos: 1.8");
+  EXPECT_EQ(HistogramChi2Text(h, 2, true), "Chi2 pos: 1.8");
   h.presences = {0, 4, 0};  // expected 2 and 2: 2 + 2 = 4 >= 3.84
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos: 4.0 *");
+  EXPECT_EQ(HistogramChi2Text(h, 2, true), "Chi2 pos: 4.0 *");
   h.cells = {0, 99, 1};  // expected presences in class 2 rounds to 0
-  EXPECT_EQ(HistogramChi2Text(*ws, h, 2, true), "Chi2 pos undefined");
+  EXPECT_EQ(HistogramChi2Text(h, 2, true), "Chi2 pos undefined");
 }
 
 TEST_F(ConfigTest, HistogramWithoutAPresenceGridReportsTheError) {

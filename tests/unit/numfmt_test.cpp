@@ -36,9 +36,13 @@ TEST(FormatGridNumber, FixedDecimalsWithPointAndNoBlanks) {
   EXPECT_EQ(FormatGridNumber(-1, 10), "-1.0000000000");
   EXPECT_EQ(FormatGridNumber(1e20, 2), "100000000000000000000.00");
   EXPECT_EQ(FormatGridNumber(2.5, 0), "2");
-  // A negative value that rounds to zero carries no sign.
-  EXPECT_EQ(FormatGridNumber(-0.001, 2), "0.00");
+  // A negative value keeps its sign when every written digit is zero; zero itself has none.
+  EXPECT_EQ(FormatGridNumber(-0.001, 2), "-0.00");
+  EXPECT_EQ(FormatGridNumber(-0.0032, 2), "-0.00");
+  EXPECT_EQ(FormatGridNumber(-0.00000004, 7), "-0.0000000");
   EXPECT_EQ(FormatGridNumber(-0.0, 2), "0.00");
+  EXPECT_EQ(FormatGridNumber(0.0, 0), "0");
+  EXPECT_EQ(FormatGridNumber(-0.4, 0), "-0");
 }
 
 TEST(FormatStripped5, TrailingZerosAndPointGo) {

@@ -5,7 +5,6 @@
 
 #include <stdexcept>
 
-#include "audit/chi2table.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 
@@ -51,7 +50,6 @@ void ScratchFolderTest::SetUp() {
   previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
   shell.run().SetFolder(dir.path());
-  FillChi2Table(*ws);
   LayOutRunTables(tables);
 }
 

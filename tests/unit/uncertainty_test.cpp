@@ -6,7 +6,6 @@
 #include <sstream>
 
 #include "audit/audit.h"
-#include "audit/chi2table.h"
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"

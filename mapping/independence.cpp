@@ -1,0 +1,122 @@
+// The overall and pairwise conditional-independence tests on the observation cells.
+#include "mapping/independence.h"
+
+#include <cmath>
+#include <memory>
+
+#include "audit/workfiles.h"
+#include "core/gridfile.h"
+#include "core/numfmt.h"
+#include "mapping/classfiles.h"
+#include "stats/statstext.h"
+
+namespace karvelo {
+
+namespace {
+
+// A written map read cell by cell, its no-data value from its own header.
+struct MapStream {
+  TDataDef def;
+  std::unique_ptr<GridReader> reader;
+
+  explicit MapStream(const std::filesystem::path& path) {
+    def.FileName = path.string();
+    SilentShell quiet;  // the run just wrote the map from the reference grid: its size is fine
+    ReadHeader(def, quiet);
+    reader = std::make_unique<GridReader>(def);
+    reader->SkipHeader();
+  }
+};
+
+}  // namespace
+
+IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunContext& run, const std::filesystem::path& map,
+                                               const std::optional<std::filesystem::path>& sdMap) {
+  IndependenceReport report;
+  const TDataDef& ref = ws.ReferenceGrid();
+  MapStream p(map);
+  std::optional<MapStream> sd;
+  if (sdMap) sd.emplace(*sdMap);
+  std::vector<ClassFileStream> streams = OpenClassFiles(ws, run);
+  // The pairs of classified grids and their tables (class of the first x class of the second).
+  std::vector<std::size_t> classified;
+  for (std::size_t e = 0; e < streams.size(); ++e)
+    if (streams[e].nClasses >= 2) classified.push_back(e);
+  struct Pair {
+    std::size_t a, b;
+    std::vector<std::vector<long long>> counts;
+  };
+  std::vector<Pair> pairs;
+  for (std::size_t i = 0; i < classified.size(); ++i) {
+    for (std::size_t j = i + 1; j < classified.size(); ++j) {
+      const auto a = classified[i], b = classified[j];
+      pairs.push_back({a, b,
+                       std::vector<std::vector<long long>>(static_cast<std::size_t>(streams[a].nClasses),
+                                                           std::vector<long long>(static_cast<std::size_t>(streams[b].nClasses), 0))});
+    }
+  }
+  const int rows = RasterRows(ref), cols = RasterCols(ref);
+  double expected = 0, variance = 0;
+  long long presences = 0;
+  std::vector<int> k;
+  for (int r = 1; r <= ref.nrows; ++r) {
+    const std::uint8_t* pres = r <= rows ? ws.PresenceRaster.row(r) : nullptr;
+    const std::uint8_t* abs = r <= rows ? ws.AbsenceRaster.row(r) : nullptr;
+    for (int c = 1; c <= ref.ncols; ++c) {
+      const double v = p.reader->ReadValue();
+      const double s = sd ? sd->reader->ReadValue() : 0.0;
+      ReadClasses(streams, k);
+      if (!pres || c > cols) continue;
+      const bool presence = pres[c - 1] != 0, observed = presence || abs[c - 1] != 0;
+      if (presence) {
+        for (Pair& pair : pairs) {
+          const int ka = k[pair.a], kb = k[pair.b];
+          if (ka >= 1 && kb >= 1 && ka <= streams[pair.a].nClasses && kb <= streams[pair.b].nClasses) {
+            ++pair.counts[static_cast<std::size_t>(ka - 1)][static_cast<std::size_t>(kb - 1)];
+          }
+        }
+      }
+      if (!observed || v == p.def.NODATA_value) continue;
+      presences += presence;
+      expected += v;
+      if (sd && s != sd->def.NODATA_value) variance += s * s;
+    }
+    p.reader->ReadLine();
+    if (sd) sd->reader->ReadLine();
+    NextClassLine(streams);
+  }
+  report.overall.presences = presences;
+  report.overall.expected = expected;
+  if (sd && variance > 0) {
+    const double z = (expected - static_cast<double>(presences)) / std::sqrt(variance);
+    report.overall.z = z;
+    report.overall.p = NormalUpperTail(z);
+  }
+  for (const Pair& pair : pairs) {
+    report.pairs.push_back({FileNameOf(ws.DataDef(streams[pair.a].slot).FileName), FileNameOf(ws.DataDef(streams[pair.b].slot).FileName),
+                            ContingencyTest(pair.counts)});
+  }
+  return report;
+}
+
+std::vector<std::string> IndependenceLines(const IndependenceReport& report) {
+  const OverallIndependence& o = report.overall;
+  std::vector<std::string> lines = {ConditionalIndependenceLine(o.presences, o.expected, o.z, o.p)};
+  for (const PairIndependence& pair : report.pairs) {
+    for (std::string& line : PairwiseIndependenceLines(pair.first, pair.second, pair.result)) lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+std::vector<std::string> ReportConditionalIndependence(const Workspace& ws, bool uncertainty, Shell& shell) {
+  shell.status2("... Testing conditional independence");
+  const IndependenceReport report =
+      uncertainty ? TestConditionalIndependence(ws, shell.run(), shell.run().Output("AVGBayesP.asc"), shell.run().Output("SDBayesP.asc"))
+                  : TestConditionalIndependence(ws, shell.run(), shell.run().Output("BayesP.asc"), std::nullopt);
+  const std::vector<std::string> lines = IndependenceLines(report);
+  shell.log("");
+  for (const std::string& line : lines) shell.log(line);
+  return lines;
+}
+
+}  // namespace karvelo

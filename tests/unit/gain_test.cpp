@@ -1,0 +1,138 @@
+// The gain table against a plain sort-and-count version, and its files from a map with no-data cells.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+
+#include "render/qimage_canvas.h"
+#include "test_support.h"
+#include "validation/gain.h"
+
+namespace karvelo {
+namespace {
+
+unsigned TestSeed() {
+  const char* s = std::getenv("KARVELO_TEST_SEED");
+  return s ? static_cast<unsigned>(std::strtoul(s, nullptr, 10)) : 20261209u;
+}
+
+// The definition word for word: sort descending, take the value at rank ceil(a x N), count.
+std::vector<GainRow> PlainGain(std::vector<double> cells, const std::vector<double>& finds) {
+  std::sort(cells.begin(), cells.end(), std::greater<>());
+  std::vector<GainRow> rows;
+  const double n = static_cast<double>(cells.size());
+  for (int a = 5; a <= 100; a += 5) {
+    const auto rank = static_cast<std::size_t>(std::ceil(a / 100.0 * n - 1e-9));
+    GainRow r;
+    r.areaPercent = a;
+    r.threshold = cells[rank - 1];
+    r.areaTaken = static_cast<double>(std::count_if(cells.begin(), cells.end(), [&](double v) { return v >= r.threshold; })) / n;
+    r.findsShare = static_cast<double>(std::count_if(finds.begin(), finds.end(), [&](double v) { return v >= r.threshold; })) /
+                   static_cast<double>(finds.size());
+    if (r.findsShare > 0) r.gain = 1 - r.areaTaken / r.findsShare;
+    rows.push_back(r);
+  }
+  return rows;
+}
+
+TEST(Gain, MatchesSortAndCountOnRandomMapsWithTies) {
+  std::mt19937 rng(TestSeed());
+  for (int round = 0; round < 40; ++round) {
+    const int n = 1 + static_cast<int>(rng() % 3000), levels = 1 + static_cast<int>(rng() % 50);
+    std::vector<double> cells;
+    for (int i = 0; i < n; ++i) cells.push_back(static_cast<double>(rng() % static_cast<unsigned>(levels)) / levels);
+    std::vector<double> finds;
+    const int f = static_cast<int>(rng() % 40);
+    // Finds favour high values: the largest of two cells.
+    for (int i = 0; i < f; ++i) finds.push_back(std::max(cells[rng() % cells.size()], cells[rng() % cells.size()]));
+    const std::vector<GainRow> want = PlainGain(cells, finds.empty() ? std::vector<double>{} : finds);
+    std::vector<double> work = cells;
+    const std::vector<GainRow> got = ComputeGain(work, finds);
+    ASSERT_EQ(got.size(), 20u);
+    for (std::size_t i = 0; i < 20; ++i) {
+      const std::string where = "seed " + std::to_string(TestSeed()) + " round " + std::to_string(round) + " row " + std::to_string(i);
+      EXPECT_EQ(got[i].areaPercent, want[i].areaPercent) << where;
+      EXPECT_EQ(got[i].threshold, want[i].threshold) << where;
+      EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << where;
+      if (!finds.empty()) {
+        EXPECT_EQ(got[i].findsShare, want[i].findsShare) << where;
+        EXPECT_EQ(got[i].gain.has_value(), want[i].gain.has_value()) << where;
+        if (got[i].gain && want[i].gain) {
+          EXPECT_DOUBLE_EQ(*got[i].gain, *want[i].gain) << where;
+        }
+      } else {
+        EXPECT_FALSE(got[i].gain) << where;
+      }
+    }
+  }
+  std::vector<double> none;
+  EXPECT_TRUE(ComputeGain(none, {1.0}).empty());
+}
+
+// Values crowded into one bucket beside far outliers, a range too wide for a double, and -0.0 beside 0.0.
+TEST(Gain, CrowdedAndExtremeValuesStillMatch) {
+  std::mt19937 rng(TestSeed());
+  const std::vector<std::vector<double>> extremes = {{1e300}, {-1e300, 1e300}, {-1.7e308, 1.7e308}, {-0.0, 0.0}};
+  for (const auto& extra : extremes) {
+    std::vector<double> cells;
+    for (int i = 0; i < 997; ++i) cells.push_back(0.5 + static_cast<double>(rng() % 7) * 1e-12);
+    for (double v : extra) cells.push_back(v);
+    const std::vector<double> finds = {cells[3], cells[10], extra.back()};
+    const std::vector<GainRow> want = PlainGain(cells, finds);
+    std::vector<double> work = cells;
+    const std::vector<GainRow> got = ComputeGain(work, finds);
+    ASSERT_EQ(got.size(), want.size());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+      EXPECT_EQ(got[i].threshold, want[i].threshold) << i;
+      EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << i;
+      EXPECT_EQ(got[i].findsShare, want[i].findsShare) << i;
+    }
+  }
+}
+
+TEST(Gain, LinesAsTheTableAndValidateWriteThem) {
+  GainRow r;
+  r.areaPercent = 10;
+  r.threshold = 0.5;
+  r.areaTaken = 0.1;
+  r.findsShare = 0.45;
+  r.gain = 1 - 0.1 / 0.45;
+  EXPECT_EQ(GainLine(r), "Gain at 10% of the area: finds 45.00%, gain 0.7778");
+  EXPECT_EQ(GainTableLines({r}), (std::vector<std::string>{"Area%;Threshold;AreaTaken%;Finds%;Gain", "10.00;0.50000000;10.00;45.00;0.7778"}));
+  r.findsShare = 0;
+  r.gain.reset();
+  EXPECT_EQ(GainLine(r), "Gain at 10% of the area: finds 0.00%, gain -");
+  EXPECT_EQ(GainTableLines({r})[1], "10.00;0.50000000;10.00;0.00;-");
+  EXPECT_EQ(GainTitle("/some/folder/BayesP.asc"), "Gain of BayesP.asc");
+}
+
+class GainFiles : public test::ScratchFolderTest {};
+
+// A 4 x 2 map with two no-data cells; finds lie on 0.9 and 0.5, a non-find on 0.1.
+TEST_F(GainFiles, NoDataCellsAreLeftOutAndTheFilesWritten) {
+  test::WriteFile("map.asc", test::GridText(4, 2, {{"0.9", "-9999", "0.5", "0.5"}, {"0.1", "0.3", "-9999", "0.7"}}));
+  // Cell centres: x = 0.5 .. 3.5, y = 1.5 (top row) and 0.5.
+  test::WriteFile("ValDataComplete.txt", "0.5 1.5 1 0.9000000\r\n2.5 1.5 1 0.5000000\r\n0.5 0.5 0 0.1000000\r\n");
+  QImageCanvas picture(kGainPictureSize, kGainPictureSize);
+  const std::vector<GainRow> rows = EvaluateGain("map.asc", 1, picture, shell);
+  ASSERT_EQ(rows.size(), 20u);
+  // Six cells with a value: 0.9 0.7 0.5 0.5 0.3 0.1. At 50%: rank 3 is 0.5, taken 4 of 6 cells, both finds.
+  EXPECT_EQ(rows[9].threshold, 0.5);
+  EXPECT_DOUBLE_EQ(rows[9].areaTaken, 4.0 / 6);
+  EXPECT_EQ(rows[9].findsShare, 1.0);
+  // At 5%: rank 1 is 0.9, one cell, one find of two: gain 1 - (1/6) / (1/2).
+  EXPECT_EQ(rows[0].threshold, 0.9);
+  EXPECT_DOUBLE_EQ(*rows[0].gain, 1 - (1.0 / 6) / 0.5);
+  const std::string table = test::ReadFile("Gain of map.asc.txt");
+  EXPECT_EQ(table.substr(0, table.find('\n') + 1), "Area%;Threshold;AreaTaken%;Finds%;Gain\r\n");
+  EXPECT_NE(table.find("50.00;0.50000000;66.67;100.00;0.3333\r\n"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists("Gain of map.asc.bmp"));
+  // The curve passes through (1/6 of the area, half the finds); the diagonal runs corner to corner.
+  EXPECT_EQ(picture.Pixel(GainPixelX(1.0 / 6), GainPixelY(0.5)), (Rgb{0, 0, 0}));
+  EXPECT_EQ(picture.Pixel(215, 95), (Rgb{160, 160, 160}));
+}
+
+}  // namespace
+}  // namespace karvelo

@@ -1,0 +1,47 @@
+// Kvamme's gain and the success-rate curve of a map against the finds of the validation records.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/canvas.h"
+#include "core/shell.h"
+
+namespace karvelo {
+
+inline constexpr int kGainRows = 20;  // area shares 5%, 10%, ..., 100%
+inline constexpr int kGainPictureSize = 300;
+
+struct GainRow {
+  int areaPercent = 0;       // the nominal area share a
+  double threshold = 0;      // the value of the cell at rank ceil(a x N), by descending value
+  double areaTaken = 0;      // share of the cells with a value >= threshold
+  double findsShare = 0;     // share of the finds on the map with a value >= threshold
+  std::optional<double> gain;  // 1 - areaTaken / findsShare; none when no find is taken
+};
+
+// The 20 rows from the values of the map's cells that have one (reordered in place) and the map
+// values of the finds. Nothing when the map has no value.
+std::vector<GainRow> ComputeGain(std::vector<double>& cellValues, const std::vector<double>& findValues);
+
+// "Gain of " + the map's file name.
+std::string GainTitle(const std::string& mapFileName);
+// The table file's text: the header line and one line per row.
+std::vector<std::string> GainTableLines(const std::vector<GainRow>& rows);
+// The validate line of one row: "Gain at 10% of the area: finds 45.00%, gain 0.7778".
+std::string GainLine(const GainRow& row);
+// Shares 0..1 to pixels of the 300 x 300 picture (plot area 40..290 x 20..270).
+int GainPixelX(double share);
+int GainPixelY(double share);
+// Tab 4's short form of a row: "at 10% of the area: 0.7778".
+std::string GainShortLine(const GainRow& row);
+// The success-rate curve: finds share against area share, with the diagonal.
+void DrawGain(const std::vector<GainRow>& rows, const std::string& title, Canvas& picture);
+
+// After the ROC: reads the map's cells and the finds of "ValDataComplete.txt" (records whose code
+// is findCode), writes "<title>.txt" and "<title>.bmp", logs them. Throws FileError.
+std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double findCode, Canvas& picture, Shell& shell);
+
+}  // namespace karvelo
