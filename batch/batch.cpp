@@ -67,7 +67,7 @@ constexpr const char* kUsage =
     "Options:\n"
     "  --workdir DIR      folder for every output and Karvelo.log (created if missing;\n"
     "                     default: the current directory)\n"
-    "  --keep-work-files  keep the registered work files at the end\n"
+    "  --keep-work-files  keep the work folder (karvelo-work/ in the working folder) at the end\n"
     "  --seed S           seed the random generator with S (0..4294967295) instead of the clock\n"
     "  -h, --help         this text\n";
 
