@@ -16,7 +16,8 @@ std::optional<std::filesystem::path> FindExampleData();
 
 // Copies the example data into the working directory, builds the configuration, audits it, runs
 // the uncertainty map and the plain map, validates "BayesP.asc" with the example points, and
-// prints a summary. Returns the exit status.
+// prints a summary. Returns the exit status. The caller has checked the folder with
+// DemoFolderRefusal before writing anything there.
 int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out);
 // Why the demo must not run in `folder` (it holds a file no earlier demo made), or nothing. Checked
 // before the run writes anything there, its log included.

@@ -69,7 +69,6 @@ class FolderLock {
   // lock file cannot be made at all throws FileError.
   bool TryLock(const std::filesystem::path& folder);
   void Unlock();
-  bool Locked() const { return fd_ >= 0; }
 
  private:
   int fd_ = -1;
