@@ -25,6 +25,7 @@
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/projection.h"
 #include "core/runtables.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
@@ -315,6 +316,8 @@ Command ParseMap(const std::vector<std::string>& args) {
       o.uncertainty = true;
     } else if (a == "--no-uncertainty") {
       o.uncertainty = false;
+    } else if (a == "--geotiff") {
+      o.geotiff = true;
     } else if (a == "--evidence") {
       o.evidence = ChoiceIndex(value(), {"all", "vweak", "weak", "mod", "strong", "vstrong"}, "--evidence");
     } else if (a.rfind("-", 0) == 0 || config) {
@@ -335,7 +338,18 @@ Command ParseMap(const std::vector<std::string>& args) {
       PrintWritten(out, {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp"});
     }
     // Only a declustered prior writes "Declus.asc"; one left from an earlier run is not news.
-    if (o.prior == 2 && !ws.RandomAbsences) PrintWritten(out, {"Declus.asc"});
+    const bool declustered = o.prior == 2 && !ws.RandomAbsences;
+    if (declustered) PrintWritten(out, {"Declus.asc"});
+    if (o.geotiff) {
+      std::vector<std::string> grids = o.uncertainty ? std::vector<std::string>{"AVGBayesP.asc", "SDBayesP.asc"}
+                                                     : std::vector<std::string>{"BayesP.asc"};
+      if (declustered) grids.push_back("Declus.asc");
+      for (const std::string& grid : grids) {
+        const fs::path tif = fs::path(grid).replace_extension(".tif");
+        gis::WriteGeoTiff(grid, tif);
+        out << "wrote " << (fs::current_path() / tif).string() << '\n';
+      }
+    }
     return 0;
   };
 }
@@ -404,7 +418,7 @@ Command ParseImport(const std::vector<std::string>& args) {
     gis::ImportRaster(source, band, target);
     shell.log("Imported band " + std::to_string(band) + " of " + source + " as " + target.string());
     out << "wrote " << target.string() << '\n';
-    if (fs::exists(gis::ProjectionFileOf(target))) out << "wrote " << gis::ProjectionFileOf(target).string() << '\n';
+    if (fs::exists(ProjectionFileOf(target))) out << "wrote " << ProjectionFileOf(target).string() << '\n';
     return 0;
   };
 }
@@ -444,7 +458,7 @@ Command ParseAlign(const std::vector<std::string>& args) {
     shell.log("Aligned " + source + " to " + reference + " as " + output +
               (outcome.reprojected ? " (reprojected)" : ""));
     out << "wrote " << output << '\n';
-    if (fs::exists(gis::ProjectionFileOf(output))) out << "wrote " << gis::ProjectionFileOf(output).string() << '\n';
+    if (fs::exists(ProjectionFileOf(output))) out << "wrote " << ProjectionFileOf(output).string() << '\n';
     return 0;
   };
 }

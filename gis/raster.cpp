@@ -22,6 +22,7 @@
 #include "core/gridfile.h"
 #include "core/limits.h"
 #include "core/numfmt.h"
+#include "core/projection.h"
 #include "core/shell.h"
 #include "core/textwriter.h"
 #include "render/maprender.h"
@@ -207,11 +208,6 @@ std::optional<std::string> RasterDriver(const fs::path& path) {
 }
 
 bool IsAsciiGridDriver(const std::string& driver) { return driver == "AAIGrid"; }
-
-fs::path ProjectionFileOf(const fs::path& grid) {
-  fs::path prj = grid;
-  return prj.replace_extension(".prj");
-}
 
 bool SameFile(const fs::path& a, const fs::path& b) {
   struct stat sa {}, sb {};
@@ -409,6 +405,7 @@ void WriteGeoTiff(const fs::path& grid, const fs::path& output) {
     GDALRATCreateColumn(rat, "Blue", GFT_Integer, GFU_Blue);
     GDALRATSetRowCount(rat, kBins);
     GDALRATSetLinearBinning(rat, lo, width);
+    GDALRATSetTableType(rat, GRTT_ATHEMATIC);
     for (int i = 0; i < kBins; ++i) {
       const Rgb grey = RampGrey(lo + (i + 0.5) * width, lo, hi);
       GDALRATSetValueAsInt(rat, i, 0, grey.r);

@@ -15,9 +15,6 @@ std::optional<std::string> RasterDriver(const std::filesystem::path& path);
 // True when the driver reads ASCII grids (those need no import).
 bool IsAsciiGridDriver(const std::string& driver);
 
-// The projection file beside a grid: "a/b.asc" -> "a/b.prj".
-std::filesystem::path ProjectionFileOf(const std::filesystem::path& grid);
-
 // True when both paths name one existing file (same device and inode).
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 

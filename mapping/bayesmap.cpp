@@ -11,6 +11,7 @@
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/projection.h"
 #include "core/textwriter.h"
 #include "mapping/classfiles.h"
 #include "render/maprender.h"
@@ -244,6 +245,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
     shell.gaugeProgress(r);
   }
   out.Close();
+  CopyProjection(ref, "BayesP.asc");
   return range;
 }
 

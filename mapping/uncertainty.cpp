@@ -10,6 +10,7 @@
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/projection.h"
 #include "core/textwriter.h"
 #include "mapping/bayesmap.h"
 #include "mapping/classfiles.h"
@@ -305,6 +306,8 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   }
   avg.Close();
   sd.Close();
+  CopyProjection(ref, "AVGBayesP.asc");
+  CopyProjection(ref, "SDBayesP.asc");
   return ext;
 }
 
