@@ -341,10 +341,7 @@ Command ParseMap(const std::vector<std::string>& args) {
     const bool declustered = o.prior == 2 && !ws.RandomAbsences;
     if (declustered) PrintWritten(out, {"Declus.asc"});
     if (o.geotiff) {
-      std::vector<std::string> grids = o.uncertainty ? std::vector<std::string>{"AVGBayesP.asc", "SDBayesP.asc"}
-                                                     : std::vector<std::string>{"BayesP.asc"};
-      if (declustered) grids.push_back("Declus.asc");
-      for (const std::string& grid : grids) {
+      for (const std::string& grid : ResultGridNames(o.uncertainty, declustered)) {
         const fs::path tif = fs::path(grid).replace_extension(".tif");
         gis::WriteGeoTiff(grid, tif);
         out << "wrote " << (fs::current_path() / tif).string() << '\n';

@@ -14,6 +14,15 @@ namespace karvelo {
 
 // All entries share cell size, corner and extent; shows the matching message when they do not.
 bool CheckConsistency(const Workspace& ws, Shell& shell);
+// The same check, whose message also offers kAlignButton; *alignAsked tells whether it was pressed.
+bool CheckConsistency(const Workspace& ws, Shell& shell, bool* alignAsked);
+inline constexpr const char* kAlignButton = "Align to the reference grid";
+
+// The slots (2..DataDefCount) of ASCII grids whose cell size, corner or extent differ from the
+// reference grid's (slot 1): the grids an alignment would replace.
+std::vector<int> SlotsOffReference(const Workspace& ws);
+// The name an aligned copy of `grid` gets in `folder`: "<name>-aligned.asc".
+std::filesystem::path AlignedGridName(const std::filesystem::path& folder, const std::string& grid);
 
 // The block of lines of one entry, without line ends (13 + NrClasses lines).
 std::vector<std::string> ConfigurationBlock(const TDataDef& def);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace karvelo {
 
@@ -29,6 +30,9 @@ class Shell {
   virtual void log(std::string_view line) = 0;        // one line (or several, split at line breaks)
   virtual void registerWorkFile(const std::filesystem::path& path) = 0;
   virtual void message(std::string_view text) = 0;    // waits for acknowledgement
+  // A message with a choice of buttons (captions); returns the index of the one pressed. A driver
+  // with nobody to ask shows the text as a message and answers `fallback`.
+  virtual std::size_t ask(std::string_view text, const std::vector<std::string>& buttons, std::size_t fallback) = 0;
   virtual std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) = 0;
 };
 
@@ -44,6 +48,10 @@ class SilentShell : public Shell {
   void log(std::string_view) override {}
   void registerWorkFile(const std::filesystem::path&) override {}
   void message(std::string_view) override { ++messages; }
+  std::size_t ask(std::string_view, const std::vector<std::string>&, std::size_t fallback) override {
+    ++messages;
+    return fallback;
+  }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest&) override { return std::nullopt; }
   int messages = 0;
 };
@@ -61,6 +69,9 @@ class ForwardingShell : public Shell {
   void log(std::string_view line) override { inner_.log(line); }
   void registerWorkFile(const std::filesystem::path& path) override { inner_.registerWorkFile(path); }
   void message(std::string_view text) override { inner_.message(text); }
+  std::size_t ask(std::string_view text, const std::vector<std::string>& buttons, std::size_t fallback) override {
+    return inner_.ask(text, buttons, fallback);
+  }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override {
     return inner_.chooseFile(request);
   }

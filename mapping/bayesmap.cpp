@@ -249,6 +249,17 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
   return range;
 }
 
+std::vector<std::string> ResultGridNames(bool uncertainty, bool declustered) {
+  std::vector<std::string> names;
+  if (uncertainty) {
+    names = {"AVGBayesP.asc", "SDBayesP.asc"};
+  } else {
+    names = {"BayesP.asc"};
+  }
+  if (declustered) names.push_back("Declus.asc");
+  return names;
+}
+
 bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& priors, Canvas& picture, Rgb face,
                             Shell& shell) {
   picture.FillRect(0, 0, picture.Width(), picture.Height(), face);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/canvas.h"
 #include "core/runtables.h"
@@ -15,6 +16,10 @@ inline constexpr double kChi2At95 = 3.84;  // one degree of freedom
 inline constexpr double kChi2At99 = 6.63;
 inline constexpr const char* kRandomAbsenceCaption =
     "Absences will be generated at random locations conditional on prior probabilities";
+
+// The result grids a mapping run writes, by plain name: "BayesP.asc", or "AVGBayesP.asc" and
+// "SDBayesP.asc" for the uncertainty run, then "Declus.asc" when the priors were declustered.
+std::vector<std::string> ResultGridNames(bool uncertainty, bool declustered);
 
 // A smoothed conditional probability: (a + 1) / (a + b + 2).
 inline double SmoothedCP(long long a, long long b) {

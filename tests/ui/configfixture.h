@@ -71,6 +71,8 @@ struct ConfigWindow {
   QStringList messages;
   std::deque<std::optional<fs::path>> answers;
   std::vector<karvelo::FileDialogRequest> requests;
+  QList<QStringList> questionButtons;  // the buttons of each question; its text joins `messages`
+  std::deque<int> askAnswers;          // answers to the questions in turn, then the fallback
   std::function<void(karvelo::TfrmLegend&)> legendScript;
   int legendOpenings = 0;
 
@@ -81,6 +83,14 @@ struct ConfigWindow {
       if (answers.empty()) return std::nullopt;
       auto answer = answers.front();
       answers.pop_front();
+      return answer;
+    };
+    w.hooks.ask = [this](const QString& text, const QStringList& buttons, int fallback) {
+      messages << text;
+      questionButtons << buttons;
+      if (askAnswers.empty()) return fallback;
+      const int answer = askAnswers.front();
+      askAnswers.pop_front();
       return answer;
     };
     w.hooks.showModal = [this](QDialog& dialog) {

@@ -16,5 +16,6 @@ int main(int argc, char** argv) {
   failures += RunBayesMapTests(argc, argv);
   failures += RunValidationTests(argc, argv);
   failures += RunExampleTourTests(argc, argv);
+  failures += RunRasterTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

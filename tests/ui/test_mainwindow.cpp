@@ -43,6 +43,10 @@ struct TestWindow {
   TestWindow() {
     w.hooks.message = [this](const QString& text) { messages << text; };
     w.hooks.chooseFile = [](const FileDialogRequest&) { return std::optional<std::filesystem::path>(); };
+    w.hooks.ask = [this](const QString& text, const QStringList&, int fallback) {
+      messages << text;
+      return fallback;
+    };
     w.hooks.showModal = [this](QDialog& d) {
       modals.push_back(&d);
       return 0;

@@ -11,3 +11,4 @@ int RunGraphicalAnalysisTests(int argc, char** argv);
 int RunBayesMapTests(int argc, char** argv);
 int RunValidationTests(int argc, char** argv);
 int RunExampleTourTests(int argc, char** argv);
+int RunRasterTests(int argc, char** argv);

@@ -36,6 +36,15 @@ class RecordingShell : public Shell {
   }
   void registerWorkFile(const std::filesystem::path& p) override { workFiles.push_back(p); }
   void message(std::string_view text) override { messages.emplace_back(text); }
+  // Records the question among the messages; answered from `askAnswers` in turn, then `fallback`.
+  std::size_t ask(std::string_view text, const std::vector<std::string>& buttons, std::size_t fallback) override {
+    messages.emplace_back(text);
+    questions.push_back({std::string(text), buttons});
+    if (askAnswers.empty()) return fallback;
+    const std::size_t answer = askAnswers.front();
+    askAnswers.erase(askAnswers.begin());
+    return answer;
+  }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& r) override {
     auto it = answers.find(r.title);
     if (it == answers.end()) return std::nullopt;
@@ -50,6 +59,12 @@ class RecordingShell : public Shell {
   std::vector<std::string> logLines;
   std::vector<std::filesystem::path> workFiles;
   std::vector<std::string> messages;
+  struct Question {
+    std::string text;
+    std::vector<std::string> buttons;
+  };
+  std::vector<Question> questions;
+  std::vector<std::size_t> askAnswers;
   std::map<std::string, std::filesystem::path> answers;
 };
 
