@@ -157,6 +157,26 @@ class OutputGuard {
   bool done_ = false;
 };
 
+// The header's numbers are written rounded: a corner or cell size they cannot hold closely enough
+// (a fine cell in degrees, say) would misplace the grid, so that is refused rather than written.
+void CheckHeaderPlacesCells(const fs::path& output, const TDataDef& intended) {
+  TDataDef back;
+  back.FileName = output.string();
+  SilentShell quiet;
+  ReadHeader(back, quiet);
+  const double tolerance = 0.01 * intended.cellsize;  // 1% of a cell anywhere on the grid
+  const double extent = std::max(intended.ncols, intended.nrows);
+  if (std::fabs(back.xllcorner - intended.xllcorner) > tolerance ||
+      std::fabs(back.yllcorner - intended.yllcorner) > tolerance ||
+      std::fabs(back.cellsize - intended.cellsize) * extent > tolerance) {
+    ThrowFileError(output, "the grid header cannot hold the corner and cell size closely enough (" +
+                               FormatShortest(intended.xllcorner) + ", " + FormatShortest(intended.yllcorner) +
+                               ", cell size " + FormatShortest(intended.cellsize) + " written as " +
+                               FormatShortest(back.xllcorner) + ", " + FormatShortest(back.yllcorner) + ", " +
+                               FormatShortest(back.cellsize) + "); the cells would be misplaced");
+  }
+}
+
 // Writes the rows of `band` (read top to bottom in the grid's order) as an ASCII grid.
 // NaN cells and cells equal to `sourceNodata` become the grid's no-data value. Returns the count
 // of cells that are not no-data.
@@ -187,6 +207,7 @@ long long WriteBandAsGrid(GDALRasterBandH band, bool southUp, bool asFloat, cons
     out.WriteLine();
   }
   out.Close();
+  CheckHeaderPlacesCells(output, header);
   return valid;
 }
 

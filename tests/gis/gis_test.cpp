@@ -217,6 +217,19 @@ TEST_F(GisTest, AGeoTiffInDegreesKeepsItsGeoreferencing) {
   for (int i = 0; i < 6; ++i) EXPECT_DOUBLE_EQ(r.gt[i], gt[i]) << i;
   EXPECT_TRUE(SameProjection(r.wkt, "EPSG:4326"));
   EXPECT_EQ(r.values, s.values);
+  // Cells of 1/120 degree: a header that cannot hold them would misplace the grid, so the import
+  // either keeps them closely enough or refuses, naming the output.
+  double fine[6] = {5.5, 1.0 / 120, 0, 51.0, 0, -1.0 / 120};
+  std::copy(fine, fine + 6, s.gt);
+  WriteTiff("fine.tif", s);
+  const std::string e = ErrorOf([] { gis::ImportRaster("fine.tif", 1, "fine.asc"); });
+  if (e.empty()) {
+    EXPECT_NEAR(HeaderOf("fine.asc").cellsize, 1.0 / 120, 1e-6 / 120);
+  } else {
+    EXPECT_NE(e.find("fine.asc: the grid header cannot hold the corner and cell size closely enough"), std::string::npos) << e;
+    EXPECT_FALSE(fs::exists("fine.asc"));
+    EXPECT_FALSE(fs::exists("fine.prj"));
+  }
 }
 
 TEST_F(GisTest, BadRastersAreRefusedNamingTheFileAndNothingIsWritten) {
