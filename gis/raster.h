@@ -1,11 +1,11 @@
 // Rasters of any format GDAL reads: import as ASCII grids, alignment onto a reference grid, GeoTIFF export.
-// The only part of Karvelo that knows GDAL; the engine reads and writes ASCII grids alone.
 #pragma once
 
 #include <filesystem>
 #include <optional>
 #include <string>
 
+// The only part of Karvelo that knows GDAL; the engine reads and writes ASCII grids alone.
 namespace karvelo::gis {
 
 // The short name of the GDAL driver that opens path ("GTiff", "AAIGrid", ...), or nothing when
