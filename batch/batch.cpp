@@ -26,6 +26,7 @@
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/projection.h"
 #include "core/runtables.h"
 #include "core/textsafe.h"
 #include "mapping/bayesmap.h"
@@ -37,6 +38,7 @@
 #include "validation/roc.h"
 #include "validation/valdata.h"
 #include "core/workspace.h"
+#include "gis/raster.h"
 
 namespace karvelo {
 
@@ -58,9 +60,17 @@ constexpr const char* kUsage =
     "  audit CONFIG     load a configuration file and audit it; prints the audit's log lines\n"
     "  map CONFIG [--prior manual|frequency|decluster] [--prior-p P] [--prior-a A]\n"
     "             [--uncertainty | --no-uncertainty] [--evidence all|vweak|weak|mod|strong|vstrong]\n"
-    "                   load, audit, submit and map; the uncertainty run is the default\n"
+    "             [--geotiff]\n"
+    "                   load, audit, submit and map; the uncertainty run is the default;\n"
+    "                   --geotiff also writes each result grid as a GeoTIFF (.tif)\n"
     "  validate POINTS MAP [--x N] [--y N] [--code N] [--finds CODE]\n"
     "                   import validation points, look the map up, print the ROC's AUC\n"
+    "  import RASTER [-o OUT.asc] [--band N]\n"
+    "                   write band N (default 1) of any raster GDAL reads as an ASCII grid (default\n"
+    "                   OUT: the raster's name with .asc, in the work folder), and its .prj beside it\n"
+    "  align --like REF.asc RASTER -o OUT.asc [--resampling near|bilinear|mode]\n"
+    "                   resample (and reproject, when both carry a projection) a raster onto the\n"
+    "                   reference grid's extent, cell size and no-data value (default: near)\n"
     "  demo             the whole workflow on the example data that ships with Karvelo,\n"
     "                   in ./karvelo-demo (or --workdir), with a summary\n"
     "\n"
@@ -332,6 +342,8 @@ Command ParseMap(const std::vector<std::string>& args) {
       o.uncertainty = true;
     } else if (a == "--no-uncertainty") {
       o.uncertainty = false;
+    } else if (a == "--geotiff") {
+      o.geotiff = true;
     } else if (a == "--evidence") {
       o.evidence = ChoiceIndex(value(), {"all", "vweak", "weak", "mod", "strong", "vstrong"}, "--evidence");
     } else if (a.rfind("-", 0) == 0 || config) {
@@ -352,8 +364,16 @@ Command ParseMap(const std::vector<std::string>& args) {
       PrintWritten(out, shell.run(), {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp"});
     }
     // Only a declustered prior writes "Declus.asc"; one left from an earlier run is not news.
-    if (o.prior == 2 && !ws.RandomAbsences) PrintWritten(out, shell.run(), {"Declus.asc"});
+    const bool declustered = o.prior == 2 && !ws.RandomAbsences;
+    if (declustered) PrintWritten(out, shell.run(), {"Declus.asc"});
     for (const std::string& line : tables.Independence) out << line << '\n';
+    if (o.geotiff) {
+      for (const std::string& grid : ResultGridNames(o.uncertainty, declustered)) {
+        const fs::path tif = shell.run().Output(fs::path(grid).replace_extension(".tif").string());
+        gis::WriteGeoTiff(shell.run().Output(grid), tif);
+        out << "wrote " << tif.string() << '\n';
+      }
+    }
     return 0;
   };
 }
@@ -393,6 +413,81 @@ Command ParseValidate(const std::vector<std::string>& args) {
   };
 }
 
+// import RASTER [-o OUT.asc] [--band N]: one band of any raster as an ASCII grid.
+Command ParseImport(const std::vector<std::string>& args) {
+  std::optional<std::string> source, output;
+  int band = 1;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
+      return args[++i];
+    };
+    if (a == "-o") {
+      output = Absolute(value());
+    } else if (a == "--band") {
+      const std::string v = value();
+      const auto n = ParseReal(v);
+      if (!n || *n != static_cast<int>(*n) || *n < 1) throw UsageError{"--band takes a band number from 1, not '" + v + "'"};
+      band = static_cast<int>(*n);
+    } else if (a.rfind("-", 0) == 0 || source) {
+      throw UsageError{"import does not take '" + a + "'"};
+    } else {
+      source = Absolute(a);
+    }
+  }
+  if (!source) throw UsageError{"import needs a raster file"};
+  return [source = *source, output, band](Workspace&, BatchShell& shell, std::ostream& out) {
+    // Without -o the grid goes into the working folder under the raster's name.
+    const fs::path target = output ? fs::path(*output) : shell.run().Output(fs::path(source).stem().concat(".asc").string());
+    gis::ImportRaster(source, band, target);
+    shell.log("Imported band " + std::to_string(band) + " of " + source + " as " + target.string());
+    out << "wrote " << target.string() << '\n';
+    if (fs::exists(ProjectionFileOf(target))) out << "wrote " << ProjectionFileOf(target).string() << '\n';
+    return 0;
+  };
+}
+
+// align --like REF.asc RASTER -o OUT.asc [--resampling near|bilinear|mode]
+Command ParseAlign(const std::vector<std::string>& args) {
+  std::optional<std::string> reference, source, output;
+  gis::Resampling method = gis::Resampling::Nearest;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> std::string {
+      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
+      return args[++i];
+    };
+    if (a == "-o") {
+      output = Absolute(value());
+    } else if (a == "--like") {
+      reference = Absolute(value());
+    } else if (a == "--resampling") {
+      const std::string v = value();
+      const auto m = gis::ResamplingNamed(v);
+      if (!m) throw UsageError{"--resampling takes near, bilinear or mode, not '" + v + "'"};
+      method = *m;
+    } else if (a.rfind("-", 0) == 0 || source) {
+      throw UsageError{"align does not take '" + a + "'"};
+    } else {
+      source = Absolute(a);
+    }
+  }
+  if (!reference) throw UsageError{"align needs --like REF.asc"};
+  if (!source) throw UsageError{"align needs a raster file"};
+  if (!output) throw UsageError{"align needs -o OUT.asc"};
+  return [reference = *reference, source = *source, output = *output, method](Workspace&, BatchShell& shell,
+                                                                              std::ostream& out) {
+    const gis::AlignOutcome outcome = gis::AlignRaster(reference, source, output, method);
+    if (!outcome.note.empty()) shell.message(outcome.note);
+    shell.log("Aligned " + source + " to " + reference + " as " + output +
+              (outcome.reprojected ? " (reprojected)" : ""));
+    out << "wrote " << output << '\n';
+    if (fs::exists(ProjectionFileOf(output))) out << "wrote " << ProjectionFileOf(output).string() << '\n';
+    return 0;
+  };
+}
+
 Command ParseCommand(const std::vector<std::string>& rest) {
   const std::string& name = rest[0];
   const std::vector<std::string> args(rest.begin() + 1, rest.end());
@@ -401,6 +496,8 @@ Command ParseCommand(const std::vector<std::string>& rest) {
   if (name == "audit") return ParseAudit(args);
   if (name == "map") return ParseMap(args);
   if (name == "validate") return ParseValidate(args);
+  if (name == "import") return ParseImport(args);
+  if (name == "align") return ParseAlign(args);
   if (name == "demo") {
     if (!args.empty()) throw UsageError{"demo takes no arguments (its folder is --workdir)"};
     return [](Workspace& ws, BatchShell& shell, std::ostream& out) { return RunDemo(ws, shell, out); };

@@ -26,6 +26,11 @@ class BatchShell : public Shell {
   void registerWorkFile(const std::filesystem::path& path) override { runLog.RegisterWorkFile(path); }
   // Each line of the text goes to standard error behind "karvelo: ".
   void message(std::string_view text, MessageKind kind = MessageKind::Warning) override;
+  // Nobody answers on the command line: the text goes out as a message and `fallback` is taken.
+  std::size_t ask(std::string_view text, const std::vector<std::string>&, std::size_t fallback) override {
+    message(text);
+    return fallback;
+  }
   // Dialogs are answered from the command line: the path given for the dialog's title, if any.
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
 

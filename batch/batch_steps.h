@@ -47,6 +47,7 @@ struct MapOptions {
   std::optional<std::string> priorP, priorA;
   bool uncertainty = true;
   int evidence = 0;
+  bool geotiff = false;  // also write each result grid as a GeoTIFF
 };
 // Sets the prior controls as a user would before loading.
 PriorControls PriorControlsFor(const MapOptions& o, Workspace& ws);

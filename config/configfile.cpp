@@ -49,7 +49,10 @@ std::vector<std::string> ConsistencyDifferences(const Workspace& ws) {
   return lines;
 }
 
-bool CheckConsistency(const Workspace& ws, Shell& shell) {
+bool CheckConsistency(const Workspace& ws, Shell& shell) { return CheckConsistency(ws, shell, nullptr); }
+
+bool CheckConsistency(const Workspace& ws, Shell& shell, bool* alignAsked) {
+  if (alignAsked) *alignAsked = false;
   shell.status2("Checking consistency of gridfiles");
   bool cellsize = true, xll = true, yll = true, ncols = true, nrows = true;
   for (int i = 2; i <= ws.DataDefCount; ++i) {
@@ -65,8 +68,30 @@ bool CheckConsistency(const Workspace& ws, Shell& shell) {
   std::string text = !cellsize ? "Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!"
                                : "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!";
   for (const std::string& line : ConsistencyDifferences(ws)) text += "\n" + line;
-  shell.message(text);
+  if (!alignAsked || SlotsOffReference(ws).empty()) {
+    shell.message(text);
+  } else {
+    *alignAsked = shell.ask(text, {kAlignButton, "OK"}, 1) == 0;
+  }
   return false;
+}
+
+std::vector<int> SlotsOffReference(const Workspace& ws) {
+  std::vector<int> slots;
+  const TDataDef& ref = ws.ReferenceGrid();
+  for (int i = 2; i <= ws.DataDefCount; ++i) {
+    const TDataDef& d = ws.DataDef(i);
+    if (d.GridFileType != TGridFileType::asciigrid) continue;
+    if (d.cellsize != ref.cellsize || d.xllcorner != ref.xllcorner || d.yllcorner != ref.yllcorner ||
+        d.ncols != ref.ncols || d.nrows != ref.nrows) {
+      slots.push_back(i);
+    }
+  }
+  return slots;
+}
+
+std::filesystem::path AlignedGridName(const std::filesystem::path& folder, const std::string& grid) {
+  return folder / (std::filesystem::path(grid).stem().string() + "-aligned.asc");
 }
 
 std::vector<std::string> ConfigurationBlock(const TDataDef& def) {

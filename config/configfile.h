@@ -17,6 +17,15 @@ bool CheckConsistency(const Workspace& ws, Shell& shell);
 // One line per grid and field that differs from the first grid, with both values:
 // "soil.asc: cellsize 10.00 differs from obs.asc: 40.00".
 std::vector<std::string> ConsistencyDifferences(const Workspace& ws);
+// The same check, whose message also offers kAlignButton; *alignAsked tells whether it was pressed.
+bool CheckConsistency(const Workspace& ws, Shell& shell, bool* alignAsked);
+inline constexpr const char* kAlignButton = "Align to the reference grid";
+
+// The slots (2..DataDefCount) of ASCII grids whose cell size, corner or extent differ from the
+// reference grid's (slot 1): the grids an alignment would replace.
+std::vector<int> SlotsOffReference(const Workspace& ws);
+// The name an aligned copy of `grid` gets in `folder`: "<name>-aligned.asc".
+std::filesystem::path AlignedGridName(const std::filesystem::path& folder, const std::string& grid);
 
 // The block of lines of one entry, without line ends (13 + NrClasses lines).
 std::vector<std::string> ConfigurationBlock(const TDataDef& def);

@@ -21,6 +21,25 @@ void FillRow(TextGrid& table, int rowcount, const TDataDef& def) {
   table.SetCell(10, row, FormatFixed(def.NegativeIndicatorValue, 3));
 }
 
+bool ReplaceGrid(Workspace& ws, TextGrid& table, int slot, const std::string& path, Shell& shell) {
+  TDataDef header;
+  header.FileName = path;
+  if (!ReadHeader(header, shell)) return false;
+  TDataDef& def = ws.DataDef(slot);
+  const double oldNodata = def.NODATA_value;
+  def.FileName = path;
+  def.ncols = header.ncols;
+  def.nrows = header.nrows;
+  def.xllcorner = header.xllcorner;
+  def.yllcorner = header.yllcorner;
+  def.cellsize = header.cellsize;
+  def.NODATA_value = header.NODATA_value;
+  if (def.PositiveIndicatorValue == oldNodata) def.PositiveIndicatorValue = header.NODATA_value;
+  if (def.NegativeIndicatorValue == oldNodata) def.NegativeIndicatorValue = header.NODATA_value;
+  FillRow(table, slot + 1, def);
+  return true;
+}
+
 std::string TooManyFilesMessage() { return "Error: >" + std::to_string(MaxDataFiles) + " data files attached."; }
 
 std::optional<ScanResult> PickGridFile(Workspace& ws, const std::string& path, bool asciiGrid, Shell& shell,

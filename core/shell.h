@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/runcontext.h"
 
@@ -37,6 +38,9 @@ class Shell {
   // Waits for acknowledgement. Most messages refuse a step, so that is the default; a result
   // says it is Information. Overrides repeat this default.
   virtual void message(std::string_view text, MessageKind kind = MessageKind::Warning) = 0;
+  // A message with a choice of buttons (captions); returns the index of the one pressed. A driver
+  // with nobody to ask shows the text as a message and answers `fallback`.
+  virtual std::size_t ask(std::string_view text, const std::vector<std::string>& buttons, std::size_t fallback) = 0;
   virtual std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) = 0;
 
   // The run this step belongs to: where its results and its work files go, and its cancel flag.
@@ -64,6 +68,10 @@ class SilentShell : public Shell {
   void log(std::string_view) override {}
   void registerWorkFile(const std::filesystem::path&) override {}
   void message(std::string_view, MessageKind = MessageKind::Warning) override { ++messages; }
+  std::size_t ask(std::string_view, const std::vector<std::string>&, std::size_t fallback) override {
+    ++messages;
+    return fallback;
+  }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest&) override { return std::nullopt; }
   int messages = 0;
 };
@@ -81,6 +89,9 @@ class ForwardingShell : public Shell {
   void log(std::string_view line) override { inner_.log(line); }
   void registerWorkFile(const std::filesystem::path& path) override { inner_.registerWorkFile(path); }
   void message(std::string_view text, MessageKind kind = MessageKind::Warning) override { inner_.message(text, kind); }
+  std::size_t ask(std::string_view text, const std::vector<std::string>& buttons, std::size_t fallback) override {
+    return inner_.ask(text, buttons, fallback);
+  }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override {
     return inner_.chooseFile(request);
   }

@@ -11,6 +11,7 @@
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/projection.h"
 #include "core/textwriter.h"
 #include "mapping/classfiles.h"
 #include "mapping/independence.h"
@@ -234,7 +235,19 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
     shell.row(r);
   }
   out.Close();
+  CopyProjection(ref, shell.run().Output("BayesP.asc"));
   return range;
+}
+
+std::vector<std::string> ResultGridNames(bool uncertainty, bool declustered) {
+  std::vector<std::string> names;
+  if (uncertainty) {
+    names = {"AVGBayesP.asc", "SDBayesP.asc"};
+  } else {
+    names = {"BayesP.asc"};
+  }
+  if (declustered) names.push_back("Declus.asc");
+  return names;
 }
 
 bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& priors, Canvas& picture, Rgb face,

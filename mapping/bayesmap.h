@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "core/canvas.h"
 #include "core/runtables.h"
@@ -13,6 +14,10 @@ namespace karvelo {
 
 inline constexpr const char* kRandomAbsenceCaption =
     "Absences will be generated at random locations conditional on prior probabilities";
+
+// The result grids a mapping run writes, by plain name: "BayesP.asc", or "AVGBayesP.asc" and
+// "SDBayesP.asc" for the uncertainty run, then "Declus.asc" when the priors were declustered.
+std::vector<std::string> ResultGridNames(bool uncertainty, bool declustered);
 
 // A smoothed conditional probability: (a + 1) / (a + b + 2).
 inline double SmoothedCP(long long a, long long b) {

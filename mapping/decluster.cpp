@@ -10,6 +10,7 @@
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/projection.h"
 #include "core/textwriter.h"
 
 namespace karvelo {
@@ -217,6 +218,7 @@ bool Decluster(Workspace& ws, Shell& shell) {
     }
     out.Close();
   }
+  CopyProjection(ref, shell.run().Output("Declus.asc"));
 
   shell.status2("Calculating declustered priors");
   long long nIn = 0, nDecl = 0;

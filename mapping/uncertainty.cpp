@@ -11,6 +11,7 @@
 #include "mapping/independence.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/projection.h"
 #include "core/textwriter.h"
 #include "stats/statistics.h"
 #include "stats/statstext.h"
@@ -310,6 +311,8 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   }
   avg.Close();
   sd.Close();
+  CopyProjection(ref, shell.run().Output("AVGBayesP.asc"));
+  CopyProjection(ref, shell.run().Output("SDBayesP.asc"));
   return ext;
 }
 

@@ -9,6 +9,7 @@ $SUDO apt-get install -y --no-install-recommends \
   g++ cmake ninja-build pkg-config \
   qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev \
   libgtest-dev googletest \
+  libgdal-dev gdal-bin \
   locales fonts-dejavu-core
 # The tests run once under a comma-decimal locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then

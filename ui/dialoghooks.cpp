@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
 
 namespace karvelo {
@@ -17,6 +18,17 @@ QString QtNameFilters(const std::string& filter) {
     filters << parts[i] + " (" + patterns.simplified() + ")";
   }
   return filters.join(";;");
+}
+
+std::unique_ptr<QMessageBox> QuestionBox(QWidget* owner, const QString& text, const QStringList& buttons, int fallback,
+                                         QList<QAbstractButton*>* added) {
+  auto box = std::make_unique<QMessageBox>(QMessageBox::Question, "Karvelo", text, QMessageBox::NoButton, owner);
+  for (const QString& caption : buttons) *added << box->addButton(caption, QMessageBox::AcceptRole);
+  if (fallback >= 0 && fallback < added->size()) {
+    box->setDefaultButton(static_cast<QPushButton*>((*added)[fallback]));
+    box->setEscapeButton((*added)[fallback]);
+  }
+  return box;
 }
 
 DialogHooks DialogHooks::Interactive(QWidget* owner) {
@@ -42,9 +54,12 @@ DialogHooks DialogHooks::Interactive(QWidget* owner) {
     return std::filesystem::path(dialog.selectedFiles().front().toStdString());
   };
   hooks.showModal = [](QDialog& dialog) { return dialog.exec(); };
-  hooks.ask = [owner](const QString& text) {
-    return QMessageBox::question(owner, "Karvelo", text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-           QMessageBox::Yes;
+  hooks.ask = [owner](const QString& text, const QStringList& buttons, int fallback) {
+    QList<QAbstractButton*> added;
+    const std::unique_ptr<QMessageBox> box = QuestionBox(owner, text, buttons, fallback, &added);
+    box->exec();
+    const int index = static_cast<int>(added.indexOf(box->clickedButton()));
+    return index < 0 ? fallback : index;
   };
   return hooks;
 }

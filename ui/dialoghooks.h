@@ -2,13 +2,17 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "core/shell.h"
 
+class QAbstractButton;
 class QDialog;
+class QMessageBox;
 class QWidget;
 
 namespace karvelo {
@@ -19,12 +23,17 @@ struct DialogHooks {
   std::function<void(const QString& text, MessageKind kind)> message;
   std::function<std::optional<std::filesystem::path>(const FileDialogRequest& request)> chooseFile;
   std::function<int(QDialog& dialog)> showModal;
-  // A yes/no question; true for yes.
-  std::function<bool(const QString& text)> ask;
+  // A message with buttons; the index of the button pressed (`fallback` when the box is closed).
+  std::function<int(const QString& text, const QStringList& buttons, int fallback)> ask;
 
   // Message boxes, file dialogs and QDialog::exec, parented to owner.
   static DialogHooks Interactive(QWidget* owner);
 };
+
+// The message box of DialogHooks::ask: one button per caption, `fallback` the default and escape.
+// Returns the buttons in caption order beside the box.
+std::unique_ptr<QMessageBox> QuestionBox(QWidget* owner, const QString& text, const QStringList& buttons, int fallback,
+                                         QList<QAbstractButton*>* added);
 
 // "Ascii-grid (*.asg, *.asc)|*.asg;*.asc" -> "Ascii-grid (*.asg, *.asc) (*.asg *.asc)": a filter
 // of description|patterns pairs as a Qt name filter list.

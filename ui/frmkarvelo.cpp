@@ -31,6 +31,7 @@
 #include "core/errors.h"
 #include "core/textsafe.h"
 #include "core/numfmt.h"
+#include "gis/raster.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
 #include "mapping/uncertainty.h"
@@ -362,6 +363,10 @@ void TfrmKarvelo::BuildMapTab() {
   edtPriorA = Named(new QLineEdit("0.5", grpbxMap), "edtPriorA");
   edtPriorA->setGeometry(681, 33, 56, 20);
 
+  // Between the two prior fields, where the map button's options begin.
+  chckbxGeoTiff = Named(new QCheckBox("Also write GeoTIFFs", grpbxMap), "chckbxGeoTiff");
+  chckbxGeoTiff->setGeometry(512, 34, 164, 18);
+  chckbxGeoTiff->setToolTip("Write each result grid also as a compressed GeoTIFF (.tif) for a GIS");
   btbttnKarvelo = NewButton(grpbxMap, "btbttnKarvelo", "c: Map Bayesian probability of occurrence", QRect(446, 58, 291, 28));
 
   grpbxErrorPropagation = NewGroup(grpbxMap, "grpbxErrorPropagation", " b: Handling uncertainty ", QRect(8, 88, 729, 50));
@@ -665,10 +670,12 @@ void TfrmKarvelo::bttnCancelClick() {
 // --- Tab 1 ------------------------------------------------------------------------------------
 
 // pndlgNewFile: tab 1 picks grids with it, and tab 4 its predictive map.
-FileDialogRequest TfrmKarvelo::GridFileDialog() {
+FileDialogRequest TfrmKarvelo::GridFileDialog(bool rasters) {
   FileDialogRequest request;
   request.title = "Select new file from list";
   request.filter = "Ascii-grid (*.asg, *.asc)|*.asg;*.asc";
+  // Tab 1 imports other rasters; the map of tab 4 must be a grid Karvelo wrote.
+  if (rasters) request.filter += "|Rasters (*.tif, *.tiff, *.img, *.vrt, *.nc)|*.tif;*.tiff;*.img;*.vrt;*.nc";
   return request;
 }
 
@@ -685,10 +692,28 @@ Rgb TfrmKarvelo::FaceRgb() const {
   return Rgb{static_cast<std::uint8_t>(face.red()), static_cast<std::uint8_t>(face.green()), static_cast<std::uint8_t>(face.blue())};
 }
 
+std::optional<std::filesystem::path> TfrmKarvelo::OfferImport(const std::filesystem::path& picked) {
+  const std::optional<std::string> driver = gis::RasterDriver(picked);
+  // What GDAL cannot open goes to the grid reader, whose message names the fault.
+  if (!driver || gis::IsAsciiGridDriver(*driver)) return picked;
+  const std::filesystem::path folder = run().Folder();
+  const std::string question = picked.filename().string() + " is a " + *driver +
+                               " raster. Import it as an ASCII grid into " + folder.string() + "?";
+  if (ask(question, {"Yes", "No"}, 1) != 0) return std::nullopt;
+  const std::filesystem::path target = folder / picked.stem().concat(".asc");
+  gis::ImportRaster(picked, 1, target);
+  log("Imported " + picked.string() + " as " + target.string());
+  return target;
+}
+
 void TfrmKarvelo::bttnNewFileClick() {
   RunLongStep([this] {
-    const auto path = AskFile(GridFileDialog(), gridFolder_);
+    auto path = AskFile(GridFileDialog(true), gridFolder_);
     if (!path) return;
+    if (rdgrpNewFile->ItemIndex() == 0) {
+      path = OfferImport(*path);
+      if (!path) return;
+    }
     grpbxScan->hide();
     // The picture shows the grid being scanned or nothing: a failed scan leaves no stale preview.
     imgDataCanvas_.FillRect(0, 0, imgDataCanvas_.Width(), imgDataCanvas_.Height(), kDefaultFace);
@@ -802,7 +827,12 @@ const char* const kConfigurationFilter = "Karvelo configuration file (*.txt)|*.t
 
 void TfrmKarvelo::btbttnConfigurationFileClick() {
   RunLongStep([this] {
-    const bool checksOK = CheckConsistency(*workspace_, *this);
+    bool alignAsked = false;
+    bool checksOK = CheckConsistency(*workspace_, *this, &alignAsked);
+    if (alignAsked) {
+      AlignToReference();
+      checksOK = CheckConsistency(*workspace_, *this);
+    }
     status2("(Idle)");
     gaugeProgress(0);
     if (!checksOK) return;
@@ -828,6 +858,24 @@ void TfrmKarvelo::btbttnConfigurationFileClick() {
     status2("(Idle)");
     gaugeProgress(0);
   }, false);
+}
+
+void TfrmKarvelo::AlignToReference() {
+  const TDataDef& ref = workspace_->ReferenceGrid();
+  const std::filesystem::path folder = run().Folder();
+  std::string notes;
+  for (int slot : SlotsOffReference(*workspace_)) {
+    const std::string source = workspace_->DataDef(slot).FileName;
+    const std::filesystem::path target = AlignedGridName(folder, source);
+    status2("Aligning " + std::filesystem::path(source).filename().string());
+    // Classes and indicators are values of the grid: nearest keeps them as they are.
+    const gis::AlignOutcome outcome = gis::AlignRaster(ref.FileName, source, target, gis::Resampling::Nearest);
+    if (!outcome.note.empty()) notes += (notes.empty() ? "" : "\n") + outcome.note;
+    if (!ReplaceGrid(*workspace_, tables_.DataConfiguration, slot, target.string(), *this)) return;
+    log("Aligned " + source + " to " + ref.FileName + " as " + target.string());
+  }
+  strgrdDataConfiguration->Refresh();
+  if (!notes.empty()) message(notes);
 }
 
 // --- Tab 2 ------------------------------------------------------------------------------------
@@ -996,6 +1044,13 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   RunHandler([&] {
     mapped = uncertainty ? ErrorProp(*workspace_, tables_, priors, evidenceItem, imgKarveloCanvas_, faceRgb, *this)
                          : MapBayesianProbability(*workspace_, tables_, priors, imgKarveloCanvas_, faceRgb, *this);
+    if (mapped && chckbxGeoTiff->isChecked()) {
+      const bool declustered = priors.choice == 2 && !workspace_->RandomAbsences;
+      for (const std::string& grid : ResultGridNames(uncertainty, declustered)) {
+        status2("Saving " + std::filesystem::path(grid).replace_extension(".tif").string());
+        gis::WriteGeoTiff(run().Output(grid), run().Output(std::filesystem::path(grid).replace_extension(".tif").string()));
+      }
+    }
   });
 
   // The prior step may have calculated the priors even when a later step stopped the run.
@@ -1262,6 +1317,18 @@ void TfrmKarvelo::message(std::string_view raw, MessageKind kind) {
   hooks.message(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())), kind);
 }
 
+std::size_t TfrmKarvelo::ask(std::string_view text, const std::vector<std::string>& buttons, std::size_t fallback) {
+  const QString shown = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+  if (!hooks.ask) {
+    hooks.message(shown, MessageKind::Warning);
+    return fallback;
+  }
+  QStringList captions;
+  for (const std::string& b : buttons) captions << QString::fromStdString(b);
+  const int answer = hooks.ask(shown, captions, static_cast<int>(fallback));
+  return answer < 0 || answer >= static_cast<int>(buttons.size()) ? fallback : static_cast<std::size_t>(answer);
+}
+
 std::optional<std::filesystem::path> TfrmKarvelo::chooseFile(const FileDialogRequest& request) {
   return hooks.chooseFile(request);
 }
@@ -1306,7 +1373,7 @@ void TfrmKarvelo::closeEvent(QCloseEvent* event) {
   if (stepRunning_) {
     event->ignore();
     if (closeAfterStep_) return;
-    if (hooks.ask && hooks.ask("A step is still running. Cancel it and close Karvelo?")) {
+    if (hooks.ask && hooks.ask("A step is still running. Cancel it and close Karvelo?", {"Yes", "No"}, 1) == 0) {
       closeAfterStep_ = true;
       run().RequestCancel();
     }

@@ -125,6 +125,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void log(std::string_view line) override { runLog_.Append(line); }
   void registerWorkFile(const std::filesystem::path& path) override { runLog_.RegisterWorkFile(path); }
   void message(std::string_view text, MessageKind kind = MessageKind::Warning) override;
+  std::size_t ask(std::string_view text, const std::vector<std::string>& buttons, std::size_t fallback) override;
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
 
   // --- State of the run ---------------------------------------------------------------------
@@ -227,6 +228,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QLabel* Label11;
   QGroupBox* grpbxErrorPropagation;
   QCheckBox* chckbxErrorProp;
+  QCheckBox* chckbxGeoTiff;  // off by default
   TRadioGroup* rdgrpConfLevel;
   QPushButton* btbttnKarvelo;
   QGroupBox* grpbxBayesOutput;
@@ -276,7 +278,14 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  static FileDialogRequest GridFileDialog();
+  // The grid dialog; with `rasters` it also lists the raster types tab 1 imports.
+  static FileDialogRequest GridFileDialog(bool rasters = false);
+  // A picked raster that is not an ASCII grid: asks to import it into the working folder and
+  // gives the imported grid, or nothing when the user declines.
+  std::optional<std::filesystem::path> OfferImport(const std::filesystem::path& picked);
+  // The consistency check's "Align to the reference grid": aligned copies replace the grids that
+  // differ from slot 1.
+  void AlignToReference();
   void BuildMenu();
   void BuildStatusBar(QWidget* client);
   void LayOutStatusBar();

@@ -227,6 +227,24 @@ expect "points without line breaks" 1 "/dev/zero: line 1 is longer than 64 MiB" 
 expect "points with a byte-order mark" 0 -- validate "$in/bom-points.txt" "$in/obs.asc"
 grep -q "^AUC = " "$logs/out" && passed=$((passed + 1)) || fail "points after a byte-order mark are records"
 
+# ---- rasters (import, align)
+printf 'not a raster\n' >"$in/text.tif"
+printf 'ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ndx 1\ndy 2\nNODATA_value -9999\n1 2\n3 4\n' >"$in/nonsquare.asc"
+printf 'ncols 10001\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n1\n' >"$in/wide-raster.asc"
+header 3 2 >"$in/ref.asc"; printf '1 2 3\n4 5 6\n' >>"$in/ref.asc"
+printf 'PROJCS[nonsense' >"$in/ref.prj"
+expect "import of a missing raster" 1 "$in/none.tif" "cannot open the file" -- import "$in/none.tif"
+expect "import of a text that is no raster" 1 "$in/text.tif" "GDAL cannot open the file as a raster" -- import "$in/text.tif"
+expect "import of a band out of range" 1 "$in/aux.asc" "band 2 is out of range (the raster has 1 band)" -- import "$in/aux.asc" --band 2
+expect "import of non-square cells" 1 "$in/nonsquare.asc" "the cells are not square (cell size 1 in x, 2 in y)" -- import "$in/nonsquare.asc"
+expect "import of a raster over 10000 columns" 1 "$in/wide-raster.asc" "Too many grid cells" -- import "$in/wide-raster.asc"
+expect "import over its own input" 1 "this is an input of the step" -- import "$in/aux.asc" -o "$in/aux.asc"
+expect "align to a reference with an unreadable projection" 1 "$in/ref.prj" "GDAL cannot read the projection" -- \
+  align --like "$in/ref.asc" "$in/aux.asc" -o "$work/out.asc"
+expect "align over its own input" 1 "this is an input of the step" -- align --like "$in/obs.asc" "$in/aux.asc" -o "$in/aux.asc"
+expect "align without a reference" 2 -- align "$in/aux.asc" -o "$work/out.asc"
+expect "align with an unknown resampling" 2 -- align --like "$in/obs.asc" "$in/aux.asc" -o "$work/out.asc" --resampling cubic
+
 # ---- usage
 expect "work folder is a file" 1 "$in/good.txt" "cannot use as work folder" -- --workdir "$in/good.txt" info "$in/obs.asc"
 expect "unknown command" 2 -- frobnicate

@@ -17,6 +17,16 @@ check() {  # check NAME CONDITION...
 "$BATCH" --help >"$work/help" 2>&1
 check "help exits 0" test $? -eq 0
 check "help names info" grep -q "info GRID" "$work/help"
+check "help names import" grep -q "import RASTER \[-o OUT.asc\] \[--band N\]" "$work/help"
+check "help names align" grep -q "align --like REF.asc RASTER -o OUT.asc \[--resampling near|bilinear|mode\]" "$work/help"
+check "help names --geotiff" grep -q -- "--geotiff" "$work/help"
+# An ASCII grid imported is the same grid: GDAL reads it like any raster, and the cells come back.
+"$BATCH" --workdir "$work/import" import "$DATA/../../examples/meuse/soil.asc" -o "$work/import/soil.asc" >"$work/import.out" 2>&1
+check "import exits 0" test $? -eq 0
+check "import names what it wrote" grep -q "^wrote $work/import/soil.asc$" "$work/import.out"
+check "import keeps the cells" cmp -s <(tail -n +7 "$DATA/../../examples/meuse/soil.asc" | tr -s ' \r\n' '\n\n\n' | grep .) \
+  <(tail -n +7 "$work/import/soil.asc" | tr -s ' \r\n' '\n\n\n' | grep .)
+check "import writes no .prj for a grid without one" test ! -e "$work/import/soil.prj"
 "$BATCH" frobnicate >/dev/null 2>"$work/err"
 check "unknown command exits 2" test $? -eq 2
 "$BATCH" --seed abc info x >/dev/null 2>&1

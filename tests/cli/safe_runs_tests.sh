@@ -86,6 +86,8 @@ for sig in INT TERM; do
       # exec: the signal goes to karvelo-batch itself, not to a shell around it.
       (exec "$BATCH" --seed 7 --workdir "$d" map "$cfg" --prior manual --prior-p 0.5 "$mode" >/dev/null 2>"$d.err") &
       pid=$!
+      # The delay counts from the run's start (its lock), not from the loading of the program.
+      for _ in $(seq 200); do [ -e "$d/.karvelo.lock" ] && break; sleep 0.02; done
       sleep "$delay"
       kill -s "$sig" "$pid" 2>/dev/null
       wait "$pid"

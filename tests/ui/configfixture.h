@@ -72,6 +72,8 @@ struct ConfigWindow {
   std::vector<karvelo::MessageKind> kinds;
   std::deque<std::optional<fs::path>> answers;
   std::vector<karvelo::FileDialogRequest> requests;
+  QList<QStringList> questionButtons;  // the buttons of each question; its text joins `messages`
+  std::deque<int> askAnswers;          // answers to the questions in turn, then the fallback
   std::function<void(karvelo::TfrmLegend&)> legendScript;
   int legendOpenings = 0;
   QStringList questions;
@@ -82,15 +84,24 @@ struct ConfigWindow {
       messages << text;
       kinds.push_back(kind);
     };
-    w.hooks.ask = [this](const QString& text) {
-      questions << text;
-      return answerYes;
-    };
     w.hooks.chooseFile = [this](const karvelo::FileDialogRequest& request) -> std::optional<fs::path> {
       requests.push_back(request);
       if (answers.empty()) return std::nullopt;
       auto answer = answers.front();
       answers.pop_front();
+      return answer;
+    };
+    w.hooks.ask = [this](const QString& text, const QStringList& buttons, int fallback) {
+      // A yes/no question asked during a step is kept apart from the messages a step shows.
+      if (buttons == QStringList{"Yes", "No"} && askAnswers.empty()) {
+        questions << text;
+        return answerYes ? 0 : 1;
+      }
+      messages << text;
+      questionButtons << buttons;
+      if (askAnswers.empty()) return fallback;
+      const int answer = askAnswers.front();
+      askAnswers.pop_front();
       return answer;
     };
     w.hooks.showModal = [this](QDialog& dialog) {

@@ -18,5 +18,6 @@ int main(int argc, char** argv) {
   failures += RunExampleTourTests(argc, argv);
   failures += RunReadabilityTests(argc, argv);
   failures += RunMapViewerTests(argc, argv);
+  failures += RunRasterTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -64,7 +64,7 @@ class DataConfigurationTest : public QObject {
 
     QCOMPARE(t.requests.size(), std::size_t{1});
     QCOMPARE(Q(t.requests[0].title), QString("Select new file from list"));
-    QCOMPARE(Q(t.requests[0].filter), QString("Ascii-grid (*.asg, *.asc)|*.asg;*.asc"));
+    QCOMPARE(Q(t.requests[0].filter), QString("Ascii-grid (*.asg, *.asc)|*.asg;*.asc|Rasters (*.tif, *.tiff, *.img, *.vrt, *.nc)|*.tif;*.tiff;*.img;*.vrt;*.nc"));
     QVERIFY(!t.requests[0].save);
     QCOMPARE(t.w.lblNewFile->text(), grid);
     QCOMPARE(t.ws().CurrentDataDef.FileName, (dir() / grid.toStdString()).string());

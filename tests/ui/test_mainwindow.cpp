@@ -50,6 +50,10 @@ struct TestWindow {
       kinds.push_back(kind);
     };
     w.hooks.chooseFile = [](const FileDialogRequest&) { return std::optional<std::filesystem::path>(); };
+    w.hooks.ask = [this](const QString& text, const QStringList&, int fallback) {
+      messages << text;
+      return fallback;
+    };
     w.hooks.showModal = [this](QDialog& d) {
       modals.push_back(&d);
       return 0;

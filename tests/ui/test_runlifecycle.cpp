@@ -37,6 +37,11 @@ struct RecordingWindow {
       panel2AtMessage << w.stsbrPanel2->text();
     };
     w.hooks.showModal = [](QDialog&) { return 0; };
+    w.hooks.ask = [this](const QString& text, const QStringList&, int fallback) {
+      messages << text;
+      panel2AtMessage << w.stsbrPanel2->text();
+      return fallback;
+    };
   }
 };
 

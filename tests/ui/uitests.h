@@ -13,3 +13,4 @@ int RunValidationTests(int argc, char** argv);
 int RunExampleTourTests(int argc, char** argv);
 int RunReadabilityTests(int argc, char** argv);
 int RunMapViewerTests(int argc, char** argv);
+int RunRasterTests(int argc, char** argv);

@@ -8,6 +8,7 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
+#include "core/projection.h"
 #include "core/runtables.h"
 #include "render/qimage_canvas.h"
 #include "test_support.h"
@@ -199,6 +200,67 @@ TEST_F(ConfigTest, ConsistencyMessages) {
             "aux.asc: nrows " + std::to_string(ws->DataDef(1).nrows + 3) + " differs from obs.asc: " + rows + "\n"
             "aux.asc: xllcorner " + FormatShortest(xll + 0.001) + " differs from obs.asc: " + FormatShortest(xll) + "\n"
             "aux.asc: cellsize 2.00 differs from obs.asc: " + FormatFixed(ws->DataDef(1).cellsize, 2));
+}
+
+TEST_F(ConfigTest, ConsistencyOffersAlignmentAndAnAlignedGridReplacesItsEntry) {
+  AddObservation("obs.asc", 1, 0);
+  AddClassified("aux.asc", 3);
+  AddClassified("aux2.asc", 2);
+  bool alignAsked = true;
+  EXPECT_TRUE(CheckConsistency(*ws, shell, &alignAsked));
+  EXPECT_FALSE(alignAsked);
+  EXPECT_TRUE(shell.questions.empty());
+
+  ws->DataDef(3).xllcorner = 5;
+  EXPECT_EQ(SlotsOffReference(*ws), std::vector<int>{3});
+  // The message keeps its text and its diagnostics and gains the button; "OK" (the fallback)
+  // aligns nothing.
+  EXPECT_FALSE(CheckConsistency(*ws, shell, &alignAsked));
+  ASSERT_EQ(shell.questions.size(), 1u);
+  EXPECT_EQ(shell.questions[0].text,
+            "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!\n"
+            "aux2.asc: xllcorner 5.00 differs from obs.asc: 0.00");
+  EXPECT_EQ(shell.questions[0].buttons, (std::vector<std::string>{"Align to the reference grid", "OK"}));
+  EXPECT_FALSE(alignAsked);
+  shell.askAnswers = {0};
+  EXPECT_FALSE(CheckConsistency(*ws, shell, &alignAsked));
+  EXPECT_TRUE(alignAsked);
+  // The plain check never asks.
+  EXPECT_FALSE(CheckConsistency(*ws, shell));
+  EXPECT_EQ(shell.questions.size(), 2u);
+
+  // A grid on the reference's geometry with another no-data value replaces the entry: header
+  // fields and the table row follow, the classes stay.
+  ws->DataDef(3).NegativeIndicatorValue = ws->DataDef(3).NODATA_value;
+  const auto classes = ws->DataDef(3).mclasses;
+  WriteFile(dir / "aux2-aligned.asc", GridText(3, 2, {{"1", "2", "-1"}, {"1", "2", "2"}}, "-1"));
+  ASSERT_TRUE(ReplaceGrid(*ws, table, 3, (dir / "aux2-aligned.asc").string(), shell));
+  const TDataDef& d = ws->DataDef(3);
+  EXPECT_EQ(d.FileName, (dir / "aux2-aligned.asc").string());
+  EXPECT_EQ(d.xllcorner, 0);
+  EXPECT_EQ(d.NODATA_value, -1);
+  EXPECT_EQ(d.NegativeIndicatorValue, -1);  // it stood for no-data, so it follows
+  EXPECT_EQ(d.mclasses, classes);
+  EXPECT_EQ(table.Cell(0, 3), (dir / "aux2-aligned.asc").string());
+  EXPECT_EQ(table.Cell(4, 3), "0.000");
+  EXPECT_EQ(table.Cell(7, 3), "-1.000");
+  EXPECT_TRUE(SlotsOffReference(*ws).empty());
+  EXPECT_TRUE(CheckConsistency(*ws, shell, &alignAsked));
+  EXPECT_EQ(AlignedGridName("/w", "/data/soil.asc"), std::filesystem::path("/w/soil-aligned.asc"));
+}
+
+TEST_F(ConfigTest, ResultGridsCarryTheReferenceGridsProjection) {
+  TDataDef ref;
+  ref.FileName = (dir / "obs.asc").string();
+  const std::string prj = "PROJCS[\"RD_New\",GEOGCS[\"GCS_Amersfoort\"]]\n";
+  WriteFile(dir / "obs.prj", prj);
+  CopyProjection(ref, dir / "BayesP.asc");
+  EXPECT_EQ(test::ReadFile(dir / "BayesP.prj"), prj);  // byte for byte, line end included
+  // A reference without one: a .prj of an earlier run must not stay beside the new result.
+  std::filesystem::remove(dir / "obs.prj");
+  CopyProjection(ref, dir / "BayesP.asc");
+  EXPECT_FALSE(std::filesystem::exists(dir / "BayesP.prj"));
+  EXPECT_EQ(ProjectionFileOf("a/b.c.asc"), std::filesystem::path("a/b.c.prj"));
 }
 
 TEST_F(ConfigTest, FileLayoutAndRoundTrip) {

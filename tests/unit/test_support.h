@@ -39,6 +39,15 @@ class RecordingShell : public Shell {
     messages.emplace_back(text);
     kinds.push_back(kind);
   }
+  // Records the question among the messages; answered from `askAnswers` in turn, then `fallback`.
+  std::size_t ask(std::string_view text, const std::vector<std::string>& buttons, std::size_t fallback) override {
+    messages.emplace_back(text);
+    questions.push_back({std::string(text), buttons});
+    if (askAnswers.empty()) return fallback;
+    const std::size_t answer = askAnswers.front();
+    askAnswers.erase(askAnswers.begin());
+    return answer;
+  }
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& r) override {
     auto it = answers.find(r.title);
     if (it == answers.end()) return std::nullopt;
@@ -54,6 +63,12 @@ class RecordingShell : public Shell {
   std::vector<std::filesystem::path> workFiles;
   std::vector<std::string> messages;
   std::vector<MessageKind> kinds;
+  struct Question {
+    std::string text;
+    std::vector<std::string> buttons;
+  };
+  std::vector<Question> questions;
+  std::vector<std::size_t> askAnswers;
   std::map<std::string, std::filesystem::path> answers;
 };
 
