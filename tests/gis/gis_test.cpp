@@ -11,6 +11,7 @@
 #include <ogr_srs_api.h>
 
 #include "batch/batch.h"
+#include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
@@ -399,6 +400,13 @@ TEST_F(GisTest, AlignReprojectsOnlyWhenBothGridsCarryAProjection) {
   EXPECT_NE(e.find("soil.asc has no projection"), std::string::npos) << e;
   EXPECT_NE(e.find("reprojection needs a projection on both"), std::string::npos) << e;
   EXPECT_FALSE(fs::exists("none.asc"));
+  // A failed alignment leaves an earlier file of that name as it was, and no temporary file.
+  WriteFile("earlier.asc", "an earlier grid");
+  EXPECT_THROW(gis::AlignRaster("soil.asc", "soil-deg.tif", "earlier.asc", gis::Resampling::Nearest), FileError);
+  EXPECT_EQ(ReadFile("earlier.asc"), "an earlier grid");
+  for (const auto& entry : fs::directory_iterator(fs::current_path())) {
+    EXPECT_FALSE(IsTemporaryOutputName(entry.path().filename().string())) << entry.path();
+  }
   // In one frame without projections the resampling still works, and says so.
   const gis::AlignOutcome same_frame = gis::AlignRaster("soil.asc", "soil-rd.tif", "frame.asc", gis::Resampling::Nearest);
   EXPECT_FALSE(same_frame.reprojected);
@@ -477,6 +485,17 @@ TEST_F(GisTest, TheExampleDataFromGeoTiffCopiesMapsTheSameAndExportsGeoTiffs) {
   EXPECT_GT(GDALRATGetValueAsInt(rat, 0, GDALRATGetColOfUsage(rat, GFU_Red)), 250);
   EXPECT_LT(GDALRATGetValueAsInt(rat, 254, GDALRATGetColOfUsage(rat, GFU_Red)), 5);
   GDALClose(ds);
+
+  // A second export replaces the GeoTIFFs whole: no temporary file or table is left behind.
+  ASSERT_EQ(Batch({"--workdir", (root / "tiff").string(), "--seed", "7", "map", (root / "tiff" / "cfg.txt").string(),
+                   "--no-uncertainty", "--prior", "decluster", "--geotiff"}),
+            0);
+  EXPECT_EQ(ReadRaster(root / "tiff" / "BayesP.tif").values.size(), CellTexts(root / "tiff" / "BayesP.asc").size());
+  EXPECT_TRUE(fs::exists(root / "tiff" / "BayesP.tif.aux.xml"));
+  for (const auto& entry : fs::directory_iterator(root / "tiff")) {
+    const std::string name = entry.path().filename().string();
+    EXPECT_FALSE(IsTemporaryOutputName(name) || name.find(".karvelo-tmp-") != std::string::npos) << name;
+  }
 }
 
 }  // namespace
