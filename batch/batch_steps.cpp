@@ -82,6 +82,10 @@ int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchSh
     if (e.absence && !MarkIndicator(ws, *scan, *e.absence, -1, false, shell)) return 1;
   } else {
     ClearIndicators(ws.CurrentDataDef);
+    if (const auto problem = RangeProblem(ws.CurrentDataDef)) {
+      shell.message(*problem, MessageKind::Error);
+      return 1;
+    }
     ClassBounds bounds;
     bounds.n = e.classes;
     ProposeBounds(bounds, ws.CurrentDataDef.minvalue, ws.CurrentDataDef.maxvalue);

@@ -753,6 +753,10 @@ void TfrmKarvelo::btbttnClassifyClick() {
     btbttnPresenceIndicator->setEnabled(false);
     btbttnAbsenceIndicator->setEnabled(false);
     ClearIndicators(workspace_->CurrentDataDef);
+    if (const auto problem = RangeProblem(workspace_->CurrentDataDef)) {
+      message(*problem, MessageKind::Error);
+      return;
+    }
     // The histogram of the grid classified before belongs to another grid.
     frmLegend_->ClearHistogram();
     hooks.showModal(*frmLegend_);
