@@ -37,6 +37,13 @@ std::string LowerBoundText(long double v) {
   return s;
 }
 
+}  // namespace
+
+std::string BoundText(long double v) { return Fixed5(v); }
+std::string RoundedDownBoundText(long double v) { return LowerBoundText(v); }
+
+namespace {
+
 long double RoundHalfEvenL(long double x) {
   const long double r = std::round(x);
   if (std::fabs(x - std::trunc(x)) == 0.5L) return 2.0L * std::round(x / 2.0L);

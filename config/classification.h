@@ -25,6 +25,11 @@ struct ClassBounds {
   const std::string& Label(int k) const { return labels[static_cast<std::size_t>(k - 1)]; }
 };
 
+// A bound as the window shows it: 5 decimals, rounded to nearest; or rounded down (toward minus
+// infinity), so that a cell holding v lies in the class that starts at the text.
+std::string BoundText(long double v);
+std::string RoundedDownBoundText(long double v);
+
 // The 21 proposed bound texts b1..b21 for n classes between min and max: steps of a fifth of a
 // power of ten, based on the multiple of the step nearest to min; b1 = min, b(n+1) = max; each
 // written with 5 decimals (b1 rounded down, so that the minimum stays in class 1). Unused texts are "0".
