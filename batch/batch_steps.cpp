@@ -88,7 +88,22 @@ int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchSh
     }
     ClassBounds bounds;
     bounds.n = e.classes;
-    ProposeBounds(bounds, ws.CurrentDataDef.minvalue, ws.CurrentDataDef.maxvalue);
+    if (e.bounds.empty() && e.proposal != Proposal::RoundedSteps) {
+      const TDataDef& def = ws.CurrentDataDef;
+      if (!ProposalOffered(e.proposal, def.minvalue)) {
+        shell.message(e.path + ": logarithmic steps need values above 0; the least value of the grid is " +
+                          FormatShortest(def.minvalue) + ".",
+                      MessageKind::Error);
+        return 1;
+      }
+      ProposeBounds(bounds, def, e.proposal, e.classes, shell);
+      if (bounds.n < e.classes) {
+        shell.log(e.path + ": " + std::string(ProposalCaption(e.proposal)) + " gave " + std::to_string(bounds.n) +
+                  " classes of the " + std::to_string(e.classes) + " asked for: bounds that would repeat were dropped.");
+      }
+    } else {
+      ProposeBounds(bounds, ws.CurrentDataDef.minvalue, ws.CurrentDataDef.maxvalue);
+    }
     if (!e.bounds.empty()) {
       // Typed into the window: the first lower bound, the inner bounds (whose labels follow),
       // and the last upper bound.

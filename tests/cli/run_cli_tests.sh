@@ -103,6 +103,21 @@ check "inconsistent grids name grid and field" grep -qx "karvelo: aux20.asc: cel
 check "nothing saved when inconsistent" test ! -e "$work/y.txt"
 "$BATCH" --workdir "$work/out" config -o "$work/z.txt" --obs "$work/g.asc:1" >/dev/null 2>"$work/z.err"
 check "config without a classified grid exits 1" test $? -eq 1
+# Proposals fitted to the values 0.3 2 5 8 10.7 of aux.asc.
+"$BATCH" --workdir "$work/out" config -o "$work/q.txt" --obs "$work/g.asc:1:3" --aux "$work/aux.asc:3:quantile" \
+  --aux "$work/aux.asc:2:log" --aux "$work/aux.asc:2:breaks" >/dev/null 2>"$work/q.err"
+check "config with proposals exits 0" test $? -eq 0
+check "equal counts: ranks 1 and 3 of 5" grep -q "^     2.00000      8.00000 lower and upper bound of class  2" "$work/q.txt"
+check "logarithmic steps: the geometric mean" grep -q "^     0.30000      1.79165 lower and upper bound of class  1" "$work/q.txt"
+check "natural breaks: 0.3 2 5 | 8 10.7" grep -q "^     8.00000     10.80700 lower and upper bound of class  2" "$work/q.txt"
+sed 's/^0.3 /0 /' "$work/aux.asc" >"$work/aux0.asc"
+"$BATCH" --workdir "$work/out" config -o "$work/l.txt" --obs "$work/g.asc:1:3" --aux "$work/aux0.asc:4:log" >/dev/null 2>"$work/l.err"
+check "logarithmic steps over a minimum of 0 exit 1" test $? -eq 1
+check "logarithmic steps over 0: the message" grep -qx "karvelo: $work/aux0.asc: logarithmic steps need values above 0; the least value of the grid is 0." "$work/l.err"
+check "logarithmic steps over 0: nothing saved" test ! -e "$work/l.txt"
+"$BATCH" config -o "$work/x.txt" --obs "$work/g.asc:1" --aux "$work/aux.asc:4:jenks" >/dev/null 2>"$work/x.err"
+check "an unknown proposal exits 2" test $? -eq 2
+check "an unknown proposal is named" grep -q "the proposal is quantile, log or breaks, not 'jenks'" "$work/x.err"
 
 # audit prints exactly its log lines; map with a seed is repeatable byte for byte.
 ex="$DATA/../../examples/meuse"
