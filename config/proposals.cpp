@@ -13,10 +13,10 @@ namespace karvelo {
 
 namespace {
 
-constexpr int kFirstBins = 1 << 16;
+constexpr int kFirstBins = 1 << 12;
 constexpr int kRefineBins = 1 << 14;
 // An interval of at most this many cells is sorted rather than refined once more.
-constexpr long long kSortable = 1 << 16;
+constexpr long long kSortable = 1 << 18;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 }  // namespace
@@ -62,7 +62,8 @@ bool QuantileFinder::Take(double v) {
     }
     return true;
   }
-  if (v < intervals_.front().lo || v > intervals_.back().hi) return true;
+  // Most cells lie in no wanted bin of the first histogram: one look-up turns them away.
+  if (!wanted_[static_cast<std::size_t>(first_.Index(v))]) return true;
   for (Interval& in : intervals_) {
     if (v < in.lo) return true;  // between intervals
     if (v > in.hi) continue;
@@ -139,6 +140,10 @@ void QuantileFinder::EndPass() {
     next.clear();
   }
   intervals_ = std::move(next);
+  wanted_.assign(first_.Bins().size(), 0);
+  for (const Interval& in : intervals_) {
+    for (int b = first_.Index(in.lo); b <= first_.Index(in.hi); ++b) wanted_[static_cast<std::size_t>(b)] = 1;
+  }
 }
 
 std::vector<double> QuantileFinder::Bounds() const {
@@ -158,7 +163,7 @@ void BreakFinder::AddTo(Unit& u, double v) const {
     u.hi = std::max(u.hi, v);
   }
   ++u.count;
-  const long double d = static_cast<long double>(v) - shift_;
+  const double d = v - shift_;
   u.sum += d;
   u.squares += d * d;
 }
@@ -206,11 +211,11 @@ void BreakFinder::EndPass() {
       }
       for (; f < found_.size() && found_[f].first <= b.hi; ++f) {
         Unit u;
-        const long double d = static_cast<long double>(found_[f].first) - shift_;
+        const double d = found_[f].first - shift_;
         u.count = found_[f].second;
         u.lo = u.hi = found_[f].first;
-        u.sum = d * u.count;
-        u.squares = d * d * u.count;
+        u.sum = d * static_cast<double>(u.count);
+        u.squares = d * d * static_cast<double>(u.count);
         merged.push_back(u);
       }
     }
@@ -249,23 +254,31 @@ std::vector<double> BreakFinder::Bounds() const {
     return std::max(0.0L, q[j] - q[i] - ds * ds / dw);
   };
   // cost[j]: least sum over the units 0..j-1 in c classes; from[c][j]: where the last class starts.
+  // The best start never moves left as j grows, so each row is solved by divide and conquer.
   std::vector<long double> cost(m + 1), nextCost(m + 1);
   std::vector<std::vector<std::size_t>> from(k + 1, std::vector<std::size_t>(m + 1, 0));
   for (std::size_t j = 1; j <= m; ++j) cost[j] = ssd(0, j);
   for (std::size_t c = 2; c <= k; ++c) {
-    for (std::size_t j = c; j <= m; ++j) {
+    auto& arg = from[c];
+    // Solves j in [jl, jr] knowing the best start lies in [il, ir].
+    auto solve = [&](auto&& self, std::size_t jl, std::size_t jr, std::size_t il, std::size_t ir) -> void {
+      if (jl > jr) return;
+      const std::size_t j = jl + (jr - jl) / 2;
       long double best = std::numeric_limits<long double>::infinity();
-      std::size_t arg = c - 1;
-      for (std::size_t i = c - 1; i < j; ++i) {
+      std::size_t at = std::max(il, c - 1);
+      for (std::size_t i = std::max(il, c - 1); i <= std::min(ir, j - 1); ++i) {
         const long double v = cost[i] + ssd(i, j);
         if (v < best) {
           best = v;
-          arg = i;
+          at = i;
         }
       }
       nextCost[j] = best;
-      from[c][j] = arg;
-    }
+      arg[j] = at;
+      if (j > jl) self(self, jl, j - 1, il, at);
+      self(self, j + 1, jr, at, ir);
+    };
+    solve(solve, c, m, c - 1, m - 1);
     std::swap(cost, nextCost);
   }
   std::vector<double> bounds(k - 1);

@@ -92,6 +92,7 @@ class QuantileFinder {
   Histogram first_;
   std::vector<Target> targets_;
   std::vector<Interval> intervals_;
+  std::vector<char> wanted_;  // first-histogram bins that hold an interval
 };
 
 // Finds the n classes of least total squared deviation from their means (Fisher's dynamic
@@ -117,7 +118,7 @@ class BreakFinder {
   struct Unit {
     long long count = 0;
     double lo = 0, hi = 0;
-    long double sum = 0, squares = 0;  // of (value - shift)
+    double sum = 0, squares = 0;  // of (value - shift)
   };
   void AddTo(Unit& u, double v) const;
   int n_;

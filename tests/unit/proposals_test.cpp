@@ -119,7 +119,7 @@ TEST(Quantiles, BinsCrowdedByAnOutlierAreRefinedAgain) {
   // Nearly all values share the first bin of the histogram over 0..1e9, too many to sort at once.
   std::mt19937 rng(TestSeed());
   std::vector<double> v;
-  for (int i = 0; i < 200000; ++i) v.push_back(std::uniform_real_distribution<double>(0, 1)(rng));
+  for (int i = 0; i < 300000; ++i) v.push_back(std::uniform_real_distribution<double>(0, 1)(rng));
   v.push_back(1e9);
   int passes = 0;
   EXPECT_EQ(FinderQuantiles(v, 7, &passes), SortedQuantiles(v, 7));
@@ -151,6 +151,45 @@ TEST(NaturalBreaks, LeastSumOfSquaresAsEveryPartitionGives) {
     const double best = BruteForceBreaks(v, n);
     EXPECT_NEAR(SumOfSquares(v, bounds), best, 1e-9 * (1 + best)) << "round " << round;
     EXPECT_TRUE(std::is_sorted(bounds.begin(), bounds.end()));
+  }
+}
+
+// The least sum of squares over k classes of the sorted distinct values, by the full O(k m^2) table.
+double FullTableBreaks(const std::vector<double>& values, int k) {
+  std::vector<double> d = values;
+  std::sort(d.begin(), d.end());
+  std::vector<double> w, s, q;  // per distinct value: count, sum, sum of squares
+  for (std::size_t i = 0; i < d.size(); ++i) {
+    if (i == 0 || d[i] != d[i - 1]) w.push_back(0), s.push_back(0), q.push_back(0);
+    w.back() += 1, s.back() += d[i], q.back() += d[i] * d[i];
+  }
+  const std::size_t m = w.size();
+  auto ssd = [&](std::size_t i, std::size_t j) {
+    double a = 0, b = 0, c = 0;
+    for (std::size_t u = i; u < j; ++u) a += w[u], b += s[u], c += q[u];
+    return c - b * b / a;
+  };
+  std::vector<std::vector<double>> t(static_cast<std::size_t>(k) + 1, std::vector<double>(m + 1, INFINITY));
+  for (std::size_t j = 1; j <= m; ++j) t[1][j] = ssd(0, j);
+  for (std::size_t c = 2; c <= static_cast<std::size_t>(k); ++c) {
+    for (std::size_t j = c; j <= m; ++j) {
+      for (std::size_t i = c - 1; i < j; ++i) t[c][j] = std::min(t[c][j], t[c - 1][i] + ssd(i, j));
+    }
+  }
+  return t[static_cast<std::size_t>(std::min<std::size_t>(static_cast<std::size_t>(k), m))][m];
+}
+
+TEST(NaturalBreaks, AsTheFullTableOnHundredsOfValues) {
+  std::mt19937 rng(TestSeed() + 3);
+  for (int round = 0; round < 6; ++round) {
+    std::vector<double> v;
+    for (int i = 0; i < 2000; ++i) v.push_back(std::round(std::normal_distribution<double>(round * 10, 5)(rng) * 4) / 4);
+    const int n = 4 + round * 3;
+    const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+    BreakFinder f(*lo, *hi, n);
+    Feed(f, v);
+    const double best = FullTableBreaks(v, n);
+    EXPECT_NEAR(SumOfSquares(v, f.Bounds()), best, 1e-7 * (1 + best)) << "round " << round << ", n " << n;
   }
 }
 
