@@ -217,6 +217,7 @@ std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const s
 
 std::vector<std::string> ValidationLines(const ValidationOutcome& o) {
   std::vector<std::string> lines = {AucIntervalLine("DeLong", o.intervals.delong), AucIntervalLine("bootstrap", o.intervals.bootstrap)};
+  if (o.intervals.tieNote) lines.push_back(*o.intervals.tieNote);
   for (const GainRow& r : o.gain) {
     if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) lines.push_back(GainLine(r));
   }
