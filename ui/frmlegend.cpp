@@ -58,10 +58,10 @@ TfrmLegend::TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent)
   lblLegendClasses->setGeometry(62, 12, 120, 18);
   lblProposal = new QLabel("Proposal", this);
   lblProposal->setObjectName("lblProposal");
-  lblProposal->setGeometry(180, 12, 56, 18);
+  lblProposal->setGeometry(188, 12, 52, 18);
   cmbbxProposal = new QComboBox(this);
   cmbbxProposal->setObjectName("cmbbxProposal");
-  cmbbxProposal->setGeometry(238, 9, 195, 22);
+  cmbbxProposal->setGeometry(242, 9, 191, 22);
   for (Proposal p : kProposals) {
     cmbbxProposal->addItem(QString::fromUtf8(ProposalCaption(p).data(), static_cast<int>(ProposalCaption(p).size())),
                            static_cast<int>(p));

@@ -16,8 +16,9 @@ std::optional<std::string> LowestTieNote(const RocCounts& counts) {
   for (double v : f) lowest = std::min(lowest, v);
   for (double v : n) lowest = std::min(lowest, v);
   const auto tied = static_cast<std::size_t>(std::count(f.begin(), f.end(), lowest) + std::count(n.begin(), n.end(), lowest));
-  // Ties among a tenth of the records or fewer hardly move the curve.
-  if (tied * 10 <= records) return std::nullopt;
+  // A record alone at the lowest value ties with none; ties among a tenth of the records or
+  // fewer hardly move the curve.
+  if (tied < 2 || tied * 10 <= records) return std::nullopt;
   return "Note: " + std::to_string(tied) + " records share the lowest map value; their order is unknown to the ROC.";
 }
 

@@ -117,6 +117,10 @@ TEST(LowestTieNote, MoreThanATenthOfTheRecordsAtTheLowestValue) {
   counts.nonFindScores = {0.2, 0.5};
   EXPECT_EQ(LowestTieNote(counts), "Note: 4 records share the lowest map value; their order is unknown to the ROC.");
   EXPECT_FALSE(LowestTieNote(RocCounts{}).has_value());
+  // One record alone at the lowest value shares it with none, however few the records.
+  counts.findScores = {0.9, 0.8, 0.3};
+  counts.nonFindScores = {0.7, 0.2, 0.1};
+  EXPECT_FALSE(LowestTieNote(counts).has_value());
 }
 
 }  // namespace
