@@ -56,6 +56,9 @@ constexpr const char* kUsage =
     "                     --obs PATH:P[:A]      observation grid, presence value P, absence value A\n"
     "                                           ('-' for none)\n"
     "                     --aux PATH[:N]        auxiliary grid in N classes (default 8), proposed bounds\n"
+    "                                           in rounded equal steps\n"
+    "                     --aux PATH:N:quantile|log|breaks  at most N classes of equal counts,\n"
+    "                                           logarithmic steps (values above 0) or natural breaks\n"
     "                     --aux PATH:b1,...,bn+1  auxiliary grid with explicit class bounds\n"
     "  audit CONFIG     load a configuration file and audit it; prints the audit's log lines\n"
     "  map CONFIG [--prior manual|frequency|decluster] [--prior-p P] [--prior-a A]\n"
@@ -210,6 +213,22 @@ ConfigEntry ParseObsEntry(const std::string& value) {
 
 ConfigEntry ParseAuxEntry(const std::string& value) {
   ConfigEntry e;
+  // PATH:N:quantile|log|breaks: the proposal follows a number of classes; without one the last
+  // field is part of the path.
+  std::string rest = value;
+  const auto colon = rest.rfind(':');
+  if (colon != std::string::npos) {
+    const std::string kind = rest.substr(colon + 1);
+    const auto before = rest.rfind(':', colon == 0 ? 0 : colon - 1);
+    const bool afterCount = colon > 0 && before != std::string::npos && before < colon &&
+                            IsNumberText(rest.substr(before + 1, colon - before - 1));
+    if (afterCount && (kind == "quantile" || kind == "log" || kind == "breaks")) {
+      e.proposal = kind == "quantile" ? Proposal::Quantiles : kind == "log" ? Proposal::Logarithmic : Proposal::NaturalBreaks;
+      rest.erase(colon);
+    } else if (afterCount && !kind.empty() && !IsNumberText(kind) && kind.find(',') == std::string::npos) {
+      throw UsageError{"--aux " + value + ": the proposal is quantile, log or breaks, not '" + kind + "'"};
+    }
+  }
   auto boundsOrCount = [](const std::string& f) {
     if (f.empty()) return false;
     std::size_t start = 0;
@@ -220,7 +239,7 @@ ConfigEntry ParseAuxEntry(const std::string& value) {
       start = comma + 1;
     }
   };
-  const auto fields = SplitTrailing(value, 1, boundsOrCount, &e.path);
+  const auto fields = SplitTrailing(rest, 1, boundsOrCount, &e.path);
   if (!fields.empty()) {
     const std::string& f = fields[0];
     if (f.find(',') == std::string::npos) {

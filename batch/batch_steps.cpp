@@ -82,9 +82,28 @@ int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchSh
     if (e.absence && !MarkIndicator(ws, *scan, *e.absence, -1, false, shell)) return 1;
   } else {
     ClearIndicators(ws.CurrentDataDef);
+    if (const auto problem = RangeProblem(ws.CurrentDataDef)) {
+      shell.message(*problem, MessageKind::Error);
+      return 1;
+    }
     ClassBounds bounds;
     bounds.n = e.classes;
-    ProposeBounds(bounds, ws.CurrentDataDef.minvalue, ws.CurrentDataDef.maxvalue);
+    if (e.bounds.empty() && e.proposal != Proposal::RoundedSteps) {
+      const TDataDef& def = ws.CurrentDataDef;
+      if (!ProposalOffered(e.proposal, def.minvalue)) {
+        shell.message(e.path + ": logarithmic steps need values above 0; the least value of the grid is " +
+                          FormatShortest(def.minvalue) + ".",
+                      MessageKind::Error);
+        return 1;
+      }
+      ProposeBounds(bounds, def, e.proposal, e.classes, shell);
+      if (bounds.n < e.classes) {
+        shell.log(e.path + ": " + std::string(ProposalCaption(e.proposal)) + " gave " + std::to_string(bounds.n) +
+                  " classes of the " + std::to_string(e.classes) + " asked for: bounds that would repeat were dropped.");
+      }
+    } else {
+      ProposeBounds(bounds, ws.CurrentDataDef.minvalue, ws.CurrentDataDef.maxvalue);
+    }
     if (!e.bounds.empty()) {
       // Typed into the window: the first lower bound, the inner bounds (whose labels follow),
       // and the last upper bound.
@@ -198,6 +217,7 @@ std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const s
 
 std::vector<std::string> ValidationLines(const ValidationOutcome& o) {
   std::vector<std::string> lines = {AucIntervalLine("DeLong", o.intervals.delong), AucIntervalLine("bootstrap", o.intervals.bootstrap)};
+  if (o.intervals.tieNote) lines.push_back(*o.intervals.tieNote);
   for (const GainRow& r : o.gain) {
     if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) lines.push_back(GainLine(r));
   }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "batch/batch_shell.h"
+#include "config/proposals.h"
 #include "core/runtables.h"
 #include "core/workspace.h"
 #include "mapping/priors.h"
@@ -23,6 +24,7 @@ struct ConfigEntry {
   std::optional<std::string> presence, absence;  // indicator texts, as typed
   int classes = 8;
   std::vector<std::string> bounds;               // explicit bounds b1..bn+1, as typed
+  Proposal proposal = Proposal::RoundedSteps;    // for proposed bounds
 };
 
 // Refuses, with a message naming the file, when one of `outputs` is the same file as one of

@@ -25,6 +25,25 @@ std::string Fixed5(long double v) {
   return s;
 }
 
+// The lower bound of class 1: the 5-decimal text nearest to v, stepped down by units of the last
+// decimal until it is not above v, so the cell holding the minimum stays in class 1.
+std::string LowerBoundText(long double v) {
+  std::string s = Fixed5(v);
+  for (int guard = 0; guard < 4; ++guard) {
+    const auto shown = ParseReal(s);
+    if (!shown || static_cast<long double>(*shown) <= v) break;
+    s = Fixed5(static_cast<long double>(*shown) - 0.00001L);
+  }
+  return s;
+}
+
+}  // namespace
+
+std::string BoundText(long double v) { return Fixed5(v); }
+std::string RoundedDownBoundText(long double v) { return LowerBoundText(v); }
+
+namespace {
+
 long double RoundHalfEvenL(long double x) {
   const long double r = std::round(x);
   if (std::fabs(x - std::trunc(x)) == 0.5L) return 2.0L * std::round(x / 2.0L);
@@ -51,7 +70,7 @@ std::array<std::string, MaxClasses + 1> ProposeBoundTexts(double min, double max
   }
   const long double base = RoundHalfEvenL(lo / step) * step;
   for (int k = 2; k <= n + 1; ++k) b[static_cast<std::size_t>(k - 1)] = Fixed5(base + (k - 1) * step);
-  b[0] = Fixed5(lo);
+  b[0] = LowerBoundText(lo);
   b[static_cast<std::size_t>(n)] = Fixed5(hi);
   return b;
 }
@@ -80,7 +99,23 @@ void PerformFinalization(const ClassBounds& bounds, TDataDef& def) {
     row[ClassLower] = ParseRealPrefix(Trimmed(bounds.Edit(k)));
     row[ClassUpper] = ParseRealPrefix(Trimmed(bounds.Label(k)));
   }
-  def.mclasses[static_cast<std::size_t>(n - 1)][ClassUpper] *= 1.01;
+  // The class test is lower <= v < upper, so the last upper bound must lie above the maximum.
+  double& upper = def.mclasses[static_cast<std::size_t>(n - 1)][ClassUpper];
+  if (upper > 0) {
+    upper *= 1.01;
+  } else {
+    const double range = upper - def.mclasses[0][ClassLower];
+    // The configuration file keeps 5 decimals: a smaller step would vanish there.
+    upper += std::max(range > 0 ? range / 100 : 1.0, 0.00001);
+  }
+}
+
+std::optional<std::string> RangeProblem(const TDataDef& def) {
+  const double min = def.minvalue, max = def.maxvalue;
+  if (std::isfinite(max - min) && std::isfinite(max * 1.01)) return std::nullopt;
+  return def.FileName + ": the values run from " + FormatShortest(min) + " to " + FormatShortest(max) +
+         ", a range too large for any number to hold, so the grid cannot be divided into classes.\n"
+         "Rescale the grid (divide its values by a power of ten) and pick it again.";
 }
 
 std::string HistogramErrorMessage() {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 
 #include "core/canvas.h"
@@ -24,9 +25,14 @@ struct ClassBounds {
   const std::string& Label(int k) const { return labels[static_cast<std::size_t>(k - 1)]; }
 };
 
+// A bound as the window shows it: 5 decimals, rounded to nearest; or rounded down (toward minus
+// infinity), so that a cell holding v lies in the class that starts at the text.
+std::string BoundText(long double v);
+std::string RoundedDownBoundText(long double v);
+
 // The 21 proposed bound texts b1..b21 for n classes between min and max: steps of a fifth of a
 // power of ten, based on the multiple of the step nearest to min; b1 = min, b(n+1) = max; each
-// written with 5 decimals. Unused texts are "0".
+// written with 5 decimals (b1 rounded down, so that the minimum stays in class 1). Unused texts are "0".
 std::array<std::string, MaxClasses + 1> ProposeBoundTexts(double min, double max, int n);
 // Puts the proposal into the edit and label texts (any edits are replaced).
 void ProposeBounds(ClassBounds& bounds, double min, double max);
@@ -35,9 +41,14 @@ void ProposeBounds(ClassBounds& bounds, double min, double max);
 // k - 1 follows it, exactly as typed. Returns whether it followed.
 bool Editlegend(ClassBounds& bounds, int k, const std::string& text);
 
-// Stores n classes into def; the last upper bound is multiplied by 1.01 so that a positive
-// maximum falls into the last class. Texts that are not numbers give their valid prefix (or 0).
+// Stores n classes into def; the last upper bound u is raised so that the maximum falls into the
+// last class: u * 1.01 when u > 0, else u plus 1 % of the range from the first lower bound (plus 1
+// when that range is 0), at least 0.00001. Texts that are not numbers give their valid prefix (or 0).
 void PerformFinalization(const ClassBounds& bounds, TDataDef& def);
+
+// The message when def's range (maxvalue - minvalue, or the last bound above the maximum) is
+// beyond a double, so that no classes can be formed; nothing when the range is fine.
+std::optional<std::string> RangeProblem(const TDataDef& def);
 
 // Per class 0..20 (class 0: below the first lower bound, counted but never shown).
 struct HistogramCounts {

@@ -228,7 +228,9 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
         if (P > range.maxP && P != nodata) range.maxP = P;
         if (P < range.minP && P != nodata) range.minP = P;
       }
-      out.Write(texts.Text(P));
+      const std::string& text = texts.Text(P);
+      if (P != nodata) range.writtenAsZero.Add(P, text);
+      out.Write(text);
     }
     NextClassLine(streams);
     out.WriteLine();
@@ -263,6 +265,7 @@ bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& pri
   const ProbabilityRange range = WriteBayesMap(ws, shell);
   shell.log("");
   shell.log("Map of results written to file BayesP.asc (ascii-grid).");
+  ReportWrittenAsZero(range.writtenAsZero, shell);
   shell.log(std::string(60, '-'));
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Preparing screen map P");

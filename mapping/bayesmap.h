@@ -8,6 +8,7 @@
 #include "core/runtables.h"
 #include "core/shell.h"
 #include "core/workspace.h"
+#include "mapping/precisionnote.h"
 #include "mapping/priors.h"
 
 namespace karvelo {
@@ -45,6 +46,7 @@ void CopyBayesTableNames(RunTables& tables);
 // probability written (other than no data).
 struct ProbabilityRange {
   double minP = 1, maxP = 0;
+  WrittenAsZero writtenAsZero{"BayesP.asc", 8};
 };
 ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell);
 

@@ -237,6 +237,7 @@ void ReduceStats(const Workspace& ws, ClassCPStats& stats) {
 
 struct MapExtremes {
   double largest = 0, smallest = 1;
+  WrittenAsZero writtenAsZero{"AVGBayesP.asc", 10};
 };
 
 MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats, int evidenceItem, Shell& shell) {
@@ -300,6 +301,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
       if (cell.P != -1.0) {
         ext.largest = std::max(ext.largest, cell.P);
         ext.smallest = std::min(ext.smallest, cell.P);
+        ext.writtenAsZero.Add(cell.P, cell.avg);
       }
       avg.Write(cell.avg);
       sd.Write(cell.sd);
@@ -351,6 +353,7 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   }
   shell.log("");
   shell.log("Map of results written to files AVGBayesP.asc and SDBayesP.asc (ascii-grids).");
+  ReportWrittenAsZero(ext.writtenAsZero, shell);
   shell.log("Bootstrap Conditional Probabilities written to BootstrapData.txt.");
   shell.log(std::string(60, '-'));
   const TDataDef& ref = ws.ReferenceGrid();

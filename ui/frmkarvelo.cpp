@@ -482,8 +482,10 @@ void TfrmKarvelo::BuildValidateTab() {
   imgROC = Named(new TPictureView(imgROCCanvas_, pnlValidationView), "imgROC");
   imgROC->move(0, 0);
   imgROC->hide();
-  lblAucInterval = NewLabel(grpbxValidate, "lblAucInterval", "", QRect(382, 24 + kRocPictureSize + 4, kRocPictureSize, 32));
+  // Room for a third line: the note on records tied at the lowest map value, wrapped.
+  lblAucInterval = NewLabel(grpbxValidate, "lblAucInterval", "", QRect(382, 24 + kRocPictureSize + 4, kRocPictureSize, 64));
   lblAucInterval->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblAucInterval->setWordWrap(true);
   lblAucInterval->hide();
   imgGain = Named(new TPictureView(imgGainCanvas_, QSize(120, 120), grpbxValidate), "imgGain");
   imgGain->move(10, 336);
@@ -778,6 +780,10 @@ void TfrmKarvelo::btbttnClassifyClick() {
     btbttnPresenceIndicator->setEnabled(false);
     btbttnAbsenceIndicator->setEnabled(false);
     ClearIndicators(workspace_->CurrentDataDef);
+    if (const auto problem = RangeProblem(workspace_->CurrentDataDef)) {
+      message(*problem, MessageKind::Error);
+      return;
+    }
     // The histogram of the grid classified before belongs to another grid.
     frmLegend_->ClearHistogram();
     hooks.showModal(*frmLegend_);
@@ -1197,7 +1203,9 @@ void TfrmKarvelo::EvaluateStep() {
                 .has_value();
     if (!drawn) return;
     const AucIntervals intervals = EvaluateAucIntervals(counts, workspace_->Random, workspace_->FixedSeed, *this);
-    lblAucInterval->setText(QString::fromStdString(AucIntervalLine("DeLong", intervals.delong) + "\n" + AucIntervalLine("bootstrap", intervals.bootstrap)));
+    std::string aucLines = AucIntervalLine("DeLong", intervals.delong) + "\n" + AucIntervalLine("bootstrap", intervals.bootstrap);
+    if (intervals.tieNote) aucLines += "\n" + *intervals.tieNote;
+    lblAucInterval->setText(QString::fromStdString(aucLines));
     lblAucInterval->show();
     const std::vector<GainRow> gain =
         EvaluateGain(predictiveMap_.FileName, *ParseReal(Trimmed(findsText)), imgGainCanvas_, *this);

@@ -2,6 +2,7 @@
 #include "ui/frmlegend.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -55,6 +56,16 @@ TfrmLegend::TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent)
   lblLegendClasses = new QLabel("number of classes", this);
   lblLegendClasses->setObjectName("lblLegendClasses");
   lblLegendClasses->setGeometry(62, 12, 120, 18);
+  lblProposal = new QLabel("Proposal", this);
+  lblProposal->setObjectName("lblProposal");
+  lblProposal->setGeometry(188, 12, 52, 18);
+  cmbbxProposal = new QComboBox(this);
+  cmbbxProposal->setObjectName("cmbbxProposal");
+  cmbbxProposal->setGeometry(242, 9, 191, 22);
+  for (Proposal p : kProposals) {
+    cmbbxProposal->addItem(QString::fromUtf8(ProposalCaption(p).data(), static_cast<int>(ProposalCaption(p).size())),
+                           static_cast<int>(p));
+  }
 
   grpbxLegend = new QGroupBox(" Legend properties ", this);
   grpbxLegend->setObjectName("grpbxLegend");
@@ -97,6 +108,7 @@ TfrmLegend::TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent)
   imgAUX1->move(442, 36);
 
   connect(spndtLegendClasses, &QSpinBox::valueChanged, this, &TfrmLegend::spndtLegendClassesChange);
+  connect(cmbbxProposal, &QComboBox::currentIndexChanged, this, &TfrmLegend::cmbbxProposalChange);
   connect(btbttnLegendReady, &QPushButton::clicked, this, &TfrmLegend::btbttnLegendReadyClick);
   connect(btbttnDrawHistogram, &QPushButton::clicked, this, &TfrmLegend::btbttnDrawHistogramClick);
 }
@@ -104,9 +116,54 @@ TfrmLegend::TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent)
 TfrmLegend::~TfrmLegend() = default;
 
 void TfrmLegend::spndtLegendClassesChange() {
-  bounds_.n = spndtLegendClasses->value();
-  ProposeBounds(bounds_, ws_.CurrentDataDef.minvalue, ws_.CurrentDataDef.maxvalue);
+  requested_ = spndtLegendClasses->value();
+  Propose();
+}
+
+void TfrmLegend::cmbbxProposalChange() { Propose(); }
+
+Proposal TfrmLegend::ChosenProposal() const {
+  const QVariant data = cmbbxProposal->currentData();
+  return data.isValid() ? static_cast<Proposal>(data.toInt()) : Proposal::RoundedSteps;
+}
+
+void TfrmLegend::Propose() {
+  const Proposal p = ChosenProposal();
+  bounds_.n = requested_;
+  if (p == Proposal::RoundedSteps) {
+    ProposeBounds(bounds_, ws_.CurrentDataDef.minvalue, ws_.CurrentDataDef.maxvalue);
+  } else {
+    try {
+      QApplication::setOverrideCursor(Qt::WaitCursor);
+      ProposeBounds(bounds_, ws_.CurrentDataDef, p, requested_, shell_);
+      QApplication::restoreOverrideCursor();
+    } catch (const std::exception& e) {
+      // A grid that cannot be read again (or a stop) leaves today's proposal in place.
+      QApplication::restoreOverrideCursor();
+      bounds_.n = requested_;
+      ProposeBounds(bounds_, ws_.CurrentDataDef.minvalue, ws_.CurrentDataDef.maxvalue);
+      shell_.message(e.what(), MessageKind::Error);
+    }
+    shell_.gaugeProgress(0);
+  }
+  if (spndtLegendClasses->value() != bounds_.n) {
+    const QSignalBlocker block(spndtLegendClasses);
+    spndtLegendClasses->setValue(bounds_.n);
+  }
   ShowBounds();
+}
+
+void TfrmLegend::OfferProposals() {
+  const Proposal chosen = ChosenProposal();
+  const QSignalBlocker block(cmbbxProposal);
+  cmbbxProposal->clear();
+  for (Proposal p : kProposals) {
+    if (!ProposalOffered(p, ws_.CurrentDataDef.minvalue)) continue;
+    cmbbxProposal->addItem(QString::fromUtf8(ProposalCaption(p).data(), static_cast<int>(ProposalCaption(p).size())),
+                           static_cast<int>(p));
+  }
+  const int at = cmbbxProposal->findData(static_cast<int>(chosen));
+  cmbbxProposal->setCurrentIndex(at >= 0 ? at : 0);
 }
 
 void TfrmLegend::ShowBounds() {
@@ -161,6 +218,12 @@ void TfrmLegend::ClearHistogram() {
 // Showing the window is its activation: each opening starts from freshly proposed bounds.
 void TfrmLegend::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
+  OfferProposals();
+  {
+    // The number asked for last, even when the proposal left fewer.
+    const QSignalBlocker block(spndtLegendClasses);
+    spndtLegendClasses->setValue(requested_);
+  }
   spndtLegendClassesChange();
 }
 

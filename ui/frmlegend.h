@@ -6,11 +6,13 @@
 #include <memory>
 
 #include "config/classification.h"
+#include "config/proposals.h"
 #include "core/limits.h"
 #include "core/shell.h"
 #include "core/workspace.h"
 #include "render/qimage_canvas.h"
 
+class QComboBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -33,6 +35,11 @@ class TfrmLegend : public QDialog {
   // Proposes fresh bounds for the current number of classes (edits are replaced) and shows rows
   // 1..n. Runs at every opening and every change of the number of classes.
   void spndtLegendClassesChange();
+  // Proposes the chosen kind of bounds for the number of classes last asked for; when bounds
+  // repeat, fewer classes remain and the number shown drops with them.
+  void cmbbxProposalChange();
+  // The proposal chosen in the drop-down.
+  Proposal ChosenProposal() const;
   // Follows an edited lower bound of class k (2..20): Label k-1 takes the text when it is a number.
   void Editlegend(int k);
   // Stores the classes into CurrentDataDef.
@@ -48,6 +55,8 @@ class TfrmLegend : public QDialog {
 
   QSpinBox* spndtLegendClasses;
   QLabel* lblLegendClasses;
+  QLabel* lblProposal;
+  QComboBox* cmbbxProposal;
   QGroupBox* grpbxLegend;
   std::array<QLineEdit*, MaxClasses> Edit{};       // Edit[k - 1] is Edit k
   std::array<QLabel*, MaxClasses> Separator{};
@@ -67,10 +76,14 @@ class TfrmLegend : public QDialog {
   // Runs the leave-the-field reaction of the focused edit, as leaving it for a button would.
   void FinishFocusedEdit();
   void ShowBounds();
+  void Propose();
+  // The drop-down offers logarithmic steps only for a grid whose values are all above 0.
+  void OfferProposals();
 
   Workspace& ws_;
   Shell& shell_;
   ClassBounds bounds_;
+  int requested_ = 8;  // the number of classes the user chose last
   QImageCanvas histogramCanvas_;
   std::unique_ptr<HistogramShell> histogramShell_;
 };

@@ -97,6 +97,11 @@ expect "header NODATA_value nan" 1 "$in/nodata-nan.asc: line 6: NODATA_value is 
 expect "config over a grid value 1e400" 1 "line 8: Number out of range" -- \
   config -o "$work/c.txt" --obs "$in/obs.asc:1:0" --aux "$in/huge-value.asc:2"
 [ ! -e "$work/c.txt" ] && passed=$((passed + 1)) || fail "no configuration is saved over a value 1e400"
+# Values that a double holds but whose range it does not: no classes can be formed.
+header 2 2 >"$in/range-overflow.asc"; printf -- '-1e308 0\n1 1.5e308\n' >>"$in/range-overflow.asc"
+expect "config over a range beyond a double" 1 "$in/range-overflow.asc: the values run from -1e+308 to 1.5e+308" \
+  "cannot be divided into classes" -- config -o "$work/c.txt" --obs "$in/obs.asc:1:0" --aux "$in/range-overflow.asc:8"
+[ ! -e "$work/c.txt" ] && passed=$((passed + 1)) || fail "no configuration is saved over a range beyond a double"
 
 # A file without line breaks: refused at the limit, at once, in bounded memory. The 2 GB file is
 # sparse, so it takes no room on the disk; the large files stand beside the logs, out of the

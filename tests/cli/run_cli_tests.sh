@@ -113,6 +113,21 @@ check "inconsistent grids name grid and field" grep -qx "karvelo: aux20.asc: cel
 check "nothing saved when inconsistent" test ! -e "$work/y.txt"
 "$BATCH" --workdir "$work/out" config -o "$work/z.txt" --obs "$work/g.asc:1" >/dev/null 2>"$work/z.err"
 check "config without a classified grid exits 1" test $? -eq 1
+# Proposals fitted to the values 0.3 2 5 8 10.7 of aux.asc.
+"$BATCH" --workdir "$work/out" config -o "$work/q.txt" --obs "$work/g.asc:1:3" --aux "$work/aux.asc:3:quantile" \
+  --aux "$work/aux.asc:2:log" --aux "$work/aux.asc:2:breaks" >/dev/null 2>"$work/q.err"
+check "config with proposals exits 0" test $? -eq 0
+check "equal counts: ranks 1 and 3 of 5" grep -q "^     2.00000      8.00000 lower and upper bound of class  2" "$work/q.txt"
+check "logarithmic steps: the geometric mean" grep -q "^     0.30000      1.79165 lower and upper bound of class  1" "$work/q.txt"
+check "natural breaks: 0.3 2 5 | 8 10.7" grep -q "^     8.00000     10.80700 lower and upper bound of class  2" "$work/q.txt"
+sed 's/^0.3 /0 /' "$work/aux.asc" >"$work/aux0.asc"
+"$BATCH" --workdir "$work/out" config -o "$work/l.txt" --obs "$work/g.asc:1:3" --aux "$work/aux0.asc:4:log" >/dev/null 2>"$work/l.err"
+check "logarithmic steps over a minimum of 0 exit 1" test $? -eq 1
+check "logarithmic steps over 0: the message" grep -qx "karvelo: $work/aux0.asc: logarithmic steps need values above 0; the least value of the grid is 0." "$work/l.err"
+check "logarithmic steps over 0: nothing saved" test ! -e "$work/l.txt"
+"$BATCH" config -o "$work/x.txt" --obs "$work/g.asc:1" --aux "$work/aux.asc:4:jenks" >/dev/null 2>"$work/x.err"
+check "an unknown proposal exits 2" test $? -eq 2
+check "an unknown proposal is named" grep -q "the proposal is quantile, log or breaks, not 'jenks'" "$work/x.err"
 
 # audit prints exactly its log lines; map with a seed is repeatable byte for byte.
 ex="$DATA/../../examples/meuse"
@@ -182,6 +197,37 @@ check "degrees: the map keeps the cell size" grep -q "^cellsize *0.000833333" "$
 check "degrees: validation" test $? -eq 0
 check "degrees: every point found its cell" test "$(grep -c . "$deg/ValDataComplete.txt")" -eq 24
 check "degrees: the map ranks the points" grep -q "^AUC =  1.00" "$deg/val.out"
+
+# Presences only, a prior of 0.01 and four grids alike: every cell outside the presences' class falls
+# below what 8 decimals hold, and the validation records there tie at 0.
+low="$work/low"
+mkdir -p "$low"
+hdr='ncols 20\nnrows 20\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n'
+awk 'BEGIN { for (r = 0; r < 20; r++) { for (c = 0; c < 20; c++) printf "%s ", ((r == 0 && c == 0) || (r == 19 && c == 19)) ? "1" : "-9999"; print "" } }' \
+  | { printf "$hdr"; cat; } >"$low/obs.asc"
+awk 'BEGIN { for (r = 0; r < 20; r++) { for (c = 0; c < 20; c++) printf "%s ", ((r == 0 && c == 0) || (r == 19 && c == 19)) ? "1" : "2"; print "" } }' \
+  | { printf "$hdr"; cat; } >"$low/aux.asc"
+for g in a b c d; do cp "$low/aux.asc" "$low/$g.asc"; done
+"$BATCH" --workdir "$low" config -o "$low/c.txt" --obs "$low/obs.asc:1:-" --aux "$low/a.asc:1,2,3" --aux "$low/b.asc:1,2,3" \
+  --aux "$low/c.asc:1,2,3" --aux "$low/d.asc:1,2,3" >/dev/null 2>"$low/err"
+check "low probabilities: config" test $? -eq 0
+"$BATCH" --seed 5 --workdir "$low" map "$low/c.txt" --no-uncertainty --prior-p 0.01 >/dev/null 2>"$low/map.err"
+check "low probabilities: map" test $? -eq 0
+check "low probabilities: map notes the cells written as 0 on standard error" grep -qx \
+  "karvelo: 398 cells of BayesP.asc (99.5%) hold probabilities below 0.000000005 and are written as 0.00000000, so they cannot be told apart. A larger prior or fewer grids keeps them apart." \
+  "$low/map.err"
+check "low probabilities: the note is logged" grep -q "^398 cells of BayesP.asc (99.5%)" "$low/Karvelo.log"
+{ echo "X;Y;Val"; echo "0.5;19.5;1"; echo "19.5;0.5;1"
+  for i in $(seq 1 18); do echo "$i.5;10.5;0"; done; } >"$low/points.txt"
+"$BATCH" --workdir "$low" validate "$low/points.txt" "$low/BayesP.asc" --finds 1 >"$low/val.out" 2>"$low/val.err"
+check "low probabilities: validation" test $? -eq 0
+check "low probabilities: the tie at the lowest value is noted" grep -qx \
+  "Note: 18 records share the lowest map value; their order is unknown to the ROC." "$low/val.out"
+# Equal counts over a grid that is 2 nearly everywhere leave 2 classes, and the log says so.
+"$BATCH" --workdir "$low" config -o "$low/q.txt" --obs "$low/obs.asc:1:-" --aux "$low/a.asc:8:quantile" >/dev/null 2>"$low/err"
+check "equal counts over ties: config" test $? -eq 0
+check "equal counts over ties: 2 classes" grep -q "^  2       Number of classes" "$low/q.txt"
+check "equal counts over ties: logged" grep -q "a.asc: Equal counts (quantiles) gave 2 classes of the 8 asked for" "$low/Karvelo.log"
 
 echo "$passed passed, $failed failed"
 test "$failed" -eq 0

@@ -240,6 +240,65 @@ class DataConfigurationTest : public QObject {
     QCOMPARE(t.legendOpenings, 2);
   }
 
+  void theProposalDropDownFitsTheClassesToTheValues() {
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "soil.asc");
+    QStringList offered, edits, labels, logEdits;
+    t.legendScript = [&](TfrmLegend& legend) {
+      for (int i = 0; i < legend.cmbbxProposal->count(); ++i) offered << legend.cmbbxProposal->itemText(i);
+      QCOMPARE(legend.cmbbxProposal->currentText(), QString("Rounded equal steps"));
+      legend.spndtLegendClasses->setValue(4);
+      legend.cmbbxProposal->setCurrentText("Equal counts (quantiles)");
+      for (int k = 1; k <= 4; ++k) edits << legend.Edit[k - 1]->text(), labels << legend.Label[k - 1]->text();
+      legend.spndtLegendClasses->setValue(2);
+      legend.cmbbxProposal->setCurrentText("Logarithmic steps");
+      for (int k = 1; k <= 2; ++k) logEdits << legend.Edit[k - 1]->text();
+      legend.cmbbxProposal->setCurrentText("Equal counts (quantiles)");
+      legend.spndtLegendClasses->setValue(4);
+      QTest::mouseClick(legend.btbttnLegendReady, Qt::LeftButton);
+    };
+    t.click(t.w.btbttnClassify);
+    QCOMPARE(offered, QStringList({"Rounded equal steps", "Equal counts (quantiles)", "Logarithmic steps", "Natural breaks"}));
+    // Twelve values in four classes of three.
+    QCOMPARE(edits, QStringList({"0.30000", "3.10000", "6.20000", "9.00000"}));
+    QCOMPARE(labels, QStringList({"3.10000", "6.20000", "9.00000", "10.70000"}));
+    QCOMPARE(logEdits, QStringList({"0.30000", "1.79165"}));
+    // What "Ready" stores is what the window showed.
+    QCOMPARE(t.ws().CurrentDataDef.NrClasses, 4);
+    QCOMPARE(t.ws().CurrentDataDef.mclasses[2][karvelo::ClassLower], 6.2);
+
+    // Mostly zeros and no value above 0 throughout: no logarithmic steps; the equal counts leave
+    // 2 classes and the number shown drops, while the number asked for comes back with the next choice.
+    WriteGrid(dir() / "zeros.asc", {{"0", "0", "0"}, {"0", "0", "5"}});
+    t.pick(dir() / "zeros.asc");
+    QStringList offeredZeros;
+    int shownAfterDrop = 0, shownAfterBack = 0;
+    t.legendScript = [&](TfrmLegend& legend) {
+      for (int i = 0; i < legend.cmbbxProposal->count(); ++i) offeredZeros << legend.cmbbxProposal->itemText(i);
+      QCOMPARE(legend.cmbbxProposal->currentText(), QString("Equal counts (quantiles)"));  // kept from the last opening
+      shownAfterDrop = legend.spndtLegendClasses->value();
+      QCOMPARE(legend.Edit[1]->text(), QString("5.00000"));
+      QVERIFY(!legend.Edit[2]->isVisible());
+      legend.cmbbxProposal->setCurrentText("Rounded equal steps");
+      shownAfterBack = legend.spndtLegendClasses->value();
+    };
+    t.click(t.w.btbttnClassify);
+    QCOMPARE(offeredZeros, QStringList({"Rounded equal steps", "Equal counts (quantiles)", "Natural breaks"}));
+    QCOMPARE(shownAfterDrop, 2);
+    QCOMPARE(shownAfterBack, 4);
+  }
+
+  void aRangeBeyondADoubleOpensNoClassification() {
+    ConfigWindow t;
+    WriteGrid(dir() / "huge.asc", {{"-1e308", "1.5e308"}});
+    t.pick(dir() / "huge.asc");
+    t.click(t.w.btbttnClassify);
+    QCOMPARE(t.legendOpenings, 0);
+    QVERIFY(!t.messages.isEmpty());
+    QVERIFY(t.messages.last().contains("cannot be divided into classes"));
+  }
+
   void onlyTheRowsOfTheChosenClassesShow_data() {
     QTest::addColumn<int>("n");
     QTest::newRow("two") << 2;

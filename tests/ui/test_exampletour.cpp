@@ -105,6 +105,11 @@ class ExampleTourTest : public QObject {
       if (shots_.isEmpty()) return;
       QTest::mouseClick(legend.btbttnDrawHistogram, Qt::LeftButton);
       shoot(legend, "guide-classification");
+      // The same grid in classes of equal counts, for the guide; then back to the default proposal.
+      legend.cmbbxProposal->setCurrentText("Equal counts (quantiles)");
+      QTest::mouseClick(legend.btbttnDrawHistogram, Qt::LeftButton);
+      shoot(legend, "guide-classification-quantiles");
+      legend.cmbbxProposal->setCurrentText("Rounded equal steps");
     });
     const auto oneClassPerCode = [](TfrmLegend& legend) {
       TypeAndLeave(legend.Edit[0], "1");

@@ -112,11 +112,85 @@ TEST(ClassBounds, EditsFollowAndFinalizationStores) {
   b.labels[3] = "zz";
   PerformFinalization(b, def);
   EXPECT_EQ(def.mclasses[1][ClassLower], 2.5);
-  EXPECT_EQ(def.mclasses[3][ClassUpper], 0);
+  EXPECT_EQ(def.mclasses[3][ClassUpper], 1);  // an upper bound of 0 over a range below 0 is raised by 1
 
   // Proposing again replaces the edits.
   ProposeBounds(b, 0.3, 10.7);
   EXPECT_EQ(b.Edit(3), "4.80000");
+}
+
+// Every valued cell of the grid falls into one of def's classes (lower <= v < upper).
+void ExpectEveryCellClassified(const TDataDef& def, const std::vector<double>& values) {
+  for (double v : values) {
+    bool in = false;
+    for (int k = 1; k <= def.NrClasses; ++k) {
+      const auto& c = def.mclasses[static_cast<std::size_t>(k - 1)];
+      in = in || (c[ClassLower] <= v && v < c[ClassUpper]);
+    }
+    EXPECT_TRUE(in) << FormatShortest(v) << " falls in no class of " << def.FileName;
+  }
+}
+
+// The ends of the range after the proposal, the finalization and a trip through the file.
+TEST_F(ConfigTest, NoCellIsLostAtTheEndsOfTheRange) {
+  struct Case {
+    std::vector<std::string> cells;
+    std::string firstLower;  // the proposal's text
+  };
+  const std::vector<Case> cases = {
+      {{"0.0008663357", "0.5", "1", "0.02"}, "0.00086"},   // rounded to nearest this would be 0.00087
+      {{"-0.0000049", "0.25", "0.5", "1"}, "-0.00001"},   // "-0.00000" would lie above it
+      {{"0.3", "2", "5", "10.7"}, "0.30000"},              // a minimum with 5 decimals keeps its text
+      {{"-10", "-7.5", "-3", "-2"}, "-10.00000"},          // a negative maximum: 1.01 times it lies below it
+      {{"-1", "-0.5", "-0.25", "0"}, "-1.00000"},          // a maximum of 0
+      {{"-0.000123456", "-0.000123449", "-0.00012345", "-0.000123451"}, "-0.00013"},  // a range below 0.00001
+  };
+  AddObservation("obs.asc", 1, 0);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const std::string name = "aux" + std::to_string(i) + ".asc";
+    Pick(name, GridText(2, 2, {{cases[i].cells[0], cases[i].cells[1]}, {cases[i].cells[2], cases[i].cells[3]}}));
+    ClassBounds b;
+    b.n = 4;
+    ProposeBounds(b, ws->CurrentDataDef.minvalue, ws->CurrentDataDef.maxvalue);
+    EXPECT_EQ(b.Edit(1), cases[i].firstLower) << name;
+    PerformFinalization(b, ws->CurrentDataDef);
+    ASSERT_TRUE(SubmitCurrentDataDef(*ws, table, shell));
+  }
+  WriteConfigurationFile(*ws, dir / "cfg.txt");
+  auto fresh = std::make_unique<Workspace>();
+  RunTables freshTables;
+  LayOutRunTables(freshTables);
+  LoadConfiguration(*fresh, freshTables.DataConfiguration, dir / "cfg.txt", shell);
+  ASSERT_EQ(fresh->DataDefCount, static_cast<int>(cases.size()) + 1);
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    std::vector<double> values;
+    for (const std::string& c : cases[i].cells) values.push_back(*ParseReal(c));
+    ExpectEveryCellClassified(ws->DataDef(static_cast<int>(i) + 2), values);
+    ExpectEveryCellClassified(fresh->DataDef(static_cast<int>(i) + 2), values);
+  }
+  // A positive maximum keeps its bound: 1.01 times it.
+  EXPECT_DOUBLE_EQ(ws->DataDef(4).mclasses[3][ClassUpper], 10.807);
+  // A negative maximum is raised by 1 % of the range; a range of 0 by 1.
+  EXPECT_DOUBLE_EQ(ws->DataDef(5).mclasses[3][ClassUpper], -2 + 0.08);
+  ClassBounds flat;
+  flat.n = 2;
+  flat.edits[0] = "-3";
+  flat.labels[1] = "-3";
+  TDataDef def;
+  PerformFinalization(flat, def);
+  EXPECT_EQ(def.mclasses[1][ClassUpper], -2);
+}
+
+TEST_F(ConfigTest, ARangeBeyondADoubleIsRefused) {
+  Pick("wide.asc", GridText(2, 1, {{"-1e308", "1.5e308"}}));
+  const auto problem = RangeProblem(ws->CurrentDataDef);
+  ASSERT_TRUE(problem.has_value());
+  EXPECT_NE(problem->find((dir / "wide.asc").string() + ": the values run from -1e+308 to 1.5e+308"), std::string::npos);
+  // A maximum whose 1.01 times overflows has no last bound either; a range that fits is fine.
+  Pick("top.asc", GridText(2, 1, {{"0", "1.79e308"}}));
+  EXPECT_TRUE(RangeProblem(ws->CurrentDataDef).has_value());
+  Pick("fine.asc", GridText(2, 1, {{"-1e307", "1e307"}}));
+  EXPECT_FALSE(RangeProblem(ws->CurrentDataDef).has_value());
 }
 
 TEST_F(ConfigTest, TableRowsFollowTheSlots) {
