@@ -2,4 +2,4 @@
 # Runs every test suite of a finished build.
 set -euo pipefail
 cd "$(dirname "$0")/../build"
-ctest --output-on-failure
+ctest --output-on-failure -j "$(nproc)"
