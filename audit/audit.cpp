@@ -7,6 +7,7 @@
 
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
+#include "core/gridrows.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
 #include "stats/statistics.h"
@@ -190,25 +191,28 @@ void SubmitFinal(Workspace& ws, Shell& shell) {
     const TDataDef& def = ws.DataDef(i);
     if (def.NrClasses == 0) continue;
     shell.status2("Writing auxiliary file " + std::to_string(i));
-    GridReader grid(def);
     const std::filesystem::path name = ClassFileName(shell.run(), i, def);
     TextWriter out(name);
     shell.registerWorkFile(name);
-    std::string line;
-    for (int h = 0; h < 6; ++h) {
-      if (!grid.ReadTextLine(line)) line.clear();
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      out.WriteLine(line);
+    {
+      GridReader header(def);
+      std::string line;
+      for (int h = 0; h < 6; ++h) {
+        if (!header.ReadTextLine(line)) line.clear();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        out.WriteLine(line);
+      }
     }
+    GridRows grid(def, shell.run().Pool());
     char buf[16];
     for (int r = 1; r <= def.nrows; ++r) {
+      const double* values = grid.Next();
       for (int c = 1; c <= def.ncols; ++c) {
-        const int cls = ClassOfValue(def, grid.ReadValue());
+        const int cls = ClassOfValue(def, values[c - 1]);
         const auto res = std::to_chars(buf, buf + sizeof buf, cls);
         out.Write(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)));
         out.Write(' ');
       }
-      grid.ReadLine();
       out.WriteLine();
       shell.row(r);
     }

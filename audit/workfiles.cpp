@@ -14,6 +14,7 @@
 #include "core/numfmt.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
+#include "core/gridrows.h"
 
 namespace karvelo {
 
@@ -46,17 +47,17 @@ bool BlockIsZero(const std::uint8_t* p, std::size_t n) {
 // Fills `raster` with 1 where test(value) holds, over the grid's rows and columns.
 template <class Test>
 void BuildMask(const TDataDef& def, ByteRaster& raster, Shell& shell, Test test) {
-  GridReader reader(def);
-  reader.SkipHeader();
+  GridRows grid(def, shell.run().Pool());
   const int rows = RasterRows(def), cols = RasterCols(def);
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
-    std::uint8_t* row = r <= rows ? raster.row(r) : nullptr;
-    for (int c = 1; c <= def.ncols; ++c) {
-      const double x = reader.ReadValue();
-      if (row && c <= cols && test(x)) row[c - 1] = 1;
+    const double* values = grid.Next();
+    if (std::uint8_t* row = r <= rows ? raster.row(r) : nullptr) {
+      const int n = std::min(def.ncols, cols);
+      for (int c = 0; c < n; ++c) {
+        if (test(values[c])) row[c] = 1;
+      }
     }
-    reader.ReadLine();
     shell.row(r);
   }
 }
@@ -99,13 +100,13 @@ std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
     lower[k] = def.mclasses[static_cast<std::size_t>(k)][ClassLower];
     upper[k] = def.mclasses[static_cast<std::size_t>(k)][ClassUpper];
   }
-  GridReader reader(def);
-  reader.SkipHeader();
+  GridRows grid(def, shell.run().Pool());
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
     Cell* out = r <= rows ? member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols) : nullptr;
+    const double* values = grid.Next();
     for (int c = 1; c <= def.ncols; ++c) {
-      const double x = reader.ReadValue();
+      const double x = values[c - 1];
       if (!out || c > cols) continue;
       Cell m = 0;
       for (int k = 0; k < n; ++k) {
@@ -120,7 +121,6 @@ std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
       }
       out[c - 1] = m;
     }
-    reader.ReadLine();
     shell.row(r);
   }
   return member;
@@ -264,16 +264,15 @@ void CopyAux2Binary(Workspace& ws, int slot, int klasse, Shell& shell) {
   if (def.GridFileType == TGridFileType::notgrid) return;
   const auto& cls = def.mclasses[static_cast<std::size_t>(klasse - 1)];
   const double lower = cls[ClassLower], upper = cls[ClassUpper];
-  GridReader reader(def);
-  reader.SkipHeader();
+  GridRows grid(def, shell.run().Pool());
   const int rows = RasterRows(def), cols = RasterCols(def);
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
+    const double* values = grid.Next();
     for (int c = 1; c <= def.ncols; ++c) {
-      const double x = reader.ReadValue();
+      const double x = values[c - 1];
       if (r <= rows && c <= cols && lower <= x && x < upper) ws.AuxClassRaster.at(r, c) = ws.InsideRaster.at(r, c) = 1;
     }
-    reader.ReadLine();
     shell.row(r);
   }
   WriteWorkFile(ws.AuxClassRaster, name, RasterBytesInUse(def));

@@ -4,20 +4,25 @@
 #include <memory>
 #include <vector>
 
-#include "core/gridfile.h"
+#include "core/gridrows.h"
 #include "core/runcontext.h"
 #include "core/workspace.h"
 
 namespace karvelo {
 
-// One entry with classes and its open class file, past the six header lines.
+// One entry with classes and its open class file, read a row at a time: the reference grid's
+// ncols values, then the rest of the line.
 struct ClassFileStream {
   int slot = 0;
   int nClasses = 0;
-  std::unique_ptr<GridReader> file;
+  std::unique_ptr<GridRows> file;
+  const double* row = nullptr;  // the current row, fetched at its first value
+  int col = 0;
+  int ncols = 0;
 };
 
-// Opens the class file of every entry whose NrClasses is not 0, in configuration order.
+// Opens the class file of every entry whose NrClasses is not 0, in configuration order. Every
+// caller walks the reference grid's rows and columns.
 std::vector<ClassFileStream> OpenClassFiles(const Workspace& ws, const RunContext& run);
 
 // Reads each stream's next class number into k (a value that is no small integer reads as -1,
