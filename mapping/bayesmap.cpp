@@ -29,7 +29,15 @@ long long RoundedCount(double v) { return static_cast<long long>(RoundHalfEven(v
 class NumberTexts {
  public:
   explicit NumberTexts(int decimals) : decimals_(decimals) {}
-  const std::string& Text(double v) {
+  // The text of v with its blank, and the value a reader finds in that text.
+  struct Slot {
+    std::uint64_t bits = 0;
+    bool used = false;
+    std::string text;
+    double readBack = 0;
+    bool readable = false;  // the text reads back as one finite number
+  };
+  const Slot& Text(double v) {
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     Slot& s = slots_[(bits ^ (bits >> 29) ^ (bits >> 47)) & (kSlots - 1)];
@@ -37,18 +45,16 @@ class NumberTexts {
       s.bits = bits;
       s.used = true;
       s.text = FormatGridNumber(v, decimals_);
+      const auto back = ParseReal(s.text);
+      s.readable = s.text.size() <= 64 && back && std::isfinite(*back);
+      s.readBack = s.readable ? *back : 0;
       s.text.push_back(' ');
     }
-    return s.text;
+    return s;
   }
 
  private:
   static constexpr std::size_t kSlots = 4096;
-  struct Slot {
-    std::uint64_t bits = 0;
-    bool used = false;
-    std::string text;
-  };
   int decimals_;
   std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
 };
@@ -173,7 +179,7 @@ void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& pr
   shell.log("");
 }
 
-ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
+ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCells* cells) {
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Mapping Bayesian probability");
   shell.gaugeRange(0, ref.nrows);
@@ -203,8 +209,10 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
   NumberTexts texts(8);
   const int rows = RasterRows(ref), cols = RasterCols(ref);
   std::vector<int> k;
+  std::vector<double> written(static_cast<std::size_t>(std::max(ref.ncols, 0)));
   for (int r = 1; r <= ref.nrows; ++r) {
     const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+    const bool drawn = cells && cells->NextRowDrawn();
     for (int c = 1; c <= ref.ncols; ++c) {
       ReadClasses(streams, k);
       double P = nodata;
@@ -227,8 +235,12 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
         if (P > range.maxP && P != nodata) range.maxP = P;
         if (P < range.minP && P != nodata) range.minP = P;
       }
-      out.Write(texts.Text(P));
+      const auto& text = texts.Text(P);
+      out.Write(text.text);
+      if (cells && !text.readable) cells->MarkUnreadable();
+      written[static_cast<std::size_t>(c - 1)] = text.readBack;
     }
+    if (drawn) cells->AddRow(written.data());
     NextClassLine(streams);
     out.WriteLine();
     shell.row(r);
@@ -247,18 +259,19 @@ bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& pri
   if (ws.RandomAbsences && !GenerateRandomAbsences(ws, tables, shell)) return false;
   FillMappingTables(ws, tables, priors, shell);
 
-  const ProbabilityRange range = WriteBayesMap(ws, shell);
+  MapPictureCells cells(picture.Width(), picture.Height(), ws.ReferenceGrid());
+  const ProbabilityRange range = WriteBayesMap(ws, shell, &cells);
   shell.log("");
   shell.log("Map of results written to file BayesP.asc (ascii-grid).");
   shell.log(std::string(60, '-'));
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Preparing screen map P");
   const RunContext& run = shell.run();
-  DrawProbabilityMap(run.Output("BayesP.asc"), ref, range.minP, range.maxP, ref.NODATA_value, false, picture, shell,
-                     run.Output("BayesP.bmp"));
+  cells.Draw(run.Output("BayesP.asc"), range.minP, range.maxP, ref.NODATA_value, false, picture, shell,
+             run.Output("BayesP.bmp"));
   shell.status2("... Preparing screen map log10 P");
-  DrawProbabilityMap(run.Output("BayesP.asc"), ref, range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
-                     run.Output("Bayeslog10P.bmp"));
+  cells.Draw(run.Output("BayesP.asc"), range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
+             run.Output("Bayeslog10P.bmp"));
   tables.Independence = ReportConditionalIndependence(ws, false, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);

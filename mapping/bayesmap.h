@@ -7,6 +7,7 @@
 #include "core/runtables.h"
 #include "core/shell.h"
 #include "core/workspace.h"
+#include "render/maprender.h"
 #include "mapping/priors.h"
 
 namespace karvelo {
@@ -41,7 +42,8 @@ void CopyBayesTableNames(RunTables& tables);
 struct ProbabilityRange {
   double minP = 1, maxP = 0;
 };
-ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell);
+// `cells`, when given, collects the values for the map's pictures as they are written.
+ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCells* cells = nullptr);
 
 // The whole plain run after the window's own preparations (uncertainty box unticked). The
 // picture is filled with `face` first and ends holding the log10 map. Returns false when the run

@@ -238,7 +238,17 @@ struct MapExtremes {
   double largest = 0, smallest = 1;
 };
 
-MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats, int evidenceItem, Shell& shell) {
+// The value a reader finds in a written text (without its blank); false when it finds none, or
+// another token than the whole text.
+bool ReadsBack(const std::string& text, double& value) {
+  const auto back = ParseReal(std::string_view(text).substr(0, text.size() - 1));
+  if (text.size() > 65 || !back || !std::isfinite(*back)) return false;
+  value = *back;
+  return true;
+}
+
+MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats, int evidenceItem, Shell& shell,
+                                 MapPictureCells& cells) {
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status1("Mapping Bayesian probability");
   shell.status2("... Mapping Bayesian probability");
@@ -261,15 +271,21 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   struct CachedCell {
     double P;
     std::string avg, sd;
+    double avgBack = -1;  // what a reader finds in avg
   };
+  double noneBack = -1;
+  if (!ReadsBack(none, noneBack)) cells.MarkUnreadable();
   std::unordered_map<std::uint64_t, CachedCell> cache;
+  std::vector<double> written(static_cast<std::size_t>(std::max(ref.ncols, 0)));
   for (int r = 1; r <= ref.nrows; ++r) {
     const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+    const bool drawn = cells.NextRowDrawn();
     for (int c = 1; c <= ref.ncols; ++c) {
       ReadClasses(entries, k);
       if (!inside || c > cols || !inside[c - 1]) {
         avg.Write(none);
         sd.Write(none);
+        written[static_cast<std::size_t>(c - 1)] = noneBack;
         continue;
       }
       // A cell's result depends only on its classes: compute each combination once.
@@ -288,10 +304,11 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
           }
         }
         const CellEstimate est = ErrorPropCell(used, valid, ws.PriorP, ws.PriorA, V, T);
-        CachedCell cell{est.P, none, none};
+        CachedCell cell{est.P, none, none, noneBack};
         if (est.P != -1.0) {
           cell.avg = FormatGridNumber(est.P, 10) + " ";
           cell.sd = FormatGridNumber(est.sigma, 10) + " ";
+          if (!ReadsBack(cell.avg, cell.avgBack)) cells.MarkUnreadable();
         }
         hit = cache.emplace(key, std::move(cell)).first;
       }
@@ -302,7 +319,9 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
       }
       avg.Write(cell.avg);
       sd.Write(cell.sd);
+      written[static_cast<std::size_t>(c - 1)] = cell.avgBack;
     }
+    if (drawn) cells.AddRow(written.data());
     NextClassLine(entries);
     avg.WriteLine();
     sd.WriteLine();
@@ -341,7 +360,8 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   FillBootstrapTestTable(ws, tables, stats, shell);
   ReduceStats(ws, stats);
 
-  MapExtremes ext = WriteUncertaintyMaps(ws, stats, evidenceItem, shell);
+  MapPictureCells cells(picture.Width(), picture.Height(), ws.ReferenceGrid());
+  MapExtremes ext = WriteUncertaintyMaps(ws, stats, evidenceItem, shell, cells);
   if (ext.largest == ext.smallest) {
     ext.largest *= 1.1;
     ext.smallest *= 0.9;
@@ -350,14 +370,13 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   shell.log("Map of results written to files AVGBayesP.asc and SDBayesP.asc (ascii-grids).");
   shell.log("Bootstrap Conditional Probabilities written to BootstrapData.txt.");
   shell.log(std::string(60, '-'));
-  const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Preparing screen map");
   const RunContext& run = shell.run();
-  DrawProbabilityMap(run.Output("AVGBayesP.asc"), ref, ext.smallest, ext.largest, -1, false, picture, shell,
-                     run.Output("BayesAVG-P.bmp"));
+  cells.Draw(run.Output("AVGBayesP.asc"), ext.smallest, ext.largest, -1, false, picture, shell,
+             run.Output("BayesAVG-P.bmp"));
   shell.status2("... Preparing screen map log10 P");
-  DrawProbabilityMap(run.Output("AVGBayesP.asc"), ref, ext.smallest, ext.largest, -1, true, picture, shell,
-                     run.Output("Bayeslog10AVG-P.bmp"));
+  cells.Draw(run.Output("AVGBayesP.asc"), ext.smallest, ext.largest, -1, true, picture, shell,
+             run.Output("Bayeslog10AVG-P.bmp"));
   tables.Independence = ReportConditionalIndependence(ws, true, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);
