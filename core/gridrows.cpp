@@ -84,7 +84,7 @@ GridRows::GridRows(const TDataDef& def, ThreadPool& pool, std::size_t valueBudge
   }
   long long start;
   {
-    GridReader header(def);
+    GridReader header(def, 1 << 12);
     header.SkipHeader();
     start = header.Offset();
   }
