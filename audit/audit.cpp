@@ -22,25 +22,36 @@ std::string WithoutLast4(const std::string& s) { return s.size() >= 4 ? s.substr
 void CutToHeader(TextGrid& t) { t.SetRowCount(1); }
 
 // Presences, absences and cells of one class mask over the entry's rows and columns.
-Workspace::FrequencyRow CountClass(const Workspace& ws, const TDataDef& def) {
-  Workspace::FrequencyRow row;
+Workspace::FrequencyRow CountClass(const Workspace& ws, const TDataDef& def, ThreadPool& pool) {
   const int rows = RasterRows(def), cols = RasterCols(def);
-  for (int r = 1; r <= rows; ++r) {
-    const std::uint8_t* aux = ws.AuxClassRaster.row(r);
-    const std::uint8_t* pres = ws.PresenceRaster.row(r);
-    const std::uint8_t* abs = ws.AbsenceRaster.row(r);
-    std::int32_t cells = 0, p = 0, a = 0;
-    for (int c = 0; c < cols; ++c) {
-      const int in = aux[c] != 0;
-      cells += in;
-      p += in & (pres[c] != 0);
-      a += in & (abs[c] != 0);
+  // Counted in blocks of rows on every core; whole numbers, so the sum is the same in any order.
+  std::vector<Workspace::FrequencyRow> blocks(pool.RowBlocks(1, rows));
+  pool.Run(blocks.size(), [&](std::size_t b) {
+    Workspace::FrequencyRow& row = blocks[b];
+    const int from = ThreadPool::BlockStart(1, rows, blocks.size(), b), to = ThreadPool::BlockStart(1, rows, blocks.size(), b + 1) - 1;
+    for (int r = from; r <= to; ++r) {
+      const std::uint8_t* aux = ws.AuxClassRaster.row(r);
+      const std::uint8_t* pres = ws.PresenceRaster.row(r);
+      const std::uint8_t* abs = ws.AbsenceRaster.row(r);
+      std::int32_t cells = 0, p = 0, a = 0;
+      for (int c = 0; c < cols; ++c) {
+        const int in = aux[c] != 0;
+        cells += in;
+        p += in & (pres[c] != 0);
+        a += in & (abs[c] != 0);
+      }
+      row.cells += cells;
+      row.presences += p;
+      row.absences += a;
     }
-    row.cells += cells;
-    row.presences += p;
-    row.absences += a;
+  });
+  Workspace::FrequencyRow total;
+  for (const auto& b : blocks) {
+    total.cells += b.cells;
+    total.presences += b.presences;
+    total.absences += b.absences;
   }
-  return row;
+  return total;
 }
 
 struct GridFlags {
@@ -88,7 +99,7 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
       tables.Frequency.SetCell(1, k, std::to_string(s));
       shell.run().ThrowIfCancelled();
       LoadBinAux(ws, ClassMaskFileName(shell.run(), i, def, s), shell);
-      const Workspace::FrequencyRow counts = CountClass(ws, def);
+      const Workspace::FrequencyRow counts = CountClass(ws, def, shell.run().Pool());
       ws.FrequencyCounts[static_cast<std::size_t>(k - 1)] = counts;
       def.mclasses[static_cast<std::size_t>(s - 1)][ClassPresences] = counts.presences;
       def.mclasses[static_cast<std::size_t>(s - 1)][ClassAbsences] = counts.absences;

@@ -137,22 +137,25 @@ void WriteClassMasks(Workspace& ws, int slot, Shell& shell) {
     const std::filesystem::path name = ClassMaskFileName(shell.run(), slot, def, k);
     shell.status2("... Making " + name.filename().string());
     ws.AuxClassRaster.Clear();
-    for (int r = 1; r <= rows; ++r) {
-      const Cell* m = member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols);
-      std::uint8_t* aux = ws.AuxClassRaster.row(r);
-      std::uint8_t* inside = ws.InsideRaster.row(r);
-      // Branch-free so that the compiler can handle many cells per instruction.
-      for (int c = 0; c < cols; ++c) {
-        std::uint8_t in;
-        if constexpr (sizeof(Cell) == 1) {
-          in = m[c] == k;
-        } else {
-          in = static_cast<std::uint8_t>((m[c] >> (k - 1)) & 1u);
+    // Rows are independent: blocks of them on every core.
+    shell.run().Pool().ForRows(1, rows, [&](int from, int to) {
+      for (int r = from; r <= to; ++r) {
+        const Cell* m = member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols);
+        std::uint8_t* aux = ws.AuxClassRaster.row(r);
+        std::uint8_t* inside = ws.InsideRaster.row(r);
+        // Branch-free so that the compiler can handle many cells per instruction.
+        for (int c = 0; c < cols; ++c) {
+          std::uint8_t in;
+          if constexpr (sizeof(Cell) == 1) {
+            in = m[c] == k;
+          } else {
+            in = static_cast<std::uint8_t>((m[c] >> (k - 1)) & 1u);
+          }
+          aux[c] |= in;
+          inside[c] |= in;
         }
-        aux[c] |= in;
-        inside[c] |= in;
       }
-    }
+    });
     WriteWorkFile(ws.AuxClassRaster, name, RasterBytesInUse(def));
     shell.registerWorkFile(name);
   }

@@ -82,4 +82,22 @@ void ThreadPool::Run(std::size_t tasks, const std::function<void(std::size_t)>& 
   if (failure) std::rethrow_exception(failure);
 }
 
+std::size_t ThreadPool::RowBlocks(int first, int last) const {
+  if (last < first) return 0;
+  return std::min<std::size_t>(static_cast<std::size_t>(last - first) + 1, Threads() * 4u);
+}
+
+int ThreadPool::BlockStart(int first, int last, std::size_t blocks, std::size_t b) {
+  const long long n = static_cast<long long>(last) - first + 1;
+  return first + static_cast<int>(n * static_cast<long long>(b) / static_cast<long long>(blocks));
+}
+
+void ThreadPool::ForRows(int first, int last, const std::function<void(int, int)>& rows) {
+  const std::size_t blocks = RowBlocks(first, last);
+  Run(blocks, [&](std::size_t b) {
+    const int from = BlockStart(first, last, blocks, b), to = BlockStart(first, last, blocks, b + 1) - 1;
+    if (from <= to) rows(from, to);
+  });
+}
+
 }  // namespace karvelo

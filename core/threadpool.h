@@ -29,6 +29,14 @@ class ThreadPool {
   // The exception of the lowest-numbered task that threw is rethrown once all tasks ended.
   void Run(std::size_t tasks, const std::function<void(std::size_t)>& task);
 
+  // Splits rows first..last into a few blocks per thread and runs rows(from, to) on each block
+  // [from, to]. For work whose blocks touch disjoint memory or whose results are combined by the
+  // caller in block order.
+  void ForRows(int first, int last, const std::function<void(int, int)>& rows);
+  // The number of blocks ForRows makes of n rows, and the first row of block b (of first..last).
+  std::size_t RowBlocks(int first, int last) const;
+  static int BlockStart(int first, int last, std::size_t blocks, std::size_t b);
+
  private:
   void Work();
   void Drain();  // takes tasks of the current job until none is left

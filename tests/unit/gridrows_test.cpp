@@ -212,5 +212,29 @@ TEST(ThreadPoolTest, RunsEveryTaskOnceAndRethrowsTheFirstFailure) {
   }
 }
 
+TEST(ThreadPoolTest, ForRowsCoversEveryRowOnceInBlocksInOrder) {
+  for (unsigned threads : {1u, 2u, 3u}) {
+    ThreadPool pool(threads);
+    for (int last : {0, 1, 2, 5, 11, 12, 13, 1000}) {
+      std::vector<std::atomic<int>> hits(static_cast<std::size_t>(last) + 2);
+      std::atomic<int> blocks = 0;
+      pool.ForRows(1, last, [&](int from, int to) {
+        ASSERT_LE(from, to);
+        ++blocks;
+        for (int r = from; r <= to; ++r) hits[static_cast<std::size_t>(r)].fetch_add(1);
+      });
+      EXPECT_EQ(hits[0].load(), 0);
+      for (int r = 1; r <= last; ++r) ASSERT_EQ(hits[static_cast<std::size_t>(r)].load(), 1) << r << " of " << last;
+      EXPECT_EQ(static_cast<std::size_t>(blocks.load()), pool.RowBlocks(1, last));
+      // Blocks follow each other without gap.
+      const std::size_t n = pool.RowBlocks(1, last);
+      if (n > 0) {
+        EXPECT_EQ(ThreadPool::BlockStart(1, last, n, 0), 1);
+        EXPECT_EQ(ThreadPool::BlockStart(1, last, n, n), last + 1);
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace karvelo
