@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "mapping/classfiles.h"
 #include "mapping/independence.h"
@@ -206,21 +208,39 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
   WriteGridHeader(out, ref);
   const double nodata = ref.NODATA_value;
   ProbabilityRange range;
-  NumberTexts texts(8);
   const int rows = RasterRows(ref), cols = RasterCols(ref);
-  std::vector<int> k;
-  std::vector<double> written(static_cast<std::size_t>(std::max(ref.ncols, 0)));
-  for (int r = 1; r <= ref.nrows; ++r) {
-    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
-    const bool drawn = cells && cells->NextRowDrawn();
-    for (int c = 1; c <= ref.ncols; ++c) {
-      ReadClasses(streams, k);
-      double P = nodata;
-      if (inside && c <= cols && inside[c - 1]) {
-        double LP = 1, LA = 1;
-        bool valid = true;
-        for (std::size_t e = 0; e < streams.size(); ++e) {
-          const int cls = k[e];
+  const std::size_t ncols = static_cast<std::size_t>(std::max(ref.ncols, 0)), nstreams = streams.size();
+  // Rows are made in blocks on every core and written in order. A block's row keeps its classes,
+  // its text and the values the text holds until it is written.
+  struct Row {
+    std::string text;
+    std::vector<double> written;
+    double minP = std::numeric_limits<double>::infinity(), maxP = -std::numeric_limits<double>::infinity();
+    bool unreadable = false;
+  };
+  const int block = BlockRowsFor(ncols * (nstreams * sizeof(int) + 20));
+  std::vector<int> classes(static_cast<std::size_t>(block) * nstreams * ncols);
+  std::vector<Row> made(static_cast<std::size_t>(block));
+  auto fetch = [&](int, int slot) { ReadClassRow(streams, classes.data() + static_cast<std::size_t>(slot) * nstreams * ncols); };
+  auto make = [&](int from, int to, int first) {
+    NumberTexts texts(8);
+    for (int r = from; r <= to; ++r) {
+      const std::size_t slot = static_cast<std::size_t>(r - first);
+      Row& row = made[slot];
+      row.text.clear();
+      row.written.resize(ncols);
+      row.minP = std::numeric_limits<double>::infinity();
+      row.maxP = -std::numeric_limits<double>::infinity();
+      row.unreadable = false;
+      const int* k = classes.data() + slot * nstreams * ncols;
+      const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+      for (int c = 1; c <= ref.ncols; ++c) {
+        double P = nodata;
+        if (inside && c <= cols && inside[c - 1]) {
+          double LP = 1, LA = 1;
+          bool valid = true;
+          for (std::size_t e = 0; e < nstreams; ++e) {
+            const int cls = k[e * ncols + static_cast<std::size_t>(c - 1)];
           if (cls > 0) {
             // A class number beyond the entry's classes carries no counts: an even split.
             const bool known = cls <= streams[e].nClasses;
@@ -230,21 +250,32 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
             valid = false;
           }
         }
-        P = ws.PriorP * LP / (ws.PriorP * LP + ws.PriorA * LA);
-        if (!valid) P = nodata;
-        if (P > range.maxP && P != nodata) range.maxP = P;
-        if (P < range.minP && P != nodata) range.minP = P;
+          P = ws.PriorP * LP / (ws.PriorP * LP + ws.PriorA * LA);
+          if (!valid) P = nodata;
+          if (P > row.maxP && P != nodata) row.maxP = P;
+          if (P < row.minP && P != nodata) row.minP = P;
+        }
+        const auto& text = texts.Text(P);
+        row.text += text.text;
+        row.unreadable |= !text.readable;
+        row.written[static_cast<std::size_t>(c - 1)] = text.readBack;
       }
-      const auto& text = texts.Text(P);
-      out.Write(text.text);
-      if (cells && !text.readable) cells->MarkUnreadable();
-      written[static_cast<std::size_t>(c - 1)] = text.readBack;
     }
-    if (drawn) cells->AddRow(written.data());
-    NextClassLine(streams);
+  };
+  auto emit = [&](int r, int slot) {
+    const Row& row = made[static_cast<std::size_t>(slot)];
+    // Strictly beyond, in row order: the same value wins as when the cells are met one by one.
+    if (row.maxP > range.maxP) range.maxP = row.maxP;
+    if (row.minP < range.minP) range.minP = row.minP;
+    if (cells) {
+      if (row.unreadable) cells->MarkUnreadable();
+      if (cells->NextRowDrawn()) cells->AddRow(row.written.data());
+    }
+    out.Write(row.text);
     out.WriteLine();
     shell.row(r);
-  }
+  };
+  RowsInBlocks(shell.run().Pool(), ref.nrows, block, fetch, make, emit);
   out.Close();
   return range;
 }

@@ -7,6 +7,11 @@
 
 namespace karvelo {
 
+namespace {
+// A value that is no small integer reads as -1, "no class".
+int ClassOfCell(double v) { return std::fabs(v) <= MaxClasses + 1 ? static_cast<int>(v) : -1; }
+}  // namespace
+
 std::vector<ClassFileStream> OpenClassFiles(const Workspace& ws, const RunContext& run) {
   std::vector<ClassFileStream> streams;
   for (int e = 1; e <= ws.DataDefCount; ++e) {
@@ -33,7 +38,16 @@ void ReadClasses(std::vector<ClassFileStream>& streams, std::vector<int>& k) {
     ClassFileStream& s = streams[e];
     if (!s.row) s.row = s.file->Next();
     const double v = s.col < s.ncols ? s.row[s.col++] : -1.0;
-    k[e] = std::fabs(v) <= MaxClasses + 1 ? static_cast<int>(v) : -1;
+    k[e] = ClassOfCell(v);
+  }
+}
+
+void ReadClassRow(std::vector<ClassFileStream>& streams, int* k) {
+  for (std::size_t e = 0; e < streams.size(); ++e) {
+    ClassFileStream& s = streams[e];
+    const double* row = s.file->Next();
+    int* out = k + e * static_cast<std::size_t>(s.ncols);
+    for (int c = 0; c < s.ncols; ++c) out[c] = ClassOfCell(row[c]);
   }
 }
 

@@ -32,4 +32,8 @@ void ReadClasses(std::vector<ClassFileStream>& streams, std::vector<int>& k);
 // Moves every stream to its next line.
 void NextClassLine(std::vector<ClassFileStream>& streams);
 
+// Reads the next row of every stream whole: the class number of column c of stream e goes to
+// k[e * ncols + c], as ReadClasses gives it. For writers that make rows in blocks.
+void ReadClassRow(std::vector<ClassFileStream>& streams, int* k);
+
 }  // namespace karvelo

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <unordered_map>
 
@@ -11,6 +12,7 @@
 #include "mapping/independence.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "stats/statistics.h"
 #include "stats/statstext.h"
@@ -265,68 +267,102 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   const std::string none = FormatGridNumber(-1.0, 10) + " ";
   shell.gaugeRange(0, ref.nrows);
   const int rows = RasterRows(ref), cols = RasterCols(ref);
-  std::vector<int> k;
-  std::vector<ClassEvidence> used;
-  used.reserve(entries.size());
   struct CachedCell {
     double P;
     std::string avg, sd;
     double avgBack = -1;  // what a reader finds in avg
+    bool unreadable = false;
   };
   double noneBack = -1;
   if (!ReadsBack(none, noneBack)) cells.MarkUnreadable();
-  std::unordered_map<std::uint64_t, CachedCell> cache;
-  std::vector<double> written(static_cast<std::size_t>(std::max(ref.ncols, 0)));
-  for (int r = 1; r <= ref.nrows; ++r) {
-    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
-    const bool drawn = cells.NextRowDrawn();
-    for (int c = 1; c <= ref.ncols; ++c) {
-      ReadClasses(entries, k);
-      if (!inside || c > cols || !inside[c - 1]) {
-        avg.Write(none);
-        sd.Write(none);
-        written[static_cast<std::size_t>(c - 1)] = noneBack;
-        continue;
-      }
-      // A cell's result depends only on its classes: compute each combination once.
-      std::uint64_t key = 0;
-      for (std::size_t e = 0; e < entries.size(); ++e) key |= static_cast<std::uint64_t>(k[e] + 1) << (5 * e);
-      auto hit = cache.find(key);
-      if (hit == cache.end()) {
-        bool valid = true;
-        used.clear();
-        for (std::size_t e = 0; e < entries.size(); ++e) {
-          if (k[e] > 0 && k[e] <= entries[e].nClasses) {
-            const ClassStats& st = stats[static_cast<std::size_t>(entries[e].slot)][static_cast<std::size_t>(k[e])];
-            used.push_back({st.MeanP, st.SdP, st.MeanA, st.SdA});
-          } else if (k[e] < 0) {
-            valid = false;
+  const std::size_t ncols = static_cast<std::size_t>(std::max(ref.ncols, 0)), nstreams = entries.size();
+  // Rows are made in blocks on every core and written in order; each block of rows keeps its own
+  // cache of the combinations it met (the results do not depend on which computed them).
+  struct Row {
+    std::string avg, sd;
+    std::vector<double> written;
+    double largest = -std::numeric_limits<double>::infinity(), smallest = std::numeric_limits<double>::infinity();
+    bool unreadable = false;
+  };
+  const int block = BlockRowsFor(ncols * (nstreams * sizeof(int) + 40));
+  std::vector<int> classes(static_cast<std::size_t>(block) * nstreams * ncols);
+  std::vector<Row> made(static_cast<std::size_t>(block));
+  auto fetch = [&](int, int slot) { ReadClassRow(entries, classes.data() + static_cast<std::size_t>(slot) * nstreams * ncols); };
+  auto make = [&](int from, int to, int first) {
+    std::unordered_map<std::uint64_t, CachedCell> cache;
+    std::vector<ClassEvidence> used;
+    used.reserve(nstreams);
+    std::vector<int> k(nstreams);
+    for (int r = from; r <= to; ++r) {
+      const std::size_t slot = static_cast<std::size_t>(r - first);
+      Row& row = made[slot];
+      row.avg.clear();
+      row.sd.clear();
+      row.written.resize(ncols);
+      row.largest = -std::numeric_limits<double>::infinity();
+      row.smallest = std::numeric_limits<double>::infinity();
+      row.unreadable = false;
+      const int* classRow = classes.data() + slot * nstreams * ncols;
+      const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+      for (int c = 1; c <= ref.ncols; ++c) {
+        for (std::size_t e = 0; e < nstreams; ++e) k[e] = classRow[e * ncols + static_cast<std::size_t>(c - 1)];
+        if (!inside || c > cols || !inside[c - 1]) {
+          row.avg += none;
+          row.sd += none;
+          row.written[static_cast<std::size_t>(c - 1)] = noneBack;
+          continue;
+        }
+        // A cell's result depends only on its classes: compute each combination once.
+        std::uint64_t key = 0;
+        for (std::size_t e = 0; e < nstreams; ++e) key |= static_cast<std::uint64_t>(k[e] + 1) << (5 * e);
+        auto hit = cache.find(key);
+        if (hit == cache.end()) {
+          bool valid = true;
+          used.clear();
+          for (std::size_t e = 0; e < nstreams; ++e) {
+            if (k[e] > 0 && k[e] <= entries[e].nClasses) {
+              const ClassStats& st = stats[static_cast<std::size_t>(entries[e].slot)][static_cast<std::size_t>(k[e])];
+              used.push_back({st.MeanP, st.SdP, st.MeanA, st.SdA});
+            } else if (k[e] < 0) {
+              valid = false;
+            }
           }
+          const CellEstimate est = ErrorPropCell(used, valid, ws.PriorP, ws.PriorA, V, T);
+          CachedCell cell{est.P, none, none, noneBack};
+          if (est.P != -1.0) {
+            cell.avg = FormatGridNumber(est.P, 10) + " ";
+            cell.sd = FormatGridNumber(est.sigma, 10) + " ";
+            cell.unreadable = !ReadsBack(cell.avg, cell.avgBack);
+          }
+          hit = cache.emplace(key, std::move(cell)).first;
         }
-        const CellEstimate est = ErrorPropCell(used, valid, ws.PriorP, ws.PriorA, V, T);
-        CachedCell cell{est.P, none, none, noneBack};
-        if (est.P != -1.0) {
-          cell.avg = FormatGridNumber(est.P, 10) + " ";
-          cell.sd = FormatGridNumber(est.sigma, 10) + " ";
-          if (!ReadsBack(cell.avg, cell.avgBack)) cells.MarkUnreadable();
+        const CachedCell& cell = hit->second;
+        if (cell.P != -1.0) {
+          row.largest = std::max(row.largest, cell.P);
+          row.smallest = std::min(row.smallest, cell.P);
         }
-        hit = cache.emplace(key, std::move(cell)).first;
+        row.unreadable |= cell.unreadable;
+        row.avg += cell.avg;
+        row.sd += cell.sd;
+        row.written[static_cast<std::size_t>(c - 1)] = cell.avgBack;
       }
-      const CachedCell& cell = hit->second;
-      if (cell.P != -1.0) {
-        ext.largest = std::max(ext.largest, cell.P);
-        ext.smallest = std::min(ext.smallest, cell.P);
-      }
-      avg.Write(cell.avg);
-      sd.Write(cell.sd);
-      written[static_cast<std::size_t>(c - 1)] = cell.avgBack;
     }
-    if (drawn) cells.AddRow(written.data());
-    NextClassLine(entries);
+  };
+  auto emit = [&](int r, int slot) {
+    const Row& row = made[static_cast<std::size_t>(slot)];
+    // std::max and std::min keep the earlier of equals, so folding the rows in order gives what
+    // folding the cells in order gives.
+    ext.largest = std::max(ext.largest, row.largest);
+    ext.smallest = std::min(ext.smallest, row.smallest);
+    if (row.unreadable) cells.MarkUnreadable();
+    if (cells.NextRowDrawn()) cells.AddRow(row.written.data());
+    avg.Write(row.avg);
+    sd.Write(row.sd);
     avg.WriteLine();
     sd.WriteLine();
     shell.row(r);
-  }
+  };
+  RowsInBlocks(shell.run().Pool(), ref.nrows, block, fetch, make, emit);
   avg.Close();
   sd.Close();
   return ext;

@@ -129,6 +129,12 @@ for f in AVGBayesP.asc SDBayesP.asc BayesAVG-P.bmp Bayeslog10AVG-P.bmp Bootstrap
   check "$f the same on 1 and 3 threads" cmp -s "$work/t1/$f" "$work/t3/$f"
   check "$f the same on 3 threads as by default" cmp -s "$work/m1/$f" "$work/t3/$f"
 done
+for t in 1 3; do
+  "$BATCH" --threads "$t" --workdir "$work/t$t" map "$work/meuse.txt" --no-uncertainty --prior-p 0.4 >/dev/null 2>&1
+done
+for f in BayesP.asc BayesP.bmp Bayeslog10P.bmp; do
+  check "plain map's $f the same on 1 and 3 threads" cmp -s "$work/t1/$f" "$work/t3/$f"
+done
 "$BATCH" --threads 0 info x >/dev/null 2>"$work/threads.err"
 check "--threads 0 exits 2" test $? -eq 2
 check "--threads 0 says what it takes" grep -q "^karvelo-batch: --threads takes a whole number from 1 to 256, not '0'$" "$work/threads.err"

@@ -9,6 +9,7 @@
 
 #include "core/errors.h"
 #include "core/gridrows.h"
+#include "core/rowblocks.h"
 #include "core/threadpool.h"
 #include "test_support.h"
 
@@ -232,6 +233,42 @@ TEST(ThreadPoolTest, ForRowsCoversEveryRowOnceInBlocksInOrder) {
         EXPECT_EQ(ThreadPool::BlockStart(1, last, n, 0), 1);
         EXPECT_EQ(ThreadPool::BlockStart(1, last, n, n), last + 1);
       }
+    }
+  }
+}
+
+// Rows are emitted in order whatever the blocks; a fetch that fails lets the rows before it out
+// first, then the error, and nothing after it.
+TEST(RowsInBlocksTest, EmitsInOrderAndStopsAtTheFirstFailedFetch) {
+  ThreadPool pool(3);
+  for (int block : {1, 4, 7, 100}) {
+    for (int failAt : {0, 1, 5, 8, 23}) {
+      const int nrows = 23;
+      std::vector<int> fetched(static_cast<std::size_t>(block), -1), made(static_cast<std::size_t>(block), -1);
+      std::vector<int> emitted;
+      bool threw = false;
+      try {
+        RowsInBlocks(
+            pool, nrows, block,
+            [&](int r, int slot) {
+              if (r == failAt) throw std::runtime_error("row " + std::to_string(r));
+              fetched[static_cast<std::size_t>(slot)] = r;
+            },
+            [&](int from, int to, int first) {
+              for (int r = from; r <= to; ++r) made[static_cast<std::size_t>(r - first)] = fetched[static_cast<std::size_t>(r - first)] * 10;
+            },
+            [&](int r, int slot) {
+              ASSERT_EQ(made[static_cast<std::size_t>(slot)], r * 10);
+              emitted.push_back(r);
+            });
+      } catch (const std::runtime_error& e) {
+        threw = true;
+        EXPECT_EQ(std::string(e.what()), "row " + std::to_string(failAt));
+      }
+      EXPECT_EQ(threw, failAt >= 1);
+      const int lastOut = failAt >= 1 ? failAt - 1 : nrows;
+      ASSERT_EQ(static_cast<int>(emitted.size()), lastOut) << "block " << block << ", fail at " << failAt;
+      for (int i = 0; i < lastOut; ++i) EXPECT_EQ(emitted[static_cast<std::size_t>(i)], i + 1);
     }
   }
 }
