@@ -9,6 +9,7 @@
 #include "core/gridfile.h"
 #include "core/gridrows.h"
 #include "core/numfmt.h"
+#include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "stats/statistics.h"
 #include "stats/statstext.h"
@@ -214,19 +215,37 @@ void SubmitFinal(Workspace& ws, Shell& shell) {
         out.WriteLine(line);
       }
     }
+    // Rows read in order, their texts made in blocks on every core, written in order.
     GridRows grid(def, shell.run().Pool());
-    char buf[16];
-    for (int r = 1; r <= def.nrows; ++r) {
-      const double* values = grid.Next();
-      for (int c = 1; c <= def.ncols; ++c) {
-        const int cls = ClassOfValue(def, values[c - 1]);
-        const auto res = std::to_chars(buf, buf + sizeof buf, cls);
-        out.Write(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)));
-        out.Write(' ');
-      }
-      out.WriteLine();
-      shell.row(r);
-    }
+    const std::size_t ncols = static_cast<std::size_t>(std::max(def.ncols, 0));
+    const int block = BlockRowsFor(ncols * (sizeof(double) + 3));
+    std::vector<double> values(static_cast<std::size_t>(block) * ncols);
+    std::vector<std::string> texts(static_cast<std::size_t>(block));
+    RowsInBlocks(
+        shell.run().Pool(), def.nrows, block,
+        [&](int, int slot) {
+          const double* row = grid.Next();
+          std::copy(row, row + ncols, values.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(slot) * ncols));
+        },
+        [&](int from, int to, int first) {
+          char buf[16];
+          for (int r = from; r <= to; ++r) {
+            const std::size_t slot = static_cast<std::size_t>(r - first);
+            std::string& text = texts[slot];
+            text.clear();
+            for (std::size_t c = 0; c < ncols; ++c) {
+              const int cls = ClassOfValue(def, values[slot * ncols + c]);
+              const auto res = std::to_chars(buf, buf + sizeof buf, cls);
+              text.append(buf, static_cast<std::size_t>(res.ptr - buf));
+              text.push_back(' ');
+            }
+          }
+        },
+        [&](int r, int slot) {
+          out.Write(texts[static_cast<std::size_t>(slot)]);
+          out.WriteLine();
+          shell.row(r);
+        });
     out.Close();
   }
   shell.status2("(Idle)");

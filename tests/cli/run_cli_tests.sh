@@ -135,6 +135,14 @@ done
 for f in BayesP.asc BayesP.bmp Bayeslog10P.bmp; do
   check "plain map's $f the same on 1 and 3 threads" cmp -s "$work/t1/$f" "$work/t3/$f"
 done
+for t in 1 3; do
+  mkdir -p "$work/d$t"
+  "$BATCH" --threads "$t" --workdir "$work/d$t" map "$work/meuse.txt" --no-uncertainty --prior decluster >/dev/null 2>&1
+done
+for f in Declus.asc BayesP.asc; do
+  check "declustered run's $f the same on 1 and 3 threads" cmp -s "$work/d1/$f" "$work/d3/$f"
+done
+check "declustered run writes Declus.asc" test -s "$work/d1/Declus.asc"
 "$BATCH" --threads 0 info x >/dev/null 2>"$work/threads.err"
 check "--threads 0 exits 2" test $? -eq 2
 check "--threads 0 says what it takes" grep -q "^karvelo-batch: --threads takes a whole number from 1 to 256, not '0'$" "$work/threads.err"
