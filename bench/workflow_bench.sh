@@ -47,24 +47,27 @@ c="$case_dir"
 load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 names=(config audit "map --no-uncertainty" map validate "info obs.asc")
 declare -A wall_old wall_new rss_old rss_new
+# The builds take turns step by step, so that both meet the same load on a shared machine.
+record() {  # record STEP BUILD "wall rss"
+  local w m; read -r w m <<< "$3"
+  if [ "$2" = old ]; then wall_old[$1]+="$w "; rss_old[$1]="$m"; else wall_new[$1]+="$w "; rss_new[$1]="$m"; fi
+}
 for ((k = 1; k <= repeat; k++)); do
   for which in old new; do
-    # Each step saves its outputs under the step's name, so both builds' outputs can be compared.
-    r=$(step config "$which" config -o "$runs/$which/case.txt" --obs "$c/obs.asc:1:0" --aux "$c/elev.asc" --aux "$c/dist.asc")
-    res[0]="$r"
-    r=$(step audit "$which" audit "$runs/$which/case.txt"); res[1]="$r"
-    r=$(step plainmap "$which" map "$runs/$which/case.txt" --no-uncertainty); res[2]="$r"
+    record 0 "$which" "$(step config "$which" config -o "$runs/$which/case.txt" --obs "$c/obs.asc:1:0" --aux "$c/elev.asc" --aux "$c/dist.asc")"
+  done
+  for which in old new; do record 1 "$which" "$(step audit "$which" audit "$runs/$which/case.txt")"; done
+  for which in old new; do
+    record 2 "$which" "$(step plainmap "$which" map "$runs/$which/case.txt" --no-uncertainty)"
+    # Each run's outputs are kept under their own names, so both builds' outputs can be compared.
     mkdir -p "$runs/$which/plain"
     mv "$runs/$which"/BayesP.asc "$runs/$which"/BayesP.bmp "$runs/$which"/Bayeslog10P.bmp "$runs/$which/plain/"
-    r=$(step map "$which" map "$runs/$which/case.txt"); res[3]="$r"
-    r=$(step validate "$which" validate "$c/points.txt" "$runs/$which/plain/BayesP.asc"); res[4]="$r"
-    r=$(step info "$which" info "$c/elev.asc"); res[5]="$r"
-    for i in 0 1 2 3 4 5; do
-      read -r w m <<< "${res[$i]}"
-      key="$i"
-      if [ "$which" = old ]; then wall_old[$key]+="$w "; rss_old[$key]="$m"; else wall_new[$key]+="$w "; rss_new[$key]="$m"; fi
-    done
   done
+  for which in old new; do record 3 "$which" "$(step map "$which" map "$runs/$which/case.txt")"; done
+  for which in old new; do
+    record 4 "$which" "$(step validate "$which" validate "$c/points.txt" "$runs/$which/plain/BayesP.asc")"
+  done
+  for which in old new; do record 5 "$which" "$(step info "$which" info "$c/obs.asc")"; done
 done
 
 # Every output of the two builds, byte for byte (the log holds dates and times, and the
@@ -81,7 +84,7 @@ while IFS= read -r f; do
 done < <(find "$runs/old" -type f | sort)
 
 best() { tr ' ' '\n' | grep . | sort -g | head -n 1; }
-grid_mb=$(du -cm "$c"/elev.asc | tail -n 1 | cut -f1)
+grid_mb=$(du -cm "$c"/obs.asc | tail -n 1 | cut -f1)
 printf '| step (%s x %s, %s) | old: wall, peak RSS | new: wall, peak RSS | speed-up |\n' "$size" "$size" "${threads:-default threads}"
 printf '|---|---|---|---|\n'
 tot_old=0; tot_new=0
