@@ -21,11 +21,11 @@ namespace karvelo {
 class GridRows {
  public:
   // valueBudget bounds the memory of one batch of parsed values; textBytes the text read at once
-  // (more when one line is longer). Together about the plain reader's buffer, so that no step
+  // (more when one line is longer). Together less than the plain reader's buffer, so that no step
   // needs more memory than it did. Small figures are for tests that cross batch and buffer
   // boundaries.
   GridRows(const TDataDef& def, ThreadPool& pool, std::size_t valueBudget = 512 << 10,
-           std::size_t textBytes = 512 << 10);
+           std::size_t textBytes = 384 << 10);
   ~GridRows();
   GridRows(const GridRows&) = delete;
   GridRows& operator=(const GridRows&) = delete;
