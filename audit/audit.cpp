@@ -7,7 +7,9 @@
 
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
+#include "core/gridrows.h"
 #include "core/numfmt.h"
+#include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "stats/statistics.h"
 #include "stats/statstext.h"
@@ -21,25 +23,36 @@ std::string WithoutLast4(const std::string& s) { return s.size() >= 4 ? s.substr
 void CutToHeader(TextGrid& t) { t.SetRowCount(1); }
 
 // Presences, absences and cells of one class mask over the entry's rows and columns.
-Workspace::FrequencyRow CountClass(const Workspace& ws, const TDataDef& def) {
-  Workspace::FrequencyRow row;
+Workspace::FrequencyRow CountClass(const Workspace& ws, const TDataDef& def, ThreadPool& pool) {
   const int rows = RasterRows(def), cols = RasterCols(def);
-  for (int r = 1; r <= rows; ++r) {
-    const std::uint8_t* aux = ws.AuxClassRaster.row(r);
-    const std::uint8_t* pres = ws.PresenceRaster.row(r);
-    const std::uint8_t* abs = ws.AbsenceRaster.row(r);
-    std::int32_t cells = 0, p = 0, a = 0;
-    for (int c = 0; c < cols; ++c) {
-      const int in = aux[c] != 0;
-      cells += in;
-      p += in & (pres[c] != 0);
-      a += in & (abs[c] != 0);
+  // Counted in blocks of rows on every core; whole numbers, so the sum is the same in any order.
+  std::vector<Workspace::FrequencyRow> blocks(pool.RowBlocks(1, rows));
+  pool.Run(blocks.size(), [&](std::size_t b) {
+    Workspace::FrequencyRow& row = blocks[b];
+    const int from = ThreadPool::BlockStart(1, rows, blocks.size(), b), to = ThreadPool::BlockStart(1, rows, blocks.size(), b + 1) - 1;
+    for (int r = from; r <= to; ++r) {
+      const std::uint8_t* aux = ws.AuxClassRaster.row(r);
+      const std::uint8_t* pres = ws.PresenceRaster.row(r);
+      const std::uint8_t* abs = ws.AbsenceRaster.row(r);
+      std::int32_t cells = 0, p = 0, a = 0;
+      for (int c = 0; c < cols; ++c) {
+        const int in = aux[c] != 0;
+        cells += in;
+        p += in & (pres[c] != 0);
+        a += in & (abs[c] != 0);
+      }
+      row.cells += cells;
+      row.presences += p;
+      row.absences += a;
     }
-    row.cells += cells;
-    row.presences += p;
-    row.absences += a;
+  });
+  Workspace::FrequencyRow total;
+  for (const auto& b : blocks) {
+    total.cells += b.cells;
+    total.presences += b.presences;
+    total.absences += b.absences;
   }
-  return row;
+  return total;
 }
 
 struct GridFlags {
@@ -87,7 +100,7 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
       tables.Frequency.SetCell(1, k, std::to_string(s));
       shell.run().ThrowIfCancelled();
       LoadBinAux(ws, ClassMaskFileName(shell.run(), i, def, s), shell);
-      const Workspace::FrequencyRow counts = CountClass(ws, def);
+      const Workspace::FrequencyRow counts = CountClass(ws, def, shell.run().Pool());
       ws.FrequencyCounts[static_cast<std::size_t>(k - 1)] = counts;
       def.mclasses[static_cast<std::size_t>(s - 1)][ClassPresences] = counts.presences;
       def.mclasses[static_cast<std::size_t>(s - 1)][ClassAbsences] = counts.absences;
@@ -190,28 +203,49 @@ void SubmitFinal(Workspace& ws, Shell& shell) {
     const TDataDef& def = ws.DataDef(i);
     if (def.NrClasses == 0) continue;
     shell.status2("Writing auxiliary file " + std::to_string(i));
-    GridReader grid(def);
     const std::filesystem::path name = ClassFileName(shell.run(), i, def);
     TextWriter out(name);
     shell.registerWorkFile(name);
-    std::string line;
-    for (int h = 0; h < 6; ++h) {
-      if (!grid.ReadTextLine(line)) line.clear();
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      out.WriteLine(line);
-    }
-    char buf[16];
-    for (int r = 1; r <= def.nrows; ++r) {
-      for (int c = 1; c <= def.ncols; ++c) {
-        const int cls = ClassOfValue(def, grid.ReadValue());
-        const auto res = std::to_chars(buf, buf + sizeof buf, cls);
-        out.Write(std::string_view(buf, static_cast<std::size_t>(res.ptr - buf)));
-        out.Write(' ');
+    {
+      GridReader header(def);
+      std::string line;
+      for (int h = 0; h < 6; ++h) {
+        if (!header.ReadTextLine(line)) line.clear();
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        out.WriteLine(line);
       }
-      grid.ReadLine();
-      out.WriteLine();
-      shell.row(r);
     }
+    // Rows read in order, their texts made in blocks on every core, written in order.
+    GridRows grid(def, shell.run().Pool());
+    const std::size_t ncols = static_cast<std::size_t>(std::max(def.ncols, 0));
+    const int block = BlockRowsFor(ncols * (sizeof(double) + 3));
+    std::vector<double> values(static_cast<std::size_t>(block) * ncols);
+    std::vector<std::string> texts(static_cast<std::size_t>(block));
+    RowsInBlocks(
+        shell.run().Pool(), def.nrows, block,
+        [&](int, int slot) {
+          const double* row = grid.Next();
+          std::copy(row, row + ncols, values.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(slot) * ncols));
+        },
+        [&](int from, int to, int first) {
+          char buf[16];
+          for (int r = from; r <= to; ++r) {
+            const std::size_t slot = static_cast<std::size_t>(r - first);
+            std::string& text = texts[slot];
+            text.clear();
+            for (std::size_t c = 0; c < ncols; ++c) {
+              const int cls = ClassOfValue(def, values[slot * ncols + c]);
+              const auto res = std::to_chars(buf, buf + sizeof buf, cls);
+              text.append(buf, static_cast<std::size_t>(res.ptr - buf));
+              text.push_back(' ');
+            }
+          }
+        },
+        [&](int r, int slot) {
+          out.Write(texts[static_cast<std::size_t>(slot)]);
+          out.WriteLine();
+          shell.row(r);
+        });
     out.Close();
   }
   shell.status2("(Idle)");

@@ -14,6 +14,7 @@
 #include "core/numfmt.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
+#include "core/gridrows.h"
 
 namespace karvelo {
 
@@ -46,17 +47,17 @@ bool BlockIsZero(const std::uint8_t* p, std::size_t n) {
 // Fills `raster` with 1 where test(value) holds, over the grid's rows and columns.
 template <class Test>
 void BuildMask(const TDataDef& def, ByteRaster& raster, Shell& shell, Test test) {
-  GridReader reader(def);
-  reader.SkipHeader();
+  GridRows grid(def, shell.run().Pool());
   const int rows = RasterRows(def), cols = RasterCols(def);
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
-    std::uint8_t* row = r <= rows ? raster.row(r) : nullptr;
-    for (int c = 1; c <= def.ncols; ++c) {
-      const double x = reader.ReadValue();
-      if (row && c <= cols && test(x)) row[c - 1] = 1;
+    const double* values = grid.Next();
+    if (std::uint8_t* row = r <= rows ? raster.row(r) : nullptr) {
+      const int n = std::min(def.ncols, cols);
+      for (int c = 0; c < n; ++c) {
+        if (test(values[c])) row[c] = 1;
+      }
     }
-    reader.ReadLine();
     shell.row(r);
   }
 }
@@ -99,13 +100,13 @@ std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
     lower[k] = def.mclasses[static_cast<std::size_t>(k)][ClassLower];
     upper[k] = def.mclasses[static_cast<std::size_t>(k)][ClassUpper];
   }
-  GridReader reader(def);
-  reader.SkipHeader();
+  GridRows grid(def, shell.run().Pool());
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
     Cell* out = r <= rows ? member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols) : nullptr;
+    const double* values = grid.Next();
     for (int c = 1; c <= def.ncols; ++c) {
-      const double x = reader.ReadValue();
+      const double x = values[c - 1];
       if (!out || c > cols) continue;
       Cell m = 0;
       for (int k = 0; k < n; ++k) {
@@ -120,7 +121,6 @@ std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
       }
       out[c - 1] = m;
     }
-    reader.ReadLine();
     shell.row(r);
   }
   return member;
@@ -137,22 +137,25 @@ void WriteClassMasks(Workspace& ws, int slot, Shell& shell) {
     const std::filesystem::path name = ClassMaskFileName(shell.run(), slot, def, k);
     shell.status2("... Making " + name.filename().string());
     ws.AuxClassRaster.Clear();
-    for (int r = 1; r <= rows; ++r) {
-      const Cell* m = member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols);
-      std::uint8_t* aux = ws.AuxClassRaster.row(r);
-      std::uint8_t* inside = ws.InsideRaster.row(r);
-      // Branch-free so that the compiler can handle many cells per instruction.
-      for (int c = 0; c < cols; ++c) {
-        std::uint8_t in;
-        if constexpr (sizeof(Cell) == 1) {
-          in = m[c] == k;
-        } else {
-          in = static_cast<std::uint8_t>((m[c] >> (k - 1)) & 1u);
+    // Rows are independent: blocks of them on every core.
+    shell.run().Pool().ForRows(1, rows, [&](int from, int to) {
+      for (int r = from; r <= to; ++r) {
+        const Cell* m = member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols);
+        std::uint8_t* aux = ws.AuxClassRaster.row(r);
+        std::uint8_t* inside = ws.InsideRaster.row(r);
+        // Branch-free so that the compiler can handle many cells per instruction.
+        for (int c = 0; c < cols; ++c) {
+          std::uint8_t in;
+          if constexpr (sizeof(Cell) == 1) {
+            in = m[c] == k;
+          } else {
+            in = static_cast<std::uint8_t>((m[c] >> (k - 1)) & 1u);
+          }
+          aux[c] |= in;
+          inside[c] |= in;
         }
-        aux[c] |= in;
-        inside[c] |= in;
       }
-    }
+    });
     WriteWorkFile(ws.AuxClassRaster, name, RasterBytesInUse(def));
     shell.registerWorkFile(name);
   }
@@ -264,16 +267,15 @@ void CopyAux2Binary(Workspace& ws, int slot, int klasse, Shell& shell) {
   if (def.GridFileType == TGridFileType::notgrid) return;
   const auto& cls = def.mclasses[static_cast<std::size_t>(klasse - 1)];
   const double lower = cls[ClassLower], upper = cls[ClassUpper];
-  GridReader reader(def);
-  reader.SkipHeader();
+  GridRows grid(def, shell.run().Pool());
   const int rows = RasterRows(def), cols = RasterCols(def);
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
+    const double* values = grid.Next();
     for (int c = 1; c <= def.ncols; ++c) {
-      const double x = reader.ReadValue();
+      const double x = values[c - 1];
       if (r <= rows && c <= cols && lower <= x && x < upper) ws.AuxClassRaster.at(r, c) = ws.InsideRaster.at(r, c) = 1;
     }
-    reader.ReadLine();
     shell.row(r);
   }
   WriteWorkFile(ws.AuxClassRaster, name, RasterBytesInUse(def));

@@ -82,12 +82,14 @@ constexpr const char* kUsage =
     "                     default: the current directory)\n"
     "  --keep-work-files  keep the work folder (karvelo-work/ in the working folder) at the end\n"
     "  --seed S           seed the random generator with S (0..4294967295) instead of the clock\n"
+    "  --threads N        read and write grids on N threads (default: one per core)\n"
     "  -h, --help         this text\n";
 
 struct Options {
   std::optional<fs::path> workdir;
   bool keepWorkFiles = false;
   std::optional<std::uint32_t> seed;
+  std::optional<unsigned> threads;
   bool help = false;
   std::vector<std::string> rest;  // the command and its own arguments, in order
 };
@@ -122,6 +124,11 @@ Options ParseCommonOptions(const std::vector<std::string>& args) {
       const std::string s = value("--seed");
       o.seed = ParseSeed(s);
       if (!o.seed) throw UsageError{"--seed takes a whole number from 0 to 4294967295, not '" + s + "'"};
+    } else if (a == "--threads") {
+      const std::string s = value("--threads");
+      const auto n = ParseSeed(s);
+      if (!n || *n < 1 || *n > 256) throw UsageError{"--threads takes a whole number from 1 to 256, not '" + s + "'"};
+      o.threads = *n;
     } else {
       o.rest.push_back(a);
     }
@@ -597,6 +604,7 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   }
   RunContext& run = shell.run();
   run.SetFolder(*folder);
+  if (opt.threads) run.SetThreads(*opt.threads);
   // One run per working folder: a second one would share the work files and the results.
   FolderLock lock;
   try {

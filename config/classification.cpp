@@ -7,6 +7,7 @@
 
 #include "core/errors.h"
 #include "core/gridfile.h"
+#include "core/gridrows.h"
 #include "core/numfmt.h"
 #include "render/classlabels.h"
 #include "stats/statistics.h"
@@ -126,17 +127,21 @@ std::string HistogramErrorMessage() {
 namespace {
 
 // Counts the auxiliary grid's cells per class, with the observations that fall in them.
-HistogramCounts CountHistogram(const TDataDef& aux, const TDataDef& obs) {
+// Both grids are read in the observation grid's rows and columns.
+HistogramCounts CountHistogram(const TDataDef& aux, const TDataDef& obs, ThreadPool& pool) {
   HistogramCounts h;
-  GridReader auxReader(aux);
-  GridReader obsReader(obs);
-  auxReader.SkipHeader();
-  obsReader.SkipHeader();
+  TDataDef auxShape = aux;
+  auxShape.ncols = obs.ncols;
+  auxShape.nrows = obs.nrows;
+  GridRows auxRows(auxShape, pool);
+  GridRows obsRows(obs, pool);
   const int n = aux.NrClasses;
   for (int r = 1; r <= obs.nrows; ++r) {
-    for (int c = 1; c <= obs.ncols; ++c) {
-      const double v = auxReader.ReadValue();
-      const double w = obsReader.ReadValue();
+    const double* auxRow = auxRows.Next();
+    const double* obsRow = obsRows.Next();
+    for (int c = 0; c < obs.ncols; ++c) {
+      const double v = auxRow[c];
+      const double w = obsRow[c];
       if (v == aux.NODATA_value) continue;
       int cls = 0;
       for (int k = 1; k <= n; ++k) {
@@ -148,8 +153,6 @@ HistogramCounts CountHistogram(const TDataDef& aux, const TDataDef& obs) {
         if (w == obs.NegativeIndicatorValue) ++h.absences[static_cast<std::size_t>(cls)];
       }
     }
-    auxReader.ReadLine();
-    obsReader.ReadLine();
   }
   return h;
 }
@@ -208,7 +211,7 @@ bool DrawClassHistogram(Workspace& ws, const ClassBounds& bounds, Canvas& pictur
   HistogramCounts h;
   try {
     if (ws.PresenceDefIndex < 1 || ws.PresenceDefIndex > ws.DataDefCount) throw FileError("no presence grid");
-    h = CountHistogram(ws.CurrentDataDef, ws.DataDef(ws.PresenceDefIndex));
+    h = CountHistogram(ws.CurrentDataDef, ws.DataDef(ws.PresenceDefIndex), shell.run().Pool());
   } catch (const FileError&) {
     shell.message(HistogramErrorMessage());
     return false;

@@ -7,6 +7,7 @@
 #include <unordered_map>
 
 #include "core/gridfile.h"
+#include "core/gridrows.h"
 #include "core/numfmt.h"
 
 namespace karvelo {
@@ -327,16 +328,15 @@ namespace {
 // One pass over def's valued cells; stops early when the finder wants no more.
 template <class Finder>
 void FeedGrid(const TDataDef& def, Finder& finder, Shell& shell) {
-  GridReader reader(def);
-  reader.SkipHeader();
+  GridRows rows(def, shell.run().Pool());
   shell.gaugeRange(0, def.nrows);
   const double nodata = def.NODATA_value;
   for (int r = 1; r <= def.nrows; ++r) {
-    for (int c = 1; c <= def.ncols; ++c) {
-      const double v = reader.ReadValue();
+    const double* row = rows.Next();
+    for (int c = 0; c < def.ncols; ++c) {
+      const double v = row[c];
       if (v != nodata && !finder.Take(v)) return;
     }
-    reader.ReadLine();
     shell.row(r);
   }
 }

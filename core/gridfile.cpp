@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "core/errors.h"
+#include "core/gridrows.h"
 #include "core/limits.h"
 #include "core/numfmt.h"
 #include "core/textsafe.h"
@@ -92,6 +93,7 @@ void GridReader::Seek(long long offset) {
   pos_ = end_ = 0;
   eof_ = false;
   consumed_ = offset;
+  lineStart_ = offset;  // a row's start is a line's start
 }
 
 void GridReader::SkipHeader() {
@@ -305,20 +307,19 @@ ScanResult ScanData(TDataDef& def, Shell& shell) {
   def.maxvalue = -1000000000;
   if (def.GridFileType == TGridFileType::notgrid) return result;
 
-  GridReader reader(def);
-  reader.SkipHeader();
+  GridRows rows(def, shell.run().Pool());
   shell.gaugeRange(0, def.nrows);
   UniqueCollector unique(&result);
   const double nodata = def.NODATA_value;
   double lo = def.minvalue, hi = def.maxvalue;
   for (int r = 1; r <= def.nrows; ++r) {
-    for (int c = 1; c <= def.ncols; ++c) {
-      const double v = reader.ReadValue();
+    const double* row = rows.Next();
+    for (int c = 0; c < def.ncols; ++c) {
+      const double v = row[c];
       if (v < lo && v != nodata) lo = v;
       if (v > hi && v != nodata) hi = v;
       if (unique.collecting) unique.Offer(v, nodata);
     }
-    reader.ReadLine();
     shell.row(r);
   }
   def.minvalue = lo;

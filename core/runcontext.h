@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/threadpool.h"
+
 namespace karvelo {
 
 // Thrown from the row where a running step notices that it was asked to stop; the driver's top
@@ -52,9 +54,23 @@ class RunContext {
     if (CancelRequested()) throw Cancelled();
   }
 
+  // The threads that parse and format blocks of rows for this run; one per core unless a driver
+  // chose a number. Made on first use.
+  ThreadPool& Pool() const {
+    if (!pool_) pool_ = std::make_shared<ThreadPool>(threads_);
+    return *pool_;
+  }
+  unsigned Threads() const { return threads_; }
+  void SetThreads(unsigned threads) {
+    threads_ = threads < 1 ? 1 : threads;
+    if (pool_ && pool_->Threads() != threads_) pool_.reset();
+  }
+
  private:
   std::filesystem::path folder_;
   std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
+  unsigned threads_ = DefaultThreadCount();
+  mutable std::shared_ptr<ThreadPool> pool_;
 };
 
 // An advisory lock on the working folder for as long as the object lives: one run per folder.

@@ -45,6 +45,15 @@ void TextGrid::ClearRow(int row) {
   for (int c = 0; c < cols_; ++c) SetCell(c, row, {});
 }
 
+void TextGrid::ReorderRows(int first, const std::vector<int>& order) {
+  if (first < 0 || first + static_cast<long long>(order.size()) > rows_) throw std::out_of_range("rows outside the table");
+  std::vector<std::vector<std::string>> moved(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    moved[i] = std::move(cells_.at(static_cast<std::size_t>(first + order[i])));
+  }
+  for (std::size_t i = 0; i < order.size(); ++i) cells_[static_cast<std::size_t>(first) + i] = std::move(moved[i]);
+}
+
 void TextGrid::SetColWidth(int col, int width) {
   if (col < 0) return;
   if (col >= static_cast<int>(widths_.size())) widths_.resize(static_cast<std::size_t>(col) + 1, 64);

@@ -23,6 +23,9 @@ class TextGrid {
   std::vector<std::string> Row(int row) const;
   void SetRow(int row, const std::vector<std::string>& texts);
   void ClearRow(int row);
+  // Puts the rows first, first + 1, ... in the order of `order` (row first + i gets the row that
+  // was at first + order[i]), moving their cells instead of copying them.
+  void ReorderRows(int first, const std::vector<int>& order);
 
   int ColWidth(int col) const { return col < static_cast<int>(widths_.size()) ? widths_[col] : 64; }
   void SetColWidth(int col, int width);

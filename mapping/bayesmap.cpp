@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/projection.h"
+#include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "mapping/classfiles.h"
 #include "mapping/independence.h"
@@ -30,7 +32,15 @@ long long RoundedCount(double v) { return static_cast<long long>(RoundHalfEven(v
 class NumberTexts {
  public:
   explicit NumberTexts(int decimals) : decimals_(decimals) {}
-  const std::string& Text(double v) {
+  // The text of v with its blank, and the value a reader finds in that text.
+  struct Slot {
+    std::uint64_t bits = 0;
+    bool used = false;
+    std::string text;
+    double readBack = 0;
+    bool readable = false;  // the text reads back as one finite number
+  };
+  const Slot& Text(double v) {
     std::uint64_t bits;
     std::memcpy(&bits, &v, sizeof bits);
     Slot& s = slots_[(bits ^ (bits >> 29) ^ (bits >> 47)) & (kSlots - 1)];
@@ -38,18 +48,16 @@ class NumberTexts {
       s.bits = bits;
       s.used = true;
       s.text = FormatGridNumber(v, decimals_);
+      const auto back = ParseReal(s.text);
+      s.readable = s.text.size() <= 64 && back && std::isfinite(*back);
+      s.readBack = s.readable ? *back : 0;
       s.text.push_back(' ');
     }
-    return s.text;
+    return s;
   }
 
  private:
   static constexpr std::size_t kSlots = 4096;
-  struct Slot {
-    std::uint64_t bits = 0;
-    bool used = false;
-    std::string text;
-  };
   int decimals_;
   std::vector<Slot> slots_ = std::vector<Slot>(kSlots);
 };
@@ -174,7 +182,7 @@ void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& pr
   shell.log("");
 }
 
-ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
+ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCells* cells) {
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Mapping Bayesian probability");
   shell.gaugeRange(0, ref.nrows);
@@ -201,19 +209,41 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
   WriteGridHeader(out, ref);
   const double nodata = ref.NODATA_value;
   ProbabilityRange range;
-  NumberTexts texts(8);
   const int rows = RasterRows(ref), cols = RasterCols(ref);
-  std::vector<int> k;
-  for (int r = 1; r <= ref.nrows; ++r) {
-    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
-    for (int c = 1; c <= ref.ncols; ++c) {
-      ReadClasses(streams, k);
-      double P = nodata;
-      if (inside && c <= cols && inside[c - 1]) {
-        double LP = 1, LA = 1;
-        bool valid = true;
-        for (std::size_t e = 0; e < streams.size(); ++e) {
-          const int cls = k[e];
+  const std::size_t ncols = static_cast<std::size_t>(std::max(ref.ncols, 0)), nstreams = streams.size();
+  // Rows are made in blocks on every core and written in order. A block's row keeps its classes,
+  // its text and the values the text holds until it is written.
+  struct Row {
+    std::string text;
+    std::vector<double> written;
+    double minP = std::numeric_limits<double>::infinity(), maxP = -std::numeric_limits<double>::infinity();
+    bool unreadable = false;
+    WrittenAsZero zero{"BayesP.asc", 8};
+  };
+  const int block = BlockRowsFor(ncols * (nstreams * sizeof(int) + 20));
+  std::vector<int> classes(static_cast<std::size_t>(block) * nstreams * ncols);
+  std::vector<Row> made(static_cast<std::size_t>(block));
+  auto fetch = [&](int, int slot) { ReadClassRow(streams, classes.data() + static_cast<std::size_t>(slot) * nstreams * ncols); };
+  auto make = [&](int from, int to, int first) {
+    NumberTexts texts(8);
+    for (int r = from; r <= to; ++r) {
+      const std::size_t slot = static_cast<std::size_t>(r - first);
+      Row& row = made[slot];
+      row.text.clear();
+      row.written.resize(ncols);
+      row.minP = std::numeric_limits<double>::infinity();
+      row.maxP = -std::numeric_limits<double>::infinity();
+      row.unreadable = false;
+      row.zero = WrittenAsZero("BayesP.asc", 8);
+      const int* k = classes.data() + slot * nstreams * ncols;
+      const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+      for (int c = 1; c <= ref.ncols; ++c) {
+        double P = nodata;
+        if (inside && c <= cols && inside[c - 1]) {
+          double LP = 1, LA = 1;
+          bool valid = true;
+          for (std::size_t e = 0; e < nstreams; ++e) {
+            const int cls = k[e * ncols + static_cast<std::size_t>(c - 1)];
           if (cls > 0) {
             // A class number beyond the entry's classes carries no counts: an even split.
             const bool known = cls <= streams[e].nClasses;
@@ -223,19 +253,34 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell) {
             valid = false;
           }
         }
-        P = ws.PriorP * LP / (ws.PriorP * LP + ws.PriorA * LA);
-        if (!valid) P = nodata;
-        if (P > range.maxP && P != nodata) range.maxP = P;
-        if (P < range.minP && P != nodata) range.minP = P;
+          P = ws.PriorP * LP / (ws.PriorP * LP + ws.PriorA * LA);
+          if (!valid) P = nodata;
+          if (P > row.maxP && P != nodata) row.maxP = P;
+          if (P < row.minP && P != nodata) row.minP = P;
+        }
+        const auto& text = texts.Text(P);
+        if (P != nodata) row.zero.Add(P, text.text);
+        row.text += text.text;
+        row.unreadable |= !text.readable;
+        row.written[static_cast<std::size_t>(c - 1)] = text.readBack;
       }
-      const std::string& text = texts.Text(P);
-      if (P != nodata) range.writtenAsZero.Add(P, text);
-      out.Write(text);
     }
-    NextClassLine(streams);
+  };
+  auto emit = [&](int r, int slot) {
+    const Row& row = made[static_cast<std::size_t>(slot)];
+    // Strictly beyond, in row order: the same value wins as when the cells are met one by one.
+    if (row.maxP > range.maxP) range.maxP = row.maxP;
+    if (row.minP < range.minP) range.minP = row.minP;
+    range.writtenAsZero.Merge(row.zero);
+    if (cells) {
+      if (row.unreadable) cells->MarkUnreadable();
+      if (cells->NextRowDrawn()) cells->AddRow(row.written.data());
+    }
+    out.Write(row.text);
     out.WriteLine();
     shell.row(r);
-  }
+  };
+  RowsInBlocks(shell.run().Pool(), ref.nrows, block, fetch, make, emit);
   out.Close();
   CopyProjection(ref, shell.run().Output("BayesP.asc"));
   return range;
@@ -262,7 +307,8 @@ bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& pri
   if (ws.RandomAbsences && !GenerateRandomAbsences(ws, tables, shell)) return false;
   FillMappingTables(ws, tables, priors, shell);
 
-  const ProbabilityRange range = WriteBayesMap(ws, shell);
+  MapPictureCells cells(picture.Width(), picture.Height(), ws.ReferenceGrid());
+  const ProbabilityRange range = WriteBayesMap(ws, shell, &cells);
   shell.log("");
   shell.log("Map of results written to file BayesP.asc (ascii-grid).");
   ReportWrittenAsZero(range.writtenAsZero, shell);
@@ -270,11 +316,11 @@ bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& pri
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Preparing screen map P");
   const RunContext& run = shell.run();
-  DrawProbabilityMap(run.Output("BayesP.asc"), ref, range.minP, range.maxP, ref.NODATA_value, false, picture, shell,
-                     run.Output("BayesP.bmp"));
+  cells.Draw(run.Output("BayesP.asc"), range.minP, range.maxP, ref.NODATA_value, false, picture, shell,
+             run.Output("BayesP.bmp"));
   shell.status2("... Preparing screen map log10 P");
-  DrawProbabilityMap(run.Output("BayesP.asc"), ref, range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
-                     run.Output("Bayeslog10P.bmp"));
+  cells.Draw(run.Output("BayesP.asc"), range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
+             run.Output("Bayeslog10P.bmp"));
   tables.Independence = ReportConditionalIndependence(ws, false, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);

@@ -9,6 +9,7 @@
 #include "core/shell.h"
 #include "core/workspace.h"
 #include "mapping/precisionnote.h"
+#include "render/maprender.h"
 #include "mapping/priors.h"
 
 namespace karvelo {
@@ -48,7 +49,8 @@ struct ProbabilityRange {
   double minP = 1, maxP = 0;
   WrittenAsZero writtenAsZero{"BayesP.asc", 8};
 };
-ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell);
+// `cells`, when given, collects the values for the map's pictures as they are written.
+ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCells* cells = nullptr);
 
 // The whole plain run after the window's own preparations (uncertainty box unticked). The
 // picture is filled with `face` first and ends holding the log10 map. Returns false when the run

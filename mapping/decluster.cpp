@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audit/workfiles.h"
+#include "core/rowblocks.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/projection.h"
@@ -210,12 +211,24 @@ bool Decluster(Workspace& ws, Shell& shell) {
     TextWriter out(run.Output("Declus.asc"));
     WriteGridHeader(out, ref);
     const std::string nodata = FormatGridNumber(ref.NODATA_value, 2) + " ";
-    for (int r = 1; r <= rows; ++r) {
-      const std::uint8_t* d = ws.DeclusterRaster.row(r);
-      const std::uint8_t* in = ws.InsideRaster.row(r);
-      for (int c = 0; c < cols; ++c) out.Write(in[c] ? (d[c] ? "1.00 " : "0.00 ") : std::string_view(nodata));
-      out.WriteLine();
-    }
+    // Row texts made in blocks on every core, written in order.
+    const int block = BlockRowsFor(static_cast<std::size_t>(cols) * 5);
+    std::vector<std::string> texts(static_cast<std::size_t>(block));
+    RowsInBlocks(
+        run.Pool(), rows, block, [](int, int) {},
+        [&](int from, int to, int first) {
+          for (int r = from; r <= to; ++r) {
+            const std::uint8_t* d = ws.DeclusterRaster.row(r);
+            const std::uint8_t* in = ws.InsideRaster.row(r);
+            std::string& text = texts[static_cast<std::size_t>(r - first)];
+            text.clear();
+            for (int c = 0; c < cols; ++c) text += in[c] ? (d[c] ? "1.00 " : "0.00 ") : std::string_view(nodata);
+          }
+        },
+        [&](int, int slot) {
+          out.Write(texts[static_cast<std::size_t>(slot)]);
+          out.WriteLine();
+        });
     out.Close();
   }
   CopyProjection(ref, shell.run().Output("Declus.asc"));

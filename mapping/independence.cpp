@@ -6,6 +6,7 @@
 
 #include "audit/workfiles.h"
 #include "core/gridfile.h"
+#include "core/gridrows.h"
 #include "core/numfmt.h"
 #include "mapping/classfiles.h"
 #include "stats/statstext.h"
@@ -14,17 +15,20 @@ namespace karvelo {
 
 namespace {
 
-// A written map read cell by cell, its no-data value from its own header.
+// A written map read row by row in the reference grid's shape, its no-data value from its own header.
 struct MapStream {
   TDataDef def;
-  std::unique_ptr<GridReader> reader;
+  std::unique_ptr<GridRows> rows;
+  const double* row = nullptr;
 
-  explicit MapStream(const std::filesystem::path& path) {
+  MapStream(const std::filesystem::path& path, const TDataDef& ref, ThreadPool& pool) {
     def.FileName = path.string();
     SilentShell quiet;  // the run just wrote the map from the reference grid: its size is fine
     ReadHeader(def, quiet);
-    reader = std::make_unique<GridReader>(def);
-    reader->SkipHeader();
+    TDataDef shape = def;
+    shape.ncols = ref.ncols;
+    shape.nrows = ref.nrows;
+    rows = std::make_unique<GridRows>(shape, pool);
   }
 };
 
@@ -34,9 +38,9 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
                                                const std::optional<std::filesystem::path>& sdMap) {
   IndependenceReport report;
   const TDataDef& ref = ws.ReferenceGrid();
-  MapStream p(map);
+  MapStream p(map, ref, run.Pool());
   std::optional<MapStream> sd;
-  if (sdMap) sd.emplace(*sdMap);
+  if (sdMap) sd.emplace(*sdMap, ref, run.Pool());
   std::vector<ClassFileStream> streams = OpenClassFiles(ws, run);
   // The pairs of classified grids and their tables (class of the first x class of the second).
   std::vector<std::size_t> classified;
@@ -62,9 +66,11 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
   for (int r = 1; r <= ref.nrows; ++r) {
     const std::uint8_t* pres = r <= rows ? ws.PresenceRaster.row(r) : nullptr;
     const std::uint8_t* abs = r <= rows ? ws.AbsenceRaster.row(r) : nullptr;
+    p.row = p.rows->Next();
+    if (sd) sd->row = sd->rows->Next();
     for (int c = 1; c <= ref.ncols; ++c) {
-      const double v = p.reader->ReadValue();
-      const double s = sd ? sd->reader->ReadValue() : 0.0;
+      const double v = p.row[c - 1];
+      const double s = sd ? sd->row[c - 1] : 0.0;
       ReadClasses(streams, k);
       if (!pres || c > cols) continue;
       const bool presence = pres[c - 1] != 0, observed = presence || abs[c - 1] != 0;
@@ -81,8 +87,6 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
       expected += v;
       if (sd && s != sd->def.NODATA_value) variance += s * s;
     }
-    p.reader->ReadLine();
-    if (sd) sd->reader->ReadLine();
     NextClassLine(streams);
   }
   report.overall.presences = presences;

@@ -19,6 +19,11 @@ class WrittenAsZero {
     ++cells_;
     if (p > 0 && p < 1e-6 && ReadsZero(text)) ++lost_;
   }
+  // Adds the counts of a part of the map (a block of rows made on another thread).
+  void Merge(const WrittenAsZero& part) {
+    cells_ += part.cells_;
+    lost_ += part.lost_;
+  }
   long long Cells() const { return cells_; }
   long long Lost() const { return lost_; }
   // "<n> cells of <file> (<p>%) hold probabilities below 0.000000005 and are written as

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <unordered_map>
 
@@ -12,6 +13,7 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/projection.h"
+#include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "stats/statistics.h"
 #include "stats/statstext.h"
@@ -240,7 +242,17 @@ struct MapExtremes {
   WrittenAsZero writtenAsZero{"AVGBayesP.asc", 10};
 };
 
-MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats, int evidenceItem, Shell& shell) {
+// The value a reader finds in a written text (without its blank); false when it finds none, or
+// another token than the whole text.
+bool ReadsBack(const std::string& text, double& value) {
+  const auto back = ParseReal(std::string_view(text).substr(0, text.size() - 1));
+  if (text.size() > 65 || !back || !std::isfinite(*back)) return false;
+  value = *back;
+  return true;
+}
+
+MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats, int evidenceItem, Shell& shell,
+                                 MapPictureCells& cells) {
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status1("Mapping Bayesian probability");
   shell.status2("... Mapping Bayesian probability");
@@ -257,60 +269,106 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   const std::string none = FormatGridNumber(-1.0, 10) + " ";
   shell.gaugeRange(0, ref.nrows);
   const int rows = RasterRows(ref), cols = RasterCols(ref);
-  std::vector<int> k;
-  std::vector<ClassEvidence> used;
-  used.reserve(entries.size());
   struct CachedCell {
     double P;
     std::string avg, sd;
+    double avgBack = -1;  // what a reader finds in avg
+    bool unreadable = false;
   };
-  std::unordered_map<std::uint64_t, CachedCell> cache;
-  for (int r = 1; r <= ref.nrows; ++r) {
-    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
-    for (int c = 1; c <= ref.ncols; ++c) {
-      ReadClasses(entries, k);
-      if (!inside || c > cols || !inside[c - 1]) {
-        avg.Write(none);
-        sd.Write(none);
-        continue;
-      }
-      // A cell's result depends only on its classes: compute each combination once.
-      std::uint64_t key = 0;
-      for (std::size_t e = 0; e < entries.size(); ++e) key |= static_cast<std::uint64_t>(k[e] + 1) << (5 * e);
-      auto hit = cache.find(key);
-      if (hit == cache.end()) {
-        bool valid = true;
-        used.clear();
-        for (std::size_t e = 0; e < entries.size(); ++e) {
-          if (k[e] > 0 && k[e] <= entries[e].nClasses) {
-            const ClassStats& st = stats[static_cast<std::size_t>(entries[e].slot)][static_cast<std::size_t>(k[e])];
-            used.push_back({st.MeanP, st.SdP, st.MeanA, st.SdA});
-          } else if (k[e] < 0) {
-            valid = false;
+  double noneBack = -1;
+  if (!ReadsBack(none, noneBack)) cells.MarkUnreadable();
+  const std::size_t ncols = static_cast<std::size_t>(std::max(ref.ncols, 0)), nstreams = entries.size();
+  // Rows are made in blocks on every core and written in order; each block of rows keeps its own
+  // cache of the combinations it met (the results do not depend on which computed them).
+  struct Row {
+    std::string avg, sd;
+    std::vector<double> written;
+    double largest = -std::numeric_limits<double>::infinity(), smallest = std::numeric_limits<double>::infinity();
+    bool unreadable = false;
+    WrittenAsZero zero{"AVGBayesP.asc", 10};
+  };
+  const int block = BlockRowsFor(ncols * (nstreams * sizeof(int) + 40));
+  std::vector<int> classes(static_cast<std::size_t>(block) * nstreams * ncols);
+  std::vector<Row> made(static_cast<std::size_t>(block));
+  auto fetch = [&](int, int slot) { ReadClassRow(entries, classes.data() + static_cast<std::size_t>(slot) * nstreams * ncols); };
+  auto make = [&](int from, int to, int first) {
+    std::unordered_map<std::uint64_t, CachedCell> cache;
+    std::vector<ClassEvidence> used;
+    used.reserve(nstreams);
+    std::vector<int> k(nstreams);
+    for (int r = from; r <= to; ++r) {
+      const std::size_t slot = static_cast<std::size_t>(r - first);
+      Row& row = made[slot];
+      row.avg.clear();
+      row.sd.clear();
+      row.written.resize(ncols);
+      row.largest = -std::numeric_limits<double>::infinity();
+      row.smallest = std::numeric_limits<double>::infinity();
+      row.unreadable = false;
+      row.zero = WrittenAsZero("AVGBayesP.asc", 10);
+      const int* classRow = classes.data() + slot * nstreams * ncols;
+      const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+      for (int c = 1; c <= ref.ncols; ++c) {
+        for (std::size_t e = 0; e < nstreams; ++e) k[e] = classRow[e * ncols + static_cast<std::size_t>(c - 1)];
+        if (!inside || c > cols || !inside[c - 1]) {
+          row.avg += none;
+          row.sd += none;
+          row.written[static_cast<std::size_t>(c - 1)] = noneBack;
+          continue;
+        }
+        // A cell's result depends only on its classes: compute each combination once.
+        std::uint64_t key = 0;
+        for (std::size_t e = 0; e < nstreams; ++e) key |= static_cast<std::uint64_t>(k[e] + 1) << (5 * e);
+        auto hit = cache.find(key);
+        if (hit == cache.end()) {
+          bool valid = true;
+          used.clear();
+          for (std::size_t e = 0; e < nstreams; ++e) {
+            if (k[e] > 0 && k[e] <= entries[e].nClasses) {
+              const ClassStats& st = stats[static_cast<std::size_t>(entries[e].slot)][static_cast<std::size_t>(k[e])];
+              used.push_back({st.MeanP, st.SdP, st.MeanA, st.SdA});
+            } else if (k[e] < 0) {
+              valid = false;
+            }
           }
+          const CellEstimate est = ErrorPropCell(used, valid, ws.PriorP, ws.PriorA, V, T);
+          CachedCell cell{est.P, none, none, noneBack};
+          if (est.P != -1.0) {
+            cell.avg = FormatGridNumber(est.P, 10) + " ";
+            cell.sd = FormatGridNumber(est.sigma, 10) + " ";
+            cell.unreadable = !ReadsBack(cell.avg, cell.avgBack);
+          }
+          hit = cache.emplace(key, std::move(cell)).first;
         }
-        const CellEstimate est = ErrorPropCell(used, valid, ws.PriorP, ws.PriorA, V, T);
-        CachedCell cell{est.P, none, none};
-        if (est.P != -1.0) {
-          cell.avg = FormatGridNumber(est.P, 10) + " ";
-          cell.sd = FormatGridNumber(est.sigma, 10) + " ";
+        const CachedCell& cell = hit->second;
+        if (cell.P != -1.0) {
+          row.largest = std::max(row.largest, cell.P);
+          row.smallest = std::min(row.smallest, cell.P);
+          row.zero.Add(cell.P, cell.avg);
         }
-        hit = cache.emplace(key, std::move(cell)).first;
+        row.unreadable |= cell.unreadable;
+        row.avg += cell.avg;
+        row.sd += cell.sd;
+        row.written[static_cast<std::size_t>(c - 1)] = cell.avgBack;
       }
-      const CachedCell& cell = hit->second;
-      if (cell.P != -1.0) {
-        ext.largest = std::max(ext.largest, cell.P);
-        ext.smallest = std::min(ext.smallest, cell.P);
-        ext.writtenAsZero.Add(cell.P, cell.avg);
-      }
-      avg.Write(cell.avg);
-      sd.Write(cell.sd);
     }
-    NextClassLine(entries);
+  };
+  auto emit = [&](int r, int slot) {
+    const Row& row = made[static_cast<std::size_t>(slot)];
+    // std::max and std::min keep the earlier of equals, so folding the rows in order gives what
+    // folding the cells in order gives.
+    ext.largest = std::max(ext.largest, row.largest);
+    ext.smallest = std::min(ext.smallest, row.smallest);
+    ext.writtenAsZero.Merge(row.zero);
+    if (row.unreadable) cells.MarkUnreadable();
+    if (cells.NextRowDrawn()) cells.AddRow(row.written.data());
+    avg.Write(row.avg);
+    sd.Write(row.sd);
     avg.WriteLine();
     sd.WriteLine();
     shell.row(r);
-  }
+  };
+  RowsInBlocks(shell.run().Pool(), ref.nrows, block, fetch, make, emit);
   avg.Close();
   sd.Close();
   CopyProjection(ref, shell.run().Output("AVGBayesP.asc"));
@@ -346,7 +404,8 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   FillBootstrapTestTable(ws, tables, stats, shell);
   ReduceStats(ws, stats);
 
-  MapExtremes ext = WriteUncertaintyMaps(ws, stats, evidenceItem, shell);
+  MapPictureCells cells(picture.Width(), picture.Height(), ws.ReferenceGrid());
+  MapExtremes ext = WriteUncertaintyMaps(ws, stats, evidenceItem, shell, cells);
   if (ext.largest == ext.smallest) {
     ext.largest *= 1.1;
     ext.smallest *= 0.9;
@@ -356,14 +415,13 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   ReportWrittenAsZero(ext.writtenAsZero, shell);
   shell.log("Bootstrap Conditional Probabilities written to BootstrapData.txt.");
   shell.log(std::string(60, '-'));
-  const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Preparing screen map");
   const RunContext& run = shell.run();
-  DrawProbabilityMap(run.Output("AVGBayesP.asc"), ref, ext.smallest, ext.largest, -1, false, picture, shell,
-                     run.Output("BayesAVG-P.bmp"));
+  cells.Draw(run.Output("AVGBayesP.asc"), ext.smallest, ext.largest, -1, false, picture, shell,
+             run.Output("BayesAVG-P.bmp"));
   shell.status2("... Preparing screen map log10 P");
-  DrawProbabilityMap(run.Output("AVGBayesP.asc"), ref, ext.smallest, ext.largest, -1, true, picture, shell,
-                     run.Output("Bayeslog10AVG-P.bmp"));
+  cells.Draw(run.Output("AVGBayesP.asc"), ext.smallest, ext.largest, -1, true, picture, shell,
+             run.Output("Bayeslog10AVG-P.bmp"));
   tables.Independence = ReportConditionalIndependence(ws, true, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);

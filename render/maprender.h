@@ -1,7 +1,9 @@
 // The map pictures: a grid's preview and the probability maps, on one cell geometry and grey ramp.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "core/canvas.h"
@@ -50,5 +52,32 @@ void DrawDataMap(const TDataDef& def, Canvas& canvas, Shell& shell, Rgb backgrou
 void DrawProbabilityMap(const std::filesystem::path& gridFile, const TDataDef& reference, double vmin,
                         double vmax, double nodataMarker, bool log10Scale, Canvas& canvas, Shell& shell,
                         const std::filesystem::path& bmpFile);
+
+// What DrawProbabilityMap would draw, collected while the map is written instead of read back:
+// per pixel the value of the last cell that covers it. Rows come in file order with the values the
+// file holds (the formatted texts read back). A value whose text would not read back as itself
+// (longer than a reader takes, not a finite number) is flagged by the writer; the pictures are
+// then drawn from the file as before, so that they and any message stay as they were.
+class MapPictureCells {
+ public:
+  MapPictureCells(int width, int height, const TDataDef& reference);
+  // False for a row that covers no pixel: its values need not be collected.
+  bool NextRowDrawn();
+  // The values of the row NextRowDrawn announced (ncols of them).
+  void AddRow(const double* values);
+  void MarkUnreadable() { readable_ = false; }
+  // The picture of DrawProbabilityMap(gridFile, ...), from the cells when every text read back.
+  void Draw(const std::filesystem::path& gridFile, double vmin, double vmax, double nodataMarker, bool log10Scale,
+            Canvas& canvas, Shell& shell, const std::filesystem::path& bmpFile) const;
+
+ private:
+  int width_, height_;
+  TDataDef reference_;
+  bool readable_ = true;
+  std::optional<CellGeometry> geo_;
+  std::vector<int> drawnColumns_;  // 0-based columns with a span of at least one pixel
+  std::vector<double> value_;      // per pixel, row-major
+  std::vector<std::uint8_t> covered_;
+};
 
 }  // namespace karvelo

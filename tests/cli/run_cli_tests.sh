@@ -145,6 +145,32 @@ done
 check "map writes the uncertainty grids" test -s "$work/m1/AVGBayesP.asc"
 check "seeded map is repeatable" cmp -s "$work/m1/BootstrapData.txt" "$work/m2/BootstrapData.txt"
 check "seeded map grids repeat" cmp -s "$work/m1/SDBayesP.asc" "$work/m2/SDBayesP.asc"
+# The number of threads changes no byte of any output.
+for t in 1 3; do
+  mkdir -p "$work/t$t"
+  "$BATCH" --threads "$t" --seed 11 --workdir "$work/t$t" map "$work/meuse.txt" --prior frequency >/dev/null 2>&1
+done
+for f in AVGBayesP.asc SDBayesP.asc BayesAVG-P.bmp Bayeslog10AVG-P.bmp BootstrapData.txt; do
+  check "$f the same on 1 and 3 threads" cmp -s "$work/t1/$f" "$work/t3/$f"
+  check "$f the same on 3 threads as by default" cmp -s "$work/m1/$f" "$work/t3/$f"
+done
+for t in 1 3; do
+  "$BATCH" --threads "$t" --workdir "$work/t$t" map "$work/meuse.txt" --no-uncertainty --prior-p 0.4 >/dev/null 2>&1
+done
+for f in BayesP.asc BayesP.bmp Bayeslog10P.bmp; do
+  check "plain map's $f the same on 1 and 3 threads" cmp -s "$work/t1/$f" "$work/t3/$f"
+done
+for t in 1 3; do
+  mkdir -p "$work/d$t"
+  "$BATCH" --threads "$t" --workdir "$work/d$t" map "$work/meuse.txt" --no-uncertainty --prior decluster >/dev/null 2>&1
+done
+for f in Declus.asc BayesP.asc; do
+  check "declustered run's $f the same on 1 and 3 threads" cmp -s "$work/d1/$f" "$work/d3/$f"
+done
+check "declustered run writes Declus.asc" test -s "$work/d1/Declus.asc"
+"$BATCH" --threads 0 info x >/dev/null 2>"$work/threads.err"
+check "--threads 0 exits 2" test $? -eq 2
+check "--threads 0 says what it takes" grep -q "^karvelo-batch: --threads takes a whole number from 1 to 256, not '0'$" "$work/threads.err"
 check "work files removed at the end" test ! -e "$work/m1/InsideMap.bin"
 check "class masks removed at the end" test ! -e "$ex/dist-1.bin"
 "$BATCH" --workdir "$work/m1" map "$work/meuse.txt" --no-uncertainty --prior-p 0.4 >"$work/map.out" 2>&1

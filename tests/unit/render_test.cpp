@@ -3,7 +3,12 @@
 
 #include <QImage>
 
+#include <cstdlib>
+#include <random>
+
+#include "core/errors.h"
 #include "core/gridfile.h"
+#include "core/numfmt.h"
 #include "render/maprender.h"
 #include "render/qimage_canvas.h"
 #include "test_support.h"
@@ -187,6 +192,63 @@ TEST_F(RenderTest, ProbabilityMapWithAnEmptyRangeIsMidGrey) {
   ref.nrows = 1;
   DrawProbabilityMap(dir / "p.asc", ref, 0.5, 0.5, -1, true, canvas, shell, dir / "m.bmp");
   EXPECT_EQ(canvas.Pixel(150, 150), (Rgb{128, 128, 128}));
+}
+
+// Both pictures collected while writing are the pictures drawn from the written file, to the
+// pixel, on grids smaller and larger than the picture, wide and tall, with no data among them.
+TEST_F(RenderTest, PicturesFromWrittenValuesMatchThePicturesReadBack) {
+  const char* s = std::getenv("KARVELO_TEST_SEED");
+  const unsigned seed = s ? static_cast<unsigned>(std::strtoul(s, nullptr, 10)) : 20261209u;
+  SCOPED_TRACE("KARVELO_TEST_SEED=" + std::to_string(seed));
+  std::mt19937 rng(seed);
+  const std::pair<int, int> shapes[] = {{1, 1}, {7, 3}, {3, 7}, {299, 301}, {640, 20}, {20, 900}, {1000, 997}};
+  for (const auto& [ncols, nrows] : shapes) {
+    TDataDef ref;
+    ref.ncols = ncols;
+    ref.nrows = nrows;
+    ref.NODATA_value = -9999;
+    std::string text = GridText(ncols, nrows, {});
+    MapPictureCells cells(kMapPictureSize, kMapPictureSize, ref);
+    std::vector<double> row(static_cast<std::size_t>(ncols));
+    double lo = 1, hi = 0;
+    for (int r = 0; r < nrows; ++r) {
+      const bool drawn = cells.NextRowDrawn();
+      for (int c = 0; c < ncols; ++c) {
+        const double p = rng() % 9 == 0 ? -9999.0 : std::ldexp(static_cast<double>(rng() % 100000 + 1), -17);
+        const std::string t = FormatGridNumber(p, 8);
+        text += t + " ";
+        row[static_cast<std::size_t>(c)] = *ParseReal(t);
+        if (p != -9999.0) lo = std::min(lo, p), hi = std::max(hi, p);
+      }
+      text += "\r\n";
+      if (drawn) cells.AddRow(row.data());
+    }
+    WriteFile(dir / "p.asc", text);
+    for (const bool log10Scale : {false, true}) {
+      QImageCanvas readBack(kMapPictureSize, kMapPictureSize), collected(kMapPictureSize, kMapPictureSize);
+      DrawProbabilityMap(dir / "p.asc", ref, lo, hi, -9999, log10Scale, readBack, shell, dir / "a.bmp");
+      cells.Draw(dir / "p.asc", lo, hi, -9999, log10Scale, collected, shell, dir / "b.bmp");
+      for (int y = 0; y < kMapPictureSize; ++y)
+        for (int x = 0; x < kMapPictureSize; ++x)
+          ASSERT_EQ(collected.Pixel(x, y), readBack.Pixel(x, y)) << ncols << " x " << nrows << " at " << x << "," << y;
+      EXPECT_EQ(test::ReadFile(dir / "a.bmp"), test::ReadFile(dir / "b.bmp"));
+    }
+  }
+}
+
+// A value whose text does not read back as itself leaves the pictures to the file, and with
+// them its message.
+TEST_F(RenderTest, UnreadableWrittenValueDrawsFromTheFile) {
+  WriteFile(dir / "p.asc", MakeGrid(2, 1, [](int, int c) { return std::string(c == 1 ? "0.5" : "nan"); }));
+  TDataDef ref;
+  ref.ncols = 2;
+  ref.nrows = 1;
+  MapPictureCells cells(kMapPictureSize, kMapPictureSize, ref);
+  ASSERT_TRUE(cells.NextRowDrawn());
+  const double row[] = {0.5, 0.25};
+  cells.AddRow(row);
+  cells.MarkUnreadable();
+  EXPECT_THROW(cells.Draw(dir / "p.asc", 0, 1, -1, false, canvas, shell, dir / "u.bmp"), FileError);
 }
 
 }  // namespace
