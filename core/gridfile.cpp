@@ -11,6 +11,7 @@
 #include "core/gridrows.h"
 #include "core/limits.h"
 #include "core/numfmt.h"
+#include "core/plaindecimal.h"
 #include "core/textsafe.h"
 
 namespace karvelo {
@@ -112,33 +113,12 @@ double GridReader::ReadValue() {
   const char* start = buf_.data() + pos_;
   const char* const stop = start + std::min(end_ - pos_, kMaxToken);
 
-  // Numbers of up to 15 digits with at most one point and no exponent, read while the token is
-  // scanned: the digits and the power of ten are both exact in a double, so one division gives
-  // the correctly rounded value.
+  // Plain decimals are read while the token is scanned; anything else goes the long way.
   {
-    static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
-                                        1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
-    const char* q = start;
-    const bool negative = *q == '-';
-    if (negative) ++q;
-    std::uint64_t v = 0;
-    int digits = 0, decimals = -1;
-    for (; q < stop; ++q) {
-      const unsigned d = static_cast<unsigned char>(*q) - '0';
-      if (d <= 9) {
-        v = v * 10 + d;
-        ++digits;
-        decimals += decimals >= 0;
-      } else if (*q == '.' && decimals < 0) {
-        decimals = 0;
-      } else {
-        break;
-      }
-    }
-    if ((q == stop || IsSpace(*q)) && digits > 0 && digits <= 15) {
-      pos_ += static_cast<std::size_t>(q - start);
-      const double value = decimals > 0 ? static_cast<double>(v) / kPow10[decimals] : static_cast<double>(v);
-      return negative ? -value : value;
+    const PlainDecimal plain = ScanPlainDecimal(start, stop);
+    if ((plain.end == stop || IsSpace(*plain.end)) && plain.exact) {
+      pos_ += static_cast<std::size_t>(plain.end - start);
+      return plain.value;
     }
   }
   std::size_t len = 0;

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "core/errors.h"
+#include "core/plaindecimal.h"
 #include "core/numfmt.h"
 
 namespace karvelo {
@@ -29,29 +30,9 @@ inline bool IsSpace(char c) { return kSpaceTable[static_cast<unsigned char>(c)];
 // reads differently (longer than it takes at once).
 inline bool ParseToken(const char* start, std::size_t len, double& out) {
   if (len > kMaxToken) return false;
-  static constexpr double kPow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8,
-                                      1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16};
-  const char* const stop = start + len;
-  const char* q = start;
-  const bool negative = *q == '-';
-  if (negative) ++q;
-  std::uint64_t v = 0;
-  int digits = 0, decimals = -1;
-  for (; q < stop; ++q) {
-    const unsigned d = static_cast<unsigned char>(*q) - '0';
-    if (d <= 9) {
-      v = v * 10 + d;
-      ++digits;
-      decimals += decimals >= 0;
-    } else if (*q == '.' && decimals < 0) {
-      decimals = 0;
-    } else {
-      break;
-    }
-  }
-  if (q == stop && digits > 0 && digits <= 15) {
-    const double value = decimals > 0 ? static_cast<double>(v) / kPow10[decimals] : static_cast<double>(v);
-    out = negative ? -value : value;
+  const PlainDecimal plain = ScanPlainDecimal(start, start + len);
+  if (plain.end == start + len && plain.exact) {
+    out = plain.value;
     return true;
   }
   const auto parsed = ParseReal(std::string_view(start, len));
