@@ -25,10 +25,20 @@ int RoundToInt(double x) {
 
 std::string FormatFixed(double v, int decimals) {
   if (decimals < 0) decimals = 0;
-  // 1e308 in fixed notation needs 309 digits plus decimals; size the buffer for the worst case.
-  std::string buf(static_cast<std::size_t>(330 + decimals), '\0');
-  auto res = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
-  buf.resize(static_cast<std::size_t>(res.ptr - buf.data()));
+  // 1e308 in fixed notation needs 309 digits plus decimals; the buffer is sized for the worst case,
+  // and the text returned holds only what was written (a table of a million such texts keeps them).
+  std::string buf;
+  char local[400];
+  std::string wide;
+  char* first = local;
+  std::size_t size = sizeof local;
+  if (static_cast<std::size_t>(330 + decimals) > size) {
+    wide.assign(static_cast<std::size_t>(330 + decimals), '\0');
+    first = wide.data();
+    size = wide.size();
+  }
+  auto res = std::to_chars(first, first + size, v, std::chars_format::fixed, decimals);
+  buf.assign(first, res.ptr);
   // A negative value keeps its sign even when every written digit is zero; zero itself has none.
   if (v == 0 && !buf.empty() && buf[0] == '-') buf.erase(0, 1);
   return buf;

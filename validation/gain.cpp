@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -33,7 +34,164 @@ std::vector<long long> CountAtOrAbove(const std::vector<double>& values, const s
   return counts;
 }
 
+// The 20 rows from the thresholds (ascending: 100% first) and the cells at or above each.
+std::vector<GainRow> RowsOf(std::size_t n, const std::vector<double>& ascending, const std::vector<long long>& cells,
+                            const std::vector<double>& findValues) {
+  std::vector<GainRow> rows;
+  const std::vector<long long> finds = CountAtOrAbove(findValues, ascending);
+  for (int k = 1; k <= kGainRows; ++k) {
+    const auto i = static_cast<std::size_t>(kGainRows - k);
+    GainRow row;
+    row.areaPercent = 5 * k;
+    row.threshold = ascending[i];
+    row.areaTaken = static_cast<double>(cells[i]) / static_cast<double>(n);
+    row.findsShare = findValues.empty() ? 0 : static_cast<double>(finds[i]) / static_cast<double>(findValues.size());
+    if (row.findsShare > 0) row.gain = 1 - row.areaTaken / row.findsShare;
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// The rank of area share k (1..20) among n cells by descending value: ceil(k x n / 20).
+std::size_t RankOf(int k, std::size_t n) { return (static_cast<std::size_t>(k) * n + kGainRows - 1) / kGainRows; }
+
+// A key whose unsigned order is the order of the values (no NaN): -0.0 and 0.0 get one key.
+std::uint64_t OrderKey(double v) {
+  const std::uint64_t b = std::bit_cast<std::uint64_t>(v + 0.0);
+  return (b >> 63) ? ~b : b | (std::uint64_t{1} << 63);
+}
+double ValueOfKey(std::uint64_t key) {
+  return std::bit_cast<double>((key >> 63) ? key & ~(std::uint64_t{1} << 63) : ~key);
+}
+
+// Every cell of the map in row order, as the gain reads it: a file that ends early has no value in
+// the cells left.
+template <class Visit>
+void ForEachMapCell(const TDataDef& map, Shell& shell, Visit visit) {
+  GridReader grid(map);
+  grid.SkipHeader();
+  bool ended = false;
+  for (int r = 1; r <= map.nrows; ++r) {
+    shell.run().ThrowIfCancelled();
+    ended = ended || grid.AtEnd();
+    for (int c = 1; c <= map.ncols; ++c) visit(ended ? map.NODATA_value : NoDataBand(grid.ReadValue(), map.NODATA_value));
+    if (!ended) grid.ReadLine();
+  }
+}
+
 }  // namespace
+
+std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::size_t>& findCells, Shell& shell,
+                                   std::size_t memberBudget) {
+  const double nodata = map.NODATA_value;
+  // Pass 1: the number of cells with a value, the finds' values, and a histogram of the top 16 bits
+  // of every value's order key. Later passes narrow each threshold's key by 16 bits more, or, once
+  // few cells share its prefix, keep those cells and order them; memory stays that of the
+  // histograms and a bounded number of values, whatever the map's size.
+  std::vector<std::size_t> wanted = findCells;
+  std::sort(wanted.begin(), wanted.end());
+  std::vector<double> finds;
+  std::size_t n = 0, index = 0, nextFind = 0;
+  std::vector<std::uint64_t> top(1 << 16, 0);
+  ForEachMapCell(map, shell, [&](double v) {
+    for (; nextFind < wanted.size() && wanted[nextFind] == index; ++nextFind) {
+      if (v != nodata) finds.push_back(v);
+    }
+    ++index;
+    if (v == nodata) return;
+    ++n;
+    ++top[OrderKey(v) >> 48];
+  });
+  if (n == 0) return {};
+
+  // One threshold per area share: the key prefix that holds its rank, and the cells above it.
+  struct Target {
+    std::size_t rank, above = 0, count = 0;
+    std::uint64_t prefix = 0;
+    int bits = 0;
+    bool done = false;
+    double threshold = 0;
+    long long cells = 0;
+  };
+  std::vector<Target> targets;
+  for (int k = 1; k <= kGainRows; ++k) targets.push_back({RankOf(k, n)});
+  // Where the target's rank falls in a histogram of the next 16 bits below its prefix.
+  auto narrow = [](Target& t, const std::vector<std::uint64_t>& hist) {
+    std::size_t b = hist.size();
+    while (b-- > 0 && t.above + hist[b] < t.rank) t.above += hist[b];
+    t.prefix = (t.prefix << 16) | b;
+    t.bits += 16;
+    t.count = hist[b];
+    if (t.bits == 64) {  // one key: every cell under it holds the threshold
+      t.done = true;
+      t.threshold = ValueOfKey(t.prefix);
+      t.cells = static_cast<long long>(t.above + t.count);
+    }
+  };
+  for (Target& t : targets) narrow(t, top);
+  top = {};
+
+  while (std::any_of(targets.begin(), targets.end(), [](const Target& t) { return !t.done; })) {
+    // The prefixes still open, each either histogrammed again or gathered.
+    struct Group {
+      std::uint64_t prefix;
+      int bits;
+      std::size_t count;
+      bool gather;
+      std::vector<std::uint64_t> hist;
+      std::vector<double> members;
+    };
+    std::vector<Group> groups;
+    for (const Target& t : targets) {
+      if (t.done) continue;
+      const bool known = std::any_of(groups.begin(), groups.end(), [&](const Group& g) { return g.prefix == t.prefix && g.bits == t.bits; });
+      if (!known) groups.push_back({t.prefix, t.bits, t.count, false, {}, {}});
+    }
+    for (Group& g : groups) {
+      g.gather = g.count <= std::max<std::size_t>(memberBudget / groups.size(), 1);
+      if (g.gather) {
+        g.members.reserve(g.count);
+      } else {
+        g.hist.assign(1 << 16, 0);
+      }
+    }
+    ForEachMapCell(map, shell, [&](double v) {
+      if (v == nodata) return;
+      const std::uint64_t key = OrderKey(v);
+      for (Group& g : groups) {
+        if ((key >> (64 - g.bits)) != g.prefix) continue;
+        if (g.gather) {
+          g.members.push_back(v + 0.0);
+        } else {
+          ++g.hist[(key >> (48 - g.bits)) & 0xFFFF];
+        }
+      }
+    });
+    for (Group& g : groups) {
+      if (g.gather) std::sort(g.members.begin(), g.members.end(), std::greater<>());
+      for (Target& t : targets) {
+        if (t.done || t.prefix != g.prefix || t.bits != g.bits) continue;
+        if (!g.gather) {
+          narrow(t, g.hist);
+          continue;
+        }
+        const std::vector<double>& m = g.members;
+        t.threshold = m[t.rank - t.above - 1];
+        // The cells under higher prefixes, and those of this one down to the last equal to it.
+        const auto within = std::upper_bound(m.begin(), m.end(), t.threshold, std::greater<>()) - m.begin();
+        t.cells = static_cast<long long>(t.above) + static_cast<long long>(within);
+        t.done = true;
+      }
+    }
+  }
+  std::vector<double> ascending;
+  std::vector<long long> cells;
+  for (std::size_t i = kGainRows; i-- > 0;) {
+    ascending.push_back(targets[i].threshold);
+    cells.push_back(targets[i].cells);
+  }
+  return RowsOf(n, ascending, cells, finds);
+}
 
 int GainPixelX(double share) { return RoundToInt(40 + share * 250); }
 int GainPixelY(double share) { return RoundToInt(270 - share * 250); }
@@ -99,18 +257,7 @@ std::vector<GainRow> ComputeGain(std::vector<double>& cellValues, const std::vec
     const auto within = std::upper_bound(m.begin(), m.end(), threshold, std::greater<>()) - m.begin();
     cells.push_back(static_cast<long long>(t.above) + static_cast<long long>(within));
   }
-  const std::vector<long long> finds = CountAtOrAbove(findValues, ascending);
-  for (int k = 1; k <= kGainRows; ++k) {
-    const auto i = static_cast<std::size_t>(kGainRows - k);
-    GainRow row;
-    row.areaPercent = 5 * k;
-    row.threshold = ascending[i];
-    row.areaTaken = static_cast<double>(cells[i]) / static_cast<double>(n);
-    row.findsShare = findValues.empty() ? 0 : static_cast<double>(finds[i]) / static_cast<double>(findValues.size());
-    if (row.findsShare > 0) row.gain = 1 - row.areaTaken / row.findsShare;
-    rows.push_back(row);
-  }
-  return rows;
+  return RowsOf(n, ascending, cells, findValues);
 }
 
 std::string GainTitle(const std::string& mapFileName) {
@@ -166,21 +313,8 @@ std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double f
   // The lookup has read this header and said what was wrong with it; a map it refused has no gain.
   SilentShell quiet;
   if (!ReadHeader(map, quiet)) return {};
-  // Every cell of the map in row order; a file that ends early has no value in the cells left.
-  std::vector<double> cells;
-  cells.reserve(static_cast<std::size_t>(std::max(0, map.nrows)) * static_cast<std::size_t>(std::max(0, map.ncols)));
-  {
-    GridReader grid(map);
-    grid.SkipHeader();
-    bool ended = false;
-    for (int r = 1; r <= map.nrows; ++r) {
-      ended = ended || grid.AtEnd();
-      for (int c = 1; c <= map.ncols; ++c) cells.push_back(ended ? map.NODATA_value : NoDataBand(grid.ReadValue(), map.NODATA_value));
-      if (!ended) grid.ReadLine();
-    }
-  }
-  // The finds' values from their cells, as exact as the map holds them.
-  std::vector<double> finds;
+  // The finds' cells, from the records the lookup kept.
+  std::vector<std::size_t> findCells;
   {
     TDataDef complete;
     complete.FileName = shell.run().Output("ValDataComplete.txt").string();
@@ -191,12 +325,10 @@ std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double f
       if (code != findCode) continue;
       const GridCell cell = CellOf(map, x, y);
       if (cell.row < 1 || cell.row > map.nrows || cell.col < 1 || cell.col > map.ncols) continue;
-      const double v = cells[static_cast<std::size_t>(cell.row - 1) * static_cast<std::size_t>(map.ncols) + static_cast<std::size_t>(cell.col - 1)];
-      if (v != map.NODATA_value) finds.push_back(v);
+      findCells.push_back(static_cast<std::size_t>(cell.row - 1) * static_cast<std::size_t>(map.ncols) + static_cast<std::size_t>(cell.col - 1));
     }
   }
-  cells.erase(std::remove(cells.begin(), cells.end(), map.NODATA_value), cells.end());
-  const std::vector<GainRow> rows = ComputeGain(cells, finds);
+  const std::vector<GainRow> rows = GainOfMapFile(map, findCells, shell);
   if (rows.empty()) return rows;
   const std::string title = GainTitle(mapFile.string());
   TextWriter out(shell.run().Output(title + ".txt"));

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/canvas.h"
+#include "core/datadef.h"
 #include "core/shell.h"
 
 namespace karvelo {
@@ -26,6 +27,12 @@ struct GainRow {
 // values of the finds. Nothing when the map has no value.
 std::vector<GainRow> ComputeGain(std::vector<double>& cellValues, const std::vector<double>& findValues);
 
+// The same rows from the map file itself (its header read into `map`), in a few passes with
+// memory that does not grow with the map: `findCells` are the finds' cells as row-major indexes
+// ((row - 1) x ncols + column - 1), one per find. At most `memberBudget` values are held at once.
+// Nothing when the map has no value.
+std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::size_t>& findCells, Shell& shell,
+                                   std::size_t memberBudget = std::size_t{1} << 22);
 // "Gain of " + the map's file name.
 std::string GainTitle(const std::string& mapFileName);
 // The table file's text: the header line and one line per row.

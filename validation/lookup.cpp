@@ -120,15 +120,16 @@ void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bo
   }
 
   // Values in, records without a value out, in the table's own order.
-  std::vector<std::vector<std::string>> kept;
+  // The kept rows are moved up, not copied: a million records are not held twice.
+  std::vector<int> kept;
   for (std::size_t i = 0; i < values.size(); ++i) {
-    if (values[i] == map.NODATA_value) continue;
-    std::vector<std::string> row = table.Row(first + static_cast<int>(i));
-    row[3] = MapValueText(values[i]);
-    kept.push_back(std::move(row));
+    if (values[i] != map.NODATA_value) kept.push_back(static_cast<int>(i));
   }
+  table.ReorderRows(first, kept);
   table.SetRowCount(first + static_cast<int>(kept.size()));
-  for (std::size_t i = 0; i < kept.size(); ++i) table.SetRow(first + static_cast<int>(i), kept[i]);
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    table.SetCell(3, first + static_cast<int>(i), MapValueText(values[static_cast<std::size_t>(kept[i])]));
+  }
   shell.gaugeProgress(static_cast<int>(values.size()) + first);
   if (first > 0) table.SetCell(3, 0, "DataGridfile");
   shell.log("Values at validation points were looked up in <" + mapFile.string() + ">");

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "core/gridfile.h"
+#include "core/numfmt.h"
 #include "render/qimage_canvas.h"
 #include "test_support.h"
 #include "validation/gain.h"
@@ -132,6 +134,85 @@ TEST_F(GainFiles, NoDataCellsAreLeftOutAndTheFilesWritten) {
   // The curve passes through (1/6 of the area, half the finds); the diagonal runs corner to corner.
   EXPECT_EQ(picture.Pixel(GainPixelX(1.0 / 6), GainPixelY(0.5)), (Rgb{0, 0, 0}));
   EXPECT_EQ(picture.Pixel(215, 95), (Rgb{160, 160, 160}));
+}
+
+// The passes over the file give the rows of the values held in memory: random maps with ties,
+// no-data, -0.0, values crowded below one key prefix and a file that ends early; small budgets
+// force the passes to narrow the prefixes down to single keys.
+TEST_F(GainFiles, PassesOverTheFileMatchTheValuesInMemory) {
+  std::mt19937 rng(TestSeed());
+  for (int round = 0; round < 30; ++round) {
+    const int cols = 1 + static_cast<int>(rng() % 40), rows = 1 + static_cast<int>(rng() % 40);
+    const int kind = round % 3;
+    std::vector<std::vector<std::string>> texts(static_cast<std::size_t>(rows));
+    std::vector<double> values;
+    for (auto& row : texts) {
+      for (int c = 0; c < cols; ++c) {
+        std::string t;
+        const auto pick = rng() % 10;
+        if (pick == 0) {
+          t = "-9999";
+        } else if (pick == 1) {
+          t = rng() % 2 ? "-0.0" : "0";
+        } else if (kind == 0) {
+          t = std::to_string(rng() % 7);
+        } else if (kind == 1) {
+          t = FormatShortest(0.5 + static_cast<double>(rng() % 1000) * 1e-13);  // one prefix for many keys
+        } else {
+          t = FormatShortest(std::ldexp(static_cast<double>(rng() % 1000), static_cast<int>(rng() % 60) - 30));
+        }
+        row.push_back(t);
+      }
+    }
+    test::WriteFile("map.asc", test::GridText(cols, rows, texts));
+    TDataDef map;
+    map.FileName = "map.asc";
+    ASSERT_TRUE(ReadHeader(map, shell));
+    for (const auto& row : texts) {
+      for (const std::string& t : row) {
+        const double v = *ParseReal(t);
+        if (v != map.NODATA_value) values.push_back(v);
+      }
+    }
+    std::vector<std::size_t> findCells;
+    std::vector<double> finds;
+    for (int f = 0; f < 5; ++f) {
+      const std::size_t cell = rng() % static_cast<std::size_t>(rows * cols);
+      findCells.push_back(cell);
+      const double v = *ParseReal(texts[cell / static_cast<std::size_t>(cols)][cell % static_cast<std::size_t>(cols)]);
+      if (v != map.NODATA_value) finds.push_back(v);
+    }
+    std::vector<double> work = values;
+    const std::vector<GainRow> want = ComputeGain(work, finds);
+    for (std::size_t budget : {std::size_t{1}, std::size_t{7}, std::size_t{1} << 22}) {
+      const std::vector<GainRow> got = GainOfMapFile(map, findCells, shell, budget);
+      const std::string where = "seed " + std::to_string(TestSeed()) + " round " + std::to_string(round) + " budget " + std::to_string(budget);
+      ASSERT_EQ(got.size(), want.size()) << where;
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        EXPECT_EQ(got[i].threshold, want[i].threshold) << where << " row " << i;
+        EXPECT_EQ(std::signbit(got[i].threshold), std::signbit(want[i].threshold)) << where << " row " << i;
+        EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << where << " row " << i;
+        EXPECT_EQ(got[i].findsShare, want[i].findsShare) << where << " row " << i;
+      }
+    }
+  }
+  // A file that ends early: the rows it lacks have no value, as when the map was held whole.
+  test::WriteFile("short.asc", test::GridText(3, 3, {{"1", "2", "3"}, {"4", "5", "6"}, {"7", "8", "9"}}));
+  std::string text = test::ReadFile("short.asc");
+  text.resize(text.find("4 5 6"));
+  test::WriteFile("short.asc", text);
+  TDataDef map;
+  map.FileName = "short.asc";
+  ASSERT_TRUE(ReadHeader(map, shell));
+  const std::vector<GainRow> got = GainOfMapFile(map, {0, 8}, shell);
+  std::vector<double> work = {1, 2, 3};
+  const std::vector<GainRow> want = ComputeGain(work, {1});
+  ASSERT_EQ(got.size(), want.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].threshold, want[i].threshold) << i;
+    EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << i;
+    EXPECT_EQ(got[i].findsShare, want[i].findsShare) << i;
+  }
 }
 
 }  // namespace
