@@ -85,7 +85,8 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
   CutToHeader(tables.Chi2);
   CutToHeader(tables.Chi2a);
 
-  MakeBinaries(ws, shell);
+  ClassCounts counted;
+  MakeBinaries(ws, shell, &counted);
 
   shell.status2("1: counting occurrences");
   std::vector<GridFlags> flags(static_cast<std::size_t>(ws.DataDefCount) + 1);
@@ -99,8 +100,13 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
       tables.Frequency.SetCell(0, k, WithoutLast4(FileNameOf(def.FileName)));
       tables.Frequency.SetCell(1, k, std::to_string(s));
       shell.run().ThrowIfCancelled();
-      LoadBinAux(ws, ClassMaskFileName(shell.run(), i, def, s), shell);
-      const Workspace::FrequencyRow counts = CountClass(ws, def, shell.run().Pool());
+      Workspace::FrequencyRow counts;
+      if (const auto made = counted.find({i, s}); made != counted.end()) {
+        counts = made->second;
+      } else {
+        LoadBinAux(ws, ClassMaskFileName(shell.run(), i, def, s), shell);
+        counts = CountClass(ws, def, shell.run().Pool());
+      }
       ws.FrequencyCounts[static_cast<std::size_t>(k - 1)] = counts;
       def.mclasses[static_cast<std::size_t>(s - 1)][ClassPresences] = counts.presences;
       def.mclasses[static_cast<std::size_t>(s - 1)][ClassAbsences] = counts.absences;

@@ -127,22 +127,31 @@ std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
 }
 
 template <class Cell>
-void WriteClassMasks(Workspace& ws, int slot, Shell& shell) {
+void WriteClassMasks(Workspace& ws, int slot, Shell& shell, ClassCounts* counts) {
   const TDataDef& def = ws.DataDef(slot);
   const int rows = RasterRows(def), cols = RasterCols(def);
   shell.status2("... Making " + ClassMaskFileName(shell.run(), slot, def, 1).filename().string());
   const std::vector<Cell> member = ReadMemberships<Cell>(def, shell);
+  ThreadPool& pool = shell.run().Pool();
   for (int k = 1; k <= def.NrClasses; ++k) {
     shell.run().ThrowIfCancelled();
     const std::filesystem::path name = ClassMaskFileName(shell.run(), slot, def, k);
     shell.status2("... Making " + name.filename().string());
-    ws.AuxClassRaster.Clear();
-    // Rows are independent: blocks of them on every core.
-    shell.run().Pool().ForRows(1, rows, [&](int from, int to) {
+    // Every byte of the grid's rows is written below, so only the rows past them are cleared:
+    // the pages of the mask before stay in place instead of being handed back and faulted in again.
+    ws.AuxClassRaster.ClearFrom(rows + 1);
+    // Rows are independent: blocks of them on every core, each with its own counts.
+    std::vector<Workspace::FrequencyRow> blocks(pool.RowBlocks(1, rows));
+    pool.Run(blocks.size(), [&](std::size_t b) {
+      const int from = ThreadPool::BlockStart(1, rows, blocks.size(), b);
+      const int to = ThreadPool::BlockStart(1, rows, blocks.size(), b + 1) - 1;
+      std::int32_t cells = 0, p = 0, a = 0;
       for (int r = from; r <= to; ++r) {
         const Cell* m = member.data() + static_cast<std::size_t>(r - 1) * static_cast<std::size_t>(cols);
         std::uint8_t* aux = ws.AuxClassRaster.row(r);
         std::uint8_t* inside = ws.InsideRaster.row(r);
+        const std::uint8_t* pres = ws.PresenceRaster.row(r);
+        const std::uint8_t* abs = ws.AbsenceRaster.row(r);
         // Branch-free so that the compiler can handle many cells per instruction.
         for (int c = 0; c < cols; ++c) {
           std::uint8_t in;
@@ -151,13 +160,29 @@ void WriteClassMasks(Workspace& ws, int slot, Shell& shell) {
           } else {
             in = static_cast<std::uint8_t>((m[c] >> (k - 1)) & 1u);
           }
-          aux[c] |= in;
+          aux[c] = in;
           inside[c] |= in;
+          cells += in;
+          p += in & (pres[c] != 0);
+          a += in & (abs[c] != 0);
         }
+        if (cols < MaxGridExtent) std::memset(aux + cols, 0, static_cast<std::size_t>(MaxGridExtent - cols));
       }
+      blocks[b].cells = cells;
+      blocks[b].presences = p;
+      blocks[b].absences = a;
     });
     WriteWorkFile(ws.AuxClassRaster, name, RasterBytesInUse(def));
     shell.registerWorkFile(name);
+    if (counts) {
+      Workspace::FrequencyRow total;
+      for (const auto& block : blocks) {
+        total.cells += block.cells;
+        total.presences += block.presences;
+        total.absences += block.absences;
+      }
+      (*counts)[{slot, k}] = total;
+    }
   }
 }
 
@@ -290,18 +315,24 @@ void CopyAbs2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, S
   WriteIndicatorMask(def, ws.AbsenceRaster, def.NegativeIndicatorValue, fn, shell);
 }
 
-void MakeBinaries(Workspace& ws, Shell& shell) {
+void MakeBinaries(Workspace& ws, Shell& shell, ClassCounts* counts) {
   ws.InsideRaster.Clear();
+  // Grids after the last presence or absence grid are counted as their masks are made.
+  int lastObservation = 0;
+  for (int i = 1; i <= ws.DataDefCount; ++i) {
+    if (ws.DataDef(i).IsPresenceGrid() || ws.DataDef(i).IsAbsenceGrid()) lastObservation = i;
+  }
   std::uintmax_t insideBytes = 0;
   for (int i = 1; i <= ws.DataDefCount; ++i) {
     const TDataDef& def = ws.DataDef(i);
     if (def.NrClasses >= 2) {
+      ClassCounts* countHere = i > lastObservation ? counts : nullptr;
       if (def.GridFileType == TGridFileType::notgrid) {
         for (int k = 1; k <= def.NrClasses; ++k) CopyAux2Binary(ws, i, k, shell);
       } else if (ClassesOverlap(def)) {
-        WriteClassMasks<std::uint32_t>(ws, i, shell);
+        WriteClassMasks<std::uint32_t>(ws, i, shell, countHere);
       } else {
-        WriteClassMasks<std::uint8_t>(ws, i, shell);
+        WriteClassMasks<std::uint8_t>(ws, i, shell, countHere);
       }
       insideBytes = std::max(insideBytes, RasterBytesInUse(def));
     }

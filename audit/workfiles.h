@@ -1,6 +1,9 @@
 // Work files: the byte masks of the configuration, written sparse and read back into the rasters.
 #pragma once
 
+#include <map>
+#include <utility>
+
 #include <filesystem>
 #include <string>
 
@@ -41,7 +44,12 @@ void CopyAbs2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, S
 
 // Every mask and work file of the configuration: class masks of every classified grid (all
 // classes of a grid from one reading of it), "Positives.bin", "Negatives.bin", "InsideMap.bin".
-void MakeBinaries(Workspace& ws, Shell& shell);
+// The audit's counts of one class, made while its mask is built: (slot, class) -> counts.
+using ClassCounts = std::map<std::pair<int, int>, Workspace::FrequencyRow>;
+// With `counts`, the masks of every grid after the last presence or absence grid are counted as
+// they are made (the presence and absence masks they are counted against are final by then), so
+// the audit need not read those masks back.
+void MakeBinaries(Workspace& ws, Shell& shell, ClassCounts* counts = nullptr);
 
 // Reads a class mask file into AuxClassRaster.
 void LoadBinAux(Workspace& ws, const std::filesystem::path& fnaux, Shell& shell);

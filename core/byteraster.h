@@ -33,6 +33,8 @@ class ByteRaster {
   // Sets all 100000000 bytes to 0. Pages are handed back to the system instead of written, so the
   // cost follows the pages in use, not the raster's size.
   void Clear();
+  // Sets rows r..10000 to 0, handing whole pages back as Clear does.
+  void ClearFrom(int r);
 
  private:
   std::uint8_t* data_ = nullptr;

@@ -76,6 +76,56 @@ TEST_F(AuditTest, CountsAndTheChi2OfTheExample) {
   EXPECT_EQ(log.back(), "explain some of the variation in presence and/or absence.");
 }
 
+// The counts are the same wherever the observation grids stand among the grids: the grids after
+// the last of them are counted while their masks are made, the others from their masks.
+TEST_F(AuditTest, CountsDoNotDependOnWhereTheObservationGridsStand) {
+  const int cols = 37, rows = 23;
+  auto value = [](int r, int c, int salt) { return (r * 7 + c * 13 + salt * 5 + r * c) % 11; };
+  auto obsText = [&](int r, int c) {
+    const int v = (r * 3 + c * 5) % 7;
+    return std::string(v == 0 ? "1" : v == 1 ? "0" : "-9999");
+  };
+  const TDataDef obs0 = [&] {
+    TDataDef d = Grid("obs.asc", cols, rows, obsText);
+    d.PositiveIndicatorValue = 1;
+    d.NegativeIndicatorValue = 0;
+    return d;
+  }();
+  TDataDef a = Grid("a.asc", cols, rows, [&](int r, int c) { return std::to_string(value(r, c, 1)); });
+  SetClasses(a, {{0, 3}, {3, 7}, {7, 11}});
+  TDataDef b = Grid("b.asc", cols, rows, [&](int r, int c) { return std::to_string(value(r, c, 2)); });
+  SetClasses(b, {{0, 6}, {4, 9}, {8, 11}});  // overlapping classes: a bit per class
+  // The literal counts: every cell of each class against the observation grid.
+  auto literal = [&](int salt, double lo, double hi) {
+    Workspace::FrequencyRow f;
+    for (int r = 1; r <= rows; ++r) {
+      for (int c = 1; c <= cols; ++c) {
+        const int v = value(r, c, salt);
+        if (!(lo <= v && v < hi)) continue;
+        ++f.cells;
+        f.presences += obsText(r, c) == "1";
+        f.absences += obsText(r, c) == "0";
+      }
+    }
+    return f;
+  };
+  const std::vector<Workspace::FrequencyRow> want = {literal(1, 0, 3), literal(1, 3, 7), literal(1, 7, 11),
+                                                    literal(2, 0, 6), literal(2, 4, 9), literal(2, 8, 11)};
+  for (int place = 0; place < 3; ++place) {
+    ws = std::make_unique<Workspace>();
+    std::vector<TDataDef> order = {a, b};
+    order.insert(order.begin() + place, obs0);
+    for (const TDataDef& d : order) ws->AddDataDef(d);
+    RecordingShell run;
+    RunAudit(*ws, tables, run);
+    for (std::size_t k = 0; k < want.size(); ++k) {
+      EXPECT_EQ(ws->FrequencyCounts[k].cells, want[k].cells) << "obs at " << place << ", row " << k;
+      EXPECT_EQ(ws->FrequencyCounts[k].presences, want[k].presences) << "obs at " << place << ", row " << k;
+      EXPECT_EQ(ws->FrequencyCounts[k].absences, want[k].absences) << "obs at " << place << ", row " << k;
+    }
+  }
+}
+
 TEST_F(AuditTest, QuietAuditLogsTheSameAndShowsNothing) {
   CountingExample();
   RunAudit(*ws, tables, shell);
