@@ -307,6 +307,42 @@ void CopyAux2Binary(Workspace& ws, int slot, int klasse, Shell& shell) {
   shell.registerWorkFile(name);
 }
 
+namespace {
+
+// Both masks of a grid that marks presences and absences, from one reading of it.
+void WritePresenceAndAbsenceMasks(Workspace& ws, const TDataDef& def, Shell& shell) {
+  shell.status2("... Making Positives.bin");
+  ws.PresenceRaster.Clear();
+  ws.AbsenceRaster.Clear();
+  if (def.GridFileType == TGridFileType::notgrid) return;
+  GridRows grid(def, shell.run().Pool());
+  const int rows = RasterRows(def), cols = RasterCols(def);
+  const double presence = def.PositiveIndicatorValue, absence = def.NegativeIndicatorValue;
+  shell.gaugeRange(0, def.nrows);
+  for (int r = 1; r <= def.nrows; ++r) {
+    const double* values = grid.Next();
+    if (r <= rows) {
+      std::uint8_t* p = ws.PresenceRaster.row(r);
+      std::uint8_t* a = ws.AbsenceRaster.row(r);
+      const int n = std::min(def.ncols, cols);
+      for (int c = 0; c < n; ++c) {
+        if (values[c] == presence) p[c] = 1;
+        if (values[c] == absence) a[c] = 1;
+      }
+    }
+    shell.row(r);
+  }
+  for (const auto& [raster, name] : {std::pair<const ByteRaster*, const char*>{&ws.PresenceRaster, "Positives.bin"},
+                                     std::pair<const ByteRaster*, const char*>{&ws.AbsenceRaster, "Negatives.bin"}}) {
+    if (raster == &ws.AbsenceRaster) shell.status2("... Making Negatives.bin");
+    const std::filesystem::path path = shell.run().WorkFile(name);
+    WriteWorkFile(*raster, path, RasterBytesInUse(def));
+    shell.registerWorkFile(path);
+  }
+}
+
+}  // namespace
+
 void CopyPres2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell) {
   WriteIndicatorMask(def, ws.PresenceRaster, def.PositiveIndicatorValue, fn, shell);
 }
@@ -335,6 +371,10 @@ void MakeBinaries(Workspace& ws, Shell& shell, ClassCounts* counts) {
         WriteClassMasks<std::uint8_t>(ws, i, shell, countHere);
       }
       insideBytes = std::max(insideBytes, RasterBytesInUse(def));
+    }
+    if (def.IsPresenceGrid() && def.IsAbsenceGrid()) {
+      WritePresenceAndAbsenceMasks(ws, def, shell);
+      continue;
     }
     if (def.IsPresenceGrid()) CopyPres2Binary(ws, def, "Positives", shell);
     if (def.IsAbsenceGrid()) CopyAbs2Binary(ws, def, "Negatives", shell);
