@@ -9,6 +9,7 @@
 
 #include "core/datadef.h"
 #include "core/gridfile.h"
+#include "core/gridrows.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
 #include "validation/lookup.h"
@@ -65,9 +66,19 @@ double ValueOfKey(std::uint64_t key) {
 }
 
 // Every cell of the map in row order, as the gain reads it: a file that ends early has no value in
-// the cells left.
+// the cells left. Returns whether the file held every row. `whole` says a pass before found it so:
+// then the rows are parsed on every core (they read as the plain reader reads a whole file).
 template <class Visit>
-void ForEachMapCell(const TDataDef& map, Shell& shell, Visit visit) {
+bool ForEachMapCell(const TDataDef& map, Shell& shell, bool whole, Visit visit) {
+  if (whole) {
+    GridRows rows(map, shell.run().Pool());
+    for (int r = 1; r <= map.nrows; ++r) {
+      shell.run().ThrowIfCancelled();
+      const double* values = rows.Next();
+      for (int c = 0; c < map.ncols; ++c) visit(NoDataBand(values[c], map.NODATA_value));
+    }
+    return true;
+  }
   GridReader grid(map);
   grid.SkipHeader();
   bool ended = false;
@@ -77,6 +88,7 @@ void ForEachMapCell(const TDataDef& map, Shell& shell, Visit visit) {
     for (int c = 1; c <= map.ncols; ++c) visit(ended ? map.NODATA_value : NoDataBand(grid.ReadValue(), map.NODATA_value));
     if (!ended) grid.ReadLine();
   }
+  return !ended;
 }
 
 }  // namespace
@@ -93,7 +105,7 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
   std::vector<double> finds;
   std::size_t n = 0, index = 0, nextFind = 0;
   std::vector<std::uint64_t> top(1 << 16, 0);
-  ForEachMapCell(map, shell, [&](double v) {
+  const bool whole = ForEachMapCell(map, shell, false, [&](double v) {
     for (; nextFind < wanted.size() && wanted[nextFind] == index; ++nextFind) {
       if (v != nodata) finds.push_back(v);
     }
@@ -155,7 +167,7 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
         g.hist.assign(1 << 16, 0);
       }
     }
-    ForEachMapCell(map, shell, [&](double v) {
+    ForEachMapCell(map, shell, whole, [&](double v) {
       if (v == nodata) return;
       const std::uint64_t key = OrderKey(v);
       for (Group& g : groups) {
