@@ -84,8 +84,8 @@ std::string CellText(double v, bool asFloat) {
 
 bool IsFloat32(GDALDataType t) { return t == GDT_Float32 || t == GDT_CFloat32; }
 
-// The projection in the form ESRI's .prj files hold; throws when GDAL cannot read it.
-std::string EsriWkt(OGRSpatialReferenceH srs, const fs::path& file) {
+// The projection as the text of a grid's .prj file; throws when GDAL cannot read it.
+std::string PrjText(OGRSpatialReferenceH srs, const fs::path& file) {
   char* wkt = nullptr;
   const char* options[] = {"FORMAT=WKT1_ESRI", nullptr};
   CPLErrorReset();
@@ -273,7 +273,7 @@ void ImportRaster(const fs::path& source, int bandNumber, const fs::path& output
   header.yllcorner = southUp ? gt[3] : gt[3] + header.nrows * gt[5];
 
   std::optional<std::string> wkt;
-  if (OGRSpatialReferenceH srs = GDALGetSpatialRef(H(ds))) wkt = EsriWkt(srs, source);
+  if (OGRSpatialReferenceH srs = GDALGetSpatialRef(H(ds))) wkt = PrjText(srs, source);
 
   GDALRasterBandH band = GDALGetRasterBand(H(ds), bandNumber);
   int hasNodata = 0;
@@ -324,7 +324,7 @@ AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, cons
     ThrowFileError(source, "the raster has no georeferencing (no corner or cell size)");
   }
   OGRSpatialReferenceH srcSrs = GDALGetSpatialRef(H(src));
-  if (srcSrs) EsriWkt(srcSrs, source);  // a projection GDAL cannot write out is one it cannot use
+  if (srcSrs) PrjText(srcSrs, source);  // a projection GDAL cannot write out is one it cannot use
 
   AlignOutcome outcome;
   std::vector<std::string> args = {"-of", "VRT", "-ot", "Float64", "-r",
@@ -369,7 +369,7 @@ AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, cons
   }
   out.Close();
   if (refSrs) {
-    WritePrj(outPrj, EsriWkt(static_cast<OGRSpatialReferenceH>(refSrs.get()), refPrj));
+    WritePrj(outPrj, PrjText(static_cast<OGRSpatialReferenceH>(refSrs.get()), refPrj));
   } else {
     std::error_code ec;
     fs::remove(outPrj, ec);
