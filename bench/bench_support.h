@@ -7,10 +7,19 @@
 #include <filesystem>
 #include <string>
 
+#include <sys/resource.h>
+
 #include "core/gridfile.h"
 #include "core/shell.h"
 
 namespace karvelo::bench {
+
+// The peak resident memory of this process so far, in MB.
+inline long PeakRssMb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss / 1024;
+}
 
 // Benchmarks watch the clock, not the reports.
 using QuietShell = SilentShell;

@@ -11,6 +11,9 @@
 
 #include "config/proposals.h"
 #include "core/gridfile.h"
+#include "bench_support.h"
+
+using karvelo::bench::PeakRssMb;
 
 namespace {
 
@@ -45,12 +48,6 @@ double CpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
   return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
-
-long PeakRssMb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024;
 }
 
 }  // namespace

@@ -12,6 +12,9 @@
 
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "bench_support.h"
+
+using karvelo::bench::PeakRssMb;
 
 namespace {
 
@@ -32,12 +35,6 @@ void Generate(const std::string& path, int n) {
     std::fwrite(line.data(), 1, line.size(), f);
   }
   std::fclose(f);
-}
-
-long PeakRssMb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024;
 }
 
 double PlainScanSeconds(const std::string& path, int n) {

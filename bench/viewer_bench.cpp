@@ -17,6 +17,8 @@
 #include "render/mappyramid.h"
 #include "ui/frmmapviewer.h"
 
+using karvelo::bench::PeakRssMb;
+
 namespace {
 
 void GenerateProbabilityMap(const std::filesystem::path& path, int n) {
@@ -41,12 +43,6 @@ void GenerateProbabilityMap(const std::filesystem::path& path, int n) {
     std::fwrite(line.data(), 1, line.size(), f);
   }
   std::fclose(f);
-}
-
-long PeakRssMb() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss / 1024;
 }
 
 struct Figures {
