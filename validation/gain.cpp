@@ -2,7 +2,6 @@
 #include "validation/gain.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -207,70 +206,6 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
 
 int GainPixelX(double share) { return RoundToInt(40 + share * 250); }
 int GainPixelY(double share) { return RoundToInt(270 - share * 250); }
-
-std::vector<GainRow> ComputeGain(std::vector<double>& cellValues, const std::vector<double>& findValues) {
-  std::vector<GainRow> rows;
-  const std::size_t n = cellValues.size();
-  if (n == 0) return rows;
-  double lo = cellValues[0], hi = cellValues[0];
-  for (double& v : cellValues) {
-    v += 0.0;  // -0.0 and 0.0 are one value
-    lo = std::min(lo, v);
-    hi = std::max(hi, v);
-  }
-  // Cells go into buckets by value (a monotone map, so a higher bucket never holds a lower value);
-  // a threshold is then found by counting buckets from the top and ordering only its own bucket.
-  constexpr std::size_t kBuckets = 1 << 16;
-  // A range without a finite width puts every cell into one bucket, which is then simply sorted.
-  const double scale = hi > lo && std::isfinite(hi - lo) ? static_cast<double>(kBuckets) / (hi - lo) : 0.0;
-  auto bucketOf = [&](double v) {
-    const double x = (v - lo) * scale;
-    if (!(x >= 0)) return std::size_t{0};
-    return x >= static_cast<double>(kBuckets - 1) ? kBuckets - 1 : static_cast<std::size_t>(x);
-  };
-  std::vector<std::uint32_t> count(kBuckets, 0);
-  for (double v : cellValues) ++count[bucketOf(v)];
-  // For each area share, the bucket that holds its rank and how many cells lie in higher buckets.
-  struct Target {
-    std::size_t rank, bucket, above;
-  };
-  std::array<Target, kGainRows> targets{};
-  std::vector<std::int32_t> slot(kBuckets, -1);
-  std::vector<std::vector<double>> members;
-  {
-    std::size_t above = 0, b = kBuckets;
-    for (int k = 1; k <= kGainRows; ++k) {
-      const std::size_t rank = (static_cast<std::size_t>(k) * n + kGainRows - 1) / kGainRows;
-      while (above + (b < kBuckets ? count[b] : 0) < rank) {
-        if (b < kBuckets) above += count[b];
-        --b;
-      }
-      targets[static_cast<std::size_t>(k - 1)] = {rank, b, above};
-      if (slot[b] < 0) {
-        slot[b] = static_cast<std::int32_t>(members.size());
-        members.emplace_back();
-        members.back().reserve(count[b]);
-      }
-    }
-  }
-  for (double v : cellValues) {
-    const std::int32_t s = slot[bucketOf(v)];
-    if (s >= 0) members[static_cast<std::size_t>(s)].push_back(v);
-  }
-  for (auto& m : members) std::sort(m.begin(), m.end(), std::greater<>());
-  std::vector<double> ascending;
-  std::vector<long long> cells;
-  for (std::size_t i = kGainRows; i-- > 0;) {
-    const Target& t = targets[i];
-    const std::vector<double>& m = members[static_cast<std::size_t>(slot[t.bucket])];
-    const double threshold = m[t.rank - t.above - 1];
-    ascending.push_back(threshold);
-    // The cells of higher buckets, and those of this bucket down to the last one equal to it.
-    const auto within = std::upper_bound(m.begin(), m.end(), threshold, std::greater<>()) - m.begin();
-    cells.push_back(static_cast<long long>(t.above) + static_cast<long long>(within));
-  }
-  return RowsOf(n, ascending, cells, findValues);
-}
 
 std::string GainTitle(const std::string& mapFileName) {
   return "Gain of " + std::filesystem::path(mapFileName).filename().string();

@@ -23,12 +23,8 @@ struct GainRow {
   std::optional<double> gain;  // 1 - areaTaken / findsShare; none when no find is taken
 };
 
-// The 20 rows from the values of the map's cells that have one (reordered in place) and the map
-// values of the finds. Nothing when the map has no value.
-std::vector<GainRow> ComputeGain(std::vector<double>& cellValues, const std::vector<double>& findValues);
-
-// The same rows from the map file itself (its header read into `map`), in a few passes with
-// memory that does not grow with the map: `findCells` are the finds' cells as row-major indexes
+// The 20 rows of a map, from the map file (its header read into `map`) in a few passes with memory
+// that does not grow with the map: `findCells` are the finds' cells as row-major indexes
 // ((row - 1) x ncols + column - 1), one per find. At most `memberBudget` values are held at once.
 // Nothing when the map has no value.
 std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::size_t>& findCells, Shell& shell,

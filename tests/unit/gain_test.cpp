@@ -39,61 +39,6 @@ std::vector<GainRow> PlainGain(std::vector<double> cells, const std::vector<doub
   return rows;
 }
 
-TEST(Gain, MatchesSortAndCountOnRandomMapsWithTies) {
-  std::mt19937 rng(TestSeed());
-  for (int round = 0; round < 40; ++round) {
-    const int n = 1 + static_cast<int>(rng() % 3000), levels = 1 + static_cast<int>(rng() % 50);
-    std::vector<double> cells;
-    for (int i = 0; i < n; ++i) cells.push_back(static_cast<double>(rng() % static_cast<unsigned>(levels)) / levels);
-    std::vector<double> finds;
-    const int f = static_cast<int>(rng() % 40);
-    // Finds favour high values: the largest of two cells.
-    for (int i = 0; i < f; ++i) finds.push_back(std::max(cells[rng() % cells.size()], cells[rng() % cells.size()]));
-    const std::vector<GainRow> want = PlainGain(cells, finds.empty() ? std::vector<double>{} : finds);
-    std::vector<double> work = cells;
-    const std::vector<GainRow> got = ComputeGain(work, finds);
-    ASSERT_EQ(got.size(), 20u);
-    for (std::size_t i = 0; i < 20; ++i) {
-      const std::string where = "seed " + std::to_string(TestSeed()) + " round " + std::to_string(round) + " row " + std::to_string(i);
-      EXPECT_EQ(got[i].areaPercent, want[i].areaPercent) << where;
-      EXPECT_EQ(got[i].threshold, want[i].threshold) << where;
-      EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << where;
-      if (!finds.empty()) {
-        EXPECT_EQ(got[i].findsShare, want[i].findsShare) << where;
-        EXPECT_EQ(got[i].gain.has_value(), want[i].gain.has_value()) << where;
-        if (got[i].gain && want[i].gain) {
-          EXPECT_DOUBLE_EQ(*got[i].gain, *want[i].gain) << where;
-        }
-      } else {
-        EXPECT_FALSE(got[i].gain) << where;
-      }
-    }
-  }
-  std::vector<double> none;
-  EXPECT_TRUE(ComputeGain(none, {1.0}).empty());
-}
-
-// Values crowded into one bucket beside far outliers, a range too wide for a double, and -0.0 beside 0.0.
-TEST(Gain, CrowdedAndExtremeValuesStillMatch) {
-  std::mt19937 rng(TestSeed());
-  const std::vector<std::vector<double>> extremes = {{1e300}, {-1e300, 1e300}, {-1.7e308, 1.7e308}, {-0.0, 0.0}};
-  for (const auto& extra : extremes) {
-    std::vector<double> cells;
-    for (int i = 0; i < 997; ++i) cells.push_back(0.5 + static_cast<double>(rng() % 7) * 1e-12);
-    for (double v : extra) cells.push_back(v);
-    const std::vector<double> finds = {cells[3], cells[10], extra.back()};
-    const std::vector<GainRow> want = PlainGain(cells, finds);
-    std::vector<double> work = cells;
-    const std::vector<GainRow> got = ComputeGain(work, finds);
-    ASSERT_EQ(got.size(), want.size());
-    for (std::size_t i = 0; i < got.size(); ++i) {
-      EXPECT_EQ(got[i].threshold, want[i].threshold) << i;
-      EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << i;
-      EXPECT_EQ(got[i].findsShare, want[i].findsShare) << i;
-    }
-  }
-}
-
 TEST(Gain, LinesAsTheTableAndValidateWriteThem) {
   GainRow r;
   r.areaPercent = 10;
@@ -110,7 +55,87 @@ TEST(Gain, LinesAsTheTableAndValidateWriteThem) {
   EXPECT_EQ(GainTitle("/some/folder/BayesP.asc"), "Gain of BayesP.asc");
 }
 
-class GainFiles : public test::ScratchFolderTest {};
+class GainFiles : public test::ScratchFolderTest {
+ protected:
+  // The values as a one-row map "map.asc" (no-data -9999), its rows from the passes over the file,
+  // and the finds' values at the given cells.
+  std::vector<GainRow> GainOfValues(const std::vector<double>& values, const std::vector<std::size_t>& findCells,
+                                    std::size_t budget = std::size_t{1} << 22) {
+    std::vector<std::string> texts;
+    for (double v : values) texts.push_back(FormatShortest(v));
+    test::WriteFile("map.asc", test::GridText(static_cast<int>(values.size()), 1, {texts}));
+    TDataDef map;
+    map.FileName = "map.asc";
+    EXPECT_TRUE(ReadHeader(map, shell));
+    return GainOfMapFile(map, findCells, shell, budget);
+  }
+};
+
+// Thresholds, area taken and finds taken as the literal definition gives them.
+void ExpectSameRows(const std::vector<GainRow>& got, const std::vector<GainRow>& want, bool withFinds, const std::string& where) {
+  ASSERT_EQ(got.size(), want.size()) << where;
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].areaPercent, want[i].areaPercent) << where << " row " << i;
+    EXPECT_EQ(got[i].threshold, want[i].threshold) << where << " row " << i;
+    EXPECT_EQ(std::signbit(got[i].threshold), std::signbit(want[i].threshold)) << where << " row " << i;
+    EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << where << " row " << i;
+    if (!withFinds) continue;
+    EXPECT_EQ(got[i].findsShare, want[i].findsShare) << where << " row " << i;
+    EXPECT_EQ(got[i].gain.has_value(), want[i].gain.has_value()) << where << " row " << i;
+    if (got[i].gain && want[i].gain) {
+      EXPECT_DOUBLE_EQ(*got[i].gain, *want[i].gain) << where << " row " << i;
+    }
+  }
+}
+
+// -0.0 and 0.0 are one value to the gain: the definition is applied to the values as the map holds them.
+std::vector<double> AsOneZero(std::vector<double> values) {
+  for (double& v : values) v += 0.0;
+  return values;
+}
+
+TEST_F(GainFiles, MatchesSortAndCountOnRandomMapsWithTies) {
+  std::mt19937 rng(TestSeed());
+  for (int round = 0; round < 40; ++round) {
+    const int n = 1 + static_cast<int>(rng() % 3000), levels = 1 + static_cast<int>(rng() % 50);
+    std::vector<double> cells;
+    for (int i = 0; i < n; ++i) cells.push_back(static_cast<double>(rng() % static_cast<unsigned>(levels)) / levels);
+    // Finds favour high values: the larger of two cells.
+    std::vector<std::size_t> findCells;
+    std::vector<double> finds;
+    const int f = static_cast<int>(rng() % 40);
+    for (int i = 0; i < f; ++i) {
+      const std::size_t a = rng() % cells.size(), b = rng() % cells.size();
+      findCells.push_back(cells[a] >= cells[b] ? a : b);
+      finds.push_back(cells[findCells.back()]);
+    }
+    const std::string where = "seed " + std::to_string(TestSeed()) + " round " + std::to_string(round);
+    ExpectSameRows(GainOfValues(cells, findCells), PlainGain(cells, finds), !finds.empty(), where);
+    if (finds.empty()) {
+      for (const GainRow& r : GainOfValues(cells, findCells)) EXPECT_FALSE(r.gain) << where;
+    }
+  }
+  // A map without a value has no gain.
+  EXPECT_TRUE(GainOfValues({-9999, -9999}, {0}).empty());
+}
+
+// Values crowded below one key prefix beside far outliers, a range too wide for a double, and
+// -0.0 beside 0.0; small budgets make the passes narrow the prefixes down to single keys.
+TEST_F(GainFiles, CrowdedAndExtremeValuesStillMatch) {
+  std::mt19937 rng(TestSeed());
+  const std::vector<std::vector<double>> extremes = {{1e300}, {-1e300, 1e300}, {-1.7e308, 1.7e308}, {-0.0, 0.0}};
+  for (const auto& extra : extremes) {
+    std::vector<double> cells;
+    for (int i = 0; i < 997; ++i) cells.push_back(0.5 + static_cast<double>(rng() % 7) * 1e-12);
+    for (double v : extra) cells.push_back(v);
+    const std::vector<std::size_t> findCells = {3, 10, cells.size() - 1};
+    const std::vector<double> finds = {cells[3], cells[10], extra.back()};
+    const std::vector<GainRow> want = PlainGain(AsOneZero(cells), finds);
+    for (std::size_t budget : {std::size_t{1}, std::size_t{7}, std::size_t{1} << 22}) {
+      ExpectSameRows(GainOfValues(cells, findCells, budget), want, true, "budget " + std::to_string(budget));
+    }
+  }
+}
 
 // A 4 x 2 map with two no-data cells; finds lie on 0.9 and 0.5, a non-find on 0.1.
 TEST_F(GainFiles, NoDataCellsAreLeftOutAndTheFilesWritten) {
@@ -136,10 +161,10 @@ TEST_F(GainFiles, NoDataCellsAreLeftOutAndTheFilesWritten) {
   EXPECT_EQ(picture.Pixel(215, 95), (Rgb{160, 160, 160}));
 }
 
-// The passes over the file give the rows of the values held in memory: random maps with ties,
+// The passes over the file give the rows of the literal definition: random maps with ties,
 // no-data, -0.0, values crowded below one key prefix and a file that ends early; small budgets
 // force the passes to narrow the prefixes down to single keys.
-TEST_F(GainFiles, PassesOverTheFileMatchTheValuesInMemory) {
+TEST_F(GainFiles, PassesOverTheFileMatchSortAndCountOnMapFiles) {
   std::mt19937 rng(TestSeed());
   for (int round = 0; round < 30; ++round) {
     const int cols = 1 + static_cast<int>(rng() % 40), rows = 1 + static_cast<int>(rng() % 40);
@@ -182,18 +207,11 @@ TEST_F(GainFiles, PassesOverTheFileMatchTheValuesInMemory) {
       const double v = *ParseReal(texts[cell / static_cast<std::size_t>(cols)][cell % static_cast<std::size_t>(cols)]);
       if (v != map.NODATA_value) finds.push_back(v);
     }
-    std::vector<double> work = values;
-    const std::vector<GainRow> want = ComputeGain(work, finds);
+    if (values.empty()) continue;
+    const std::vector<GainRow> want = PlainGain(AsOneZero(values), finds);
     for (std::size_t budget : {std::size_t{1}, std::size_t{7}, std::size_t{1} << 22}) {
-      const std::vector<GainRow> got = GainOfMapFile(map, findCells, shell, budget);
       const std::string where = "seed " + std::to_string(TestSeed()) + " round " + std::to_string(round) + " budget " + std::to_string(budget);
-      ASSERT_EQ(got.size(), want.size()) << where;
-      for (std::size_t i = 0; i < got.size(); ++i) {
-        EXPECT_EQ(got[i].threshold, want[i].threshold) << where << " row " << i;
-        EXPECT_EQ(std::signbit(got[i].threshold), std::signbit(want[i].threshold)) << where << " row " << i;
-        EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << where << " row " << i;
-        EXPECT_EQ(got[i].findsShare, want[i].findsShare) << where << " row " << i;
-      }
+      ExpectSameRows(GainOfMapFile(map, findCells, shell, budget), want, !finds.empty(), where);
     }
   }
   // A file that ends early: the rows it lacks have no value, as when the map was held whole.
@@ -204,15 +222,7 @@ TEST_F(GainFiles, PassesOverTheFileMatchTheValuesInMemory) {
   TDataDef map;
   map.FileName = "short.asc";
   ASSERT_TRUE(ReadHeader(map, shell));
-  const std::vector<GainRow> got = GainOfMapFile(map, {0, 8}, shell);
-  std::vector<double> work = {1, 2, 3};
-  const std::vector<GainRow> want = ComputeGain(work, {1});
-  ASSERT_EQ(got.size(), want.size());
-  for (std::size_t i = 0; i < got.size(); ++i) {
-    EXPECT_EQ(got[i].threshold, want[i].threshold) << i;
-    EXPECT_EQ(got[i].areaTaken, want[i].areaTaken) << i;
-    EXPECT_EQ(got[i].findsShare, want[i].findsShare) << i;
-  }
+  ExpectSameRows(GainOfMapFile(map, {0, 8}, shell), PlainGain({1, 2, 3}, {1}), true, "short file");
 }
 
 }  // namespace
