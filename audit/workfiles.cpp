@@ -66,6 +66,13 @@ std::uintmax_t RasterBytesInUse(const TDataDef& def) {
   return static_cast<std::uintmax_t>(RasterRows(def)) * MaxGridExtent;
 }
 
+// Writes an observation mask as the work file `name` and lists it.
+void SaveObservationMask(const TDataDef& def, const ByteRaster& raster, const std::string& name, Shell& shell) {
+  const std::filesystem::path path = shell.run().WorkFile(name);
+  WriteWorkFile(raster, path, RasterBytesInUse(def));
+  shell.registerWorkFile(path);
+}
+
 void WriteIndicatorMask(const TDataDef& def, ByteRaster& raster, double indicator, const std::string& fn,
                         Shell& shell) {
   const std::string name = fn + ".bin";
@@ -73,9 +80,7 @@ void WriteIndicatorMask(const TDataDef& def, ByteRaster& raster, double indicato
   raster.Clear();
   if (def.GridFileType == TGridFileType::notgrid) return;
   BuildMask(def, raster, shell, [indicator](double x) { return x == indicator; });
-  const std::filesystem::path path = shell.run().WorkFile(name);
-  WriteWorkFile(raster, path, RasterBytesInUse(def));
-  shell.registerWorkFile(path);
+  SaveObservationMask(def, raster, name, shell);
 }
 
 bool ClassesOverlap(const TDataDef& def) {
@@ -332,13 +337,9 @@ void WritePresenceAndAbsenceMasks(Workspace& ws, const TDataDef& def, Shell& she
     }
     shell.row(r);
   }
-  for (const auto& [raster, name] : {std::pair<const ByteRaster*, const char*>{&ws.PresenceRaster, "Positives.bin"},
-                                     std::pair<const ByteRaster*, const char*>{&ws.AbsenceRaster, "Negatives.bin"}}) {
-    if (raster == &ws.AbsenceRaster) shell.status2("... Making Negatives.bin");
-    const std::filesystem::path path = shell.run().WorkFile(name);
-    WriteWorkFile(*raster, path, RasterBytesInUse(def));
-    shell.registerWorkFile(path);
-  }
+  SaveObservationMask(def, ws.PresenceRaster, "Positives.bin", shell);
+  shell.status2("... Making Negatives.bin");
+  SaveObservationMask(def, ws.AbsenceRaster, "Negatives.bin", shell);
 }
 
 }  // namespace
