@@ -101,9 +101,9 @@ check "config bounds proposed" grep -q "^     7.20000     10.80700 lower and upp
 check "config explicit bounds" grep -q "^     5.00000     20.20000 lower and upper bound of class  3" "$work/cfg.txt"
 check "config indicators" grep -q "^    3.00  Value of the indicator for absence" "$work/cfg.txt"
 check "config logged" grep -q "was positively checked and saved:" "$work/out/Karvelo.log"
-"$BATCH" config -o "$work/x.txt" --obs "$work/g.asc:-:-" >/dev/null 2>&1
+"$BATCH" --workdir "$work/out" config -o "$work/x.txt" --obs "$work/g.asc:-:-" >/dev/null 2>&1
 check "config without a role exits 2" test $? -eq 2
-"$BATCH" config -o "$work/x.txt" --aux "$work/aux.asc:1" >/dev/null 2>&1
+"$BATCH" --workdir "$work/out" config -o "$work/x.txt" --aux "$work/aux.asc:1" >/dev/null 2>&1
 check "config with one class exits 2" test $? -eq 2
 sed 's/cellsize 40/cellsize 20/' "$work/aux.asc" >"$work/aux20.asc"
 "$BATCH" --workdir "$work/out" config -o "$work/y.txt" --obs "$work/g.asc:1" --aux "$work/aux20.asc" >/dev/null 2>"$work/y.err"
@@ -125,15 +125,17 @@ sed 's/^0.3 /0 /' "$work/aux.asc" >"$work/aux0.asc"
 check "logarithmic steps over a minimum of 0 exit 1" test $? -eq 1
 check "logarithmic steps over 0: the message" grep -qx "karvelo: $work/aux0.asc: logarithmic steps need values above 0; the least value of the grid is 0." "$work/l.err"
 check "logarithmic steps over 0: nothing saved" test ! -e "$work/l.txt"
-"$BATCH" config -o "$work/x.txt" --obs "$work/g.asc:1" --aux "$work/aux.asc:4:jenks" >/dev/null 2>"$work/x.err"
+"$BATCH" --workdir "$work/out" config -o "$work/x.txt" --obs "$work/g.asc:1" --aux "$work/aux.asc:4:jenks" >/dev/null 2>"$work/x.err"
 check "an unknown proposal exits 2" test $? -eq 2
 check "an unknown proposal is named" grep -q "the proposal is quantile, log or breaks, not 'jenks'" "$work/x.err"
 
 # audit prints exactly its log lines; map with a seed is repeatable byte for byte.
 ex="$DATA/../../examples/meuse"
 mkdir -p "$work/m1" "$work/m2"
-"$BATCH" config -o "$work/meuse.txt" --obs "$ex/obs.asc:1:0" --aux "$ex/dist.asc" --aux "$ex/ffreq.asc:1,2,3,4" \
-  --aux "$ex/soil.asc:1,2,3,4" >/dev/null 2>&1
+"$BATCH" --workdir "$work/out" config -o "$work/meuse.txt" --obs "$ex/obs.asc:1:0" --aux "$ex/dist.asc" \
+  --aux "$ex/ffreq.asc:1,2,3,4" --aux "$ex/soil.asc:1,2,3,4" >/dev/null 2>"$work/meuse.err"
+check "the example's configuration is saved" test -s "$work/meuse.txt"
+[ -s "$work/meuse.txt" ] || cat "$work/meuse.err"
 "$BATCH" --workdir "$work/m1" audit "$work/meuse.txt" >"$work/audit.out" 2>/dev/null
 check "audit exits 0" test $? -eq 0
 check "audit starts with the empty line" test "$(head -n 2 "$work/audit.out" | tail -n 1)" = "Grid counting results."
@@ -168,7 +170,7 @@ for f in Declus.asc BayesP.asc; do
   check "declustered run's $f the same on 1 and 3 threads" cmp -s "$work/d1/$f" "$work/d3/$f"
 done
 check "declustered run writes Declus.asc" test -s "$work/d1/Declus.asc"
-"$BATCH" --threads 0 info x >/dev/null 2>"$work/threads.err"
+"$BATCH" --workdir "$work/out" --threads 0 info x >/dev/null 2>"$work/threads.err"
 check "--threads 0 exits 2" test $? -eq 2
 check "--threads 0 says what it takes" grep -q "^karvelo-batch: --threads takes a whole number from 1 to 256, not '0'$" "$work/threads.err"
 check "work files removed at the end" test ! -e "$work/m1/InsideMap.bin"
@@ -179,7 +181,7 @@ check "map prints a pairwise line per pair of grids" test "$(grep -c "^Pairwise 
 check "map's lines are the log's" grep -qF "$(grep "^Conditional independence" "$work/map.out")" "$work/m1/Karvelo.log"
 check "plain map writes BayesP.asc" grep -q "^NODATA_value  -9999.00" "$work/m1/BayesP.asc"
 check "plain map logs the manual prior" grep -q "Prior probability presence: 0.4 (manual input)" "$work/m1/Karvelo.log"
-"$BATCH" map "$work/meuse.txt" --evidence loud >/dev/null 2>&1
+"$BATCH" --workdir "$work/out" map "$work/meuse.txt" --evidence loud >/dev/null 2>&1
 check "bad evidence level exits 2" test $? -eq 2
 
 # validate: the AUC line as drawn, and the full precision.
