@@ -1,8 +1,6 @@
 // Import, alignment and GeoTIFF export of rasters through GDAL.
 #include "gis/raster.h"
 
-#include <sys/stat.h>
-
 #include <charconv>
 #include <cstdio>
 #include <cmath>
@@ -232,14 +230,6 @@ std::optional<std::string> RasterDriver(const fs::path& path) {
   return name;
 }
 
-bool IsAsciiGridDriver(const std::string& driver) { return driver == "AAIGrid"; }
-
-bool SameFile(const fs::path& a, const fs::path& b) {
-  struct stat sa {}, sb {};
-  if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 void ImportRaster(const fs::path& source, int bandNumber, const fs::path& output) {
   const fs::path prj = ProjectionFileOf(output);
   CheckNotInput(output, {source});
@@ -293,13 +283,6 @@ void ImportRaster(const fs::path& source, int bandNumber, const fs::path& output
     fs::remove(prj, ec);  // an earlier import's projection would describe another raster
   }
   guard.Done();
-}
-
-std::optional<Resampling> ResamplingNamed(const std::string& name) {
-  if (name == "near") return Resampling::Nearest;
-  if (name == "bilinear") return Resampling::Bilinear;
-  if (name == "mode") return Resampling::Mode;
-  return std::nullopt;
 }
 
 AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, const fs::path& output,

@@ -1,0 +1,103 @@
+// The programs' side of the raster layer: loads the raster module on first use and calls it.
+#include <dlfcn.h>
+
+#include <vector>
+
+#include "core/errors.h"
+#include "gis/raster.h"
+#include "gis/rastermodule.h"
+
+namespace karvelo::gis {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct LoadedModule {
+  const RasterModuleTable* table = nullptr;
+  std::string error;  // why no module could be loaded
+};
+
+fs::path ProgramFolder() {
+  std::error_code ec;
+  const fs::path program = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : program.parent_path();
+}
+
+// Beside the program (the build folder, or an installed bin folder with the module copied in),
+// in the lib folder of an installation, and in the build folder, for the test programs.
+std::vector<fs::path> ModulePlaces() {
+  std::vector<fs::path> places;
+  const fs::path folder = ProgramFolder();
+  if (!folder.empty()) {
+    places.push_back(folder / kRasterModuleFile);
+    places.push_back(folder.parent_path() / "lib" / "karvelo" / kRasterModuleFile);
+  }
+  places.push_back(fs::path(KARVELO_GIS_MODULE_DIR) / kRasterModuleFile);
+  return places;
+}
+
+LoadedModule LoadModule() {
+  std::string reason;
+  for (const fs::path& place : ModulePlaces()) {
+    std::error_code ec;
+    if (!fs::exists(place, ec)) continue;
+    void* handle = ::dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle) {
+      reason = ::dlerror();
+      continue;
+    }
+    using Entry = const RasterModuleTable* (*)();
+    const auto entry = reinterpret_cast<Entry>(::dlsym(handle, kRasterModuleEntry));
+    const RasterModuleTable* table = entry ? entry() : nullptr;
+    if (!table || table->version != kRasterModuleVersion) {
+      reason = place.string() + " is from another build of Karvelo";
+      ::dlclose(handle);
+      continue;
+    }
+    return {table, {}};  // kept loaded until the program ends
+  }
+  if (reason.empty()) reason = std::string(kRasterModuleFile) + " was not found beside the program";
+  return {nullptr, reason};
+}
+
+const LoadedModule& Module() {
+  static const LoadedModule loaded = LoadModule();
+  return loaded;
+}
+
+const RasterModuleTable& ModuleFor(const fs::path& file) {
+  const LoadedModule& module = Module();
+  if (!module.table) ThrowFileError(file, "the raster support could not be loaded: " + module.error);
+  return *module.table;
+}
+
+void ThrowIfFailed(const std::string& error) {
+  if (!error.empty()) throw FileError(error);
+}
+
+}  // namespace
+
+std::optional<std::string> RasterDriver(const fs::path& path) {
+  // Without the module no file is taken for a raster; the grid reader then names what is wrong.
+  const LoadedModule& module = Module();
+  if (!module.table) return std::nullopt;
+  return module.table->rasterDriver(path);
+}
+
+void ImportRaster(const fs::path& source, int band, const fs::path& output) {
+  ThrowIfFailed(ModuleFor(source).importRaster(source, band, output));
+}
+
+AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, const fs::path& output,
+                         Resampling method) {
+  AlignOutcome outcome;
+  ThrowIfFailed(ModuleFor(source).alignRaster(reference, source, output, method, outcome));
+  return outcome;
+}
+
+void WriteGeoTiff(const fs::path& grid, const fs::path& output) {
+  ThrowIfFailed(ModuleFor(output).writeGeoTiff(grid, output));
+}
+
+}  // namespace karvelo::gis
