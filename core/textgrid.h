@@ -18,7 +18,7 @@ class TextGrid {
   void SetRowCount(int rows) { SetSize(cols_, rows); }
 
   // Cells are addressed (column, row), row 0 being the header row where the table has one.
-  const std::string& Cell(int col, int row) const;
+  std::string Cell(int col, int row) const;
   void SetCell(int col, int row, std::string text);
   std::vector<std::string> Row(int row) const;
   void SetRow(int row, const std::vector<std::string>& texts);
@@ -33,9 +33,15 @@ class TextGrid {
   int fixedRows = 1;
 
  private:
+  // A table may hold a million validation records: each row is one string of its cells, each
+  // cell a length (one byte, or 0xFF and four bytes) and its bytes. Cells past the end of a row
+  // are empty. A row of four short cells takes some 60 bytes instead of 170 as separate strings.
+  static std::vector<std::string> Unpacked(const std::string& packed, int cols);
+  static std::string Packed(const std::vector<std::string>& cells);
+
   int cols_ = 0;
   int rows_ = 0;
-  std::vector<std::vector<std::string>> cells_;  // [row][col]
+  std::vector<std::string> rowTexts_;
   std::vector<int> widths_;
 };
 
