@@ -1,15 +1,50 @@
-// Copying a TextGrid into the table widget.
+// Showing a TextGrid in a table view.
 #include "ui/stringgridview.h"
 
-#include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QStyle>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace karvelo {
 
-TStringGridView::TStringGridView(TextGrid& model, QWidget* parent) : QTableWidget(parent), model_(&model) {
+void TextGridModel::Reload() {
+  beginResetModel();
+  header_ = HeaderRows();
+  rows_ = std::max(0, grid_->RowCount() - header_);
+  cols_ = grid_->ColCount();
+  endResetModel();
+}
+
+int TextGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+int TextGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : cols_; }
+
+QVariant TextGridModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  const int row = index.row() + header_;
+  if (role == Qt::DisplayRole) return QString::fromStdString(grid_->Cell(index.column(), row));
+  if (role == Qt::BackgroundRole && row < grid_->fixedRows && fixedBackground) return *fixedBackground;
+  return {};
+}
+
+QVariant TextGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole || orientation != Qt::Horizontal || header_ == 0) return {};
+  return QString::fromStdString(grid_->Cell(section, 0));
+}
+
+Qt::ItemFlags TextGridModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  // Fixed rows below the first look like the header and cannot be selected.
+  const bool fixed = index.row() + header_ < grid_->fixedRows;
+  return fixed ? Qt::ItemIsEnabled : Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+}
+
+TStringGridView::TStringGridView(TextGrid& model, QWidget* parent) : QTableView(parent), model_(new TextGridModel(model, this)) {
+  model_->fixedBackground = &fixedBackground_;
+  setModel(model_);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionBehavior(QAbstractItemView::SelectRows);
   setSelectionMode(QAbstractItemView::SingleSelection);
@@ -25,35 +60,19 @@ TStringGridView::TStringGridView(TextGrid& model, QWidget* parent) : QTableWidge
 }
 
 void TStringGridView::Refresh() {
-  const int cols = model_->ColCount();
-  const int header = HeaderRows();
-  setColumnCount(cols);
-  setRowCount(model_->RowCount() - header);
-  horizontalHeader()->setVisible(header == 1);
-  if (header == 1) {
-    QStringList labels;
-    for (int c = 0; c < cols; ++c) labels << QString::fromStdString(model_->Cell(c, 0));
-    setHorizontalHeaderLabels(labels);
-  }
-  // Fixed rows below the first look like the header and cannot be selected.
-  const QBrush fixedBackground = palette().brush(QPalette::Button);
-  for (int r = header; r < model_->RowCount(); ++r) {
-    const bool fixed = r < model_->fixedRows;
-    for (int c = 0; c < cols; ++c) {
-      const QString text = QString::fromStdString(model_->Cell(c, r));
-      QTableWidgetItem* it = item(r - header, c);
-      if (it) {
-        it->setText(text);
-      } else {
-        it = new QTableWidgetItem(text);
-        setItem(r - header, c, it);
-      }
-      it->setFlags(fixed ? Qt::ItemIsEnabled : Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-      it->setBackground(fixed ? fixedBackground : QBrush());
-    }
-  }
-  for (int c = 0; c < cols; ++c) setColumnWidth(c, std::max(model_->ColWidth(c), ContentWidth(c)));
+  fixedBackground_ = palette().brush(QPalette::Button);
+  model_->Reload();
+  horizontalHeader()->setVisible(model_->HeaderRows() == 1);
+  for (int c = 0; c < model_->columnCount(); ++c) setColumnWidth(c, std::max(Model().ColWidth(c), ContentWidth(c)));
 }
+
+QString TStringGridView::CellText(int viewRow, int col) const {
+  return model_->data(model_->index(viewRow, col)).toString();
+}
+
+QString TStringGridView::HeaderText(int col) const { return model_->headerData(col, Qt::Horizontal).toString(); }
+
+int TStringGridView::currentRow() const { return currentIndex().isValid() ? currentIndex().row() : -1; }
 
 int TStringGridView::CellTextPadding() const {
   // The style insets an item's text by its focus frame margin plus one on each side, and the grid
@@ -62,22 +81,54 @@ int TStringGridView::CellTextPadding() const {
 }
 
 int TStringGridView::ContentWidth(int col) const {
-  // Advances are fractional and the style elides at the fraction: round up.
+  // Advances are fractional and the style elides at the fraction: round up. A long table (a
+  // million validation records) is measured by the advances of its characters, kept per byte,
+  // and only its widest text and the texts of other characters are laid out whole; kerning only
+  // narrows a text, so the column is never too narrow.
   const QFontMetricsF fm(font());
-  qreal widest = 0;
-  for (int r = HeaderRows(); r < model_->RowCount(); ++r) {
-    const std::string& text = model_->Cell(col, r);
-    if (!text.empty()) widest = std::max(widest, fm.horizontalAdvance(QString::fromStdString(text)));
+  const TextGrid& grid = Model();
+  constexpr int kMeasuredWhole = 2000;
+  const bool longTable = grid.RowCount() - model_->HeaderRows() > kMeasuredWhole;
+  std::array<qreal, 128> advance{};
+  if (longTable) {
+    for (int ch = 32; ch < 128; ++ch) advance[static_cast<std::size_t>(ch)] = fm.horizontalAdvance(QChar(ch));
   }
+  auto whole = [&](const std::string& text) { return fm.horizontalAdvance(QString::fromStdString(text)); };
+  qreal widest = 0;
+  std::string widestText;
+  for (int r = model_->HeaderRows(); r < grid.RowCount(); ++r) {
+    const std::string text = grid.Cell(col, r);
+    if (text.empty()) continue;
+    if (!longTable) {
+      widest = std::max(widest, whole(text));
+      continue;
+    }
+    qreal sum = 0;
+    bool plain = true;
+    for (const char ch : text) {
+      const auto byte = static_cast<unsigned char>(ch);
+      if (byte < 32 || byte >= 128) {
+        plain = false;
+        break;
+      }
+      sum += advance[byte];
+    }
+    if (!plain) sum = whole(text);
+    if (sum > widest) {
+      widest = sum;
+      widestText = text;
+    }
+  }
+  if (longTable && !widestText.empty()) widest = std::max(widest, whole(widestText));
   int width = widest > 0 ? static_cast<int>(std::ceil(widest)) + CellTextPadding() : 0;
-  if (HeaderRows() == 1) width = std::max(width, horizontalHeader()->sectionSizeHint(col));
+  if (model_->HeaderRows() == 1) width = std::max(width, horizontalHeader()->sectionSizeHint(col));
   return width;
 }
 
 int TStringGridView::SelectedModelRow() const {
-  const QList<QTableWidgetItem*> items = selectedItems();
-  if (items.isEmpty()) return -1;
-  return ModelRow(items.front()->row());
+  const QModelIndexList rows = selectionModel() ? selectionModel()->selectedRows() : QModelIndexList();
+  if (rows.isEmpty()) return -1;
+  return ModelRow(rows.front().row());
 }
 
 }  // namespace karvelo

@@ -23,12 +23,12 @@ inline QStringList ElidedTexts(karvelo::TStringGridView* view) {
   for (int c = 0; c < view->columnCount(); ++c) {
     const int width = view->columnWidth(c) - (view->showGrid() ? 1 : 0) - 2 * margin;
     for (int r = 0; r < view->rowCount(); ++r) {
-      const QTableWidgetItem* it = view->item(r, c);
-      if (!it || it->text().isEmpty()) continue;
-      if (fm.elidedText(it->text(), Qt::ElideRight, width) != it->text()) cut << QString("row %1 col %2: %3").arg(r).arg(c).arg(it->text());
+      const QString text = view->CellText(r, c);
+      if (text.isEmpty()) continue;
+      if (fm.elidedText(text, Qt::ElideRight, width) != text) cut << QString("row %1 col %2: %3").arg(r).arg(c).arg(text);
     }
     if (!view->horizontalHeader()->isHidden() && view->horizontalHeader()->sectionSizeHint(c) > view->columnWidth(c)) {
-      cut << QString("header col %1: %2").arg(c).arg(view->horizontalHeaderItem(c)->text());
+      cut << QString("header col %1: %2").arg(c).arg(view->HeaderText(c));
     }
   }
   return cut;

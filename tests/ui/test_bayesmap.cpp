@@ -56,8 +56,7 @@ std::vector<std::vector<double>> GridValues(const fs::path& path) {
 }
 
 QString ViewCell(const TStringGridView* view, int row, int col) {
-  const QTableWidgetItem* item = view->item(row, col);
-  return item ? item->text() : QString();
+  return view->CellText(row, col);
 }
 
 QRadioButton* PriorItem(TfrmKarvelo& w, int i) { return w.rdgrpPrior->findChild<QRadioButton*>(QString("rdgrpPriorItem%1").arg(i)); }
@@ -198,7 +197,7 @@ class BayesMapTest : public QObject {
     // The class test: both classes differ from an even split at 99%, under a fixed header.
     const TStringGridView* test = m.w.strgrdChi2a;
     QCOMPARE(test->rowCount(), 2);
-    QCOMPARE(test->horizontalHeaderItem(4)->text(), QString("Chi2 + sign."));
+    QCOMPARE(test->HeaderText(4), QString("Chi2 + sign."));
     for (int r = 0; r < 2; ++r) {
       QCOMPARE(ViewCell(test, r, 0), QString("soil.asc"));
       QCOMPARE(ViewCell(test, r, 1), QString::number(r + 1));

@@ -167,7 +167,7 @@ class ConfigFileTest : public QObject {
     QVERIFY(t.messages.isEmpty());
     QCOMPARE(Rows(t.table()), savedRows);
     QCOMPARE(t.w.strgrdDataConfiguration->rowCount(), 2);
-    QCOMPARE(t.w.strgrdDataConfiguration->item(1, 0)->text(), Q((dir / "soil.asc").string()));
+    QCOMPARE(t.w.strgrdDataConfiguration->CellText(1, 0), Q((dir / "soil.asc").string()));
     QCOMPARE(t.ws().DataDefCount, 2);
     QVERIFY(t.w.Deletethisline1->isEnabled());
     QVERIFY(!t.w.strgrdDataConfiguration->toolTip().isEmpty());
@@ -237,22 +237,22 @@ class ConfigFileTest : public QObject {
     const TextGrid& freq = t.w.tables().Frequency;
     QCOMPARE(t.w.strgrdFrequency->rowCount(), 2);
     QCOMPARE(freq.fixedRows, 1);
-    QCOMPARE(t.w.strgrdFrequency->horizontalHeaderItem(2)->text(), QString("Cell count"));
+    QCOMPARE(t.w.strgrdFrequency->HeaderText(2), QString("Cell count"));
     int cells = 0, presences = 0, absences = 0;
     for (int r = 0; r < 2; ++r) {
-      QCOMPARE(t.w.strgrdFrequency->item(r, 0)->text(), QString("soil"));
-      QCOMPARE(t.w.strgrdFrequency->item(r, 1)->text(), QString::number(r + 1));
-      cells += t.w.strgrdFrequency->item(r, 2)->text().toInt();
-      presences += t.w.strgrdFrequency->item(r, 3)->text().toInt();
-      absences += t.w.strgrdFrequency->item(r, 4)->text().toInt();
+      QCOMPARE(t.w.strgrdFrequency->CellText(r, 0), QString("soil"));
+      QCOMPARE(t.w.strgrdFrequency->CellText(r, 1), QString::number(r + 1));
+      cells += t.w.strgrdFrequency->CellText(r, 2).toInt();
+      presences += t.w.strgrdFrequency->CellText(r, 3).toInt();
+      absences += t.w.strgrdFrequency->CellText(r, 4).toInt();
     }
     // Every soil cell lies in one of the two classes; the observation grid holds four 1s and five 0s.
     QCOMPARE(cells, 12);
     QCOMPARE(presences, 4);
     QCOMPARE(absences, 5);
     QCOMPARE(t.w.strgrdChi2->rowCount(), 1);
-    QCOMPARE(t.w.strgrdChi2->item(0, 0)->text(), QString("soil.asc"));
-    QCOMPARE(t.w.strgrdChi2->item(0, 1)->text(), QString("1"));
+    QCOMPARE(t.w.strgrdChi2->CellText(0, 0), QString("soil.asc"));
+    QCOMPARE(t.w.strgrdChi2->CellText(0, 1), QString("1"));
     QCOMPARE(ButtonStates(t), std::vector<bool>({true, true, true, true, true, true, false, true}));
     QVERIFY(t.w.strgrdChi2a->isHidden());
     QVERIFY(t.w.lblChi2test2->isHidden());

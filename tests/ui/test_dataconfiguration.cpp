@@ -453,7 +453,7 @@ class DataConfigurationTest : public QObject {
     t.addObservations(dir() / "obs.asc");
     QCOMPARE(t.ws().DataDefCount, 1);
     QCOMPARE(t.w.strgrdDataConfiguration->rowCount(), 1);
-    QCOMPARE(t.w.strgrdDataConfiguration->item(0, 0)->text(), Q((dir() / "obs.asc").string()));
+    QCOMPARE(t.w.strgrdDataConfiguration->CellText(0, 0), Q((dir() / "obs.asc").string()));
     QCOMPARE(t.w.strgrdDataConfiguration->toolTip(), QString("Select 1 line and press right mouse key to delete this line"));
     QCOMPARE(t.w.strgrdDataConfiguration->contextMenuPolicy(), Qt::CustomContextMenu);
     QVERIFY(t.w.Deletethisline1->isEnabled());
@@ -479,8 +479,8 @@ class DataConfigurationTest : public QObject {
     QCOMPARE(t.ws().DataDef(2).FileName, (dir() / "dist.asc").string());
     QVERIFY(!t.ws().DataDefs[3].has_value());
     QCOMPARE(t.w.strgrdDataConfiguration->rowCount(), 2);
-    QCOMPARE(t.w.strgrdDataConfiguration->item(0, 0)->text(), Q((dir() / "soil.asc").string()));
-    QCOMPARE(t.w.strgrdDataConfiguration->item(1, 8)->text(), QString("2"));
+    QCOMPARE(t.w.strgrdDataConfiguration->CellText(0, 0), Q((dir() / "soil.asc").string()));
+    QCOMPARE(t.w.strgrdDataConfiguration->CellText(1, 8), QString("2"));
     QVERIFY(!t.w.btbttnConfigurationFile->isEnabled());
 
     t.w.strgrdDataConfiguration->selectRow(1);

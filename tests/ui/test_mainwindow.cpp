@@ -86,7 +86,7 @@ void CheckHeaders(TStringGridView* view, const QStringList& headers, const std::
   QVERIFY(!view->horizontalHeader()->isHidden());
   for (int c = 0; c < headers.size(); ++c) {
     QCOMPARE(QString::fromStdString(m.Cell(c, 0)), headers[c]);
-    QCOMPARE(view->horizontalHeaderItem(c)->text(), headers[c]);
+    QCOMPARE(view->HeaderText(c), headers[c]);
     QCOMPARE(m.ColWidth(c), widths[static_cast<std::size_t>(c)]);
     // The given width is a minimum; the header's text widens it where it needs more.
     QVERIFY(view->columnWidth(c) >= widths[static_cast<std::size_t>(c)]);

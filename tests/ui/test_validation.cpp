@@ -51,8 +51,7 @@ QString MapValueAt(double x, double y) {
 }
 
 QString ViewCell(const TStringGridView* view, int row, int col) {
-  const QTableWidgetItem* item = view->item(row, col);
-  return item ? item->text().trimmed() : QString();
+  return view->CellText(row, col).trimmed();
 }
 
 QStringList Items(const QComboBox* box) {
@@ -196,8 +195,8 @@ class ValidationTest : public QObject {
     const TStringGridView* table = v.table();
     QCOMPARE(v.w.tables().ValData.fixedRows, 1);
     QVERIFY(!table->horizontalHeader()->isHidden());
-    QCOMPARE(table->horizontalHeaderItem(0)->text(), QString("X"));
-    QCOMPARE(table->horizontalHeaderItem(2)->text(), QString("Val"));
+    QCOMPARE(table->HeaderText(0), QString("X"));
+    QCOMPARE(table->HeaderText(2), QString("Val"));
     QCOMPARE(table->rowCount(), kRecords);
 
     // North to south, then west to east; the same records as the file.
@@ -231,8 +230,8 @@ class ValidationTest : public QObject {
     QCOMPARE(table->rowCount(), 3);
     // The second header row is shown as fixed: it cannot be selected like a record.
     QCOMPARE(ViewCell(table, 0, 0), QString("Y"));
-    QVERIFY(!(table->item(0, 0)->flags() & Qt::ItemIsSelectable));
-    QVERIFY(table->item(1, 0)->flags() & Qt::ItemIsSelectable);
+    QVERIFY(!(table->model()->flags(table->model()->index(0, 0)) & Qt::ItemIsSelectable));
+    QVERIFY(table->model()->flags(table->model()->index(1, 0)) & Qt::ItemIsSelectable);
     // Column 0 now holds the file's second field; sorted by it descending as Y.
     QCOMPARE(ViewCell(table, 1, 0), QString("40"));
     QCOMPARE(ViewCell(table, 1, 1), QString("30"));
@@ -255,7 +254,7 @@ class ValidationTest : public QObject {
     QCOMPARE(Q(v.t.requests.back().filter), QString("Ascii-grid (*.asg, *.asc)|*.asg;*.asc"));
 
     const TStringGridView* table = v.table();
-    QCOMPARE(table->horizontalHeaderItem(3)->text(), QString("DataGridfile"));
+    QCOMPARE(table->HeaderText(3), QString("DataGridfile"));
     QCOMPARE(table->rowCount(), kRecordsWithValue);
     const QString complete = Q(ReadBytes(v.dir / "ValDataComplete.txt"));
     const QStringList lines = complete.split("\r\n", Qt::SkipEmptyParts);

@@ -7,6 +7,7 @@
 #include "ui/gauge.h"
 #include "ui/radiogroup.h"
 #include "ui/stringgridview.h"
+#include "tablecheck.h"
 #include "uitests.h"
 
 using namespace karvelo;
@@ -69,9 +70,9 @@ class WidgetTest : public QObject {
     TStringGridView v(m);
     v.Refresh();
     QCOMPARE(v.rowCount(), 2);
-    QCOMPARE(v.horizontalHeaderItem(2)->text(), QString("Cell count"));
-    QCOMPARE(v.item(0, 0)->text(), QString("soil"));
-    QCOMPARE(v.item(1, 2)->text(), QString("80"));
+    QCOMPARE(v.HeaderText(2), QString("Cell count"));
+    QCOMPARE(v.CellText(0, 0), QString("soil"));
+    QCOMPARE(v.CellText(1, 2), QString("80"));
     // Widths are minimums: "Grid name" fits in 92, "Cell count" needs more than 60.
     QCOMPARE(v.columnWidth(0), 92);
     QVERIFY(v.columnWidth(2) > 60);
@@ -83,9 +84,25 @@ class WidgetTest : public QObject {
     m.SetCell(2, 1, "121");
     v.Refresh();
     QCOMPARE(v.rowCount(), 1);
-    QCOMPARE(v.item(0, 2)->text(), QString("121"));
+    QCOMPARE(v.CellText(0, 2), QString("121"));
     v.selectRow(0);
     QCOMPARE(v.SelectedModelRow(), 1);
+  }
+
+  void longGridViewShowsEveryTextWhole() {
+    // A table too long to lay every text out is measured by its characters' advances: the
+    // widest text (not the longest) and a text of other characters must still show whole.
+    TextGrid m(3, 5001);
+    m.SetRow(0, {"X", "Y", "Val"});
+    for (int r = 1; r < m.RowCount(); ++r) m.SetRow(r, {std::to_string(181000 + r), "1111111111", "0.1234567"});
+    m.SetCell(1, 2500, "44444444");  // fewer characters, wider in most fonts
+    m.SetCell(2, 4000, "\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c");
+    TStringGridView v(m);
+    v.Refresh();
+    QCOMPARE(v.rowCount(), 5000);
+    QCOMPARE(v.CellText(3999, 2), QString::fromUtf8("\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c\xc3\x9c"));
+    const QStringList cut = uitest::ElidedTexts(&v);
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join('\n')));
   }
 
   void gridViewWithoutFixedRowShowsEveryRow() {
@@ -97,7 +114,7 @@ class WidgetTest : public QObject {
     v.Refresh();
     QVERIFY(v.horizontalHeader()->isHidden());
     QCOMPARE(v.rowCount(), 2);
-    QCOMPARE(v.item(0, 1)->text(), QString("b"));
+    QCOMPARE(v.CellText(0, 1), QString("b"));
     QCOMPARE(v.ModelRow(0), 0);
   }
 
