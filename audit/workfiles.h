@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "core/byteraster.h"
 #include "core/datadef.h"
@@ -46,10 +47,14 @@ void CopyAbs2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, S
 // classes of a grid from one reading of it), "Positives.bin", "Negatives.bin", "InsideMap.bin".
 // The audit's counts of one class, made while its mask is built: (slot, class) -> counts.
 using ClassCounts = std::map<std::pair<int, int>, Workspace::FrequencyRow>;
-// With `counts`, the masks of every grid after the last presence or absence grid are counted as
-// they are made (the presence and absence masks they are counted against are final by then), so
-// the audit need not read those masks back.
+// With `counts`, every grid after the last presence or absence grid is counted from one reading
+// of it (the presence and absence masks it is counted against are final by then), and its class
+// masks are not written: the audit would have been their only reader.
 void MakeBinaries(Workspace& ws, Shell& shell, ClassCounts* counts = nullptr);
+
+// The classes of the grid at the cells (row, column from 1), bit k - 1 for class k: what the
+// class masks hold there, from one reading of the grid. Cells outside the grid have none.
+std::vector<std::uint32_t> ClassBitsAt(const TDataDef& def, const std::vector<std::pair<int, int>>& cells, Shell& shell);
 
 // Reads a class mask file into AuxClassRaster.
 void LoadBinAux(Workspace& ws, const std::filesystem::path& fnaux, Shell& shell);

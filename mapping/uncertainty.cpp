@@ -124,24 +124,25 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
   WriteList(abs, absFile);
   shell.registerWorkFile(absFile);
 
-  // The class of an observation does not change between samples: read each class mask once.
+  // The class of an observation does not change between samples: read each grid once, at the
+  // observations' cells.
+  std::vector<std::pair<int, int>> cells;  // the presences, then the absences
+  for (const Observation& o : pres) cells.emplace_back(o.row, o.col);
+  for (const Observation& o : abs) cells.emplace_back(o.row, o.col);
   std::vector<ClassBits> entries;
   for (int e = 1; e <= ws.DataDefCount; ++e) {
     const TDataDef& def = ws.DataDef(e);
     if (def.NrClasses < 2) continue;
+    shell.run().ThrowIfCancelled();
+    shell.status2("... Loading classes of " + FileNameOf(def.FileName));
     ClassBits cb;
     cb.entry = e;
     cb.nClasses = std::min(def.NrClasses, MaxClasses);
     cb.name = FileNameOf(def.FileName);
-    cb.presence.assign(pres.size(), 0);
-    cb.absence.assign(abs.size(), 0);
-    for (int j = 1; j <= cb.nClasses; ++j) {
-      LoadBinAux(ws, ClassMaskFileName(run, e, def, j), shell);
-      for (std::size_t i = 0; i < pres.size(); ++i)
-        if (ws.AuxClassRaster.at(pres[i].row, pres[i].col)) cb.presence[i] |= 1u << (j - 1);
-      for (std::size_t i = 0; i < abs.size(); ++i)
-        if (ws.AuxClassRaster.at(abs[i].row, abs[i].col)) cb.absence[i] |= 1u << (j - 1);
-    }
+    std::vector<std::uint32_t> bits = ClassBitsAt(def, cells, shell);
+    cb.absence.assign(bits.begin() + static_cast<std::ptrdiff_t>(pres.size()), bits.end());
+    bits.resize(pres.size());
+    cb.presence = std::move(bits);
     entries.push_back(std::move(cb));
   }
 
