@@ -103,7 +103,11 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
   std::sort(wanted.begin(), wanted.end());
   std::vector<double> finds;
   std::size_t n = 0, index = 0, nextFind = 0;
-  std::vector<std::uint64_t> top(1 << 16, 0);
+  // The first histogram is finer than the later ones (22 bits: sign, exponent and 10 bits of the
+  // mantissa), so that a probability map's thresholds usually fall into prefixes few enough cells
+  // share to be gathered in the second pass. Counts fit 32 bits: a map has at most 10^8 cells.
+  constexpr int kFirstBits = 22;
+  std::vector<std::uint32_t> top(std::size_t{1} << kFirstBits, 0);
   const bool whole = ForEachMapCell(map, shell, false, [&](double v) {
     for (; nextFind < wanted.size() && wanted[nextFind] == index; ++nextFind) {
       if (v != nodata) finds.push_back(v);
@@ -111,7 +115,7 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
     ++index;
     if (v == nodata) return;
     ++n;
-    ++top[OrderKey(v) >> 48];
+    ++top[OrderKey(v) >> (64 - kFirstBits)];
   });
   if (n == 0) return {};
 
@@ -126,12 +130,12 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
   };
   std::vector<Target> targets;
   for (int k = 1; k <= kGainRows; ++k) targets.push_back({RankOf(k, n)});
-  // Where the target's rank falls in a histogram of the next 16 bits below its prefix.
-  auto narrow = [](Target& t, const std::vector<std::uint64_t>& hist) {
+  // Where the target's rank falls in a histogram of the next bits below its prefix.
+  auto narrow = [](Target& t, const auto& hist, int width) {
     std::size_t b = hist.size();
     while (b-- > 0 && t.above + hist[b] < t.rank) t.above += hist[b];
-    t.prefix = (t.prefix << 16) | b;
-    t.bits += 16;
+    t.prefix = (t.prefix << width) | b;
+    t.bits += width;
     t.count = hist[b];
     if (t.bits == 64) {  // one key: every cell under it holds the threshold
       t.done = true;
@@ -139,7 +143,7 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
       t.cells = static_cast<long long>(t.above + t.count);
     }
   };
-  for (Target& t : targets) narrow(t, top);
+  for (Target& t : targets) narrow(t, top, kFirstBits);
   top = {};
 
   while (std::any_of(targets.begin(), targets.end(), [](const Target& t) { return !t.done; })) {
@@ -149,6 +153,8 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
       int bits;
       std::size_t count;
       bool gather;
+      int width = 0;  // the bits the next histogram resolves
+      std::uint64_t lowest = UINT64_MAX, highest = 0;  // the keys met under the prefix
       std::vector<std::uint64_t> hist;
       std::vector<double> members;
     };
@@ -156,25 +162,32 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
     for (const Target& t : targets) {
       if (t.done) continue;
       const bool known = std::any_of(groups.begin(), groups.end(), [&](const Group& g) { return g.prefix == t.prefix && g.bits == t.bits; });
-      if (!known) groups.push_back({t.prefix, t.bits, t.count, false, {}, {}});
+      if (!known) groups.push_back({t.prefix, t.bits, t.count, false, 0, UINT64_MAX, 0, {}, {}});
     }
+    // Most cells lie under no open prefix: the first bits of the key rule them out at once.
+    std::vector<bool> open(std::size_t{1} << kFirstBits, false);
     for (Group& g : groups) {
+      open[g.prefix >> (g.bits - kFirstBits)] = true;
       g.gather = g.count <= std::max<std::size_t>(memberBudget / groups.size(), 1);
       if (g.gather) {
         g.members.reserve(g.count);
       } else {
-        g.hist.assign(1 << 16, 0);
+        g.width = std::min(16, 64 - g.bits);
+        g.hist.assign(std::size_t{1} << g.width, 0);
       }
     }
     ForEachMapCell(map, shell, whole, [&](double v) {
       if (v == nodata) return;
       const std::uint64_t key = OrderKey(v);
+      if (!open[key >> (64 - kFirstBits)]) return;
       for (Group& g : groups) {
         if ((key >> (64 - g.bits)) != g.prefix) continue;
+        g.lowest = std::min(g.lowest, key);
+        g.highest = std::max(g.highest, key);
         if (g.gather) {
           g.members.push_back(v + 0.0);
         } else {
-          ++g.hist[(key >> (48 - g.bits)) & 0xFFFF];
+          ++g.hist[(key >> (64 - g.bits - g.width)) & ((std::uint64_t{1} << g.width) - 1)];
         }
       }
     });
@@ -182,8 +195,15 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
       if (g.gather) std::sort(g.members.begin(), g.members.end(), std::greater<>());
       for (Target& t : targets) {
         if (t.done || t.prefix != g.prefix || t.bits != g.bits) continue;
+        if (!g.gather && g.lowest == g.highest) {
+          // One value under the prefix (a map of few distinct values): that value is the threshold.
+          t.threshold = ValueOfKey(g.lowest);
+          t.cells = static_cast<long long>(t.above + t.count);
+          t.done = true;
+          continue;
+        }
         if (!g.gather) {
-          narrow(t, g.hist);
+          narrow(t, g.hist, g.width);
           continue;
         }
         const std::vector<double>& m = g.members;
