@@ -157,7 +157,12 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-TfrmKarvelo::~TfrmKarvelo() = default;
+TfrmKarvelo::~TfrmKarvelo() {
+  // The tables go before the child widgets that show them.
+  for (TStringGridView* view : {strgrdDataConfiguration, strgrdFrequency, strgrdChi2, strgrdChi2a, strgrdBayesTable, strgrdValData}) {
+    view->Detach();
+  }
+}
 
 void TfrmKarvelo::BuildMenu() {
   QMenu* info = menuBar()->addMenu("Info");

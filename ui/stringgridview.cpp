@@ -18,12 +18,19 @@ void TextGridModel::Reload() {
   endResetModel();
 }
 
+void TextGridModel::Detach() {
+  beginResetModel();
+  grid_ = nullptr;
+  rows_ = cols_ = header_ = 0;
+  endResetModel();
+}
+
 int TextGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
 int TextGridModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : cols_; }
 
 QVariant TextGridModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid()) return {};
+  if (!index.isValid() || !grid_) return {};
   const int row = index.row() + header_;
   if (role == Qt::DisplayRole) return QString::fromStdString(grid_->Cell(index.column(), row));
   if (role == Qt::BackgroundRole && row < grid_->fixedRows && fixedBackground) return *fixedBackground;
@@ -31,12 +38,12 @@ QVariant TextGridModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TextGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (role != Qt::DisplayRole || orientation != Qt::Horizontal || header_ == 0) return {};
+  if (role != Qt::DisplayRole || orientation != Qt::Horizontal || header_ == 0 || !grid_) return {};
   return QString::fromStdString(grid_->Cell(section, 0));
 }
 
 Qt::ItemFlags TextGridModel::flags(const QModelIndex& index) const {
-  if (!index.isValid()) return Qt::NoItemFlags;
+  if (!index.isValid() || !grid_) return Qt::NoItemFlags;
   // Fixed rows below the first look like the header and cannot be selected.
   const bool fixed = index.row() + header_ < grid_->fixedRows;
   return fixed ? Qt::ItemIsEnabled : Qt::ItemIsSelectable | Qt::ItemIsEnabled;
@@ -60,6 +67,7 @@ TStringGridView::TStringGridView(TextGrid& model, QWidget* parent) : QTableView(
 }
 
 void TStringGridView::Refresh() {
+  if (!model_->Attached()) return;
   fixedBackground_ = palette().brush(QPalette::Button);
   model_->Reload();
   horizontalHeader()->setVisible(model_->HeaderRows() == 1);

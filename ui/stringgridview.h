@@ -16,10 +16,13 @@ class TextGridModel : public QAbstractTableModel {
   explicit TextGridModel(TextGrid& grid, QObject* parent = nullptr) : QAbstractTableModel(parent), grid_(&grid) {}
 
   TextGrid& Grid() const { return *grid_; }
+  bool Attached() const { return grid_ != nullptr; }
   // The header row (model row 0) is shown as the column headings when the grid has fixed rows.
-  int HeaderRows() const { return grid_->fixedRows > 0 && grid_->RowCount() > 0 ? 1 : 0; }
+  int HeaderRows() const { return grid_ && grid_->fixedRows > 0 && grid_->RowCount() > 0 ? 1 : 0; }
   // Takes the grid's size and cells as they are now.
   void Reload();
+  // Lets go of the grid, which is about to be destroyed: the model is empty from now on.
+  void Detach();
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -43,6 +46,10 @@ class TStringGridView : public QTableView {
 
   TextGrid& Model() { return model_->Grid(); }
   const TextGrid& Model() const { return model_->Grid(); }
+
+  // The grid's owner calls this before destroying the grid while the view may still be shown (a
+  // window's members go before its child widgets, which still answer the header's size questions).
+  void Detach() { model_->Detach(); }
 
   // Takes size, header and cells from the grid. The grid's column widths are minimums: a column
   // is widened to its widest text, header included, so that no number is ever cut short; the
