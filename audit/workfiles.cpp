@@ -96,17 +96,44 @@ bool ClassesOverlap(const TDataDef& def) {
   return false;
 }
 
+// The classes of a grid entry as the masks test them: a value lies in class k when
+// lower <= value < upper.
+class ClassRanges {
+ public:
+  explicit ClassRanges(const TDataDef& def) : n_(std::min(def.NrClasses, MaxClasses)) {
+    for (int k = 0; k < n_; ++k) {
+      lower_[k] = def.mclasses[static_cast<std::size_t>(k)][ClassLower];
+      upper_[k] = def.mclasses[static_cast<std::size_t>(k)][ClassUpper];
+    }
+  }
+  // The first class that holds x (1-based), or 0.
+  int First(double x) const {
+    for (int k = 0; k < n_; ++k) {
+      if (lower_[k] <= x && x < upper_[k]) return k + 1;
+    }
+    return 0;
+  }
+  // Every class that holds x, bit k - 1 for class k.
+  std::uint32_t Bits(double x) const {
+    std::uint32_t bits = 0;
+    for (int k = 0; k < n_; ++k) {
+      if (lower_[k] <= x && x < upper_[k]) bits |= 1u << k;
+    }
+    return bits;
+  }
+
+ private:
+  int n_;
+  double lower_[MaxClasses], upper_[MaxClasses];
+};
+
 // Reads the grid once and keeps, per cell, which classes hold its value: the class number when
 // classes cannot overlap (one byte a cell), a bit per class when they can.
 template <class Cell>
 std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
-  const int rows = RasterRows(def), cols = RasterCols(def), n = def.NrClasses;
+  const int rows = RasterRows(def), cols = RasterCols(def);
   std::vector<Cell> member(static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols));
-  double lower[MaxClasses], upper[MaxClasses];
-  for (int k = 0; k < n; ++k) {
-    lower[k] = def.mclasses[static_cast<std::size_t>(k)][ClassLower];
-    upper[k] = def.mclasses[static_cast<std::size_t>(k)][ClassUpper];
-  }
+  const ClassRanges classes(def);
   GridRows grid(def, shell.run().Pool());
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
@@ -115,18 +142,11 @@ std::vector<Cell> ReadMemberships(const TDataDef& def, Shell& shell) {
     for (int c = 1; c <= def.ncols; ++c) {
       const double x = values[c - 1];
       if (!out || c > cols) continue;
-      Cell m = 0;
-      for (int k = 0; k < n; ++k) {
-        if (lower[k] <= x && x < upper[k]) {
-          if constexpr (sizeof(Cell) == 1) {
-            m = static_cast<Cell>(k + 1);
-            break;
-          } else {
-            m |= static_cast<Cell>(1u << k);
-          }
-        }
+      if constexpr (sizeof(Cell) == 1) {
+        out[c - 1] = static_cast<Cell>(classes.First(x));
+      } else {
+        out[c - 1] = classes.Bits(x);
       }
-      out[c - 1] = m;
     }
     shell.row(r);
   }
@@ -205,8 +225,8 @@ void WriteClassMasks(Workspace& ws, int slot, Shell& shell, ClassCounts* counts)
     // the pages of the mask before stay in place instead of being handed back and faulted in again.
     ws.AuxClassRaster.ClearFrom(rows + 1);
     // Rows are independent: blocks of them on every core.
-    pool.Run(pool.RowBlocks(1, rows), [&](std::size_t b) {
-      const std::size_t blocks = pool.RowBlocks(1, rows);
+    const std::size_t blocks = pool.RowBlocks(1, rows);
+    pool.Run(blocks, [&](std::size_t b) {
       const int from = ThreadPool::BlockStart(1, rows, blocks, b);
       const int to = ThreadPool::BlockStart(1, rows, blocks, b + 1) - 1;
       for (int r = from; r <= to; ++r) {
@@ -430,7 +450,8 @@ void MakeBinaries(Workspace& ws, Shell& shell, ClassCounts* counts) {
 std::vector<std::uint32_t> ClassBitsAt(const TDataDef& def, const std::vector<std::pair<int, int>>& cells, Shell& shell) {
   std::vector<std::uint32_t> bits(cells.size(), 0);
   if (def.GridFileType == TGridFileType::notgrid || cells.empty()) return bits;
-  const int rows = RasterRows(def), cols = RasterCols(def), n = std::min(def.NrClasses, MaxClasses);
+  const int rows = RasterRows(def), cols = RasterCols(def);
+  const ClassRanges classes(def);
   std::vector<std::size_t> order(cells.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cells[a].first < cells[b].first; });
@@ -443,13 +464,7 @@ std::vector<std::uint32_t> ClassBitsAt(const TDataDef& def, const std::vector<st
     for (; next < order.size() && cells[order[next]].first == r; ++next) {
       const int c = cells[order[next]].second;
       if (r > rows || c < 1 || c > cols) continue;
-      const double x = values[c - 1];
-      std::uint32_t b = 0;
-      for (int k = 0; k < n; ++k) {
-        const auto& cls = def.mclasses[static_cast<std::size_t>(k)];
-        if (cls[ClassLower] <= x && x < cls[ClassUpper]) b |= 1u << k;
-      }
-      bits[order[next]] = b;
+      bits[order[next]] = classes.Bits(values[c - 1]);
     }
     shell.row(r);
   }
