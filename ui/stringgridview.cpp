@@ -33,7 +33,7 @@ QVariant TextGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || !grid_) return {};
   const int row = index.row() + header_;
   if (role == Qt::DisplayRole) return QString::fromStdString(grid_->Cell(index.column(), row));
-  if (role == Qt::BackgroundRole && row < grid_->fixedRows && fixedBackground) return *fixedBackground;
+  if (role == Qt::BackgroundRole && row < grid_->fixedRows) return fixedBackground;
   return {};
 }
 
@@ -50,7 +50,6 @@ Qt::ItemFlags TextGridModel::flags(const QModelIndex& index) const {
 }
 
 TStringGridView::TStringGridView(TextGrid& model, QWidget* parent) : QTableView(parent), model_(new TextGridModel(model, this)) {
-  model_->fixedBackground = &fixedBackground_;
   setModel(model_);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -68,7 +67,7 @@ TStringGridView::TStringGridView(TextGrid& model, QWidget* parent) : QTableView(
 
 void TStringGridView::Refresh() {
   if (!model_->Attached()) return;
-  fixedBackground_ = palette().brush(QPalette::Button);
+  model_->fixedBackground = palette().brush(QPalette::Button);
   model_->Reload();
   horizontalHeader()->setVisible(model_->HeaderRows() == 1);
   for (int c = 0; c < model_->columnCount(); ++c) setColumnWidth(c, std::max(Model().ColWidth(c), ContentWidth(c)));

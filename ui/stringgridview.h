@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QBrush>
 #include <QTableView>
 
 #include "core/textgrid.h"
@@ -30,7 +31,7 @@ class TextGridModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-  QBrush* fixedBackground = nullptr;  // the look of fixed rows below the header, set by the view
+  QBrush fixedBackground;  // the look of fixed rows below the header, set by the view
 
  private:
   TextGrid* grid_;
@@ -76,7 +77,6 @@ class TStringGridView : public QTableView {
   int ContentWidth(int col) const;
 
   TextGridModel* model_;  // a child of the view
-  QBrush fixedBackground_;
 };
 
 }  // namespace karvelo
