@@ -105,27 +105,30 @@ std::optional<std::uint32_t> ParseSeed(const std::string& s) {
   return v;
 }
 
+// The value after the option args[i], which i then points at; a usage error when there is none.
+std::string OptionValue(const std::vector<std::string>& args, std::size_t& i) {
+  if (i + 1 >= args.size()) throw UsageError{args[i] + " needs a value"};
+  return args[++i];
+}
+
 // Takes out the options every command has, wherever they stand.
 Options ParseCommonOptions(const std::vector<std::string>& args) {
   Options o;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&](const char* name) -> std::string {
-      if (i + 1 >= args.size()) throw UsageError{std::string(name) + " needs a value"};
-      return args[++i];
-    };
+    auto value = [&] { return OptionValue(args, i); };
     if (a == "-h" || a == "--help") {
       o.help = true;
     } else if (a == "--workdir") {
-      o.workdir = fs::path(value("--workdir"));
+      o.workdir = fs::path(value());
     } else if (a == "--keep-work-files") {
       o.keepWorkFiles = true;
     } else if (a == "--seed") {
-      const std::string s = value("--seed");
+      const std::string s = value();
       o.seed = ParseSeed(s);
       if (!o.seed) throw UsageError{"--seed takes a whole number from 0 to 4294967295, not '" + s + "'"};
     } else if (a == "--threads") {
-      const std::string s = value("--threads");
+      const std::string s = value();
       const auto n = ParseSeed(s);
       if (!n || *n < 1 || *n > 256) throw UsageError{"--threads takes a whole number from 1 to 256, not '" + s + "'"};
       o.threads = *n;
@@ -280,10 +283,7 @@ Command ParseConfig(const std::vector<std::string>& args) {
   std::vector<ConfigEntry> entries;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
-      return args[++i];
-    };
+    auto value = [&] { return OptionValue(args, i); };
     if (a == "-o") {
       output = Absolute(value());
     } else if (a == "--obs") {
@@ -354,10 +354,7 @@ Command ParseMap(const std::vector<std::string>& args) {
   std::optional<std::string> config;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
-      return args[++i];
-    };
+    auto value = [&] { return OptionValue(args, i); };
     if (a == "--prior") {
       o.prior = ChoiceIndex(value(), {"manual", "frequency", "decluster"}, "--prior");
     } else if (a == "--prior-p") {
@@ -417,10 +414,7 @@ Command ParseValidate(const std::vector<std::string>& args) {
   std::vector<std::string> files;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
-      return args[++i];
-    };
+    auto value = [&] { return OptionValue(args, i); };
     if (a == "--x") x = ColumnNumber(value(), "--x");
     else if (a == "--y") y = ColumnNumber(value(), "--y");
     else if (a == "--code") code = ColumnNumber(value(), "--code");
@@ -445,10 +439,7 @@ Command ParseImport(const std::vector<std::string>& args) {
   int band = 1;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
-      return args[++i];
-    };
+    auto value = [&] { return OptionValue(args, i); };
     if (a == "-o") {
       output = Absolute(value());
     } else if (a == "--band") {
@@ -480,10 +471,7 @@ Command ParseAlign(const std::vector<std::string>& args) {
   gis::Resampling method = gis::Resampling::Nearest;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= args.size()) throw UsageError{a + " needs a value"};
-      return args[++i];
-    };
+    auto value = [&] { return OptionValue(args, i); };
     if (a == "-o") {
       output = Absolute(value());
     } else if (a == "--like") {
