@@ -199,10 +199,7 @@ int ClassOfValue(const TDataDef& def, double v) {
 
 void SubmitFinal(Workspace& ws, Shell& shell) {
   shell.status2("Converting final selection of files");
-  ws.RandomAbsences = true;
-  for (int i = 1; i <= ws.DataDefCount; ++i) {
-    if (ws.DataDef(i).IsAbsenceGrid()) ws.RandomAbsences = false;
-  }
+  ws.RandomAbsences = !ws.HasAbsenceGrid();
   shell.gaugeRange(0, ws.DataDefCount > 0 ? ws.DataDef(1).nrows : 0);
   shell.gaugeProgress(0);
   for (int i = 1; i <= ws.DataDefCount; ++i) {

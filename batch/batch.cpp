@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include <QString>
+#include <sstream>
 #include <QtGlobal>
 #include <cstdio>
 #include <functional>
@@ -23,8 +24,10 @@
 #include "config/classification.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
+#include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
+#include "core/memory.h"
 #include "core/numfmt.h"
 #include "core/projection.h"
 #include "core/runtables.h"
@@ -344,7 +347,7 @@ int ChoiceIndex(const std::string& value, std::initializer_list<const char*> nam
 // Prints the files a run wrote, with their full paths.
 void PrintWritten(std::ostream& out, const RunContext& run, std::initializer_list<const char*> names) {
   for (const char* n : names) {
-    if (fs::exists(run.Output(n))) out << "wrote " << run.Output(n).string() << '\n';
+    if (ExistsAfterCommit(run.Output(n))) out << "wrote " << run.Output(n).string() << '\n';
   }
 }
 
@@ -376,6 +379,14 @@ Command ParseMap(const std::vector<std::string>& args) {
     }
   }
   if (!config) throw UsageError{"map needs a configuration file"};
+  // The priors asked for must be the priors used: two that do not make 1 cannot both be.
+  if (o.priorP && o.priorA && std::fabs(*ParseReal(*o.priorP) + *ParseReal(*o.priorA) - 1) > 0.001) {
+    throw UsageError{"--prior-p " + *o.priorP + " and --prior-a " + *o.priorA + " do not add up to 1"};
+  }
+  if ((o.priorP || o.priorA) && o.prior != 0) {
+    throw UsageError{std::string(o.priorP ? "--prior-p" : "--prior-a") + " is a prior entered by hand; it goes with --prior manual, not --prior " +
+                     (o.prior == 1 ? "frequency" : "decluster")};
+  }
   return [o, config = *config](Workspace& ws, BatchShell& shell, std::ostream& out) {
     RunTables tables;
     LayOutRunTables(tables);
@@ -460,7 +471,9 @@ Command ParseImport(const std::vector<std::string>& args) {
     gis::ImportRaster(source, band, target);
     shell.log("Imported band " + std::to_string(band) + " of " + source + " as " + target.string());
     out << "wrote " << target.string() << '\n';
-    if (fs::exists(ProjectionFileOf(target))) out << "wrote " << ProjectionFileOf(target).string() << '\n';
+    if (ExistsAfterCommit(ProjectionFileOf(target)) && ProjectionFileOf(target) != target) {
+      out << "wrote " << ProjectionFileOf(target).string() << '\n';
+    }
     return 0;
   };
 }
@@ -497,7 +510,9 @@ Command ParseAlign(const std::vector<std::string>& args) {
     shell.log("Aligned " + source + " to " + reference + " as " + output +
               (outcome.reprojected ? " (reprojected)" : ""));
     out << "wrote " << output << '\n';
-    if (fs::exists(ProjectionFileOf(output))) out << "wrote " << ProjectionFileOf(output).string() << '\n';
+    if (ExistsAfterCommit(ProjectionFileOf(output)) && ProjectionFileOf(fs::path(output)) != fs::path(output)) {
+      out << "wrote " << ProjectionFileOf(output).string() << '\n';
+    }
     return 0;
   };
 }
@@ -579,17 +594,13 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     return 2;
   }
 
-  if (opt.rest[0] == "demo" && !opt.workdir) opt.workdir = fs::path("karvelo-demo");
+  const std::string& name = opt.rest[0];
+  const bool demo = name == "demo";
+  if (demo && !opt.workdir) opt.workdir = fs::path("karvelo-demo");
   const auto folder = PrepareWorkingFolder(opt.workdir, err);
   if (!folder) return 1;
 
   BatchShell shell(err, isatty(STDERR_FILENO) != 0);
-  if (opt.rest[0] == "demo") {
-    if (const auto refusal = DemoFolderRefusal(*folder)) {
-      shell.message(*refusal);
-      return 1;
-    }
-  }
   RunContext& run = shell.run();
   run.SetFolder(*folder);
   if (opt.threads) run.SetThreads(*opt.threads);
@@ -604,40 +615,75 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     shell.message(e.what());
     return 1;
   }
+  // Holding the lock, whatever a killed run left here is nobody's any more.
+  run.RemoveLeftovers();
+  if (demo) {
+    if (const auto refusal = DemoFolderRefusal(*folder)) {
+      shell.message(*refusal);
+      return 1;
+    }
+  }
   // SIGINT and SIGTERM ask the running step to stop at its next row instead of ending the
   // process mid-write (the handlers are installed as the program starts).
   run.UseCancelFlag(std::shared_ptr<std::atomic<bool>>(&g_interruptRequested, [](std::atomic<bool>*) {}));
 
-  auto ws = std::make_unique<Workspace>();
-  ws->FixedSeed = opt.seed;
-  StartRunLog(shell.runLog, std::time(nullptr));
-  int status = 0;
-  bool interrupted = false;
-  try {
-    status = command(*ws, shell, out);
-  } catch (const FileError& e) {
-    shell.message(e.what());
-    status = 1;
-  } catch (const Cancelled&) {
-    interrupted = true;
-  }
   auto removeWorkFiles = [&] {
     if (opt.keepWorkFiles) return;
     DeleteWorkFiles(shell.runLog);
     run.RemoveWorkFolder();
   };
-  // An interrupt leaves every result as it was before the run, the log included.
-  if (interrupted || run.CancelRequested()) {
-    removeWorkFiles();
-    shell.message("interrupted");
-    return 130;
+  int status = 0;
+  bool interrupted = false;
+  // What the command prints goes out once its results are in place: never a "wrote" line for a file
+  // an interrupt kept from being written.
+  std::ostringstream printed;
+  {
+    // The command's results are put in place together when it ends: an interrupt before that
+    // leaves every one of them as it was.
+    ResultStage results(run.WorkFolder());
+    try {
+      auto ws = std::make_unique<Workspace>();
+      ws->FixedSeed = opt.seed;
+      StartRunLog(shell.runLog, std::time(nullptr));
+      status = command(*ws, shell, printed);
+    } catch (const FileError& e) {
+      shell.message(e.what());
+      status = 1;
+    } catch (const std::filesystem::filesystem_error& e) {
+      shell.message(e.what());
+      status = 1;
+    } catch (const Cancelled&) {
+      interrupted = true;
+    } catch (const std::bad_alloc&) {
+      results.Abandon();
+      removeWorkFiles();
+      shell.message(OutOfMemoryMessage(name));
+      return 1;
+    }
+    if (interrupted) {
+      results.Abandon();
+      removeWorkFiles();
+      shell.message("interrupted");
+      return 130;
+    }
+    try {
+      results.Commit();
+    } catch (const FileError& e) {
+      shell.message(e.what());
+      status = 1;
+    }
   }
+  // From here on the results are in place: an interrupt that comes now changes nothing, and the log
+  // follows them. Standard output gets the file names and tables escaped as messages are.
+  out << EscapeControl(printed.str(), true);
+  out.flush();
 
   // The end of the run, as closing the window ends it.
   EndRunLog(shell.runLog, std::time(nullptr));
   try {
     WriteLogFile(shell.runLog, run.Output(kLogFileName));
     shell.message(std::string("Logfile saved to ") + kLogFileName, MessageKind::Information);
+    if (demo) WriteDemoRecord(*folder);
   } catch (const FileError& e) {
     shell.message(e.what());
     status = 1;

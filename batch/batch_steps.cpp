@@ -1,8 +1,6 @@
 // The steps of the batch commands, on the same engine calls as the window's handlers.
 #include "batch/batch_steps.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 
 #include "audit/audit.h"
@@ -22,51 +20,12 @@
 
 namespace karvelo {
 
-namespace {
 namespace fs = std::filesystem;
-
-struct FileIdentity {
-  dev_t device;
-  ino_t inode;
-};
-std::optional<FileIdentity> IdentityOf(const fs::path& p) {
-  struct stat st {};
-  if (::stat(p.c_str(), &st) != 0) return std::nullopt;
-  return FileIdentity{st.st_dev, st.st_ino};
-}
-}  // namespace
-
-bool OutputsAreNotInputs(const std::vector<fs::path>& outputs, const std::vector<fs::path>& inputs, Shell& shell) {
-  std::vector<FileIdentity> ids;
-  for (const fs::path& in : inputs) {
-    if (const auto id = IdentityOf(in)) ids.push_back(*id);
-  }
-  for (const fs::path& out : outputs) {
-    const auto id = IdentityOf(out);
-    if (!id) continue;
-    for (const FileIdentity& in : ids) {
-      if (in.device == id->device && in.inode == id->inode) {
-        shell.message(out.string() + " is an input of this run; choose another name or folder.");
-        return false;
-      }
-    }
-  }
-  return true;
-}
 
 std::vector<fs::path> GridsOf(const Workspace& ws) {
   std::vector<fs::path> grids;
   for (int i = 1; i <= ws.DataDefCount; ++i) grids.emplace_back(ws.DataDef(i).FileName);
   return grids;
-}
-
-std::vector<fs::path> MapOutputs(const RunContext& run) {
-  std::vector<fs::path> out;
-  for (const char* name : {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp", "AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt",
-                           "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "Declus.asc", kLogFileName}) {
-    out.push_back(run.Output(name));
-  }
-  return out;
 }
 
 int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchShell& shell) {
@@ -156,9 +115,16 @@ PriorControls PriorControlsFor(const MapOptions& o, Workspace& ws) {
 int AuditSubmitAndMap(const MapOptions& o, const std::string& config, Workspace& ws, RunTables& tables, BatchShell& shell) {
   PriorControls priors = PriorControlsFor(o, ws);
   LoadConfigFile(config, ws, tables, shell);
-  std::vector<fs::path> inputs = GridsOf(ws);
+  std::vector<fs::path> inputs = MappingInputs(ws);
   inputs.emplace_back(config);
-  if (!OutputsAreNotInputs(MapOutputs(shell.run()), inputs, shell)) return 1;
+  if (!OutputsAreNotInputs(MappingOutputs(shell.run(), o.geotiff), inputs, shell)) return 1;
+  if (o.prior != 0 && !ws.HasAbsenceGrid()) {
+    // Without observed absences they are drawn at random in proportion to the prior, which must
+    // then be entered: a calculated prior would silently become a manual 0.5.
+    shell.message("--prior " + std::string(o.prior == 1 ? "frequency" : "decluster") + " needs observed absences, and " + config +
+                  " marks none:\nabsences are drawn at random in proportion to a prior entered with --prior-p.");
+    return 2;
+  }
   const AuditOutcome audit = RunAudit(ws, tables, shell);
   if (!audit.ran || audit.status != 3) return 1;
   SubmitFinal(ws, shell);

@@ -9,6 +9,7 @@
 
 #include "batch/batch_shell.h"
 #include "config/proposals.h"
+#include "core/filecheck.h"
 #include "core/runtables.h"
 #include "core/workspace.h"
 #include "mapping/priors.h"
@@ -27,14 +28,8 @@ struct ConfigEntry {
   Proposal proposal = Proposal::RoundedSteps;    // for proposed bounds
 };
 
-// Refuses, with a message naming the file, when one of `outputs` is the same file as one of
-// `inputs` (same device and inode, however the paths are written): a run never writes over what it reads.
-bool OutputsAreNotInputs(const std::vector<std::filesystem::path>& outputs,
-                         const std::vector<std::filesystem::path>& inputs, Shell& shell);
 // The grid files of the configuration.
 std::vector<std::filesystem::path> GridsOf(const Workspace& ws);
-// Every file a map run may write in the working folder, the log included.
-std::vector<std::filesystem::path> MapOutputs(const RunContext& run);
 
 // Gives the picked grid its role as tab 1's buttons do, then adds it to the configuration.
 int AddConfigEntry(const ConfigEntry& e, Workspace& ws, TextGrid& table, BatchShell& shell);

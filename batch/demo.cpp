@@ -4,12 +4,16 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <system_error>
 
 #include "audit/audit.h"
 #include "batch/batch_steps.h"
+#include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/numfmt.h"
+#include "core/sha256.h"
 #include "mapping/bayesmap.h"
 #include "mapping/uncertainty.h"
 #include "render/maprender.h"
@@ -31,16 +35,60 @@ const char* const kDemoOutputs[] = {"meuse-configuration.txt", "AVGBayesP.asc", 
                                     "ValDataComplete.txt", "ROC of BayesP.asc.bmp", "Gain of BayesP.asc.txt",
                                     "Gain of BayesP.asc.bmp", "Karvelo.log"};
 
+// What an earlier demo wrote into its folder: one "checksum  name" line per file (the form
+// sha256sum reads), so that a later demo replaces only files that are still its own.
+constexpr const char* kDemoRecord = ".karvelo-demo";
+
+bool IsDemoName(const std::string& name) {
+  for (const char* n : kExampleFiles) {
+    if (name == n) return true;
+  }
+  for (const char* n : kDemoOutputs) {
+    if (name == n) return true;
+  }
+  return false;
+}
+
+// The record's checksums by name; empty when there is none (or it cannot be read).
+std::map<std::string, std::string> ReadDemoRecord(const fs::path& dir) {
+  std::map<std::string, std::string> sums;
+  std::ifstream in(dir / kDemoRecord, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.size() > 66 && line[64] == ' ' && line[65] == ' ') sums[line.substr(66)] = line.substr(0, 64);
+  }
+  return sums;
+}
+
+// Whether `file` is what a demo put there: listed in the record with its checksum, or a byte-for-byte
+// copy of the example data.
+bool IsDemoFile(const fs::path& file, const std::map<std::string, std::string>& record,
+                const std::optional<fs::path>& examples) {
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) return false;
+  const std::string name = file.filename().string();
+  try {
+    const std::string sum = FileSha256(file);
+    if (const auto it = record.find(name); it != record.end() && it->second == sum) return true;
+    for (const char* n : kExampleFiles) {
+      if (name == n && examples && fs::is_regular_file(*examples / n, ec) && FileSha256(*examples / n) == sum) return true;
+    }
+  } catch (const FileError&) {
+  }
+  return false;
+}
+
 // The first entry of the folder that an earlier demo did not make, if any: the demo copies the
 // example data over its own files and must not replace a user's.
 std::optional<std::string> ForeignEntry(const fs::path& dir) {
+  const auto record = ReadDemoRecord(dir);
+  const auto examples = FindExampleData();
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     const std::string name = entry.path().filename().string();
-    bool known = name == kWorkFolderName || name == kLockFileName;
-    for (const char* n : kExampleFiles) known = known || name == n;
-    for (const char* n : kDemoOutputs) known = known || name == n;
-    if (!known) return name;
+    if (name == kWorkFolderName || name == kLockFileName || name == kDemoRecord) continue;
+    if (!IsDemoName(name) || !IsDemoFile(entry.path(), record, examples)) return name;
   }
   return std::nullopt;
 }
@@ -72,6 +120,21 @@ std::optional<fs::path> FindExampleData() {
     if (!c.empty() && HoldsExampleData(c)) return c;
   }
   return std::nullopt;
+}
+
+void WriteDemoRecord(const fs::path& folder) {
+  std::string text;
+  std::error_code ec;
+  auto list = [&](const auto& names) {
+    for (const char* n : names) {
+      if (fs::is_regular_file(folder / n, ec)) text += FileSha256(folder / n) + "  " + n + "\n";
+    }
+  };
+  list(kExampleFiles);
+  list(kDemoOutputs);
+  AtomicFile record(folder / kDemoRecord);
+  record.Write(text.data(), text.size());
+  record.Commit();
 }
 
 std::optional<std::string> DemoFolderRefusal(const fs::path& folder) {

@@ -22,5 +22,8 @@ int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out);
 // Why the demo must not run in `folder` (it holds a file no earlier demo made), or nothing. Checked
 // before the run writes anything there, its log included.
 std::optional<std::string> DemoFolderRefusal(const std::filesystem::path& folder);
+// Records what the demo left in `folder` (names and checksums), so that a later demo knows its own
+// files from a user's. Called after the run's log is written. Throws FileError.
+void WriteDemoRecord(const std::filesystem::path& folder);
 
 }  // namespace karvelo

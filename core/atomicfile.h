@@ -35,6 +35,41 @@ class AtomicFile {
 
 // Whether a name is one of the temporary names AtomicFile uses (for tests and clean-ups).
 bool IsTemporaryOutputName(std::string_view fileName);
+// The process that made a temporary name, or 0 when the name is none.
+long TemporaryNameProcess(std::string_view fileName);
+
+// The results of one step, put in place together. While a stage is open, a committed AtomicFile
+// keeps its finished file under the temporary name and joins the stage; Commit() renames them all
+// (and removes the files the step retired), and a stage closed without Commit() removes them. So a
+// step that is stopped half-way leaves every earlier result as it was, and a grid never appears
+// beside the projection of another run. Files inside the `immediate` folder (the run's private work
+// folder) are no results: they are put in place at once. A stage opened while another is open joins
+// it; the outer one decides.
+class ResultStage {
+ public:
+  explicit ResultStage(std::filesystem::path immediate = {});
+  ~ResultStage();
+  ResultStage(const ResultStage&) = delete;
+  ResultStage& operator=(const ResultStage&) = delete;
+
+  // Puts every staged file in place, in the order they were finished. When one rename fails, the
+  // files already renamed get their earlier versions back and FileError names the file.
+  void Commit();
+  // Removes every staged file; the results stay as they were.
+  void Abandon();
+
+ private:
+  bool outer_ = false;
+};
+
+// Where a reader finds the current text of `path`: the staged file that will replace it, when the
+// open stage holds one, else the path itself.
+std::filesystem::path ReadablePath(const std::filesystem::path& path);
+// Whether `path` is there once the open stage is committed (without a stage: whether it is there).
+bool ExistsAfterCommit(const std::filesystem::path& path);
+// Retires a result: removed when the open stage is committed (at once without a stage). A missing
+// file is no error.
+void RemoveOutput(const std::filesystem::path& path);
 
 // For fault-injection tests: the number of bytes this process may still write through AtomicFile
 // and the work-file writer before writes fail as on a full disk. Read once from the environment

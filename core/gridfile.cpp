@@ -7,7 +7,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/atomicfile.h"
 #include "core/errors.h"
+#include "core/filecheck.h"
 #include "core/gridrows.h"
 #include "core/limits.h"
 #include "core/numfmt.h"
@@ -30,7 +32,7 @@ inline bool IsSpace(char c) { return kSpaceTable[static_cast<unsigned char>(c)];
 
 // Counts the line number (1-based) of byte offset `at` in the file, for error messages only.
 long long LineOfOffset(const std::filesystem::path& path, long long at) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = std::fopen(ReadablePath(path).c_str(), "rb");
   if (!f) return 0;
   long long line = 1, seen = 0;
   char chunk[1 << 16];
@@ -51,7 +53,11 @@ GridReader::GridReader(const TDataDef& def, std::size_t bufferSize, long long ma
     : path_(def.FileName), notgrid_(def.GridFileType == TGridFileType::notgrid), nodata_(def.NODATA_value),
       maxLine_(maxLine) {
   if (notgrid_) return;
-  file_ = std::fopen(path_.c_str(), "rb");
+  // A result this step has written but not yet put in place is read where it is.
+  const std::filesystem::path readable = ReadablePath(path_);
+  // Opening a FIFO would wait for a writer that may never come.
+  RequireRegularFile(readable);
+  file_ = std::fopen(readable.c_str(), "rb");
   if (!file_) ThrowSystemFileError(path_, "cannot open the file");
   buf_.resize(std::max<std::size_t>(bufferSize, 256));
 }

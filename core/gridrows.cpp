@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/plaindecimal.h"
 #include "core/numfmt.h"
@@ -69,7 +70,7 @@ GridRows::GridRows(const TDataDef& def, ThreadPool& pool, std::size_t valueBudge
     header.SkipHeader();
     start = header.Offset();
   }
-  file_ = std::fopen(def.FileName.c_str(), "rb");
+  file_ = std::fopen(ReadablePath(def.FileName).c_str(), "rb");
   if (!file_) ThrowSystemFileError(def.FileName, "cannot open the file");
   if (std::fseek(file_, static_cast<long>(start), SEEK_SET) != 0) ThrowSystemFileError(def.FileName, "cannot read the file");
   textBase_ = start;

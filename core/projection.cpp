@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/textwriter.h"
 
@@ -18,13 +19,13 @@ void CopyProjection(const TDataDef& reference, const std::filesystem::path& grid
   const std::filesystem::path source = ProjectionFileOf(reference.FileName);
   const std::filesystem::path target = ProjectionFileOf(grid);
   std::error_code ec;
-  if (reference.FileName.empty() || !std::filesystem::is_regular_file(source, ec)) {
-    std::filesystem::remove(target, ec);
+  if (reference.FileName.empty() || !std::filesystem::is_regular_file(ReadablePath(source), ec)) {
+    RemoveOutput(target);
     return;
   }
   std::string text;
   {
-    std::FILE* in = std::fopen(source.c_str(), "rb");
+    std::FILE* in = std::fopen(ReadablePath(source).c_str(), "rb");
     if (!in) ThrowSystemFileError(source, "cannot open the file");
     char chunk[4096];
     std::size_t got;

@@ -2,13 +2,16 @@
 #include "core/runcontext.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <system_error>
 
+#include "core/atomicfile.h"
 #include "core/errors.h"
 
 namespace karvelo {
@@ -44,6 +47,21 @@ bool RunContext::RemoveWorkFolder() const {
   return !ec;
 }
 
+int RunContext::RemoveLeftovers() const {
+  int removed = 0;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(folder_, ec)) {
+    const long pid = TemporaryNameProcess(entry.path().filename().string());
+    // kill with signal 0 only asks whether the process is there.
+    if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+      std::error_code rm;
+      if (fs::remove(entry.path(), rm)) ++removed;
+    }
+  }
+  if (fs::exists(WorkFolder() / kWorkFolderMark, ec) && RemoveWorkFolder()) ++removed;
+  return removed;
+}
+
 FolderLock::~FolderLock() { Unlock(); }
 
 bool FolderLock::TryLock(const fs::path& folder) {
@@ -54,6 +72,11 @@ bool FolderLock::TryLock(const fs::path& folder) {
   // the name must still lead to the locked file, or the attempt starts over.
   for (int attempt = 0; attempt < 100; ++attempt) {
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+      // Every result and the log go into this folder: say so, not that a lock file failed.
+      ThrowFileError(folder, std::string("the folder is read-only (") + std::strerror(errno) +
+                                 "); Karvelo writes its results and its log there, so choose a folder you can write to");
+    }
     if (fd < 0) ThrowSystemFileError(path, "cannot create the lock file");
     int rc;
     while ((rc = ::flock(fd, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {

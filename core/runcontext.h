@@ -41,6 +41,10 @@ class RunContext {
   std::filesystem::path WorkFile(std::string_view name) const;
   // Removes the work folder with everything in it; false when something could not be removed.
   bool RemoveWorkFolder() const;
+  // What a run that was killed left in the working folder: unfinished outputs of processes that
+  // are gone, and its work folder. Only called while this run holds the folder's lock, so no
+  // running step of this folder owns them. Returns how many entries were removed.
+  int RemoveLeftovers() const;
 
   // The flag a driver sets (from a button, or a signal handler) to stop the running step.
   std::atomic<bool>& CancelFlag() { return *cancel_; }

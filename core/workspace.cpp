@@ -27,6 +27,13 @@ void Workspace::ClearDataDefs() {
   PresenceDefIndex = 0;
 }
 
+bool Workspace::HasAbsenceGrid() const {
+  for (int i = 1; i <= DataDefCount; ++i) {
+    if (DataDefs[i]->IsAbsenceGrid()) return true;
+  }
+  return false;
+}
+
 int Workspace::FindPresenceDefIndex() const {
   int index = 0;
   for (int i = 1; i <= DataDefCount; ++i) {

@@ -68,6 +68,8 @@ class Workspace {
   }
   // The slot of the last presence grid, or 0.
   int FindPresenceDefIndex() const;
+  // Whether an entry marks absences; without one the mapping draws them at random.
+  bool HasAbsenceGrid() const;
 };
 
 }  // namespace karvelo

@@ -18,6 +18,7 @@
 
 #include "core/atomicfile.h"
 #include "core/errors.h"
+#include "core/filecheck.h"
 #include "core/gridfile.h"
 #include "core/limits.h"
 #include "core/numfmt.h"
@@ -55,6 +56,8 @@ struct DatasetCloser {
 using Dataset = std::unique_ptr<void, DatasetCloser>;
 
 Dataset OpenRaster(const fs::path& path) {
+  // A FIFO would block the open until some program writes to it.
+  RequireRegularFile(path);
   // A missing or unreadable file gets the system's reason, as the grid reader gives it.
   if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
     std::fclose(f);
@@ -361,7 +364,9 @@ AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, cons
   return outcome;
 }
 
-void WriteGeoTiff(const fs::path& grid, const fs::path& output) {
+void WriteGeoTiff(const fs::path& grid, const fs::path& output) { WriteGeoTiffFrom(grid, ProjectionFileOf(grid), output); }
+
+void WriteGeoTiffFrom(const fs::path& grid, const fs::path& prj, const fs::path& output) {
   CheckNotInput(output, {grid});
   TDataDef def;
   def.FileName = grid.string();
@@ -370,7 +375,7 @@ void WriteGeoTiff(const fs::path& grid, const fs::path& output) {
   if (def.ncols < 1 || def.nrows < 1 || !(def.cellsize > 0)) {
     ThrowFileError(grid, "is not an ASCII grid (its header gives no columns, rows or cell size)");
   }
-  const Srs srs = ReadPrj(ProjectionFileOf(grid));
+  const Srs srs = ReadPrj(prj);
 
   InitGdal();
   GDALDriverH driver = GDALGetDriverByName("GTiff");

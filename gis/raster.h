@@ -47,5 +47,9 @@ AlignOutcome AlignRaster(const std::filesystem::path& reference, const std::file
 // ramp over the valid values that matches the map pictures (dark = high), kept as the band's
 // colour table of value ranges. Throws FileError naming the file.
 void WriteGeoTiff(const std::filesystem::path& grid, const std::filesystem::path& output);
+// The same with the grid's text and its projection read from the files given: a result of the
+// running step may not stand under its own name yet (the module's side of WriteGeoTiff).
+void WriteGeoTiffFrom(const std::filesystem::path& grid, const std::filesystem::path& prj,
+                      const std::filesystem::path& output);
 
 }  // namespace karvelo::gis

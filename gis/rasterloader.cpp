@@ -3,7 +3,9 @@
 
 #include <vector>
 
+#include "core/atomicfile.h"
 #include "core/errors.h"
+#include "core/projection.h"
 #include "gis/raster.h"
 #include "gis/rastermodule.h"
 
@@ -97,7 +99,8 @@ AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, cons
 }
 
 void WriteGeoTiff(const fs::path& grid, const fs::path& output) {
-  ThrowIfFailed(ModuleFor(output).writeGeoTiff(grid, output));
+  // The module reads files by name; a result of this step may still stand under its staged name.
+  ThrowIfFailed(ModuleFor(output).writeGeoTiff(ReadablePath(grid), ReadablePath(ProjectionFileOf(grid)), output));
 }
 
 }  // namespace karvelo::gis

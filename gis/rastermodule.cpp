@@ -33,8 +33,8 @@ std::string Align(const std::filesystem::path& reference, const std::filesystem:
   return Caught([&] { outcome = AlignRaster(reference, source, output, method); });
 }
 
-std::string GeoTiff(const std::filesystem::path& grid, const std::filesystem::path& output) {
-  return Caught([&] { WriteGeoTiff(grid, output); });
+std::string GeoTiff(const std::filesystem::path& grid, const std::filesystem::path& prj, const std::filesystem::path& output) {
+  return Caught([&] { WriteGeoTiffFrom(grid, prj, output); });
 }
 
 const RasterModuleTable kTable{kRasterModuleVersion, DriverOf, Import, Align, GeoTiff};

@@ -20,10 +20,11 @@ struct RasterModuleTable {
   std::string (*importRaster)(const std::filesystem::path& source, int band, const std::filesystem::path& output);
   std::string (*alignRaster)(const std::filesystem::path& reference, const std::filesystem::path& source,
                              const std::filesystem::path& output, Resampling method, AlignOutcome& outcome);
-  std::string (*writeGeoTiff)(const std::filesystem::path& grid, const std::filesystem::path& output);
+  std::string (*writeGeoTiff)(const std::filesystem::path& grid, const std::filesystem::path& prj,
+                              const std::filesystem::path& output);
 };
 
-inline constexpr int kRasterModuleVersion = 1;
+inline constexpr int kRasterModuleVersion = 2;
 inline constexpr const char* kRasterModuleFile = "libkarvelo-gis.so";
 inline constexpr const char* kRasterModuleEntry = "karvelo_raster_module";
 

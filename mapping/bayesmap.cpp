@@ -10,9 +10,11 @@
 
 #include "audit/audit.h"
 #include "audit/workfiles.h"
+#include "core/filecheck.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/projection.h"
+#include "core/runlog.h"
 #include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "mapping/classfiles.h"
@@ -22,6 +24,8 @@
 #include "stats/statstext.h"
 
 namespace karvelo {
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -284,6 +288,33 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
   out.Close();
   CopyProjection(ref, shell.run().Output("BayesP.asc"));
   return range;
+}
+
+std::vector<fs::path> MappingOutputs(const RunContext& run, bool geotiff) {
+  std::vector<fs::path> out;
+  for (const std::string& grid : ResultGridNames(true, true)) out.push_back(run.Output(grid));
+  out.push_back(run.Output("BayesP.asc"));
+  const std::size_t grids = out.size();
+  for (std::size_t i = 0; i < grids; ++i) {
+    out.push_back(ProjectionFileOf(out[i]));
+    if (geotiff) {
+      fs::path tif = out[i];
+      tif.replace_extension(".tif");
+      out.push_back(tif);
+      out.push_back(tif.string() + ".aux.xml");
+    }
+  }
+  for (const char* name : {"BayesP.bmp", "Bayeslog10P.bmp", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp",
+                           kLogFileName}) {
+    out.push_back(run.Output(name));
+  }
+  return out;
+}
+
+std::vector<fs::path> MappingInputs(const Workspace& ws) {
+  std::vector<fs::path> grids;
+  for (int i = 1; i <= ws.DataDefCount; ++i) grids.emplace_back(ws.DataDef(i).FileName);
+  return WithProjectionFiles(grids);
 }
 
 std::vector<std::string> ResultGridNames(bool uncertainty, bool declustered) {

@@ -1,6 +1,7 @@
 // The plain mapping run: conditional probabilities per class, the class test, random absences, "BayesP.asc".
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,13 @@ inline constexpr const char* kRandomAbsenceCaption =
 // The result grids a mapping run writes, by plain name: "BayesP.asc", or "AVGBayesP.asc" and
 // "SDBayesP.asc" for the uncertainty run, then "Declus.asc" when the priors were declustered.
 std::vector<std::string> ResultGridNames(bool uncertainty, bool declustered);
+
+// Every file a mapping run may write into the working folder, whichever kind of run: the grids with
+// the projection beside each, the pictures and tables, the GeoTIFFs (with their colour tables) when
+// asked for, and the log.
+std::vector<std::filesystem::path> MappingOutputs(const RunContext& run, bool geotiff);
+// What a mapping run reads: every grid of the configuration and the projection file beside it.
+std::vector<std::filesystem::path> MappingInputs(const Workspace& ws);
 
 // A smoothed conditional probability: (a + 1) / (a + b + 2).
 inline double SmoothedCP(long long a, long long b) {

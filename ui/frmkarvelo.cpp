@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFocusEvent>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -28,7 +29,10 @@
 #include "audit/graphical.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
+#include "core/atomicfile.h"
 #include "core/errors.h"
+#include "core/filecheck.h"
+#include "core/memory.h"
 #include "core/textsafe.h"
 #include "core/numfmt.h"
 #include "gis/raster.h"
@@ -529,6 +533,8 @@ void TfrmKarvelo::FormActivate() {
     QTimer::singleShot(0, this, &QWidget::close);
     return;
   }
+  // Holding the lock, whatever a killed run left here is nobody's any more.
+  run().RemoveLeftovers();
 
   StartRunLog(runLog_, std::time(nullptr));
   LayOutTables();
@@ -570,6 +576,23 @@ void TfrmKarvelo::FormClose() {
   DeleteWorkFiles(runLog_);
   run().RemoveWorkFolder();
   folderLock_.Unlock();
+}
+
+void TfrmKarvelo::CloseOnSignal() {
+  closingOnSignal_ = true;
+  if (stepRunning_) {
+    closeAfterStep_ = true;
+    run().RequestCancel();
+  }
+  // A dialog waiting for the user would hold the step, and with it the close.
+  if (QWidget* modal = QApplication::activeModalWidget()) {
+    if (auto* dialog = qobject_cast<QDialog*>(modal)) {
+      dialog->reject();
+    } else {
+      modal->close();
+    }
+  }
+  if (!stepRunning_) QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TfrmKarvelo::Status(int nr) {
@@ -631,20 +654,36 @@ void TfrmKarvelo::RunHandler(const std::function<void()>& handler) {
   } catch (const Cancelled&) {
     // Stopped on request: no message; the long step around it reports "Cancelled.".
     stepCancelled_ = true;
+  } catch (const std::bad_alloc&) {
+    stepFailed_ = true;
+    stepOutOfMemory_ = true;
+    tbcntrlMain->setEnabled(true);
   }
 }
 
-void TfrmKarvelo::RunLongStep(const std::function<void()>& handler, bool usesWorkFiles) {
+void TfrmKarvelo::RunLongStep(const std::function<void()>& handler, bool usesWorkFiles, const std::string& stepName) {
   // The buttons are disabled, but a click already queued, or a call from a test, must not start
   // a second step inside the first.
   if (stepRunning_) return;
   stepRunning_ = true;
   stepCancelled_ = false;
   stepFailed_ = false;
+  stepOutOfMemory_ = false;
   run().ClearCancel();
   tbcntrlMain->setEnabled(false);
   bttnCancel->setEnabled(true);
-  RunHandler(handler);
+  {
+    // The step's results are put in place together when it ends; a cancel leaves every earlier
+    // result as it was. A step that fails keeps the results it finished, as each file is whole.
+    ResultStage results(run().WorkFolder());
+    RunHandler(handler);
+    if (stepCancelled_ || stepOutOfMemory_) {
+      results.Abandon();
+    } else {
+      RunHandler([&] { results.Commit(); });
+    }
+  }
+  if (stepOutOfMemory_) message(OutOfMemoryMessage(stepName), MessageKind::Error);
   const bool cancelled = stepCancelled_;
   if ((cancelled || stepFailed_) && usesWorkFiles) DiscardWorkFiles();
   run().ClearCancel();
@@ -741,7 +780,7 @@ void TfrmKarvelo::bttnNewFileClick() {
     }
     status2("(idle)");
     gaugeProgress(0);
-  }, false);
+  }, false, "reading the grid");
 }
 
 void TfrmKarvelo::ShowUniqueValues() {
@@ -868,7 +907,7 @@ void TfrmKarvelo::btbttnConfigurationFileClick() {
     Status(1);
     status2("(Idle)");
     gaugeProgress(0);
-  }, false);
+  }, false, "saving the configuration");
 }
 
 void TfrmKarvelo::AlignToReference() {
@@ -910,7 +949,7 @@ void TfrmKarvelo::btbttnLoadConfigClick() {
     UpdateDataConfigurationMenu();
     Status(1);
     status2("(Idle)");
-  }, false);
+  }, false, "loading the configuration");
 }
 
 void TfrmKarvelo::btbttnAuditClick() {
@@ -928,7 +967,7 @@ void TfrmKarvelo::btbttnAuditClick() {
     btbttnGraphicalAnalysis->setEnabled(true);
     strgrdChi2a->hide();
     lblChi2test2->hide();
-  }, true);
+  }, true, "the audit");
 }
 
 void TfrmKarvelo::btbttnSubmitFinalClick() {
@@ -957,7 +996,7 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
     grpbxBayesOutput->hide();
     ShowTab(2);
     Status(4);
-  }, true);
+  }, true, "the final submission");
 }
 
 void TfrmKarvelo::btbttnGraphicalAnalysisClick() {
@@ -1013,7 +1052,7 @@ void TfrmKarvelo::btbttnKarveloClick() {
     return;
   }
   const bool uncertainty = chckbxErrorProp->isChecked();
-  RunLongStep([this, uncertainty] { MapRun(uncertainty); }, true);
+  RunLongStep([this, uncertainty] { MapRun(uncertainty); }, true, "the mapping run");
 }
 
 void TfrmKarvelo::MapRun(bool uncertainty) {
@@ -1053,6 +1092,8 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   const Rgb faceRgb = FaceRgb();
   bool mapped = false;
   RunHandler([&] {
+    // A grid of the configuration (or its projection) named like a result would be written over.
+    if (!OutputsAreNotInputs(MappingOutputs(run(), chckbxGeoTiff->isChecked()), MappingInputs(*workspace_), *this)) return;
     mapped = uncertainty ? ErrorProp(*workspace_, tables_, priors, evidenceItem, imgKarveloCanvas_, faceRgb, *this)
                          : MapBayesianProbability(*workspace_, tables_, priors, imgKarveloCanvas_, faceRgb, *this);
     if (mapped && chckbxGeoTiff->isChecked()) {
@@ -1150,7 +1191,7 @@ void TfrmKarvelo::spndtVALChange() {
 }
 
 void TfrmKarvelo::btbttnLoadValDataClick() {
-  RunLongStep([this] { LoadValDataStep(); }, false);
+  RunLongStep([this] { LoadValDataStep(); }, false, "importing the validation data");
 }
 
 void TfrmKarvelo::LoadValDataStep() {
@@ -1187,13 +1228,13 @@ void TfrmKarvelo::btbttnPredMapClick() {
     const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
     LookUpPredictiveMap(predictiveMap_, *path, asciiGrid, validationFile_, tables_.ValData, *this);
     btbttnEvaluate->setEnabled(true);
-  }, false);
+  }, false, "the map lookup");
   // The table shows whatever the lookup did to the records, also when it stopped half-way.
   strgrdValData->Refresh();
 }
 
 void TfrmKarvelo::btbttnEvaluateClick() {
-  RunLongStep([this] { EvaluateStep(); }, false);
+  RunLongStep([this] { EvaluateStep(); }, false, "the evaluation");
 }
 
 void TfrmKarvelo::EvaluateStep() {
@@ -1320,6 +1361,11 @@ void TfrmKarvelo::gaugeProgress(int progress) {
 }
 
 void TfrmKarvelo::message(std::string_view raw, MessageKind kind) {
+  // Nobody is there to read a box while the window closes on a signal; the log keeps the text.
+  if (closingOnSignal_) {
+    log(EscapeControl(raw, true));
+    return;
+  }
   if (auditRunning_) {
     strgrdFrequency->Refresh();
     strgrdChi2->Refresh();
@@ -1386,6 +1432,11 @@ void TfrmKarvelo::closeEvent(QCloseEvent* event) {
   if (stepRunning_) {
     event->ignore();
     if (closeAfterStep_) return;
+    if (closingOnSignal_) {
+      closeAfterStep_ = true;
+      run().RequestCancel();
+      return;
+    }
     if (hooks.ask && hooks.ask("A step is still running. Cancel it and close Karvelo?", {"Yes", "No"}, 1) == 0) {
       closeAfterStep_ = true;
       run().RequestCancel();

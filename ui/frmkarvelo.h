@@ -57,6 +57,9 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // Ends the run: closing log line, Karvelo.log in the working directory, work files deleted.
   // Only the first call does anything. Called from closeEvent.
   void FormClose();
+  // A termination signal: the window closes as on the user's close, without asking; a running step
+  // is cancelled first and a dialog waiting for the user is dismissed. Messages go to the log only.
+  void CloseOnSignal();
   bool RunStarted() const { return runStarted_; }
 
   // Enables the workflow buttons for stage nr (0, 1, 3, 4); other values change nothing.
@@ -304,7 +307,8 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // and "Cancel" enabled for its duration, so no second step can start; a cancel ends it with
   // "Cancelled." in status panel 2. A step that works with the work files and does not finish
   // removes them, and the audit must be run again.
-  void RunLongStep(const std::function<void()>& handler, bool usesWorkFiles);
+  // `stepName` names the step in the message when it runs out of memory ("Not enough memory for ...").
+  void RunLongStep(const std::function<void()>& handler, bool usesWorkFiles, const std::string& stepName);
   // After a step that left the work files unusable: they are removed and the audit comes next.
   void DiscardWorkFiles();
   // Shows uniqueList_ in cmbbxUniqueValues and enables the indicator buttons as it says.
@@ -360,8 +364,10 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   bool mappingRunning_ = false;
   bool stepRunning_ = false;
   bool closeAfterStep_ = false;
+  bool closingOnSignal_ = false;
   bool stepCancelled_ = false;  // the last handler stopped on a cancel
   bool stepFailed_ = false;     // the last handler stopped on a file error
+  bool stepOutOfMemory_ = false;  // ... or for want of memory
   // One run per working folder: held from the start of the run to its end.
   FolderLock folderLock_;
   bool ownsFolder_ = false;

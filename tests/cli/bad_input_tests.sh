@@ -111,8 +111,14 @@ timed() {  # timed NAME SECONDS: the last run of expect took at most SECONDS
   [ "$took" -le $(( $2 * 1000 )) ] && passed=$((passed + 1)) || fail "$1 took $took ms"
 }
 started=$(date +%s%N)
-expect "info /dev/zero" 1 "/dev/zero: line 1 is longer than 64 MiB" -- info /dev/zero
+expect "info /dev/zero" 1 "/dev/zero: cannot read the file: it is a device, not a file" -- info /dev/zero
 timed "info /dev/zero" 5
+mkfifo "$logs/pipe.asc"
+started=$(date +%s%N)
+expect "info of a FIFO" 1 "$logs/pipe.asc: cannot read the file: it is a FIFO (named pipe), not a file" -- info "$logs/pipe.asc"
+timed "info of a FIFO" 5
+expect "a FIFO as the points file" 1 "$logs/pipe.asc: cannot read the file: it is a FIFO" -- validate "$logs/pipe.asc" "$in/obs.asc"
+rm -f "$logs/pipe.asc"
 truncate -s 2G "$logs/no-line-breaks.asc"
 started=$(date +%s%N)
 expect "grid of 2 GB without a line break" 1 "$logs/no-line-breaks.asc: line 1 is longer than 64 MiB" -- info "$logs/no-line-breaks.asc"
@@ -178,7 +184,8 @@ sed -e "s#^$in/aux.asc#../aux.asc#" -e "s#^$in/obs.asc#../obs.asc#" "$in/good.tx
 expect "relative grid names beside the configuration" 0 -- audit "$in/project/relative.txt"
 { printf '\xef\xbb\xbf'; cat "$in/good.txt"; } >"$in/bom-config.txt"
 expect "configuration with a byte-order mark" 0 -- audit "$in/bom-config.txt"
-expect "configuration without line breaks" 1 "/dev/zero: line 1 is longer than 64 MiB" -- audit /dev/zero
+truncate -s 100M "$logs/one-line.txt"
+expect "configuration without line breaks" 1 "$logs/one-line.txt: line 1 is longer than 64 MiB" -- audit "$logs/one-line.txt"
 head -c 20000000 /dev/zero | tr '\0' '\n' >"$logs/empty-lines.txt"
 expect "configuration of 20 million empty lines" 1 "$logs/empty-lines.txt: the file is too large: its lines take more than 16 MiB" -- \
   audit "$logs/empty-lines.txt"
@@ -227,7 +234,8 @@ awk 'BEGIN { printf "X;Y;Val\r"; for (i = 0; i < 200000; i++) printf "%d;%d;%d\r
 expect "points with CR-only line ends" 1 "$in/cr-only.txt" "None of the validation records" -- validate "$in/cr-only.txt" "$in/obs.asc"
 expect "map with letters" 1 "$in/letters.asc" "Invalid numeric input" -- validate "$in/points.txt" "$in/letters.asc"
 expect "map with an infinite cell size" 1 "line 5: cellsize is not a finite number" -- validate "$in/points.txt" "$in/cellsize-inf.asc"
-expect "points without line breaks" 1 "/dev/zero: line 1 is longer than 64 MiB" -- validate /dev/zero "$in/obs.asc"
+expect "points without line breaks" 1 "$logs/one-line.txt: line 1 is longer than 64 MiB" -- validate "$logs/one-line.txt" "$in/obs.asc"
+rm -f "$logs/one-line.txt"
 { printf '\xef\xbb\xbf'; printf '1.5;0.5;1\n2.5;1.5;0\n0.5;1.5;1\n1.5;1.5;0\n'; } >"$in/bom-points.txt"
 expect "points with a byte-order mark" 0 -- validate "$in/bom-points.txt" "$in/obs.asc"
 grep -q "^AUC = " "$logs/out" && passed=$((passed + 1)) || fail "points after a byte-order mark are records"

@@ -211,7 +211,10 @@ class ExampleTourTest : public QObject {
     QStringList left;
     for (const auto& entry : fs::directory_iterator(dir)) left << Q(entry.path().filename().string());
     left.sort();
-    QCOMPARE(left, Q(ReadBytes(kGolden / "folder.txt")).split('\n', Qt::SkipEmptyParts));
+    // Only the demo keeps a record of what it wrote.
+    QStringList expected = Q(ReadBytes(kGolden / "folder.txt")).split('\n', Qt::SkipEmptyParts);
+    expected.removeAll(".karvelo-demo");
+    QCOMPARE(left, expected);
   }
 };
 

@@ -1,4 +1,6 @@
 // Reading ASCII grid headers and cells, scanning their range and unique values, writing headers.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <random>
@@ -421,11 +423,20 @@ TEST_F(GridFileTest, ALineOverTheLimitIsRefusedWithItsNumber) {
   EXPECT_TRUE(reader.ReadTextLine(line));
   EXPECT_FALSE(reader.ReadTextLine(line));
 
-  // The real limit on a file that never ends: refused, not read forever.
+}
+
+// A FIFO would hold the reader until some program writes to it, a device may never end: both are
+// refused before anything is read.
+TEST_F(GridFileTest, SpecialFilesAreRefusedAtOnce) {
+  TempDir here;
+  TDataDef special;
+  special.FileName = (here / "pipe.asc").string();
+  ASSERT_EQ(::mkfifo(special.FileName.c_str(), 0600), 0);
+  EXPECT_EQ(ErrorOf([&] { ReadHeader(special, shell); }),
+            special.FileName + ": cannot read the file: it is a FIFO (named pipe), not a file");
   if (std::filesystem::exists("/dev/zero")) {
-    TDataDef zero;
-    zero.FileName = "/dev/zero";
-    EXPECT_EQ(ErrorOf([&] { ReadHeader(zero, shell); }), "/dev/zero: line 1 is longer than 64 MiB");
+    special.FileName = "/dev/zero";
+    EXPECT_EQ(ErrorOf([&] { ReadHeader(special, shell); }), "/dev/zero: cannot read the file: it is a device, not a file");
   }
 }
 
