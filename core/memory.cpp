@@ -1,8 +1,11 @@
 // The out-of-memory message, and an operator new that remembers the request it could not serve.
 #include "core/memory.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -11,34 +14,36 @@ namespace karvelo {
 
 namespace {
 
-std::atomic<std::size_t> g_failedRequest{0};
-
-// The process's peak resident memory in kB (VmHWM), or 0 when the system does not tell.
-long long PeakResidentKb() {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  if (!f) return 0;
-  char line[256];
-  long long kb = 0;
-  while (std::fgets(line, sizeof line, f)) {
-    if (std::strncmp(line, "VmHWM:", 6) == 0) {
-      kb = std::atoll(line + 6);
-      break;
-    }
-  }
-  std::fclose(f);
-  return kb;
+// The process's memory in kB as /proc/self/status gives it under `key`, or 0 when it does not tell.
+// Read without allocating: it is called where an allocation has just failed.
+long long StatusKb(const char* key) {
+  const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  char text[4096];
+  const ssize_t got = ::read(fd, text, sizeof text - 1);
+  ::close(fd);
+  if (got <= 0) return 0;
+  text[got] = '\0';
+  const char* at = std::strstr(text, key);
+  return at ? std::atoll(at + std::strlen(key)) : 0;
 }
+
+// What the process had mapped when memory was last refused, plus the refused request, in bytes.
+std::atomic<long long> g_neededAtFailure{0};
 
 }  // namespace
 
 void NoteFailedRequest(std::size_t bytes) {
-  std::size_t seen = g_failedRequest.load();
-  while (bytes > seen && !g_failedRequest.compare_exchange_weak(seen, bytes)) {
-  }
+  // Memory is refused where the address space is limited (ulimit -v) or committed memory is
+  // accounted strictly: both count what the process has mapped, resident or not. Measured now,
+  // before the failing step lets go of what it held.
+  const long long held = std::max(StatusKb("VmSize:"), StatusKb("VmHWM:")) * 1024;
+  g_neededAtFailure.store(held + static_cast<long long>(bytes));
 }
 
 std::string OutOfMemoryMessage(const std::string& step) {
-  const long long bytes = PeakResidentKb() * 1024 + static_cast<long long>(g_failedRequest.exchange(0));
+  long long bytes = g_neededAtFailure.exchange(0);
+  if (bytes == 0) bytes = std::max(StatusKb("VmSize:"), StatusKb("VmHWM:")) * 1024;
   const long long mb = (bytes + (1 << 20) - 1) >> 20;
   return "Not enough memory for " + step + " (about " + std::to_string(mb) + " MB needed)";
 }

@@ -11,8 +11,8 @@ namespace karvelo {
 // program's operator new calls it too.
 void NoteFailedRequest(std::size_t bytes);
 
-// "Not enough memory for <step> (about N MB needed)": N is what the process held at its peak plus
-// the request that failed, in MB rounded up. Clears the recorded request.
+// "Not enough memory for <step> (about N MB needed)": N is what the process had mapped when the
+// request failed plus that request, in MB rounded up. Clears the recorded request.
 std::string OutOfMemoryMessage(const std::string& step);
 
 }  // namespace karvelo

@@ -267,6 +267,20 @@ for prior in 0,3 abc 1.5 -0.1 nan inf ""; do
   grep -q -- "--prior-p takes a number from 0 to 1" "$logs/err" && passed=$((passed + 1)) || fail "--prior-p '$prior' is explained"
 done
 expect "--prior-a 2" 2 -- map "$in/good.txt" --prior-a 2
+# The priors asked for are the priors used.
+expect "priors that do not add up to 1" 2 -- map "$in/good.txt" --prior-p 0.3 --prior-a 0.5
+grep -q -- "--prior-p 0.3 and --prior-a 0.5 do not add up to 1" "$logs/err" && passed=$((passed + 1)) || fail "priors not adding up are explained"
+expect "a typed prior with a calculated one" 2 -- map "$in/good.txt" --prior frequency --prior-p 0.3
+grep -q -- "goes with --prior manual" "$logs/err" && passed=$((passed + 1)) || fail "a typed prior beside a calculated one is explained"
+"$BATCH" --workdir "$work" config -o "$in/presences.txt" --obs "$in/obs.asc:1:-" --aux "$in/aux.asc:2" >/dev/null 2>&1 \
+  || fail "the presence-only configuration is written"
+expect "calculated priors without absences" 2 "--prior frequency needs observed absences" -- map "$in/presences.txt" --prior frequency
+# Standard output shows control bytes and broken UTF-8 of a path escaped, as messages do.
+esc_work="$work"$'\033[31m\xff'
+rm -rf "$esc_work"
+(cd "$here" && "$BATCH" --seed 1 --workdir "$esc_work" map "$in/good.txt" --no-uncertainty >"$logs/out" 2>"$logs/err")
+grep -qF 'x1b[31m\xff/BayesP.asc' "$logs/out" && ! grep -q $'\033' "$logs/out" && passed=$((passed + 1)) || fail "standard output escapes a path's control bytes"
+rm -rf "$esc_work"
 expect "--obs indicator 1e999" 2 -- config -o "$work/c.txt" --obs "$in/obs.asc:1e999:0"
 expect "--aux bound 1e999" 2 -- config -o "$work/c.txt" --obs "$in/obs.asc:1:0" --aux "$in/aux.asc:0,1,1e999"
 

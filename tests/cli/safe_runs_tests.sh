@@ -75,6 +75,14 @@ whole_or_old() {
   return $ok
 }
 fresh() { rm -rf "$1"; cp -r "$root/old" "$1"; rm -f "$1/.karvelo.lock"; }
+# A run's results go in place together: after an interrupt every one of them is the earlier version.
+all_old() {
+  local dir="$1" f ok=0
+  for f in BayesP.asc BayesP.bmp Bayeslog10P.bmp AVGBayesP.asc SDBayesP.asc BootstrapData.txt BayesAVG-P.bmp Bayeslog10AVG-P.bmp; do
+    if ! cmp -s "$dir/$f" "$root/old/$f"; then echo "  $dir/$f changed although the run was interrupted"; ok=1; fi
+  done
+  return $ok
+}
 
 # ---- interrupts at several points of a run, by SIGINT and SIGTERM
 stopped=0
@@ -97,8 +105,11 @@ for sig in INT TERM; do
         stopped=$((stopped + 1))
         check "$name: says interrupted" grep -qx "karvelo: interrupted" "$d.err"
         check "$name: the log stays as it was" cmp -s "$d/Karvelo.log" "$root/old/Karvelo.log"
+        check "$name: every result stays as it was" all_old "$d"
       else
         check "$name: ran to its end (exit $rc)" test $rc -eq 0
+        check "$name: a run that ended writes its log" test "$(grep -c 'End of Karvelo run' "$d/Karvelo.log")" -ge 1
+        check "$name: no interrupt reported after the results are in place" test ! -s "$d.err" -o -z "$(grep -x 'karvelo: interrupted' "$d.err")"
       fi
       check "$name: results old or whole" whole_or_old "$d"
       check "$name: nothing left over" clean "$d"
@@ -218,6 +229,48 @@ batch --workdir "$root/mine" demo >/dev/null 2>"$root/mine.err"
 check "demo refuses a folder with other files" test $? -eq 1
 check "demo left the user's file" test "$(cat "$root/mine/report.doc")" = "mine"
 check "demo wrote nothing there" test "$(ls -A "$root/mine")" = "report.doc"
+
+# A grid whose projection file is named like a result's: the map must not replace or remove it.
+cp "$in/dist.asc" "$o/BayesP.grd"
+echo 'PROJCS["mine"]' >"$o/BayesP.prj"
+batch --workdir "$o" config -o "$o/p.txt" --obs "$in/obs.asc:1:0" --aux "$o/BayesP.grd:4" >/dev/null 2>&1
+batch --workdir "$o" map "$o/p.txt" --no-uncertainty >/dev/null 2>"$o/err"
+check "a map over a grid's projection exits 1" test $? -eq 1
+check "a map over a grid's projection names it" grep -q "BayesP.prj is an input of this run" "$o/err"
+check "a map over a grid's projection left it" grep -qx 'PROJCS\["mine"\]' "$o/BayesP.prj"
+# An ASCII grid named like a GeoTIFF the map would write.
+cp "$in/dist.asc" "$o/AVGBayesP.tif"
+batch --workdir "$o" config -o "$o/t.txt" --obs "$in/obs.asc:1:0" --aux "$o/AVGBayesP.tif:4" >/dev/null 2>&1
+batch --workdir "$o" map "$o/t.txt" --geotiff >/dev/null 2>"$o/err"
+check "map --geotiff over an input named like its GeoTIFF exits 1" test $? -eq 1
+check "map --geotiff left that input" cmp -s "$o/AVGBayesP.tif" "$in/dist.asc"
+
+# ---- the demo knows its own files from a user's
+dm="$root/demo"
+batch --workdir "$dm" demo >/dev/null 2>"$dm.err"
+check "demo in a new folder" test $? -eq 0
+check "demo records what it wrote" test -s "$dm/.karvelo-demo"
+touch "$dm/.BayesP.asc.karvelo-tmp-999999999-0"   # left by a run that was killed
+batch --workdir "$dm" demo >/dev/null 2>"$dm.err"
+check "demo again over its own files and a killed run's leftover" test $? -eq 0
+check "the killed run's leftover is gone" test ! -e "$dm/.BayesP.asc.karvelo-tmp-999999999-0"
+for own in obs.asc README.txt BayesP.asc; do
+  cp -r "$dm" "$dm-$own"
+  echo "my own $own" >"$dm-$own/$own"
+  batch --workdir "$dm-$own" demo >/dev/null 2>"$dm-$own.err"
+  check "demo refuses a user's $own" test $? -eq 1
+  check "demo names the user's $own" grep -q "holds $own, which is not a file of an earlier demo" "$dm-$own.err"
+  check "demo left the user's $own" test "$(cat "$dm-$own/$own")" = "my own $own"
+done
+
+# ---- out of memory ends the step with a message, never an abort; a small grid needs little
+(ulimit -v 450000; exec "$BATCH" --workdir "$root/small" info "$in/obs.asc") >/dev/null 2>"$root/small.err"
+check "info of a grid in 450 MB of address space" test $? -eq 0
+(ulimit -v 250000; exec "$BATCH" --workdir "$root/oom" map "$cfg" --prior manual --prior-p 0.5 --no-uncertainty) >/dev/null 2>"$root/oom.err"
+rc=$?
+check "a map without the memory it needs exits 1 ($rc)" test $rc -eq 1
+check "a map without the memory it needs says so" grep -Eq "^karvelo: Not enough memory for map \(about [0-9]+ MB needed\)$" "$root/oom.err"
+check "a map without the memory it needs leaves nothing" clean "$root/oom"
 
 check "no input changed" test "$(sums "$in")" = "$inputs_before"
 echo "$passed passed, $failed failed"

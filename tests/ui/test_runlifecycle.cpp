@@ -1,4 +1,6 @@
 // Window tests of the end of a run: Karvelo.log in the working directory and removal of work files.
+#include <signal.h>
+
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -9,6 +11,7 @@
 
 #include "core/runlog.h"
 #include "ui/frmkarvelo.h"
+#include "ui/termination.h"
 #include "uitests.h"
 
 using namespace karvelo;
@@ -143,6 +146,22 @@ class RunLifecycleTest : public QObject {
     r.w.close();
     QVERIFY(!QFile::exists(cwd.path("Karvelo.log")));
     QCOMPARE(r.messages.size(), 1);
+  }
+
+  // kill ends the run as the user's close does, without a box that nobody is there to answer.
+  void aTerminationSignalClosesTheWindowAsTheUserWould() {
+    InTemporaryDirectory cwd;
+    RecordingWindow r;
+    auto* watcher = new TerminationWatcher(r.w);
+    r.w.show();
+    r.w.FormActivate();
+    QVERIFY(QFile::exists(cwd.path(".karvelo.lock")));
+    ::raise(SIGTERM);
+    QTRY_VERIFY(!r.w.isVisible());
+    QVERIFY(r.messages.isEmpty());
+    QVERIFY(ReadAll(cwd.path("Karvelo.log")).contains("End of Karvelo run at "));
+    QVERIFY(!QFile::exists(cwd.path(".karvelo.lock")));
+    delete watcher;
   }
 };
 

@@ -7,6 +7,8 @@
 #include <random>
 
 #include "core/numfmt.h"
+#include "core/sha256.h"
+#include "test_support.h"
 #include "core/textsafe.h"
 
 namespace karvelo {
@@ -129,8 +131,23 @@ TEST(EscapeControl, ControlBytesShowAsHexAndNothingElseChanges) {
   EXPECT_EQ(EscapeControl("caf\xc3\xa9 \\x41"), "caf\xc3\xa9 \\x41");  // UTF-8 and backslashes stay
   EXPECT_EQ(EscapeControl("two\nlines"), "two\\x0alines");
   EXPECT_EQ(EscapeControl("two\nlines\x07", true), "two\nlines\\x07");
+  // Bytes that are no UTF-8 (a lone continuation, an overlong form, a surrogate, a cut sequence)
+  // and the C1 controls a terminal obeys are escaped; valid characters of every length stay.
+  EXPECT_EQ(EscapeControl("\x80" "a\xc0\xaf\xed\xa0\x80\xe2\x82"), "\\x80a\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x82");
+  EXPECT_EQ(EscapeControl("\xc2\x9b" "2J \xc2\xa0\xe2\x82\xac\xf0\x9f\x98\x80"), "\\xc2\\x9b2J \xc2\xa0\xe2\x82\xac\xf0\x9f\x98\x80");
   EXPECT_EQ(QuotedFileText("ab\x1b"), "\"ab\\x1b\"");
   EXPECT_EQ(QuotedFileText(std::string(100, 'x'), 5), "\"xxxxx...\"");
+}
+
+// The published test vectors, and a file read in pieces that cross the 64-byte blocks.
+TEST(Sha256, MatchesThePublishedVectorsAndReadsFilesWhole) {
+  EXPECT_EQ(Sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+  EXPECT_EQ(Sha256Hex("abc"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+  EXPECT_EQ(Sha256Hex("abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq"),
+            "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+  test::TempDir dir;
+  test::WriteFile(dir / "a", std::string(1000000, 'a'));
+  EXPECT_EQ(FileSha256(dir / "a"), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 
 }  // namespace karvelo

@@ -1,6 +1,8 @@
 // A run's safety: outputs that appear whole or not at all, the folder lock, the work folder, cancel.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "audit/audit.h"
@@ -100,6 +102,70 @@ TEST(AtomicOutput, AnUnwritableFolderIsAnErrorNamingTheFile) {
   } catch (const FileError& e) {
     EXPECT_NE(std::string(e.what()).find("missing-folder/BayesP.asc: cannot create the file"), std::string::npos);
   }
+}
+
+// A step's results go in place together: a reader of the step sees them at once, the folder only at
+// the commit, and an abandoned step leaves every earlier result (and a retired one) as it was.
+TEST(ResultStage, PutsAStepsResultsInPlaceTogetherOrNotAtAll) {
+  TempDir dir;
+  WriteFile(dir / "BayesP.asc", "old map\n");
+  WriteFile(dir / "BayesP.prj", "old projection");
+  for (bool commit : {false, true}) {
+    ResultStage stage(dir / "karvelo-work");
+    TextWriter map(dir / "BayesP.asc");
+    map.WriteLine(commit ? "new map" : "lost map");
+    map.Close();
+    RemoveOutput(dir / "BayesP.prj");
+    fs::create_directories(dir / "karvelo-work");
+    TextWriter work(dir / "karvelo-work" / "1-soil.txt");  // work files are put in place at once
+    work.Close();
+    EXPECT_TRUE(fs::exists(dir / "karvelo-work" / "1-soil.txt"));
+    EXPECT_EQ(ReadFile(dir / "BayesP.asc"), "old map\n");
+    EXPECT_EQ(ReadFile(ReadablePath(dir / "BayesP.asc")), commit ? "new map\r\n" : "lost map\r\n");
+    EXPECT_FALSE(ExistsAfterCommit(dir / "BayesP.prj"));
+    EXPECT_TRUE(ExistsAfterCommit(dir / "BayesP.asc"));
+    if (commit) stage.Commit();
+  }
+  EXPECT_EQ(ReadFile(dir / "BayesP.asc"), "new map\r\n");
+  EXPECT_FALSE(fs::exists(dir / "BayesP.prj"));
+  EXPECT_EQ(TemporaryFilesIn(dir.path()), 0);
+  EXPECT_EQ(ReadablePath(dir / "BayesP.asc"), dir / "BayesP.asc");  // no stage open any more
+}
+
+TEST(ResultStage, ARenameThatFailsGivesTheEarlierFilesBack) {
+  TempDir dir;
+  WriteFile(dir / "BayesP.asc", "old map\n");
+  fs::create_directories(dir / "BayesP.prj" / "in-the-way");  // a folder no file can replace
+  ResultStage stage;
+  for (const char* name : {"BayesP.asc", "BayesP.prj"}) {
+    TextWriter out(dir / name);
+    out.WriteLine("new");
+    out.Close();
+  }
+  try {
+    stage.Commit();
+    ADD_FAILURE() << "the commit went through";
+  } catch (const FileError& e) {
+    EXPECT_NE(std::string(e.what()).find("BayesP.prj: cannot replace the file"), std::string::npos) << e.what();
+  }
+  EXPECT_EQ(ReadFile(dir / "BayesP.asc"), "old map\n");
+  EXPECT_EQ(TemporaryFilesIn(dir.path()), 0);
+}
+
+TEST(RunContext, LeftoversOfEndedRunsGoButNotThoseOfLiveOnes) {
+  TempDir dir;
+  const RunContext run(dir.path());
+  // A pid far beyond any the system hands out belongs to no process.
+  WriteFile(dir / ".BayesP.asc.karvelo-tmp-999999999-3", "half a map");
+  const std::string live = ".BayesP.bmp.karvelo-tmp-" + std::to_string(::getpid()) + "-0";
+  WriteFile(dir / live, "being written");
+  WriteFile(run.WorkFile("Positives.bin"), "x");
+  WriteFile(dir / "notes.karvelo-tmp-1-1", "a user's file, not a hidden temporary name");
+  EXPECT_EQ(run.RemoveLeftovers(), 2);
+  EXPECT_FALSE(fs::exists(dir / ".BayesP.asc.karvelo-tmp-999999999-3"));
+  EXPECT_FALSE(fs::exists(run.WorkFolder()));
+  EXPECT_TRUE(fs::exists(dir / live));
+  EXPECT_TRUE(fs::exists(dir / "notes.karvelo-tmp-1-1"));
 }
 
 TEST(FolderLock, OneRunPerFolder) {
