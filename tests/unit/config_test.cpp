@@ -143,12 +143,12 @@ TEST_F(ConfigTest, NoCellIsLostAtTheEndsOfTheRange) {
       {{"0.3", "2", "5", "10.7"}, "0.30000"},              // a minimum with 5 decimals keeps its text
       {{"-10", "-7.5", "-3", "-2"}, "-10.00000"},          // a negative maximum: 1.01 times it lies below it
       {{"-1", "-0.5", "-0.25", "0"}, "-1.00000"},          // a maximum of 0
-      {{"-0.000123456", "-0.000123449", "-0.00012345", "-0.000123451"}, "-0.00013"},  // a range below 0.00001
   };
   AddObservation("obs.asc", 1, 0);
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const std::string name = "aux" + std::to_string(i) + ".asc";
-    Pick(name, GridText(2, 2, {{cases[i].cells[0], cases[i].cells[1]}, {cases[i].cells[2], cases[i].cells[3]}}));
+    const auto& v = cases[i].cells;
+    Pick(name, GridText(3, 2, {{v[0], v[1], v[2]}, {v[3], v[0], v[3]}}));  // the observation grid's extent
     ClassBounds b;
     b.n = 4;
     ProposeBounds(b, ws->CurrentDataDef.minvalue, ws->CurrentDataDef.maxvalue);
@@ -338,12 +338,21 @@ TEST_F(ConfigTest, ResultGridsCarryTheReferenceGridsProjection) {
 }
 
 TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
-  AddObservation("obs.asc", 1, 0);
-  AddClassified("aux.asc", 20);
-  ws->DataDef(1).cellsize = 0.125;
-  ws->DataDef(1).xllcorner = -12345.5;
-  ws->DataDef(2).mclasses[0][ClassLower] = 1.234567;
-  ws->DataDef(2).mclasses[0][ClassUpper] = 0.8;
+  // Grids whose cell size and corner need more than the widths of their fields.
+  for (const char* name : {"obs.asc", "aux.asc"}) {
+    WriteFile(dir / name, GridText(3, 2, {{"1", "0", "-9999"}, {"0.5", "1", "6.5"}}, "-9999", -12345.5, 0, 0.125));
+  }
+  PickGridFile(*ws, (dir / "obs.asc").string(), true, shell, nullptr);
+  ws->CurrentDataDef.PositiveIndicatorValue = 1;
+  ws->CurrentDataDef.NegativeIndicatorValue = 0;
+  ASSERT_TRUE(SubmitCurrentDataDef(*ws, table, shell));
+  PickGridFile(*ws, (dir / "aux.asc").string(), true, shell, nullptr);
+  ClassBounds b;
+  b.n = 20;
+  ProposeBounds(b, ws->CurrentDataDef.minvalue, ws->CurrentDataDef.maxvalue);
+  PerformFinalization(b, ws->CurrentDataDef);
+  ASSERT_TRUE(SubmitCurrentDataDef(*ws, table, shell));
+  ws->DataDef(2).mclasses[0][ClassLower] = -1.234567;
   WriteConfigurationFile(*ws, dir / "cfg.txt");
   const std::string text = test::ReadFile(dir / "cfg.txt");
   const auto lines = ReadTextLines(dir / "cfg.txt");
@@ -357,7 +366,7 @@ TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   EXPECT_EQ(lines[7], "-9999.00  Value for No Data");
   EXPECT_EQ(lines[12], "  0       Number of classes for the continuous variable (or 0)");
   EXPECT_EQ(lines[25], " 20       Number of classes for the continuous variable (or 0)");
-  EXPECT_EQ(lines[26], "     1.23457      0.80000 lower and upper bound of class  1");
+  EXPECT_EQ(lines[26], "    -1.23457      0.32000 lower and upper bound of class  1");
   EXPECT_EQ(lines[45].substr(25), " lower and upper bound of class 20");
 
   auto fresh = std::make_unique<Workspace>();
@@ -370,7 +379,7 @@ TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   EXPECT_EQ(fresh->DataDef(1).xllcorner, -12345.5);
   EXPECT_EQ(fresh->DataDef(1).PositiveIndicatorValue, 1);
   EXPECT_EQ(fresh->DataDef(2).NrClasses, 20);
-  EXPECT_EQ(fresh->DataDef(2).mclasses[0][ClassLower], 1.23457);
+  EXPECT_EQ(fresh->DataDef(2).mclasses[0][ClassLower], -1.23457);
   EXPECT_EQ(fresh->PresenceDefIndex, 1);
   EXPECT_EQ(t.RowCount(), 3);
   EXPECT_EQ(t.Cell(6, 1), "0.125");
