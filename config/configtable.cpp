@@ -24,19 +24,12 @@ void FillRow(TextGrid& table, int rowcount, const TDataDef& def) {
 }
 
 bool AdoptGrid(TDataDef& def, const std::string& path, Shell& shell) {
-  TDataDef header;
-  header.FileName = path;
-  if (!ReadHeader(header, shell)) return false;
-  const double oldNodata = def.NODATA_value;
-  def.FileName = path;
-  def.ncols = header.ncols;
-  def.nrows = header.nrows;
-  def.xllcorner = header.xllcorner;
-  def.yllcorner = header.yllcorner;
-  def.cellsize = header.cellsize;
-  def.NODATA_value = header.NODATA_value;
-  if (def.PositiveIndicatorValue == oldNodata) def.PositiveIndicatorValue = header.NODATA_value;
-  if (def.NegativeIndicatorValue == oldNodata) def.NegativeIndicatorValue = header.NODATA_value;
+  TDataDef adopted = def;
+  adopted.FileName = path;
+  if (!ReadHeader(adopted, shell)) return false;  // both indicators now stand for its no-data value
+  if (def.IsPresenceGrid()) adopted.PositiveIndicatorValue = def.PositiveIndicatorValue;
+  if (def.IsAbsenceGrid()) adopted.NegativeIndicatorValue = def.NegativeIndicatorValue;
+  def = adopted;
   return true;
 }
 

@@ -65,7 +65,8 @@ class GridReader {
     char lineBreak = '\n';
   };
   Place PlaceOfCells() const { return {Offset(), valuesRead_, announced_, lineBreak_}; }
-  // Reads cells from `place` on, as the reader that gave it would (Place.offset adjusted to a row's start).
+  // Reads cells from `place` on, as the reader that gave it would; the offset may be moved on to
+  // the start of a later row, with valuesRead counting the cells before it.
   void Resume(const Place& place);
 
  private:
@@ -95,9 +96,11 @@ class GridReader {
   long long valuesRead_ = 0;
 };
 
-// Reads the header of def.FileName into def and sets both indicator values to NODATA_value. A
-// corner, cell size or no-data value that is not finite ("inf", "nan", "1e400") is a FileError
-// naming the line. Returns dimok: false (after the size message) when the grid has more than 10000 columns or rows.
+// Reads the header of def.FileName into def (ParseGridHeader: every key once, in any case and
+// order, values whole numbers or finite reals) and sets both indicator values to NODATA_value. A
+// header that is not one is a FileError naming the file, the line and what was expected there,
+// and def is left as it was. Returns dimok: false (after the size message) when the grid has
+// more than 10000 columns or rows.
 bool ReadHeader(TDataDef& def, Shell& shell);
 
 // The message of a grid that is too large.
