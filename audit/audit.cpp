@@ -211,12 +211,7 @@ void SubmitFinal(Workspace& ws, Shell& shell) {
     shell.registerWorkFile(name);
     {
       GridReader header(def);
-      std::string line;
-      for (int h = 0; h < 6; ++h) {
-        if (!header.ReadTextLine(line)) line.clear();
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        out.WriteLine(line);
-      }
+      for (const std::string& line : header.HeaderLines()) out.WriteLine(line);
     }
     // Rows read in order, their texts made in blocks on every core, written in order.
     GridRows grid(def, shell.run().Pool());

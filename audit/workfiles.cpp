@@ -46,22 +46,33 @@ bool BlockIsZero(const std::uint8_t* p, std::size_t n) {
   return true;
 }
 
-// Fills `raster` with 1 where test(value) holds, over the grid's rows and columns.
+// Fills `raster` with 1 where test(value) holds, over the grid's rows and columns. Returns
+// whether any cell did.
 template <class Test>
-void BuildMask(const TDataDef& def, ByteRaster& raster, Shell& shell, Test test) {
+bool BuildMask(const TDataDef& def, ByteRaster& raster, Shell& shell, Test test) {
   GridRows grid(def, shell.run().Pool());
   const int rows = RasterRows(def), cols = RasterCols(def);
+  bool any = false;
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
     const double* values = grid.Next();
     if (std::uint8_t* row = r <= rows ? raster.row(r) : nullptr) {
       const int n = std::min(def.ncols, cols);
       for (int c = 0; c < n; ++c) {
-        if (test(values[c])) row[c] = 1;
+        if (test(values[c])) row[c] = 1, any = true;
       }
     }
     shell.row(r);
   }
+  return any;
+}
+
+// An indicator that no cell holds marks nothing: every count of the audit would be 0 for it. A
+// configuration made on tab 1 cannot hold one; a loaded one is caught here, at the first reading
+// of its observation grid, before any count is reported.
+[[noreturn]] void ThrowIndicatorNotInGrid(const TDataDef& def, bool presence) {
+  throw FileError(ValueNotInGridMessage(def.FileName, presence ? def.PositiveIndicatorValue : def.NegativeIndicatorValue, presence) +
+                  "\nMark a value that the grid holds (tab 1), or correct the configuration file.");
 }
 
 std::uintmax_t RasterBytesInUse(const TDataDef& def) {
@@ -75,13 +86,15 @@ void SaveObservationMask(const TDataDef& def, const ByteRaster& raster, const st
   shell.registerWorkFile(path);
 }
 
-void WriteIndicatorMask(const TDataDef& def, ByteRaster& raster, double indicator, const std::string& fn,
-                        Shell& shell) {
+void WriteIndicatorMask(const TDataDef& def, ByteRaster& raster, bool presence, const std::string& fn, Shell& shell) {
+  const double indicator = presence ? def.PositiveIndicatorValue : def.NegativeIndicatorValue;
   const std::string name = fn + ".bin";
   shell.status2("... Making " + name);
   raster.Clear();
   if (def.GridFileType == TGridFileType::notgrid) return;
-  BuildMask(def, raster, shell, [indicator](double x) { return x == indicator; });
+  if (!BuildMask(def, raster, shell, [indicator](double x) { return x == indicator; })) {
+    ThrowIndicatorNotInGrid(def, presence);
+  }
   SaveObservationMask(def, raster, name, shell);
 }
 
@@ -384,6 +397,7 @@ void WritePresenceAndAbsenceMasks(Workspace& ws, const TDataDef& def, Shell& she
   GridRows grid(def, shell.run().Pool());
   const int rows = RasterRows(def), cols = RasterCols(def);
   const double presence = def.PositiveIndicatorValue, absence = def.NegativeIndicatorValue;
+  bool anyPresence = false, anyAbsence = false;
   shell.gaugeRange(0, def.nrows);
   for (int r = 1; r <= def.nrows; ++r) {
     const double* values = grid.Next();
@@ -392,12 +406,14 @@ void WritePresenceAndAbsenceMasks(Workspace& ws, const TDataDef& def, Shell& she
       std::uint8_t* a = ws.AbsenceRaster.row(r);
       const int n = std::min(def.ncols, cols);
       for (int c = 0; c < n; ++c) {
-        if (values[c] == presence) p[c] = 1;
-        if (values[c] == absence) a[c] = 1;
+        if (values[c] == presence) p[c] = 1, anyPresence = true;
+        if (values[c] == absence) a[c] = 1, anyAbsence = true;
       }
     }
     shell.row(r);
   }
+  if (!anyPresence) ThrowIndicatorNotInGrid(def, true);
+  if (!anyAbsence) ThrowIndicatorNotInGrid(def, false);
   SaveObservationMask(def, ws.PresenceRaster, "Positives.bin", shell);
   shell.status2("... Making Negatives.bin");
   SaveObservationMask(def, ws.AbsenceRaster, "Negatives.bin", shell);
@@ -406,11 +422,11 @@ void WritePresenceAndAbsenceMasks(Workspace& ws, const TDataDef& def, Shell& she
 }  // namespace
 
 void CopyPres2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell) {
-  WriteIndicatorMask(def, ws.PresenceRaster, def.PositiveIndicatorValue, fn, shell);
+  WriteIndicatorMask(def, ws.PresenceRaster, true, fn, shell);
 }
 
 void CopyAbs2Binary(Workspace& ws, const TDataDef& def, const std::string& fn, Shell& shell) {
-  WriteIndicatorMask(def, ws.AbsenceRaster, def.NegativeIndicatorValue, fn, shell);
+  WriteIndicatorMask(def, ws.AbsenceRaster, false, fn, shell);
 }
 
 void MakeBinaries(Workspace& ws, Shell& shell, ClassCounts* counts) {

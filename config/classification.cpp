@@ -5,10 +5,12 @@
 #include <charconv>
 #include <cmath>
 
+#include "config/configfile.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/gridrows.h"
 #include "core/numfmt.h"
+#include "core/textsafe.h"
 #include "render/classlabels.h"
 #include "stats/statistics.h"
 #include "stats/statstext.h"
@@ -111,6 +113,56 @@ void PerformFinalization(const ClassBounds& bounds, TDataDef& def) {
   }
 }
 
+std::optional<ClassFault> FindClassFault(const TDataDef& def) {
+  const int n = std::min(def.NrClasses, MaxClasses);
+  for (int k = 1; k <= n; ++k) {
+    const auto& row = def.mclasses[static_cast<std::size_t>(k - 1)];
+    const double lower = row[ClassLower], upper = row[ClassUpper];
+    if (!(lower < upper)) {
+      return ClassFault{k, "runs from " + FormatShortest(lower) + " to " + FormatShortest(upper) +
+                               "; a class's lower bound must lie below its upper bound"};
+    }
+    const double before = k > 1 ? def.mclasses[static_cast<std::size_t>(k - 2)][ClassUpper] : lower;
+    if (lower < before) {
+      return ClassFault{k, "starts at " + FormatShortest(lower) + ", below the upper bound " + FormatShortest(before) +
+                               " of class " + std::to_string(k - 1) + "; classes must not overlap"};
+    }
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+std::optional<std::string> NotANumber(int k, const char* which, const std::string& text) {
+  if (ParseReal(Trimmed(text))) return std::nullopt;
+  return "Class " + std::to_string(k) + ": the " + which + " bound " + QuotedFileText(Trimmed(text)) + " is not a number.";
+}
+
+}  // namespace
+
+std::optional<std::string> BoundsProblem(const ClassBounds& bounds) {
+  for (int k = 1; k <= bounds.n; ++k) {
+    if (auto problem = NotANumber(k, "lower", bounds.Edit(k))) return problem;
+    if (auto problem = NotANumber(k, "upper", bounds.Label(k))) return problem;
+  }
+  // What would be stored, the last upper bound raised: the same test as saving makes.
+  TDataDef stored;
+  PerformFinalization(bounds, stored);
+  if (const auto fault = FindClassFault(stored)) return "Class " + std::to_string(fault->klasse) + " " + fault->what + ".";
+  return std::nullopt;
+}
+
+std::optional<std::string> EditProblem(const ClassBounds& bounds, int k, const std::string& text) {
+  if (auto problem = NotANumber(k, "lower", text)) return problem;
+  if (k < 2) return std::nullopt;
+  const auto previous = ParseReal(Trimmed(bounds.Edit(k - 1)));
+  if (previous && !(*ParseReal(Trimmed(text)) > *previous)) {
+    return "Class " + std::to_string(k) + ": the lower bound " + Trimmed(text) + " is not above the lower bound " +
+           Trimmed(bounds.Edit(k - 1)) + " of class " + std::to_string(k - 1) + ".";
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> RangeProblem(const TDataDef& def) {
   const double min = def.minvalue, max = def.maxvalue;
   if (std::isfinite(max - min) && std::isfinite(max * 1.01)) return std::nullopt;
@@ -126,14 +178,11 @@ std::string HistogramErrorMessage() {
 
 namespace {
 
-// Counts the auxiliary grid's cells per class, with the observations that fall in them.
-// Both grids are read in the observation grid's rows and columns.
+// Counts the auxiliary grid's cells per class, with the observations that fall in them. Both
+// grids share one extent (HistogramExtentProblem).
 HistogramCounts CountHistogram(const TDataDef& aux, const TDataDef& obs, ThreadPool& pool) {
   HistogramCounts h;
-  TDataDef auxShape = aux;
-  auxShape.ncols = obs.ncols;
-  auxShape.nrows = obs.nrows;
-  GridRows auxRows(auxShape, pool);
+  GridRows auxRows(aux, pool);
   GridRows obsRows(obs, pool);
   const int n = aux.NrClasses;
   for (int r = 1; r <= obs.nrows; ++r) {
@@ -202,11 +251,30 @@ std::string HistogramChi2Text(const HistogramCounts& h, int n, bool presences) {
   return karvelo::HistogramChi2Text(fit, presences);
 }
 
+std::optional<std::string> HistogramExtentProblem(const Workspace& ws) {
+  if (ws.PresenceDefIndex < 1 || ws.PresenceDefIndex > ws.DataDefCount) return std::nullopt;
+  const TDataDef& grid = ws.CurrentDataDef;
+  const TDataDef& obs = ws.DataDef(ws.PresenceDefIndex);
+  const std::vector<std::string> differences = ExtentDifferences(grid, obs);
+  if (differences.empty()) return std::nullopt;
+  std::string text = FileNameOf(grid.FileName) + " does not cover the cells of the observation grid " + FileNameOf(obs.FileName) + ":";
+  for (const std::string& line : differences) text += "\n" + line;
+  return text + "\nThe histogram counts both grids cell by cell, so they must share one extent: align the grid to the observation grid first.";
+}
+
 bool DrawClassHistogram(Workspace& ws, const ClassBounds& bounds, Canvas& picture, Shell& shell) {
+  if (const auto problem = BoundsProblem(bounds)) {
+    shell.message(*problem);
+    return false;
+  }
   picture.FillRect(0, 0, picture.Width(), picture.Height(), kWhite);
   picture.Text(10, 10, "Preparing histograms ...", kBlack, kWhite);
   shell.refresh();
   PerformFinalization(bounds, ws.CurrentDataDef);
+  if (const auto problem = HistogramExtentProblem(ws)) {
+    shell.message(*problem);
+    return false;
+  }
   const int n = bounds.n;
   HistogramCounts h;
   try {

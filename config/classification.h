@@ -46,6 +46,22 @@ bool Editlegend(ClassBounds& bounds, int k, const std::string& text);
 // when that range is 0), at least 0.00001. Texts that are not numbers give their valid prefix (or 0).
 void PerformFinalization(const ClassBounds& bounds, TDataDef& def);
 
+// The first class of def that cannot hold a value (lower bound not below its upper bound) or
+// overlaps the class before it (lower bound below that one's upper bound): its number and what
+// is wrong ("runs from 20 to 10; ..."), to follow "class 2 of <grid> " or "line 27: class 2 ".
+struct ClassFault {
+  int klasse;
+  std::string what;
+};
+std::optional<ClassFault> FindClassFault(const TDataDef& def);
+
+// Why the window's bound texts of classes 1..n cannot be stored (a text that is no number, or
+// bounds that do not ascend), naming the class; nothing when they can.
+std::optional<std::string> BoundsProblem(const ClassBounds& bounds);
+// Why the text of Edit k (the lower bound of class k) cannot stand: no number, or not above the
+// lower bound of class k - 1 when that one is a number. Nothing when it can.
+std::optional<std::string> EditProblem(const ClassBounds& bounds, int k, const std::string& text);
+
 // The message when def's range (maxvalue - minvalue, or the last bound above the maximum) is
 // beyond a double, so that no classes can be formed; nothing when the range is fine.
 std::optional<std::string> RangeProblem(const TDataDef& def);
@@ -55,9 +71,15 @@ struct HistogramCounts {
   std::array<long long, MaxClasses + 1> cells{}, presences{}, absences{};
 };
 
+// Why the working record cannot be counted against the configuration's last presence grid: the
+// lines that say how their extents differ (nothing when they agree or there is no presence grid).
+std::optional<std::string> HistogramExtentProblem(const Workspace& ws);
+
 // The histogram of presences and absences per class of the working record against the
-// configuration's last presence grid, with its chi-squared marks. Stores the classes first.
-// Shows the error message and returns false when it cannot be drawn.
+// configuration's last presence grid, with its chi-squared marks. Bounds that cannot be stored
+// (BoundsProblem) are refused first; otherwise the classes are stored, and a grid of another
+// extent (HistogramExtentProblem) is refused. Shows the message and returns false when it cannot
+// be drawn.
 bool DrawClassHistogram(Workspace& ws, const ClassBounds& bounds, Canvas& picture, Shell& shell);
 
 // The histogram's error message.

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "config/classification.h"
 #include "config/configtable.h"
 #include "core/errors.h"
 #include "core/gridfile.h"
@@ -22,56 +23,78 @@ std::string Georef(double v, std::size_t width) { return RightAligned(FormatGeor
 
 }  // namespace
 
+std::vector<std::string> ExtentDifferences(const TDataDef& grid, const TDataDef& reference) {
+  std::vector<std::string> lines;
+  const std::string name = FileNameOf(grid.FileName), refName = FileNameOf(reference.FileName);
+  auto whole = [&](const char* field, int a, int b) {
+    if (a != b) lines.push_back(name + ": " + field + " " + std::to_string(b) + " differs from " + refName + ": " + std::to_string(a));
+  };
+  // Two decimals as the configuration file writes them; where those agree, every digit.
+  auto real = [&](const char* field, double a, double b) {
+    if (a == b) return;
+    std::string ta = FormatFixed(a, 2), tb = FormatFixed(b, 2);
+    if (ta == tb) ta = FormatShortest(a), tb = FormatShortest(b);
+    lines.push_back(name + ": " + field + " " + tb + " differs from " + refName + ": " + ta);
+  };
+  whole("ncols", reference.ncols, grid.ncols);
+  whole("nrows", reference.nrows, grid.nrows);
+  real("xllcorner", reference.xllcorner, grid.xllcorner);
+  real("yllcorner", reference.yllcorner, grid.yllcorner);
+  real("cellsize", reference.cellsize, grid.cellsize);
+  return lines;
+}
+
 std::vector<std::string> ConsistencyDifferences(const Workspace& ws) {
   std::vector<std::string> lines;
-  if (ws.DataDefCount < 2) return lines;
-  const TDataDef& first = ws.DataDef(1);
-  const std::string firstName = FileNameOf(first.FileName);
   for (int i = 2; i <= ws.DataDefCount; ++i) {
-    const TDataDef& d = ws.DataDef(i);
-    const std::string name = FileNameOf(d.FileName);
-    auto whole = [&](const char* field, int a, int b) {
-      if (a != b) lines.push_back(name + ": " + field + " " + std::to_string(b) + " differs from " + firstName + ": " + std::to_string(a));
-    };
-    // Two decimals as the configuration file writes them; where those agree, every digit.
-    auto real = [&](const char* field, double a, double b) {
-      if (a == b) return;
-      std::string ta = FormatFixed(a, 2), tb = FormatFixed(b, 2);
-      if (ta == tb) ta = FormatShortest(a), tb = FormatShortest(b);
-      lines.push_back(name + ": " + field + " " + tb + " differs from " + firstName + ": " + ta);
-    };
-    whole("ncols", first.ncols, d.ncols);
-    whole("nrows", first.nrows, d.nrows);
-    real("xllcorner", first.xllcorner, d.xllcorner);
-    real("yllcorner", first.yllcorner, d.yllcorner);
-    real("cellsize", first.cellsize, d.cellsize);
+    for (std::string& line : ExtentDifferences(ws.DataDef(i), ws.DataDef(1))) lines.push_back(std::move(line));
   }
   return lines;
 }
 
-bool CheckConsistency(const Workspace& ws, Shell& shell) { return CheckConsistency(ws, shell, nullptr); }
+namespace {
 
-bool CheckConsistency(const Workspace& ws, Shell& shell, bool* alignAsked) {
-  if (alignAsked) *alignAsked = false;
-  shell.status2("Checking consistency of gridfiles");
+// The message of entries that do not share one geometry (each compared with the one before it,
+// the differences with the first), or nothing when they do.
+std::optional<std::string> InconsistencyText(const std::vector<const TDataDef*>& defs) {
   bool cellsize = true, xll = true, yll = true, ncols = true, nrows = true;
-  for (int i = 2; i <= ws.DataDefCount; ++i) {
-    const TDataDef& a = ws.DataDef(i - 1);
-    const TDataDef& b = ws.DataDef(i);
+  for (std::size_t i = 1; i < defs.size(); ++i) {
+    const TDataDef& a = *defs[i - 1];
+    const TDataDef& b = *defs[i];
     cellsize = cellsize && a.cellsize == b.cellsize;
     xll = xll && a.xllcorner == b.xllcorner;
     yll = yll && a.yllcorner == b.yllcorner;
     ncols = ncols && a.ncols == b.ncols;
     nrows = nrows && a.nrows == b.nrows;
   }
-  if (cellsize && xll && yll && ncols && nrows) return true;
+  if (cellsize && xll && yll && ncols && nrows) return std::nullopt;
   std::string text = !cellsize ? "Cell sizes in the various grids are different:\nPrepare new and consistent grids and start anew!"
                                : "xllcorner, yllcorner, ncols and/or nrows are different:\nPrepare new and consistent grids and start anew!";
-  for (const std::string& line : ConsistencyDifferences(ws)) text += "\n" + line;
+  for (std::size_t i = 1; i < defs.size(); ++i) {
+    for (const std::string& line : ExtentDifferences(*defs[i], *defs[0])) text += "\n" + line;
+  }
+  return text;
+}
+
+std::vector<const TDataDef*> EntriesOf(const Workspace& ws) {
+  std::vector<const TDataDef*> defs;
+  for (int i = 1; i <= ws.DataDefCount; ++i) defs.push_back(&ws.DataDef(i));
+  return defs;
+}
+
+}  // namespace
+
+bool CheckConsistency(const Workspace& ws, Shell& shell) { return CheckConsistency(ws, shell, nullptr); }
+
+bool CheckConsistency(const Workspace& ws, Shell& shell, bool* alignAsked) {
+  if (alignAsked) *alignAsked = false;
+  shell.status2("Checking consistency of gridfiles");
+  const std::optional<std::string> text = InconsistencyText(EntriesOf(ws));
+  if (!text) return true;
   if (!alignAsked || SlotsOffReference(ws).empty()) {
-    shell.message(text);
+    shell.message(*text);
   } else {
-    *alignAsked = shell.ask(text, {kAlignButton, "OK"}, 1) == 0;
+    *alignAsked = shell.ask(*text, {kAlignButton, "OK"}, 1) == 0;
   }
   return false;
 }
@@ -117,6 +140,34 @@ std::vector<std::string> ConfigurationBlock(const TDataDef& def) {
   return lines;
 }
 
+namespace {
+
+// What makes an entry unusable whatever its grid holds, with the line of its block (1-based)
+// that says so: an indicator in a file that is no grid, one value for presences and absences,
+// a class that holds nothing or overlaps the one before it.
+struct EntryFault {
+  int blockLine;
+  std::string what;
+};
+
+std::optional<EntryFault> FindEntryFault(const TDataDef& def) {
+  const std::string name = QuotedFileText(def.FileName, 300);
+  if (def.GridFileType == TGridFileType::notgrid && (def.IsPresenceGrid() || def.IsAbsenceGrid())) {
+    return EntryFault{def.IsPresenceGrid() ? 11 : 12, "the entry " + name + " is not a grid (notgrid), so it cannot mark " +
+                                                          (def.IsPresenceGrid() ? "presences" : "absences")};
+  }
+  if (def.IsPresenceGrid() && def.PositiveIndicatorValue == def.NegativeIndicatorValue) {
+    return EntryFault{12, "the presence and the absence indicator of " + name + " are both " +
+                              FormatShortest(def.PositiveIndicatorValue) + "; they must differ"};
+  }
+  if (const auto fault = FindClassFault(def)) {
+    return EntryFault{13 + fault->klasse, "class " + std::to_string(fault->klasse) + " of " + name + " " + fault->what};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 void WriteConfigurationFile(const Workspace& ws, const std::filesystem::path& path) {
   // Nothing is written that a load would refuse: the name is one line of the file, so a line break
   // in it would shift every later line, and a value beyond a double's range would be written "inf".
@@ -137,6 +188,7 @@ void WriteConfigurationFile(const Workspace& ws, const std::filesystem::path& pa
     if (!finite) {
       ThrowFileError(path, "cannot save the configuration: a value of " + name + " is not a finite number");
     }
+    if (const auto fault = FindEntryFault(def)) ThrowFileError(path, "cannot save the configuration: " + fault->what);
   }
   TextWriter out(path);
   for (int i = 1; i <= ws.DataDefCount; ++i) {
@@ -270,17 +322,46 @@ TDataDef ReadBlock(ConfigReader& in) {
   return def;
 }
 
+// The geometry of an entry against its grid's own header, as the configuration file holds it (corners
+// and cell size as FormatGeoref writes them, the no-data value with two decimals), so that a file
+// the program wrote always agrees. A grid that is not there is left to the audit, which names
+// every missing grid. `first` is the block's first line.
+void CheckAgainstOwnHeader(const TDataDef& def, std::size_t first, ConfigReader& in) {
+  std::error_code ec;
+  if (def.GridFileType != TGridFileType::asciigrid || !std::filesystem::is_regular_file(def.FileName, ec)) return;
+  TDataDef own;
+  own.FileName = def.FileName;
+  SilentShell quiet;  // a grid over the size limit disagrees below: the configuration holds at most 10000
+  ReadHeader(own, quiet);
+  const std::string grid = QuotedFileText(def.FileName, 300);
+  auto differs = [&](int blockLine, const char* field, const std::string& here, const std::string& there) {
+    in.Fail(first + static_cast<std::size_t>(blockLine) - 1,
+            std::string(field) + " is " + here + ", but the header of " + grid + " says " + there);
+  };
+  if (def.ncols != own.ncols) differs(3, "ncols", std::to_string(def.ncols), std::to_string(own.ncols));
+  if (def.nrows != own.nrows) differs(4, "nrows", std::to_string(def.nrows), std::to_string(own.nrows));
+  auto real = [&](int blockLine, const char* field, double here, double there, const std::string& written) {
+    if (ParseReal(written) != here) differs(blockLine, field, FormatShortest(here), FormatShortest(there));
+  };
+  real(5, "xllcorner", def.xllcorner, own.xllcorner, FormatGeoref(own.xllcorner));
+  real(6, "yllcorner", def.yllcorner, own.yllcorner, FormatGeoref(own.yllcorner));
+  real(7, "cellsize", def.cellsize, own.cellsize, FormatGeoref(own.cellsize));
+  real(8, "NODATA_value", def.NODATA_value, own.NODATA_value, FormatFixed(own.NODATA_value, 2));
+}
+
 }  // namespace
 
 std::vector<TDataDef> ReadConfigurationFile(const std::filesystem::path& path, Shell& shell) {
   ConfigReader in(path, ReadTextLines(path, MaxConfigurationMiB));
   if (in.AtEnd()) ThrowFileError(path, "the file holds no configuration");
   std::vector<TDataDef> defs;
+  std::vector<std::size_t> firstLines;
   do {
     if (static_cast<int>(defs.size()) == MaxDataFiles) {
       shell.message(TooManyFilesMessage());
       break;
     }
+    firstLines.push_back(in.LineNumber() + 1);
     defs.push_back(ReadBlock(in));
     // A relative name, written by hand, means the grid beside the configuration file, wherever
     // the program was started.
@@ -289,7 +370,14 @@ std::vector<TDataDef> ReadConfigurationFile(const std::filesystem::path& path, S
     if (!def.FileName.empty() && !folder.empty() && std::filesystem::path(def.FileName).is_relative()) {
       def.FileName = (folder / def.FileName).lexically_normal().string();
     }
+    if (const auto fault = FindEntryFault(def)) in.Fail(firstLines.back() + static_cast<std::size_t>(fault->blockLine) - 1, fault->what);
   } while (!in.AtEnd());
+  // A file edited by hand (or grids changed since) would be read misaligned, or a map written
+  // over an extent that no grid has: each entry must agree with its grid, and all with each other.
+  for (std::size_t i = 0; i < defs.size(); ++i) CheckAgainstOwnHeader(defs[i], firstLines[i], in);
+  std::vector<const TDataDef*> entries;
+  for (const TDataDef& def : defs) entries.push_back(&def);
+  if (const auto text = InconsistencyText(entries)) ThrowFileError(path, *text);
   return defs;
 }
 

@@ -12,6 +12,10 @@
 
 namespace karvelo {
 
+// One line per field of grid's geometry that differs from reference's, with both values:
+// "soil.asc: cellsize 10.00 differs from obs.asc: 40.00".
+std::vector<std::string> ExtentDifferences(const TDataDef& grid, const TDataDef& reference);
+
 // All entries share cell size, corner and extent; shows the matching message when they do not.
 bool CheckConsistency(const Workspace& ws, Shell& shell);
 // One line per grid and field that differs from the first grid, with both values:

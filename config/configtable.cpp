@@ -1,6 +1,8 @@
 // The data configuration table and the handlers of tab 1 that change it.
 #include "config/configtable.h"
 
+#include <algorithm>
+
 #include "core/numfmt.h"
 #include "render/maprender.h"
 
@@ -21,22 +23,19 @@ void FillRow(TextGrid& table, int rowcount, const TDataDef& def) {
   table.SetCell(10, row, FormatFixed(def.NegativeIndicatorValue, 3));
 }
 
+bool AdoptGrid(TDataDef& def, const std::string& path, Shell& shell) {
+  TDataDef adopted = def;
+  adopted.FileName = path;
+  if (!ReadHeader(adopted, shell)) return false;  // both indicators now stand for its no-data value
+  if (def.IsPresenceGrid()) adopted.PositiveIndicatorValue = def.PositiveIndicatorValue;
+  if (def.IsAbsenceGrid()) adopted.NegativeIndicatorValue = def.NegativeIndicatorValue;
+  def = adopted;
+  return true;
+}
+
 bool ReplaceGrid(Workspace& ws, TextGrid& table, int slot, const std::string& path, Shell& shell) {
-  TDataDef header;
-  header.FileName = path;
-  if (!ReadHeader(header, shell)) return false;
-  TDataDef& def = ws.DataDef(slot);
-  const double oldNodata = def.NODATA_value;
-  def.FileName = path;
-  def.ncols = header.ncols;
-  def.nrows = header.nrows;
-  def.xllcorner = header.xllcorner;
-  def.yllcorner = header.yllcorner;
-  def.cellsize = header.cellsize;
-  def.NODATA_value = header.NODATA_value;
-  if (def.PositiveIndicatorValue == oldNodata) def.PositiveIndicatorValue = header.NODATA_value;
-  if (def.NegativeIndicatorValue == oldNodata) def.NegativeIndicatorValue = header.NODATA_value;
-  FillRow(table, slot + 1, def);
+  if (!AdoptGrid(ws.DataDef(slot), path, shell)) return false;
+  FillRow(table, slot + 1, ws.DataDef(slot));
   return true;
 }
 
@@ -60,6 +59,33 @@ std::optional<ScanResult> PickGridFile(Workspace& ws, const std::string& path, b
   return scan;
 }
 
+namespace {
+
+// Why v cannot mark presences (or absences) in def, or nothing when it can. The scan's values
+// answer whether a cell holds v; only a grid whose values the scan did not keep is read again.
+std::optional<std::string> IndicatorProblem(const TDataDef& def, const ScanResult& scan, double v, bool presence,
+                                            Shell& shell) {
+  const std::string& grid = def.FileName;
+  const char* what = presence ? "presences" : "absences";
+  if (def.GridFileType == TGridFileType::notgrid) {
+    return grid + ": the file is not a grid, so it cannot mark " + what + ".";
+  }
+  if (v == def.NODATA_value) {
+    return grid + ": " + FormatShortest(v) + " is the grid's no-data value, so it cannot mark " + what + ".";
+  }
+  const double other = presence ? def.NegativeIndicatorValue : def.PositiveIndicatorValue;
+  if (other != def.NODATA_value && other == v) {
+    return grid + ": " + FormatShortest(v) + " marks " + (presence ? "absences" : "presences") + " already; " + what +
+           " need a value of their own.";
+  }
+  const bool held = scan.valuesComplete ? std::find(scan.values.begin(), scan.values.end(), v) != scan.values.end()
+                                        : GridHoldsValue(def, v, shell);
+  if (!held) return ValueNotInGridMessage(grid, v, presence);
+  return std::nullopt;
+}
+
+}  // namespace
+
 bool MarkIndicator(Workspace& ws, ScanResult& list, const std::string& shownText, int selected, bool presence,
                    Shell& shell) {
   // The list's text is converted whole, as a typed number would be; "3 items" or "(empty)" are not numbers.
@@ -69,6 +95,10 @@ bool MarkIndicator(Workspace& ws, ScanResult& list, const std::string& shownText
   const auto value = ParseReal(text);
   if (!value) {
     shell.message("Select a value first!");
+    return false;
+  }
+  if (const auto problem = IndicatorProblem(ws.CurrentDataDef, list, *value, presence, shell)) {
+    shell.message(*problem);
     return false;
   }
   if (presence) {

@@ -40,10 +40,12 @@ void ClearIndicators(TDataDef& def);
 // returns false when the configuration is full.
 bool SubmitCurrentDataDef(Workspace& ws, TextGrid& table, Shell& shell);
 
-// Puts the grid `path` (a copy of the slot's grid on another cell geometry, an aligned copy say)
-// into slot `slot` and its table row: file name, extent, cell size and no-data value come from
-// the new grid's header; classes and indicators stay, an indicator that stood for no-data follows
-// the new no-data value. Returns false after the size message when the grid is too large.
+// Makes def describe the grid `path` (a copy of def's grid on another cell geometry, an aligned
+// copy say): file name, extent, cell size and no-data value come from the new grid's header;
+// range, classes and indicators stay, an indicator that stood for no-data follows the new no-data
+// value. Returns false after the size message when the grid is too large.
+bool AdoptGrid(TDataDef& def, const std::string& path, Shell& shell);
+// AdoptGrid for the entry in `slot`, with its table row.
 bool ReplaceGrid(Workspace& ws, TextGrid& table, int slot, const std::string& path, Shell& shell);
 
 // Deletes table row `row` (1-based) and its slot; later rows and slots move up.

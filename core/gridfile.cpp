@@ -10,6 +10,7 @@
 #include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/filecheck.h"
+#include "core/gridheader.h"
 #include "core/gridrows.h"
 #include "core/limits.h"
 #include "core/numfmt.h"
@@ -31,7 +32,7 @@ constexpr auto kSpaceTable = [] {
 inline bool IsSpace(char c) { return kSpaceTable[static_cast<unsigned char>(c)]; }
 
 // Counts the line number (1-based) of byte offset `at` in the file, for error messages only.
-long long LineOfOffset(const std::filesystem::path& path, long long at) {
+long long LineOfOffset(const std::filesystem::path& path, long long at, char lineBreak) {
   std::FILE* f = std::fopen(ReadablePath(path).c_str(), "rb");
   if (!f) return 0;
   long long line = 1, seen = 0;
@@ -40,7 +41,7 @@ long long LineOfOffset(const std::filesystem::path& path, long long at) {
     const std::size_t want = static_cast<std::size_t>(std::min<long long>(sizeof chunk, at - seen));
     const std::size_t got = std::fread(chunk, 1, want, f);
     if (got == 0) break;
-    line += std::count(chunk, chunk + got, '\n');
+    line += std::count(chunk, chunk + got, lineBreak);
     seen += static_cast<long long>(got);
   }
   std::fclose(f);
@@ -66,6 +67,20 @@ GridReader::~GridReader() {
   if (file_) std::fclose(file_);
 }
 
+void GridReader::DetectLineBreak(const char* from, const char* to) {
+  const void* lf = std::memchr(from, '\n', static_cast<std::size_t>(to - from));
+  const char* stop = lf ? static_cast<const char*>(lf) : to;
+  const void* cr = std::memchr(from, '\r', static_cast<std::size_t>(stop - from));
+  if (cr) {
+    // A CR before the first LF: a CR LF file, unless another byte follows it (or none does).
+    const char* c = static_cast<const char*>(cr);
+    lineBreak_ = c + 1 < to && c[1] == '\n' ? '\n' : '\r';
+    lineBreakKnown_ = true;
+  } else if (lf) {
+    lineBreakKnown_ = true;
+  }
+}
+
 bool GridReader::Refill() {
   if (eof_) return false;
   if (pos_ > 0) {
@@ -74,7 +89,9 @@ bool GridReader::Refill() {
     end_ -= pos_;
     pos_ = 0;
   }
-  const std::size_t got = std::fread(buf_.data() + end_, 1, buf_.size() - end_, file_);
+  // Until the file's line break is known, one byte stays free for the byte after a CR.
+  const std::size_t room = buf_.size() - end_ - (lineBreakKnown_ ? 0 : 1);
+  std::size_t got = std::fread(buf_.data() + end_, 1, room, file_);
   if (got == 0) {
     if (std::ferror(file_)) ThrowSystemFileError(path_, "cannot read the file");
     eof_ = true;
@@ -82,13 +99,17 @@ bool GridReader::Refill() {
   }
   const char* fresh = buf_.data() + end_;
   if (consumed_ == 0 && end_ == 0 && got >= 3 && std::memcmp(fresh, "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+  if (!lineBreakKnown_) {
+    if (fresh[got - 1] == '\r') got += std::fread(buf_.data() + end_ + got, 1, 1, file_);
+    DetectLineBreak(fresh, fresh + got);
+  }
   end_ += got;
   // One backward search per buffer keeps the reading loops free of any counting.
-  if (const void* nl = memrchr(fresh, '\n', got)) {
+  if (const void* nl = memrchr(fresh, lineBreak_, got)) {
     lineStart_ = consumed_ + (static_cast<const char*>(nl) - buf_.data()) + 1;
   }
   if (consumed_ + static_cast<long long>(end_) - lineStart_ > maxLine_) {
-    ThrowFileError(path_, "line " + std::to_string(LineOfOffset(path_, lineStart_)) + " is longer than " +
+    ThrowFileError(path_, "line " + std::to_string(LineOfOffset(path_, lineStart_, lineBreak_)) + " is longer than " +
                               std::to_string(maxLine_ >> 20) + " MiB");
   }
   return true;
@@ -103,9 +124,68 @@ void GridReader::Seek(long long offset) {
   lineStart_ = offset;  // a row's start is a line's start
 }
 
+void GridReader::Resume(const Place& place) {
+  Seek(place.offset);
+  lineBreak_ = place.lineBreak;
+  lineBreakKnown_ = true;
+  cells_ = true;
+  announced_ = place.announced;
+  valuesRead_ = place.valuesRead;
+}
+
+std::optional<std::string_view> GridReader::Peek(std::size_t most) {
+  if (notgrid_) return std::nullopt;
+  if (end_ - pos_ < most && !eof_) Refill();
+  if (pos_ >= end_) return std::nullopt;
+  const std::size_t n = std::min(most, end_ - pos_);
+  const char* from = buf_.data() + pos_;
+  const void* nl = std::memchr(from, lineBreak_, n);
+  std::size_t len = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - from) : n;
+  if (len > 0 && lineBreak_ == '\n' && from[len - 1] == '\r') --len;
+  return std::string_view(from, len);
+}
+
+std::string_view GridReader::PeekWord() {
+  const std::optional<std::string_view> line = Peek(64);
+  if (!line) return {};
+  std::size_t b = 0;
+  while (b < line->size() && ((*line)[b] == ' ' || (*line)[b] == '\t')) ++b;
+  std::size_t e = b;
+  while (e < line->size() && e - b < 32 && !IsSpace((*line)[e])) ++e;
+  return line->substr(b, e - b);
+}
+
+std::vector<std::string> GridReader::HeaderLines() {
+  std::vector<std::string> lines;
+  if (notgrid_) return lines;
+  std::optional<double> ncols, nrows;
+  std::string line;
+  while (static_cast<int>(lines.size()) < MaxHeaderLines && HeaderKeyOf(PeekWord()) && ReadTextLine(line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (const auto h = ParseHeaderLine(line)) {
+      if (h->key == HeaderKey::ncols) ncols = WholeHeaderNumber(h->value);
+      if (h->key == HeaderKey::nrows) nrows = WholeHeaderNumber(h->value);
+    }
+    lines.push_back(line);
+  }
+  cells_ = true;
+  valuesRead_ = 0;
+  announced_ = ncols && nrows && *ncols >= 0 && *nrows >= 0 && *ncols * *nrows < 9e18
+                   ? static_cast<long long>(*ncols * *nrows) : -1;
+  return lines;
+}
+
 void GridReader::SkipHeader() {
   if (notgrid_) return;
-  for (int i = 0; i < 6; ++i) ReadLine();
+  HeaderLines();
+}
+
+void GridReader::ThrowTooFewValues() const {
+  if (announced_ >= 0) {
+    ThrowFileError(path_, "the header announces " + std::to_string(announced_) + " values, the file holds " +
+                              std::to_string(valuesRead_));
+  }
+  ThrowFileError(path_, "the file ends after " + std::to_string(valuesRead_) + " values, before the grid's last cell");
 }
 
 double GridReader::ReadValue() {
@@ -113,7 +193,11 @@ double GridReader::ReadValue() {
   for (;;) {
     while (pos_ < end_ && IsSpace(buf_[pos_])) ++pos_;
     if (pos_ < end_) break;
-    if (!Refill()) return 0;
+    if (!Refill()) {
+      // Cells that are not there would be read as values nobody wrote (0: absences, a class).
+      if (cells_) ThrowTooFewValues();
+      return 0;
+    }
   }
   if (end_ - pos_ <= kMaxToken && !eof_) Refill();
   const char* start = buf_.data() + pos_;
@@ -124,6 +208,7 @@ double GridReader::ReadValue() {
     const PlainDecimal plain = ScanPlainDecimal(start, stop);
     if ((plain.end == stop || IsSpace(*plain.end)) && plain.exact) {
       pos_ += static_cast<std::size_t>(plain.end - start);
+      ++valuesRead_;
       return plain.value;
     }
   }
@@ -134,8 +219,11 @@ double GridReader::ReadValue() {
   pos_ += len;
   const std::string_view token(start, len);
   const auto v = ParseReal(token);
-  if (v && std::isfinite(*v)) return *v;
-  ThrowFileError(path_, "line " + std::to_string(LineOfOffset(path_, tokenOffset)) + ": " +
+  if (v && std::isfinite(*v)) {
+    ++valuesRead_;
+    return *v;
+  }
+  ThrowFileError(path_, "line " + std::to_string(LineOfOffset(path_, tokenOffset, lineBreak_)) + ": " +
                             (v ? "Number out of range" : "Invalid numeric input") + " (found " + QuotedFileText(token) + ")");
 }
 
@@ -151,7 +239,7 @@ bool GridReader::AtEnd() {
 bool GridReader::ReadLine() {
   if (notgrid_) return false;
   for (;;) {
-    const void* nl = std::memchr(buf_.data() + pos_, '\n', end_ - pos_);
+    const void* nl = std::memchr(buf_.data() + pos_, lineBreak_, end_ - pos_);
     if (nl) {
       pos_ = static_cast<std::size_t>(static_cast<const char*>(nl) - buf_.data()) + 1;
       return true;
@@ -167,7 +255,7 @@ bool GridReader::ReadTextLine(std::string& line) {
   if (pos_ >= end_ && !Refill()) return false;
   for (;;) {
     const char* from = buf_.data() + pos_;
-    const void* nl = std::memchr(from, '\n', end_ - pos_);
+    const void* nl = std::memchr(from, lineBreak_, end_ - pos_);
     if (nl) {
       const std::size_t n = static_cast<std::size_t>(static_cast<const char*>(nl) - from);
       line.append(from, n);
@@ -185,63 +273,31 @@ std::string TooManyCellsMessage() {
          " cells allowed).\nClip a smaller area and restart.";
 }
 
-namespace {
-
-// Header keys in the order they are tested, with their capital forms.
-struct HeaderKey {
-  std::string_view key;
-  std::string_view capital;
-};
-constexpr HeaderKey kKeys[] = {{"ncols", "NCOLS"},         {"nrows", "NROWS"},
-                               {"xllcorner", "XLLCORNER"}, {"yllcorner", "YLLCORNER"},
-                               {"cellsize", "CELLSIZE"},   {"NODATA_value", "NODATA_VALUE"}};
-
-// A header's real value; one that is not finite would make every later step compute with inf or
-// nan, and a configuration saved from it could not be loaded back.
-double HeaderReal(const std::string& text, std::string_view key, const std::filesystem::path& path, int lineNumber) {
-  const double v = ParseRealPrefix(text);
-  std::size_t i = !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
-  std::string word = text.substr(i, 3);
-  for (char& ch : word) ch = static_cast<char>(ch | 0x20);
-  if (std::isfinite(v) && word != "inf" && word != "nan") return v;
-  ThrowFileError(path, "line " + std::to_string(lineNumber) + ": " + std::string(key) +
-                           " is not a finite number (found " + QuotedFileText(text) + ")");
-}
-
-void ApplyHeaderLine(std::string line, TDataDef& def, const std::filesystem::path& path, int lineNumber) {
-  line.erase(std::remove(line.begin(), line.end(), ' '), line.end());
-  for (std::size_t k = 0; k < std::size(kKeys); ++k) {
-    const HeaderKey& hk = kKeys[k];
-    if (line.find(hk.key) == std::string::npos && line.find(hk.capital) == std::string::npos) continue;
-    // The key may stand anywhere in the line, yet as many characters as the key has are cut from
-    // the line's start: a misplaced key yields a value of 0, as the program always did.
-    line.erase(0, std::min(line.size(), hk.key.size()));
-    switch (k) {
-      case 0: def.ncols = ParseIntPrefix(line); break;
-      case 1: def.nrows = ParseIntPrefix(line); break;
-      case 2: def.xllcorner = HeaderReal(line, hk.key, path, lineNumber); break;
-      case 3: def.yllcorner = HeaderReal(line, hk.key, path, lineNumber); break;
-      case 4: def.cellsize = HeaderReal(line, hk.key, path, lineNumber); break;
-      default: def.NODATA_value = HeaderReal(line, hk.key, path, lineNumber); break;
-    }
-  }
-}
-
-}  // namespace
-
 bool ReadHeader(TDataDef& def, Shell& shell) {
   if (def.GridFileType == TGridFileType::notgrid) return true;
+  GridHeader header;
   {
     GridReader reader(def);
+    const std::vector<std::string> lines = reader.HeaderLines();
+    // The line after the header, which a message quotes when a key is missing. Read as every
+    // line is, so that a file without line breaks is refused at the line limit, at once.
+    std::optional<std::string> next;
     std::string line;
-    for (int i = 0; i < 6; ++i) {
-      if (!reader.ReadTextLine(line)) line.clear();
-      ApplyHeaderLine(line, def, def.FileName, i + 1);
+    if (reader.ReadTextLine(line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      next = std::move(line);
     }
+    header = ParseGridHeader(lines, next, def.FileName);
   }
+  def.ncols = header.ncols;
+  def.nrows = header.nrows;
+  def.xllcorner = header.xllcorner;
+  def.yllcorner = header.yllcorner;
+  def.cellsize = header.cellsize;
+  def.NODATA_value = header.NODATA_value;
   def.PositiveIndicatorValue = def.NODATA_value;
   def.NegativeIndicatorValue = def.NODATA_value;
-  if (def.ncols > MaxGridExtent || def.nrows > MaxGridExtent) {
+  if (header.tooLarge) {
     shell.message(TooManyCellsMessage());
     return false;
   }
@@ -311,11 +367,30 @@ ScanResult ScanData(TDataDef& def, Shell& shell) {
   def.minvalue = lo;
   def.maxvalue = hi;
   result.scanned = true;
+  result.valuesComplete = unique.collecting;
+  for (long long v : unique.values) result.values.push_back(static_cast<double>(v));
   result.indicatorsEnabled = result.unique.size() <= 3;
   result.minText = FormatStripped5(def.minvalue);
   result.maxText = FormatStripped5(def.maxvalue);
   if (def.maxvalue == def.minvalue) def.maxvalue = def.minvalue + 1;
   return result;
+}
+
+bool GridHoldsValue(const TDataDef& def, double v, Shell& shell) {
+  if (def.GridFileType == TGridFileType::notgrid) return false;
+  GridRows rows(def, shell.run().Pool());
+  shell.gaugeRange(0, def.nrows);
+  for (int r = 1; r <= def.nrows; ++r) {
+    const double* row = rows.Next();
+    if (std::find(row, row + def.ncols, v) != row + def.ncols) return true;
+    shell.row(r);
+  }
+  return false;
+}
+
+std::string ValueNotInGridMessage(const std::string& grid, double v, bool presence) {
+  return grid + ": no cell holds the value " + FormatShortest(v) + ", so it cannot mark " +
+         (presence ? "presences." : "absences.");
 }
 
 void WriteGridHeader(TextWriter& out, const TDataDef& ref, const std::optional<std::string>& nodataText) {

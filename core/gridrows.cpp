@@ -64,12 +64,12 @@ GridRows::GridRows(const TDataDef& def, ThreadPool& pool, std::size_t valueBudge
     row_.assign(ncols_, def.NODATA_value);
     return;
   }
-  long long start;
   {
     GridReader header(def, 1 << 12);
     header.SkipHeader();
-    start = header.Offset();
+    cells_ = header.PlaceOfCells();
   }
+  const long long start = cells_.offset;
   file_ = std::fopen(ReadablePath(def.FileName).c_str(), "rb");
   if (!file_) ThrowSystemFileError(def.FileName, "cannot open the file");
   if (std::fseek(file_, static_cast<long>(start), SEEK_SET) != 0) ThrowSystemFileError(def.FileName, "cannot read the file");
@@ -107,13 +107,14 @@ void GridRows::LoadBatch() {
   const std::size_t want = std::min<std::size_t>(batchRows_, static_cast<std::size_t>(rowsLeft_));
   std::size_t pos = rowStart_;
   while (lines_.size() < want) {
-    const void* nl = std::memchr(text_.data() + pos, '\n', textEnd_ - pos);
+    const void* nl = std::memchr(text_.data() + pos, cells_.lineBreak, textEnd_ - pos);
     if (nl) {
       const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(nl) - text_.data());
       lines_.push_back({pos, end, true});
       pos = end + 1;
     } else if (eof_) {
-      lines_.push_back({pos, textEnd_, true});  // the last line, or a row past the end of the file
+      // The last line; a row past the end of the file is the plain reader's to refuse.
+      lines_.push_back({pos, textEnd_, pos < textEnd_});
       pos = textEnd_;
     } else if (!lines_.empty()) {
       break;  // parse what is here; the rest comes with the next batch
@@ -134,12 +135,7 @@ void GridRows::LoadBatch() {
     for (std::size_t i = n * t / tasks; i < n * (t + 1) / tasks; ++i) {
       Line& line = lines_[i];
       if (!line.ok) continue;
-      double* out = values_.data() + i * ncols_;
-      if (line.begin == textEnd_ && eof_) {
-        std::fill(out, out + ncols_, 0.0);  // past the end every value reads as 0
-      } else {
-        line.ok = ParseLine(text_.data() + line.begin, text_.data() + line.end, ncols_, out);
-      }
+      line.ok = ParseLine(text_.data() + line.begin, text_.data() + line.end, ncols_, values_.data() + i * ncols_);
     }
   });
 }
@@ -155,11 +151,14 @@ const double* GridRows::Next() {
   if (plain_) return NextPlain();
   if (next_ == lines_.size()) LoadBatch();
   const std::size_t i = next_++;
+  const long long rowsBefore = rowsGiven_++;
   if (i < lines_.size() && lines_[i].ok) return values_.data() + i * ncols_;
   // From here on the plain reader reads, from this row's first byte.
-  const long long at = textBase_ + static_cast<long long>(i < lines_.size() ? lines_[i].begin : rowStart_);
+  GridReader::Place place = cells_;
+  place.offset = textBase_ + static_cast<long long>(i < lines_.size() ? lines_[i].begin : rowStart_);
+  place.valuesRead = rowsBefore * static_cast<long long>(ncols_);
   plain_ = std::make_unique<GridReader>(def_);
-  plain_->Seek(at);
+  plain_->Resume(place);
   row_.assign(ncols_, 0.0);
   values_ = {};
   text_ = {};

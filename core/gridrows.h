@@ -13,10 +13,11 @@ namespace karvelo {
 
 // Gives, row after row, the ncols values that GridReader gives for the same row (ncols x ReadValue,
 // then ReadLine), and throws the same error at the same row. Text is read in large pieces and cut
-// at line ends; the lines of a batch of rows are parsed on the pool's threads. A line that is not
-// a plain row (fewer values than ncols, a value that does not parse, a token longer than a reader
-// takes, a line longer than MaxLineLength) hands the rest of the grid to a GridReader from that
-// row's start, so every quirk and message of the plain reader stays. The caller does everything
+// at the file's line ends (LF, or CR in a file of CR line ends); the lines of a batch of rows are
+// parsed on the pool's threads. A line that is not a plain row (fewer values than ncols, a value
+// that does not parse, a token longer than a reader takes, a line longer than MaxLineLength, a
+// row past the end of the file) hands the rest of the grid to a GridReader from that row's start,
+// so every quirk and message of the plain reader stays. The caller does everything
 // else (masks, counts, the gauge) on its own thread, row by row, as before.
 class GridRows {
  public:
@@ -58,6 +59,8 @@ class GridRows {
   };
   std::vector<Line> lines_;
   std::size_t next_ = 0;
+  GridReader::Place cells_;  // where the cells start, with the file's line break and announced count
+  long long rowsGiven_ = 0;
   std::unique_ptr<GridReader> plain_;
   std::vector<double> row_;
 };

@@ -831,6 +831,8 @@ void TfrmKarvelo::btbttnClassifyClick() {
     // The histogram of the grid classified before belongs to another grid.
     frmLegend_->ClearHistogram();
     hooks.showModal(*frmLegend_);
+    // The histogram may have put an aligned copy in the grid's place.
+    lblNewFile->setText(QString::fromStdString(FileNameOf(workspace_->CurrentDataDef.FileName)));
     btbttnSubmit->setEnabled(true);
   });
 }

@@ -10,7 +10,10 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "config/configfile.h"
+#include "config/configtable.h"
 #include "core/errors.h"
+#include "gis/raster.h"
 #include "ui/appearance.h"
 #include "ui/pictureview.h"
 
@@ -90,7 +93,8 @@ TfrmLegend::TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent)
       bounds_.edits[i] = text.toStdString();
       if (k >= 2 && !FollowsOnExit(k)) Editlegend(k);
     });
-    if (FollowsOnExit(k)) Edit[i]->installEventFilter(this);
+    // Every field is checked when the user leaves it; a few follow only then.
+    Edit[i]->installEventFilter(this);
   }
 
   btbttnLegendReady = new QPushButton("Ready", this);
@@ -167,6 +171,7 @@ void TfrmLegend::OfferProposals() {
 }
 
 void TfrmLegend::ShowBounds() {
+  accepted_ = bounds_.edits;
   for (std::size_t i = 0; i < MaxClasses; ++i) {
     Edit[i]->setText(QString::fromStdString(bounds_.edits[i]));
     Label[i]->setText(QString::fromStdString(bounds_.labels[i]));
@@ -186,23 +191,78 @@ void TfrmLegend::Editlegend(int k) {
   }
 }
 
+bool TfrmLegend::CheckEdit(int k) {
+  const std::size_t i = static_cast<std::size_t>(k - 1);
+  const std::string text = Edit[i]->text().toStdString();
+  if (text == accepted_[i]) return true;  // passing through a field is no edit
+  const std::optional<std::string> problem = EditProblem(bounds_, k, text);
+  if (!problem) {
+    accepted_[i] = text;
+    return true;
+  }
+  // The label above followed the text as it was typed (a number, just not above its
+  // neighbour): both go back to the last text that stood.
+  bounds_.edits[i] = accepted_[i];
+  Edit[i]->setText(QString::fromStdString(accepted_[i]));
+  if (k >= 2) {
+    bounds_.labels[i - 1] = accepted_[i];
+    Label[i - 1]->setText(QString::fromStdString(accepted_[i]));
+  }
+  shell_.message(*problem);
+  return false;
+}
+
+void TfrmLegend::LeaveEdit(int k) {
+  if (CheckEdit(k) && FollowsOnExit(k)) Editlegend(k);
+}
+
 void TfrmLegend::PerformFinalization() { karvelo::PerformFinalization(bounds_, ws_.CurrentDataDef); }
 
-void TfrmLegend::FinishFocusedEdit() {
-  for (int k = 2; k <= MaxClasses; ++k) {
-    if (FollowsOnExit(k) && Edit[static_cast<std::size_t>(k - 1)]->hasFocus()) Editlegend(k);
+bool TfrmLegend::FinishFocusedEdit() {
+  for (int k = 1; k <= MaxClasses; ++k) {
+    if (!Edit[static_cast<std::size_t>(k - 1)]->hasFocus()) continue;
+    if (!CheckEdit(k)) return false;
+    if (FollowsOnExit(k)) Editlegend(k);
   }
+  return true;
 }
 
 void TfrmLegend::btbttnLegendReadyClick() {
-  FinishFocusedEdit();
+  if (!FinishFocusedEdit()) return;
+  if (const auto problem = BoundsProblem(bounds_)) {
+    shell_.message(*problem);
+    return;
+  }
   PerformFinalization();
   accept();
 }
 
+bool TfrmLegend::AlignToObservationGrid() {
+  const TDataDef& obs = ws_.DataDef(ws_.PresenceDefIndex);
+  const std::string source = ws_.CurrentDataDef.FileName;
+  const std::filesystem::path target = AlignedGridName(shell_.run().Folder(), source);
+  shell_.status2("Aligning " + std::filesystem::path(source).filename().string());
+  // The classes are the grid's values: nearest keeps every value as it is.
+  const gis::AlignOutcome outcome = gis::AlignRaster(obs.FileName, source, target, gis::Resampling::Nearest);
+  shell_.status2("(Idle)");
+  if (!AdoptGrid(ws_.CurrentDataDef, target.string(), shell_)) return false;
+  shell_.log("Aligned " + source + " to " + obs.FileName + " as " + target.string());
+  if (!outcome.note.empty()) shell_.message(outcome.note);
+  return true;
+}
+
 void TfrmLegend::btbttnDrawHistogramClick() {
-  FinishFocusedEdit();
+  if (!FinishFocusedEdit()) return;
   try {
+    if (const auto problem = BoundsProblem(bounds_)) {
+      shell_.message(*problem);
+      return;
+    }
+    // Bars counted over another area than the observations' would mean nothing.
+    if (const auto problem = HistogramExtentProblem(ws_)) {
+      if (shell_.ask(*problem, {kAlignToObservationsButton, "OK"}, 1) != 0) return;
+      if (!AlignToObservationGrid()) return;
+    }
     DrawClassHistogram(ws_, bounds_, histogramCanvas_, *histogramShell_);
   } catch (const FileError& e) {
     shell_.message(e.what(), MessageKind::Error);
@@ -229,8 +289,8 @@ void TfrmLegend::showEvent(QShowEvent* event) {
 
 bool TfrmLegend::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusOut) {
-    for (int k = 2; k <= MaxClasses; ++k) {
-      if (FollowsOnExit(k) && watched == Edit[static_cast<std::size_t>(k - 1)]) Editlegend(k);
+    for (int k = 1; k <= MaxClasses; ++k) {
+      if (watched == Edit[static_cast<std::size_t>(k - 1)]) LeaveEdit(k);
     }
   }
   return QDialog::eventFilter(watched, event);

@@ -23,6 +23,8 @@ namespace karvelo {
 
 class TPictureView;
 
+inline constexpr const char* kAlignToObservationsButton = "Align to the observation grid";
+
 // Works on CurrentDataDef of the workspace it is given. The window lives for the whole run, so
 // the number of classes chosen last is offered again at the next opening.
 class TfrmLegend : public QDialog {
@@ -42,9 +44,16 @@ class TfrmLegend : public QDialog {
   Proposal ChosenProposal() const;
   // Follows an edited lower bound of class k (2..20): Label k-1 takes the text when it is a number.
   void Editlegend(int k);
+  // Leaving Edit k: a text that is no number, or not above the lower bound of class k - 1, is
+  // refused with a message naming the class, and the field (and the label that followed it)
+  // gets its last accepted text back. Returns whether the text stands.
+  bool CheckEdit(int k);
   // Stores the classes into CurrentDataDef.
   void PerformFinalization();
+  // Stores and closes, unless the bounds cannot be stored (the message says why).
   void btbttnLegendReadyClick();
+  // Draws the histogram; a grid of another extent than the observation grid is offered the
+  // alignment onto it instead.
   void btbttnDrawHistogramClick();
   // Blanks the histogram; the main window does this before each opening, so that the picture
   // never shows the previous grid's classes.
@@ -73,8 +82,13 @@ class TfrmLegend : public QDialog {
   class HistogramShell;
   // Edits whose label follows when the user leaves them, rather than at every keystroke.
   static bool FollowsOnExit(int k) { return k == 2 || k == 3 || k == 5; }
-  // Runs the leave-the-field reaction of the focused edit, as leaving it for a button would.
-  void FinishFocusedEdit();
+  // Runs the leave-the-field reaction of the focused edit, as leaving it for a button would;
+  // false when its text was refused.
+  bool FinishFocusedEdit();
+  // Leaving Edit k: the check, then the label's follow for the fields that follow on leaving.
+  void LeaveEdit(int k);
+  // Replaces the working record's grid by its copy aligned onto the observation grid.
+  bool AlignToObservationGrid();
   void ShowBounds();
   void Propose();
   // The drop-down offers logarithmic steps only for a grid whose values are all above 0.
@@ -83,6 +97,7 @@ class TfrmLegend : public QDialog {
   Workspace& ws_;
   Shell& shell_;
   ClassBounds bounds_;
+  std::array<std::string, MaxClasses> accepted_;  // the last text of each Edit that stood
   int requested_ = 8;  // the number of classes the user chose last
   QImageCanvas histogramCanvas_;
   std::unique_ptr<HistogramShell> histogramShell_;

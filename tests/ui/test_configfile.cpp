@@ -185,6 +185,9 @@ class ConfigFileTest : public QObject {
     QTest::newRow("class bound") << "     5.00000" << "     5.0x000";
     QTest::newRow("truncated") << "lower and upper bound of class  2" << "";
     QTest::newRow("control bytes") << "asciigrid" << "ascii\x1b[2J\x07grid";
+    // Well formed, but not what the grids say, or marking nothing.
+    QTest::newRow("columns not the grid's") << "     4    Number of columns" << "     5    Number of columns";
+    QTest::newRow("one indicator for both") << "    0.00  Value of the indicator for absence" << "    1.00  Value of the indicator for absence";
   }
   void aMalformedFileChangesNothing() {
     QFETCH(QString, from);

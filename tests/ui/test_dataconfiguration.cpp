@@ -161,6 +161,18 @@ class DataConfigurationTest : public QObject {
     QVERIFY(t.w.btbttnClassify->isEnabled());
   }
 
+  void aTypedValueThatNoCellHoldsIsRefused() {
+    WriteObservationGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "obs.asc");
+    t.typeUnique("2");
+    t.click(t.w.btbttnPresenceIndicator);
+    QCOMPARE(t.messages, QStringList{Q((dir() / "obs.asc").string() + ": no cell holds the value 2, so it cannot mark presences.")});
+    QCOMPARE(t.ws().CurrentDataDef.PositiveIndicatorValue, -9999.0);
+    QCOMPARE(ListEntries(t), (QStringList{"0", "1"}));
+    QVERIFY(!t.w.btbttnSubmit->isEnabled());
+  }
+
   void markingTheLastValueEmptiesTheList() {
     WriteGrid(dir() / "single.asc", {{"7", "-9999"}, {"7", "7"}});
     ConfigWindow t;
@@ -341,20 +353,83 @@ class DataConfigurationTest : public QObject {
     ConfigWindow t;
     t.pick(dir() / "soil.asc");
     t.legendScript = [&](TfrmLegend& legend) {
-      legend.spndtLegendClasses->setValue(20);
+      legend.spndtLegendClasses->setValue(20);  // lower bounds 0.3, 1, 1.5, ... 10 (k / 2 from class 2 on)
       QLabel* below = legend.Label[k - 2];
       const QString proposed = below->text();
-      TypeOnly(legend.Edit[k - 1], "5.5");
-      QCOMPARE(below->text(), followsOnExit ? proposed : QString("5.5"));
+      const QString typed = QString::number(k * 0.5 - 0.25);  // between its neighbours
+      TypeOnly(legend.Edit[k - 1], typed);
+      QCOMPARE(below->text(), followsOnExit ? proposed : typed);
       QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
       QApplication::sendEvent(legend.Edit[k - 1], &out);
-      QCOMPARE(below->text(), QString("5.5"));
-      // A text that is no number leaves the label as it was, and the field keeps the text.
+      QCOMPARE(below->text(), typed);
+      QVERIFY(t.messages.isEmpty());
+      // A text that is no number, or a bound not above the one below, is refused at the field:
+      // the field and the label above it get back the last text that stood.
       TypeAndLeave(legend.Edit[k - 1], "x");
-      QCOMPARE(below->text(), QString("5.5"));
-      QCOMPARE(legend.Edit[k - 1]->text(), QString("x"));
+      QCOMPARE(legend.Edit[k - 1]->text(), typed);
+      QCOMPARE(below->text(), typed);
+      QCOMPARE(t.messages.last(), QString("Class %1: the lower bound \"x\" is not a number.").arg(k));
+      TypeAndLeave(legend.Edit[k - 1], "0");
+      QCOMPARE(legend.Edit[k - 1]->text(), typed);
+      QCOMPARE(below->text(), typed);
+      QCOMPARE(t.messages.last(), QString("Class %1: the lower bound 0 is not above the lower bound %2 of class %3.")
+                                      .arg(k).arg(legend.Edit[k - 2]->text()).arg(k - 1));
     };
     t.click(t.w.btbttnClassify);
+  }
+
+  void readyDoesNotStoreBoundsThatDoNotAscend() {
+    WriteSoilGrid(dir());
+    ConfigWindow t;
+    t.pick(dir() / "soil.asc");
+    bool stillOpen = false;
+    t.legendScript = [&](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(4);  // 0.3, 2.4, 4.8, 7.2, 10.7
+      TypeAndLeave(legend.Edit[2], "9");       // above class 2's lower bound, beyond class 4's
+      QVERIFY(t.messages.isEmpty());
+      QTest::mouseClick(legend.btbttnLegendReady, Qt::LeftButton);
+      stillOpen = legend.isVisible();
+    };
+    t.click(t.w.btbttnClassify);
+    QVERIFY(stillOpen);
+    QCOMPARE(t.messages.size(), 1);
+    QCOMPARE(t.messages[0], QString("Class 3 runs from 9 to 7.2; a class's lower bound must lie below its upper bound."));
+    QCOMPARE(t.ws().CurrentDataDef.NrClasses, 0);
+  }
+
+  void theHistogramOffersToAlignAGridOfAnotherExtent() {
+    ScratchFolder scratch;
+    ConfigWindow t;
+    t.addObservations(WriteObservationGrid(scratch.path()));
+    // The soil grid one cell further east.
+    t.pick(WriteGrid(scratch.path() / "soil.asc",
+                     {{"0.3", "1.5", "2.5", "3.1"}, {"4.4", "5.0", "6.2", "7.7"}, {"8.1", "9.0", "9.9", "10.7"}}, 10, 1010));
+    QImage before, declined, drawn;
+    t.askAnswers = {1, 0};  // "OK" first, then "Align to the observation grid"
+    t.legendScript = [&](TfrmLegend& legend) {
+      legend.spndtLegendClasses->setValue(2);
+      before = legend.HistogramCanvas().Image().copy();
+      QTest::mouseClick(legend.btbttnDrawHistogram, Qt::LeftButton);
+      declined = legend.HistogramCanvas().Image().copy();
+      QTest::mouseClick(legend.btbttnDrawHistogram, Qt::LeftButton);
+      drawn = legend.HistogramCanvas().Image().copy();
+    };
+    t.click(t.w.btbttnClassify);
+    QCOMPARE(t.questionButtons.size(), 2);
+    QCOMPARE(t.questionButtons[0], QStringList({"Align to the observation grid", "OK"}));
+    QCOMPARE(t.messages[0], QString("soil.asc does not cover the cells of the observation grid obs.asc:\n"
+                                    "soil.asc: xllcorner 1010.00 differs from obs.asc: 1000.00\n"
+                                    "The histogram counts both grids cell by cell, so they must share one extent: "
+                                    "align the grid to the observation grid first."));
+    QCOMPARE(declined, before);  // no bars from another area
+    QVERIFY(drawn != before);
+    const fs::path aligned = scratch.path() / "soil-aligned.asc";
+    QVERIFY(fs::exists(aligned));
+    QCOMPARE(t.ws().CurrentDataDef.FileName, aligned.string());
+    QCOMPARE(t.ws().CurrentDataDef.xllcorner, 1000.0);
+    QCOMPARE(t.ws().CurrentDataDef.NrClasses, 2);
+    QCOMPARE(t.w.lblNewFile->text(), QString("soil-aligned.asc"));
+    QCOMPARE(t.messages.size(), 2);
   }
 
   void theFirstLowerBoundHasNoLabelToFollowButIsStored() {

@@ -159,10 +159,10 @@ TEST_F(AuditTest, ZeroExpectationsAreReportedAndSummarised) {
 }
 
 TEST_F(AuditTest, NoObservationsInTheClassesReadNoData) {
-  TDataDef obs = Grid("obs.asc", 2, 1, [](int, int) { return std::string("-9999"); });
+  TDataDef obs = Grid("obs.asc", 2, 1, [](int, int c) { return std::string(c == 1 ? "1" : "-9999"); });
   obs.PositiveIndicatorValue = 1;
   TDataDef aux = Grid("aux.asc", 2, 1, [](int, int c) { return std::to_string(c); });
-  SetClasses(aux, {{10, 11}, {11, 12}});  // no cell in any class: N = 0
+  SetClasses(aux, {{10, 11}, {11, 12}});  // no cell in any class: N = 0, the presence in none
   ws->AddDataDef(obs);
   ws->AddDataDef(aux);
   RunAudit(*ws, tables, shell);

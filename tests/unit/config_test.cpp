@@ -143,12 +143,12 @@ TEST_F(ConfigTest, NoCellIsLostAtTheEndsOfTheRange) {
       {{"0.3", "2", "5", "10.7"}, "0.30000"},              // a minimum with 5 decimals keeps its text
       {{"-10", "-7.5", "-3", "-2"}, "-10.00000"},          // a negative maximum: 1.01 times it lies below it
       {{"-1", "-0.5", "-0.25", "0"}, "-1.00000"},          // a maximum of 0
-      {{"-0.000123456", "-0.000123449", "-0.00012345", "-0.000123451"}, "-0.00013"},  // a range below 0.00001
   };
   AddObservation("obs.asc", 1, 0);
   for (std::size_t i = 0; i < cases.size(); ++i) {
     const std::string name = "aux" + std::to_string(i) + ".asc";
-    Pick(name, GridText(2, 2, {{cases[i].cells[0], cases[i].cells[1]}, {cases[i].cells[2], cases[i].cells[3]}}));
+    const auto& v = cases[i].cells;
+    Pick(name, GridText(3, 2, {{v[0], v[1], v[2]}, {v[3], v[0], v[3]}}));  // the observation grid's extent
     ClassBounds b;
     b.n = 4;
     ProposeBounds(b, ws->CurrentDataDef.minvalue, ws->CurrentDataDef.maxvalue);
@@ -254,6 +254,158 @@ TEST_F(ConfigTest, MarkingIndicatorsEmptiesTheList) {
   EXPECT_FALSE(ws->CurrentDataDef.IsAbsenceGrid());
 }
 
+// An indicator must mark cells of the grid: a value no cell holds, the no-data value, the value
+// of the other indicator, or any value of a file that is no grid is refused at the mark.
+TEST_F(ConfigTest, IndicatorsThatMarkNoCellAreRefused) {
+  ScanResult list = Pick("obs.asc", GridText(3, 1, {{"1", "0", "-9999"}}));
+  const std::string grid = (dir / "obs.asc").string();
+  EXPECT_FALSE(MarkIndicator(*ws, list, "2", -1, true, shell));  // typed, held by no cell
+  EXPECT_EQ(shell.messages.back(), grid + ": no cell holds the value 2, so it cannot mark presences.");
+  EXPECT_FALSE(MarkIndicator(*ws, list, "-9999", -1, false, shell));
+  EXPECT_EQ(shell.messages.back(), grid + ": -9999 is the grid's no-data value, so it cannot mark absences.");
+  ASSERT_TRUE(MarkIndicator(*ws, list, "1", -1, true, shell));
+  EXPECT_FALSE(MarkIndicator(*ws, list, "1", -1, false, shell));
+  EXPECT_EQ(shell.messages.back(), grid + ": 1 marks presences already; absences need a value of their own.");
+  EXPECT_EQ(ws->CurrentDataDef.NegativeIndicatorValue, -9999);
+  // A grid whose values the scan did not keep (a fraction stops the list) is read again.
+  list = Pick("frac.asc", GridText(3, 1, {{"0.5", "7", "-9999"}}));
+  EXPECT_FALSE(list.valuesComplete);
+  EXPECT_TRUE(MarkIndicator(*ws, list, "7", -1, true, shell));
+  EXPECT_FALSE(MarkIndicator(*ws, list, "8", -1, false, shell));
+  EXPECT_EQ(shell.messages.back(), (dir / "frac.asc").string() + ": no cell holds the value 8, so it cannot mark absences.");
+  ws->CurrentDataDef.GridFileType = TGridFileType::notgrid;
+  EXPECT_FALSE(MarkIndicator(*ws, list, "7", -1, true, shell));
+  EXPECT_NE(shell.messages.back().find("is not a grid, so it cannot mark presences."), std::string::npos);
+}
+
+// A class that holds nothing or overlaps the one before it cannot be saved; the bound texts of the
+// window tell which class, before anything is stored.
+TEST_F(ConfigTest, ClassesThatHoldNothingOrOverlapAreRefused) {
+  AddObservation("obs.asc", 1, 0);
+  AddClassified("aux.asc", 3);
+  const std::string aux = "\"" + (dir / "aux.asc").string() + "\"";
+  auto saveError = [&] {
+    try {
+      WriteConfigurationFile(*ws, dir / "c.txt");
+    } catch (const FileError& e) {
+      return std::string(e.what());
+    }
+    return std::string();
+  };
+  auto& cls = ws->DataDef(2).mclasses;
+  const auto proposed = cls;
+  cls[1][ClassLower] = 5, cls[1][ClassUpper] = 4;
+  EXPECT_EQ(saveError(), (dir / "c.txt").string() + ": cannot save the configuration: class 2 of " + aux +
+                             " runs from 5 to 4; a class's lower bound must lie below its upper bound");
+  cls = proposed;
+  cls[2][ClassLower] = cls[1][ClassUpper] - 0.5;
+  EXPECT_NE(saveError().find("class 3 of " + aux + " starts at "), std::string::npos);
+  EXPECT_NE(saveError().find(" of class 2; classes must not overlap"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "c.txt"));
+  cls = proposed;
+  EXPECT_EQ(saveError(), "");
+
+  // Bounds in the window: texts that are no numbers, and bounds that would not ascend.
+  ClassBounds b;
+  b.n = 3;
+  ProposeBounds(b, 0.5, 6.5);
+  EXPECT_FALSE(BoundsProblem(b).has_value());
+  EXPECT_EQ(EditProblem(b, 2, "abc"), std::optional<std::string>("Class 2: the lower bound \"abc\" is not a number."));
+  EXPECT_EQ(EditProblem(b, 2, "0.1"), std::optional<std::string>("Class 2: the lower bound 0.1 is not above the lower bound " +
+                                                                 b.Edit(1) + " of class 1."));
+  EXPECT_FALSE(EditProblem(b, 2, "1").has_value());
+  EXPECT_FALSE(EditProblem(b, 1, "-7").has_value());  // the first has nothing below it
+  ClassBounds inverted = b;
+  Editlegend(inverted, 3, "0.7");  // follows into the label of class 2, below its lower bound
+  EXPECT_EQ(BoundsProblem(inverted).value_or("").rfind("Class 2 runs from ", 0), 0u);
+  ClassBounds typed = b;
+  typed.edits[0] = "x";
+  EXPECT_EQ(BoundsProblem(typed), std::optional<std::string>("Class 1: the lower bound \"x\" is not a number."));
+  // The last class may start at the maximum: its upper bound is raised above it.
+  ClassBounds top = b;
+  Editlegend(top, 3, "6.5");
+  EXPECT_FALSE(BoundsProblem(top).has_value());
+  // A range below the five decimals of a bound: the proposal repeats texts, so it cannot be stored.
+  ClassBounds tiny;
+  tiny.n = 4;
+  ProposeBounds(tiny, -0.000123456, -0.000123449);
+  EXPECT_TRUE(BoundsProblem(tiny).has_value());
+}
+
+// A configuration is read right or refused: its entries must agree with their grids' own headers
+// and with each other, and hold no indicator or class that marks nothing.
+TEST_F(ConfigTest, LoadRefusesWhatTheGridsDoNotBearOut) {
+  AddObservation("obs.asc", 1, 0);
+  AddClassified("aux.asc", 3);
+  WriteConfigurationFile(*ws, dir / "good.txt");
+  const std::vector<std::string> good = ReadTextLines(dir / "good.txt");
+  const std::string obs = "\"" + (dir / "obs.asc").string() + "\"";
+  const std::string aux = "\"" + (dir / "aux.asc").string() + "\"";
+  auto loadError = [&](int line, const std::string& text) {
+    std::vector<std::string> lines = good;
+    lines[static_cast<std::size_t>(line - 1)] = text;
+    std::string content;
+    for (const std::string& l : lines) content += l + "\r\n";
+    WriteFile(dir / "c.txt", content);
+    auto fresh = std::make_unique<Workspace>();
+    try {
+      LoadConfiguration(*fresh, table, dir / "c.txt", shell);
+    } catch (const FileError& e) {
+      EXPECT_EQ(fresh->DataDefCount, 0);
+      return std::string(e.what()).substr((dir / "c.txt").string().size() + 2);
+    }
+    return std::string();
+  };
+  EXPECT_EQ(loadError(1, good[0]), "");
+  EXPECT_EQ(loadError(3, "    5    Number of columns"), "line 3: ncols is 5, but the header of " + obs + " says 3");
+  EXPECT_EQ(loadError(18, "    7.00 X at lower left corner"), "line 18: xllcorner is 7, but the header of " + aux + " says 0");
+  EXPECT_EQ(loadError(7, "  2.00    Cell size"), "line 7: cellsize is 2, but the header of " + obs + " says 1");
+  EXPECT_EQ(loadError(8, "   -1.00  Value for No Data"), "line 8: NODATA_value is -1, but the header of " + obs + " says -9999");
+  EXPECT_EQ(loadError(12, "    1.00  Value of the indicator for absence (or NoData)"),
+            "line 12: the presence and the absence indicator of " + obs + " are both 1; they must differ");
+  EXPECT_EQ(loadError(2, "notgrid"), "line 11: the entry " + obs + " is not a grid (notgrid), so it cannot mark presences");
+  EXPECT_EQ(loadError(28, "    50.00000     40.00000 lower and upper bound of class  2"),
+            "line 28: class 2 of " + aux + " runs from 50 to 40; a class's lower bound must lie below its upper bound");
+  // The grids themselves differ: the message of saving, with the differences.
+  WriteFile(dir / "aux.asc", GridText(3, 2, {{"0.5", "2", "3"}, {"4", "5", "6.5"}}, "-9999", 5));
+  std::vector<std::string> moved = good;
+  moved[17] = "    5.00 X at lower left corner";
+  std::string content;
+  for (const std::string& l : moved) content += l + "\r\n";
+  WriteFile(dir / "moved.txt", content);
+  try {
+    LoadConfiguration(*ws, table, dir / "moved.txt", shell);
+    ADD_FAILURE() << "loaded";
+  } catch (const FileError& e) {
+    EXPECT_EQ(std::string(e.what()), (dir / "moved.txt").string() +
+                                         ": xllcorner, yllcorner, ncols and/or nrows are different:\n"
+                                         "Prepare new and consistent grids and start anew!\naux.asc: xllcorner 5.00 differs from obs.asc: 0.00");
+  }
+  EXPECT_EQ(ws->DataDefCount, 2);  // the configuration as it was
+}
+
+// The histogram counts the working record against the observation grid cell by cell: a grid of
+// another extent is refused with the differences, not drawn from another area.
+TEST_F(ConfigTest, HistogramRefusesAGridOfAnotherExtent) {
+  AddObservation("obs.asc", 1, 0);
+  Pick("far.asc", GridText(3, 2, {{"1", "2", "3"}, {"4", "5", "6"}}, "-9999", 0, 0, 10));
+  ClassBounds b;
+  b.n = 2;
+  ProposeBounds(b, ws->CurrentDataDef.minvalue, ws->CurrentDataDef.maxvalue);
+  ASSERT_TRUE(HistogramExtentProblem(*ws).has_value());
+  QImageCanvas pic(kHistogramWidth, kHistogramHeight);
+  EXPECT_FALSE(DrawClassHistogram(*ws, b, pic, shell));
+  EXPECT_EQ(shell.messages.back(),
+            "far.asc does not cover the cells of the observation grid obs.asc:\nfar.asc: cellsize 10.00 differs from obs.asc: 1.00\n"
+            "The histogram counts both grids cell by cell, so they must share one extent: align the grid to the observation grid first.");
+  // Bounds that cannot be stored are refused before anything is stored.
+  ws->CurrentDataDef.NrClasses = 0;
+  b.edits[1] = "abc";
+  EXPECT_FALSE(DrawClassHistogram(*ws, b, pic, shell));
+  EXPECT_EQ(shell.messages.back(), "Class 2: the lower bound \"abc\" is not a number.");
+  EXPECT_EQ(ws->CurrentDataDef.NrClasses, 0);
+}
+
 TEST_F(ConfigTest, ConsistencyMessages) {
   AddObservation("obs.asc", 1, 0);
   EXPECT_TRUE(CheckConsistency(*ws, shell));  // one entry never fails
@@ -338,12 +490,21 @@ TEST_F(ConfigTest, ResultGridsCarryTheReferenceGridsProjection) {
 }
 
 TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
-  AddObservation("obs.asc", 1, 0);
-  AddClassified("aux.asc", 20);
-  ws->DataDef(1).cellsize = 0.125;
-  ws->DataDef(1).xllcorner = -12345.5;
-  ws->DataDef(2).mclasses[0][ClassLower] = 1.234567;
-  ws->DataDef(2).mclasses[0][ClassUpper] = 0.8;
+  // Grids whose cell size and corner need more than the widths of their fields.
+  for (const char* name : {"obs.asc", "aux.asc"}) {
+    WriteFile(dir / name, GridText(3, 2, {{"1", "0", "-9999"}, {"0.5", "1", "6.5"}}, "-9999", -12345.5, 0, 0.125));
+  }
+  PickGridFile(*ws, (dir / "obs.asc").string(), true, shell, nullptr);
+  ws->CurrentDataDef.PositiveIndicatorValue = 1;
+  ws->CurrentDataDef.NegativeIndicatorValue = 0;
+  ASSERT_TRUE(SubmitCurrentDataDef(*ws, table, shell));
+  PickGridFile(*ws, (dir / "aux.asc").string(), true, shell, nullptr);
+  ClassBounds b;
+  b.n = 20;
+  ProposeBounds(b, ws->CurrentDataDef.minvalue, ws->CurrentDataDef.maxvalue);
+  PerformFinalization(b, ws->CurrentDataDef);
+  ASSERT_TRUE(SubmitCurrentDataDef(*ws, table, shell));
+  ws->DataDef(2).mclasses[0][ClassLower] = -1.234567;
   WriteConfigurationFile(*ws, dir / "cfg.txt");
   const std::string text = test::ReadFile(dir / "cfg.txt");
   const auto lines = ReadTextLines(dir / "cfg.txt");
@@ -357,7 +518,7 @@ TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   EXPECT_EQ(lines[7], "-9999.00  Value for No Data");
   EXPECT_EQ(lines[12], "  0       Number of classes for the continuous variable (or 0)");
   EXPECT_EQ(lines[25], " 20       Number of classes for the continuous variable (or 0)");
-  EXPECT_EQ(lines[26], "     1.23457      0.80000 lower and upper bound of class  1");
+  EXPECT_EQ(lines[26], "    -1.23457      0.32000 lower and upper bound of class  1");
   EXPECT_EQ(lines[45].substr(25), " lower and upper bound of class 20");
 
   auto fresh = std::make_unique<Workspace>();
@@ -370,7 +531,7 @@ TEST_F(ConfigTest, FileLayoutAndRoundTrip) {
   EXPECT_EQ(fresh->DataDef(1).xllcorner, -12345.5);
   EXPECT_EQ(fresh->DataDef(1).PositiveIndicatorValue, 1);
   EXPECT_EQ(fresh->DataDef(2).NrClasses, 20);
-  EXPECT_EQ(fresh->DataDef(2).mclasses[0][ClassLower], 1.23457);
+  EXPECT_EQ(fresh->DataDef(2).mclasses[0][ClassLower], -1.23457);
   EXPECT_EQ(fresh->PresenceDefIndex, 1);
   EXPECT_EQ(t.RowCount(), 3);
   EXPECT_EQ(t.Cell(6, 1), "0.125");

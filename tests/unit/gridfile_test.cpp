@@ -18,6 +18,17 @@ using test::RecordingShell;
 using test::TempDir;
 using test::WriteFile;
 
+// The text of a FileError the call throws ("" when it throws none).
+template <typename F>
+std::string ErrorOf(F&& call) {
+  try {
+    call();
+  } catch (const FileError& e) {
+    return e.what();
+  }
+  return "";
+}
+
 class GridFileTest : public ::testing::Test {
  protected:
   // Writes text as a grid file and returns a working record that names it.
@@ -52,34 +63,82 @@ TEST_F(GridFileTest, HeaderInBothKeySpellingsAnyOrder) {
   EXPECT_TRUE(shell.messages.empty());
 }
 
-TEST_F(GridFileTest, HeaderQuirksAreKept) {
-  // Small-letter nodata_value is not a key: the field keeps the value of the previous file; a tab
-  // between key and value yields 0; blanks anywhere are removed; CR LF line ends are fine.
-  TDataDef def;
-  def.NODATA_value = -7;
-  def.xllcorner = 5;
-  WriteFile(dir / "q.asc",
-            "ncols\t12\r\nn rows 3\r\nyllcorner 1 0\r\ncellsize 2\r\nnodata_value -9999\r\nfoo\r\n");
-  def.FileName = (dir / "q.asc").string();
-  ASSERT_TRUE(ReadHeader(def, shell));
-  EXPECT_EQ(def.ncols, 0);
-  EXPECT_EQ(def.nrows, 3);
-  EXPECT_EQ(def.yllcorner, 10);
-  EXPECT_EQ(def.cellsize, 2);
-  EXPECT_EQ(def.NODATA_value, -7);  // unchanged
-  EXPECT_EQ(def.xllcorner, 5);      // no line carries it
-  EXPECT_EQ(def.PositiveIndicatorValue, -7);
+// Spellings other programs write: read as the user means them.
+TEST_F(GridFileTest, HeaderSpellingsReadAsMeant) {
+  struct Case {
+    std::string text;
+    std::int32_t ncols;
+    double xll, yll, cellsize, nodata;
+  } cases[] = {
+      // Keys in any case, a tab between key and value, blanks around it, a number in exponent form.
+      {"Ncols\t7.8e1\nNROWS 2\n  xllcorner  100.5 \nyllcorner\t-3\nCellSize 25\nnodata_value -1\n", 78, 100.5, -3, 25, -1},
+      // CR line ends alone, and CR LF.
+      {"ncols 2\rnrows 2\rxllcorner 1\ryllcorner 2\rcellsize 3\rNODATA_value 4\r1 2\r3 4\r", 2, 1, 2, 3, 4},
+      {"ncols 2\r\nnrows 2\r\nxllcorner 1\r\nyllcorner 2\r\ncellsize 3\r\nNODATA_value 4\r\n1 2\r\n3 4\r\n", 2, 1, 2, 3, 4},
+      // The centre of the lower-left cell: the corner lies half a cell from it.
+      {"ncols 2\nnrows 2\nxllcenter 105\nYLLCENTER 205\ncellsize 10\nNODATA_value -9999\n", 2, 100, 200, 10, -9999},
+      // dx and dy, equal, in place of cellsize: seven header lines.
+      {"ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ndx 0.5\ndy 0.5\nNODATA_value -9999\n", 2, 0, 0, 0.5, -9999},
+  };
+  for (const Case& c : cases) {
+    TDataDef def = Grid(c.text);
+    ASSERT_TRUE(ReadHeader(def, shell)) << c.text;
+    EXPECT_EQ(def.ncols, c.ncols) << c.text;
+    EXPECT_EQ(def.xllcorner, c.xll) << c.text;
+    EXPECT_EQ(def.yllcorner, c.yll) << c.text;
+    EXPECT_EQ(def.cellsize, c.cellsize) << c.text;
+    EXPECT_EQ(def.NODATA_value, c.nodata) << c.text;
+  }
+  // The cells after a header of seven lines, and after CR line ends, are the grid's.
+  ScanResult scan;
+  TDataDef seven = ReadAndScan("ncols 2\nnrows 1\nxllcorner 0\nyllcorner 0\ndx 1\ndy 1\nNODATA_value -9999\n5 7\n", &scan);
+  EXPECT_EQ(seven.minvalue, 5);
+  EXPECT_EQ(seven.maxvalue, 7);
+  TDataDef cr = ReadAndScan("ncols 2\rnrows 2\rxllcorner 0\ryllcorner 0\rcellsize 1\rNODATA_value -9999\r1 2\r3 4\r", &scan);
+  EXPECT_EQ(cr.minvalue, 1);
+  EXPECT_EQ(cr.maxvalue, 4);
+  EXPECT_EQ(scan.unique, (std::vector<std::string>{"1", "2", "3", "4"}));
 }
 
-TEST_F(GridFileTest, HeaderValuesTakeTheValidPrefix) {
-  TDataDef def = Grid("ncols 10x\nnrows 5.9\nxllcorner 12.5abc\nyllcorner abc\ncellsize 1e2q\nNODATA_value -99.5.5\n");
-  ASSERT_TRUE(ReadHeader(def, shell));
-  EXPECT_EQ(def.ncols, 10);
-  EXPECT_EQ(def.nrows, 5);
-  EXPECT_EQ(def.xllcorner, 12.5);
-  EXPECT_EQ(def.yllcorner, 0);
-  EXPECT_EQ(def.cellsize, 100);
-  EXPECT_EQ(def.NODATA_value, -99.5);
+// A header a reader would have to guess at is refused naming the file, the line and what was
+// expected. Each case follows a good grid read into the same record: no field of it may stand in
+// for one the bad header lacks.
+TEST_F(GridFileTest, HeaderFaultsAreRefusedWithFileAndLine) {
+  const std::string rows = "1 2\n3 4\n";
+  const std::string head = "ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\n";
+  struct Case {
+    std::string text, expect;
+  } cases[] = {
+      {"", "line 1: the header has no ncols, nrows, xllcorner, yllcorner, cellsize and NODATA_value (the file ends here)"},
+      {std::string("\x00\x01\x02" "binary\xff\n", 11),
+       "line 1: the header has no ncols, nrows, xllcorner, yllcorner, cellsize and NODATA_value (found \"\\x00\\x01\\x02binary\\xff\")"},
+      {"ncols 2\nnrows 2\nxllcorner 0\n", "line 4: the header has no yllcorner, cellsize and NODATA_value (the file ends here)"},
+      {head + "cellsize 1\n" + rows, "line 6: the header has no NODATA_value (found \"1 2\")"},
+      {head + "cellsize 1\nnodata -9999\n" + rows, "line 6: the header has no NODATA_value (found \"nodata -9999\")"},
+      {head + "dx 1\nNODATA_value -9999\n" + rows, "line 7: the header has no dy (found \"1 2\")"},
+      {"ncols 7.5\n", "line 1: ncols is not a whole number (found \"7.5\")"},
+      {"ncols 0\n", "line 1: ncols must be at least 1 (found \"0\")"},
+      {"ncols 2\nnrows -3\n", "line 2: nrows must be at least 1 (found \"-3\")"},
+      {"ncols 10x\n", "line 1: ncols is not a whole number (found \"10x\")"},
+      {"ncols 2\nnrows 2\nxllcorner 12.5abc\n", "line 3: xllcorner is not a number (found \"12.5abc\")"},
+      {"ncols 2\nnrows 2\nxllcorner 1 0\n", "line 3: xllcorner is not a number (found \"1 0\")"},
+      {"ncols\n", "line 1: ncols has no value"},
+      {head + "cellsize 0\n", "line 5: cellsize must be above 0 (found \"0\")"},
+      {head + "cellsize -1\n", "line 5: cellsize must be above 0 (found \"-1\")"},
+      {head + "cellsize 1e308\nNODATA_value -9999\n" + rows, "line 5: cellsize 1e+308 puts the grid's far corner beyond the range of numbers"},
+      {head + "dx 1\ndy 2\nNODATA_value -9999\n" + rows, "line 6: dx 1 and dy 2 differ, but the cells of a grid must be square"},
+      {head + "cellsize 1\ndx 1\n", "line 6: the header gives the cell size twice (cellsize on line 5, dx on line 6)"},
+      {"ncols 2\nnrows 2\nxllcorner 0\nXLLCENTER 0.5\n", "line 4: the header gives the X position twice (xllcorner on line 3, xllcenter on line 4)"},
+      {"ncols 2\nNCOLS 2\n", "line 2: the header gives the number of columns twice (ncols on line 1, ncols on line 2)"},
+  };
+  for (const Case& c : cases) {
+    TDataDef def = Grid(GridText(3, 1, {{"1", "2", "3"}}, "-7", 5, 6, 8), "good.asc");
+    ASSERT_TRUE(ReadHeader(def, shell));
+    def.FileName = (dir / "bad.asc").string();
+    WriteFile(dir / "bad.asc", c.text);
+    const std::string what = ErrorOf([&] { ReadHeader(def, shell); });
+    EXPECT_EQ(what.rfind((dir / "bad.asc").string() + ": " + c.expect, 0), 0u) << what;
+  }
 }
 
 TEST_F(GridFileTest, SizeLimitIsTenThousandEachWay) {
@@ -124,18 +183,28 @@ TEST_F(GridFileTest, MissingFileIsAFileErrorNamingIt) {
   }
 }
 
-TEST_F(GridFileTest, ReaderFollowsRowsAndSkipsSurplusValues) {
+TEST_F(GridFileTest, ReaderFollowsRowsSkipsSurplusValuesAndRefusesMissingOnes) {
   // Row 1 has a surplus value, row 2 runs over two lines, row 3 is short and the file ends early.
-  TDataDef def = Grid(GridText(3, 4, {{"1", "2", "3", "99"}, {"4"}, {"5\t6"}, {"7", "8"}}));
+  TDataDef def = Grid(GridText(3, 4, {{"1", "2", "3", "99"}, {"4"}, {"5\t6"}, {"7", "8"}}), "short.asc");
   ASSERT_TRUE(ReadHeader(def, shell));
   GridReader reader(def);
   reader.SkipHeader();
   std::vector<double> got;
-  for (int r = 0; r < 4; ++r) {
-    for (int c = 0; c < 3; ++c) got.push_back(reader.ReadValue());
-    reader.ReadLine();
-  }
-  EXPECT_EQ(got, (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8, 0, 0, 0, 0}));
+  const std::string what = ErrorOf([&] {
+    for (int r = 0; r < 4; ++r) {
+      for (int c = 0; c < 3; ++c) got.push_back(reader.ReadValue());
+      reader.ReadLine();
+    }
+  });
+  EXPECT_EQ(got, (std::vector<double>{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_EQ(what, (dir / "short.asc").string() + ": the header announces 12 values, the file holds 8");
+  // The scan reads rows on every core, and refuses the same way: no missing cell reads as 0.
+  EXPECT_EQ(ErrorOf([&] { ScanData(def, shell); }), what);
+  std::string text = GridText(78, 104, {});
+  for (int i = 0; i < 2731; ++i) text += i % 78 == 77 ? "1\n" : "1 ";
+  TDataDef cut = Grid(text, "cut.asc");
+  ASSERT_TRUE(ReadHeader(cut, shell));
+  EXPECT_EQ(ErrorOf([&] { ScanData(cut, shell); }), (dir / "cut.asc").string() + ": the header announces 8112 values, the file holds 2731");
 }
 
 TEST_F(GridFileTest, LettersInCellsAreAnErrorWithFileAndLine) {
@@ -233,13 +302,6 @@ TEST_F(GridFileTest, ScanOfHugeWholeValues) {
   EXPECT_EQ(def.maxvalue, 1e19);
 }
 
-TEST_F(GridFileTest, EmptyOrNegativeExtentsScanNothing) {
-  ScanResult scan;
-  TDataDef def = ReadAndScan("ncols 0\nnrows -3\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n1 2\n", &scan);
-  EXPECT_EQ(def.nrows, -3);
-  EXPECT_EQ(def.minvalue, 1000000000);
-}
-
 // The plain reading rule, kept to check the buffered reader against: whole file in memory, one
 // character at a time.
 class LiteralGridReader {
@@ -249,10 +311,11 @@ class LiteralGridReader {
     while (p_ < t_.size() && t_[p_] != '\n') ++p_;
     if (p_ < t_.size()) ++p_;
   }
+  // After the header only cells follow: the end of the file before the last one is an error.
   double ReadValue() {
     auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; };
     while (p_ < t_.size() && space(t_[p_])) ++p_;
-    if (p_ >= t_.size()) return 0;
+    if (p_ >= t_.size()) throw FileError("the file holds too few values");
     std::string token;
     while (p_ < t_.size() && !space(t_[p_]) && token.size() < 64) token += t_[p_++];
     auto v = ParseReal(token);
@@ -291,11 +354,20 @@ TEST_F(GridFileTest, BufferedReaderMatchesTheLiteralReader) {
     LiteralGridReader plain(text);
     fast.SkipHeader();
     for (int i = 0; i < 6; ++i) plain.ReadLine();
-    for (int r = 0; r < nrows + 2; ++r) {
-      for (int c = 0; c < ncols; ++c) ASSERT_EQ(fast.ReadValue(), plain.ReadValue()) << "round " << round;
-      fast.ReadLine();
-      plain.ReadLine();
-    }
+    // Both read the same values and stop at the same one, short rows taking from the next line.
+    auto readAll = [&](auto& reader) {
+      std::vector<double> values;
+      try {
+        for (int r = 0; r < nrows; ++r) {
+          for (int c = 0; c < ncols; ++c) values.push_back(reader.ReadValue());
+          reader.ReadLine();
+        }
+        values.push_back(-12345);  // the end of a grid that held every value
+      } catch (const FileError&) {
+      }
+      return values;
+    };
+    ASSERT_EQ(readAll(fast), readAll(plain)) << "round " << round;
   }
 }
 
@@ -334,17 +406,6 @@ TEST_F(GridFileTest, WriterReportsAFolderThatIsNotThere) {
   EXPECT_THROW(TextWriter(dir / "no" / "such" / "file.asc"), FileError);
 }
 
-// The text of a FileError the call throws ("" when it throws none).
-template <typename F>
-std::string ErrorOf(F&& call) {
-  try {
-    call();
-  } catch (const FileError& e) {
-    return e.what();
-  }
-  return "";
-}
-
 // A value beyond a double's range would become inf: the maps, the configuration and the lookup
 // would compute with it, and a configuration saved from it could not be loaded back.
 TEST_F(GridFileTest, ValuesThatAreNotFiniteAreRefusedWithTheirLine) {
@@ -370,8 +431,8 @@ TEST_F(GridFileTest, ValuesThatAreNotFiniteAreRefusedWithTheirLine) {
   }
   // The largest doubles and the tiny ones that round to 0 are numbers: they stay accepted.
   ScanResult scan;
-  TDataDef def = ReadAndScan(GridText(3, 1, {{"1e308", "-1.7e308", "1e-400"}}, "-9999", 0, 0, 1e308), &scan);
-  EXPECT_EQ(def.cellsize, 1e308);
+  TDataDef def = ReadAndScan(GridText(3, 1, {{"1e308", "-1.7e308", "1e-400"}}, "-9999", 0, 0, 1e300), &scan);
+  EXPECT_EQ(def.cellsize, 1e300);
   EXPECT_EQ(def.maxvalue, 1e308);
   EXPECT_EQ(def.minvalue, -1.7e308);
 }
@@ -438,6 +499,44 @@ TEST_F(GridFileTest, SpecialFilesAreRefusedAtOnce) {
     special.FileName = "/dev/zero";
     EXPECT_EQ(ErrorOf([&] { ReadHeader(special, shell); }), "/dev/zero: cannot read the file: it is a device, not a file");
   }
+}
+
+// A file whose first line ends in a lone CR has CR line ends: lines, rows, line numbers and the
+// line limit all go by them. A CR elsewhere in a file of LF lines stays white space.
+TEST_F(GridFileTest, ALoneCrEndsTheLinesOfAFileThatStartsSo) {
+  std::string many;
+  for (int i = 0; i < 400; ++i) many += "7 7 7\r";  // 2400 bytes of short lines
+  TDataDef def = Grid("first\rsecond\r\r" + many, "cr.txt");
+  {
+    GridReader reader(def, 256, 1000);
+    std::string line;
+    ASSERT_TRUE(reader.ReadTextLine(line));
+    EXPECT_EQ(line, "first");
+    ASSERT_TRUE(reader.ReadTextLine(line));
+    EXPECT_EQ(line, "second");
+    ASSERT_TRUE(reader.ReadTextLine(line));
+    EXPECT_EQ(line, "");
+    int lines = 0;
+    while (reader.ReadTextLine(line)) ++lines;  // never taken for one line over the limit
+    EXPECT_EQ(lines, 400);
+  }
+  TDataDef longLine = Grid("1\r2\r" + std::string(1500, '7') + "\r3\r", "long.txt");
+  EXPECT_EQ(ErrorOf([&] {
+              GridReader reader(longLine, 256, 1000);
+              while (reader.ReadLine()) {
+              }
+            }).rfind((dir / "long.txt").string() + ": line 3 is longer than", 0),
+            0u);
+  // A bad value is reported on its own line.
+  TDataDef bad = Grid("ncols 2\rnrows 2\rxllcorner 0\ryllcorner 0\rcellsize 1\rNODATA_value -9999\r1 2\r3 b\r", "bad.asc");
+  ASSERT_TRUE(ReadHeader(bad, shell));
+  EXPECT_EQ(ErrorOf([&] { ScanData(bad, shell); }), (dir / "bad.asc").string() + ": line 8: Invalid numeric input (found \"b\")");
+  // The first line decides: here LF, so the lone CR inside a row separates values only.
+  TDataDef lf = Grid("ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n1\r2\n3 4\n", "lf.asc");
+  ScanResult scan;
+  ASSERT_TRUE(ReadHeader(lf, shell));
+  scan = ScanData(lf, shell);
+  EXPECT_EQ(lf.maxvalue, 4);
 }
 
 TEST_F(GridFileTest, ControlBytesInABadValueAreShownEscaped) {

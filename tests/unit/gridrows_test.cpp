@@ -136,7 +136,7 @@ TEST(GridRowsTest, PlainRowsNeverFallBackWhateverTheLineEndsAndBlockSizes) {
   TempDir dir;
   std::mt19937 rng(TestSeed());
   ThreadPool two(2);
-  for (const char* eol : {"\n", "\r\n"}) {
+  for (const char* eol : {"\n", "\r\n", "\r"}) {
     std::string t = std::string("ncols 300") + eol + "nrows 50" + eol + "xllcorner 0" + eol + "yllcorner 0" + eol +
                     "cellsize 1" + eol + "NODATA_value -9999" + eol;
     for (int r = 0; r < 50; ++r) {
@@ -172,6 +172,25 @@ TEST(GridRowsTest, BadValueAtABatchBoundaryIsReportedAsTheFirstInFileOrder) {
   EXPECT_EQ(got.bits.size(), 8u);
   EXPECT_NE(got.error.find("line 9"), std::string::npos) << got.error;
   EXPECT_NE(got.error.find("\"bad\""), std::string::npos) << got.error;
+}
+
+// Rows missing at the end are refused, not read as zeros, whichever reader meets the end.
+TEST(GridRowsTest, MissingRowsAreRefusedWithWhatTheFileHolds) {
+  TempDir dir;
+  ThreadPool two(2);
+  for (const char* eol : {"\n", "\r"}) {
+    std::string t = std::string("ncols 3") + eol + "nrows 4" + eol + "xllcorner 0" + eol + "yllcorner 0" + eol +
+                    "cellsize 1" + eol + "NODATA_value -9999" + eol + "1 2 3" + eol + "4 5 6" + eol;
+    WriteFile(dir / "m.asc", t);
+    TDataDef def;
+    def.FileName = (dir / "m.asc").string();
+    def.ncols = 3;
+    def.nrows = 4;
+    const Reading got = ReadRows(def, two, 1 << 16, 1 << 12);
+    EXPECT_EQ(got, ReadPlain(def)) << eol;
+    EXPECT_EQ(got.bits.size(), 6u);
+    EXPECT_EQ(got.error, (dir / "m.asc").string() + ": the header announces 12 values, the file holds 6") << eol;
+  }
 }
 
 TEST(GridRowsTest, NotGridEntryReadsAsNoData) {

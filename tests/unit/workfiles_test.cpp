@@ -148,9 +148,32 @@ TEST_F(WorkFilesTest, IndicatorMasksAndTheLastEntryWins) {
   EXPECT_EQ(ws->PresenceRaster.at(1, 2), 1);
 }
 
+// A loaded configuration may name an indicator no cell holds: every count would be 0 for it. The
+// first reading of the observation grid refuses it, for one indicator and for two.
+TEST_F(WorkFilesTest, AnIndicatorThatNoCellHoldsIsRefusedAtTheMasks) {
+  TDataDef a = Grid("a.asc", GridText(2, 1, {{"1", "0"}}));
+  a.PositiveIndicatorValue = 2;
+  ws->AddDataDef(a);
+  std::string what;
+  try {
+    MakeBinaries(*ws, shell);
+  } catch (const FileError& e) {
+    what = e.what();
+  }
+  EXPECT_EQ(what, (dir / "a.asc").string() + ": no cell holds the value 2, so it cannot mark presences.\n"
+                                             "Mark a value that the grid holds (tab 1), or correct the configuration file.");
+  ws->DataDef(1).PositiveIndicatorValue = 1;
+  ws->DataDef(1).NegativeIndicatorValue = 5;
+  EXPECT_THROW(MakeBinaries(*ws, shell), FileError);
+  ws->DataDef(1).NegativeIndicatorValue = 0;
+  MakeBinaries(*ws, shell);
+  EXPECT_EQ(Ones(Work("Negatives.bin")), (std::vector<std::size_t>{1}));
+}
+
 TEST_F(WorkFilesTest, EmptyGridGivesAllZeroFiles) {
-  TDataDef g = Grid("e.asc", "ncols 0\nnrows 0\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n", 2,
-                    {{0, 1}, {1, 2}});
+  // A grid header refuses 0 columns and rows; an entry may still claim them.
+  TDataDef g = Grid("e.asc", GridText(2, 1, {{"0", "1"}}), 2, {{0, 1}, {1, 2}});
+  g.ncols = g.nrows = 0;
   ws->AddDataDef(g);
   MakeBinaries(*ws, shell);
   EXPECT_TRUE(Ones(Work("1-e-1.bin")).empty());
