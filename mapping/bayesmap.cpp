@@ -15,9 +15,10 @@
 #include "core/numfmt.h"
 #include "core/projection.h"
 #include "core/runlog.h"
-#include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "mapping/classfiles.h"
+#include "mapping/classtest.h"
+#include "mapping/maprows.h"
 #include "mapping/independence.h"
 #include "render/maprender.h"
 #include "stats/statistics.h"
@@ -158,32 +159,12 @@ void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& pr
   shell.log("Table with mapping data");
   for (int r = 0; r < bayes.RowCount(); ++r) shell.log(LogRow(bayes, r));
 
-  TextGrid& test = tables.Chi2a;
-  test.SetRowCount(1);
-  int n = 0;
-  for (int e = 1; e <= ws.DataDefCount; ++e) {
-    const TDataDef& def = ws.DataDef(e);
-    if (def.NrClasses < 2) continue;
-    for (int k = 1; k <= def.NrClasses; ++k) {
-      const auto& counts = ws.FrequencyCounts[static_cast<std::size_t>(n)];
-      ++n;
-      const Chi2Result chi2 = EvenSplitTest(counts.presences, counts.absences);
-      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(k)] = chi2.value;
-      const auto& cls = def.mclasses[static_cast<std::size_t>(k - 1)];
-      const long long a = RoundedCount(cls[ClassPresences]), b = RoundedCount(cls[ClassAbsences]);
-      const int row = test.RowCount();
-      test.SetRowCount(row + 1);
-      test.SetRow(row, {FileNameOf(def.FileName), std::to_string(k), CPText(SmoothedCP(a, b)), CPText(SmoothedCP(b, a)),
-                        Chi2SignText(chi2)});
-    }
-  }
-  test.fixedRows = 1;
-  shell.log("");
-  shell.log("Chi-squared testing: are condtional probabilities abs/pres different? ");
-  for (int r = 0; r < test.RowCount(); ++r) shell.log(LogRow(test, r));
-  shell.log("*=at 95%; **=at 99% confidence; NS=Not significant.");
-  shell.log("Non-significant diffences between CP-P and CP-A/random = replacement by \"1\" in Bayesian mapping.");
-  shell.log("");
+  const auto rows = TestClasses(ws, [&](int e, int k) {
+    const auto& cls = ws.DataDef(e).mclasses[static_cast<std::size_t>(k - 1)];
+    const long long a = RoundedCount(cls[ClassPresences]), b = RoundedCount(cls[ClassAbsences]);
+    return std::pair{SmoothedCP(a, b), SmoothedCP(b, a)};
+  });
+  ShowClassTests(rows, tables.Chi2a, shell, false);
 }
 
 ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCells* cells) {
@@ -224,30 +205,24 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
     bool unreadable = false;
     WrittenAsZero zero{"BayesP.asc", 8};
   };
-  const int block = BlockRowsFor(ncols * (nstreams * sizeof(int) + 20));
-  std::vector<int> classes(static_cast<std::size_t>(block) * nstreams * ncols);
-  std::vector<Row> made(static_cast<std::size_t>(block));
-  auto fetch = [&](int, int slot) { ReadClassRow(streams, classes.data() + static_cast<std::size_t>(slot) * nstreams * ncols); };
-  auto make = [&](int from, int to, int first) {
-    NumberTexts texts(8);
-    for (int r = from; r <= to; ++r) {
-      const std::size_t slot = static_cast<std::size_t>(r - first);
-      Row& row = made[slot];
-      row.text.clear();
-      row.written.resize(ncols);
-      row.minP = std::numeric_limits<double>::infinity();
-      row.maxP = -std::numeric_limits<double>::infinity();
-      row.unreadable = false;
-      row.zero = WrittenAsZero("BayesP.asc", 8);
-      const int* k = classes.data() + slot * nstreams * ncols;
-      const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
-      for (int c = 1; c <= ref.ncols; ++c) {
-        double P = nodata;
-        if (inside && c <= cols && inside[c - 1]) {
-          double LP = 1, LA = 1;
-          bool valid = true;
-          for (std::size_t e = 0; e < nstreams; ++e) {
-            const int cls = k[e * ncols + static_cast<std::size_t>(c - 1)];
+  struct Block {
+    NumberTexts texts{8};
+  };
+  auto make = [&](int r, const int* k, Row& row, Block& block) {
+    row.text.clear();
+    row.written.resize(ncols);
+    row.minP = std::numeric_limits<double>::infinity();
+    row.maxP = -std::numeric_limits<double>::infinity();
+    row.unreadable = false;
+    row.zero = WrittenAsZero("BayesP.asc", 8);
+    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+    for (int c = 1; c <= ref.ncols; ++c) {
+      double P = nodata;
+      if (inside && c <= cols && inside[c - 1]) {
+        double LP = 1, LA = 1;
+        bool valid = true;
+        for (std::size_t e = 0; e < nstreams; ++e) {
+          const int cls = k[e * ncols + static_cast<std::size_t>(c - 1)];
           if (cls > 0) {
             // A class number beyond the entry's classes carries no counts: an even split.
             const bool known = cls <= streams[e].nClasses;
@@ -257,21 +232,19 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
             valid = false;
           }
         }
-          P = ws.PriorP * LP / (ws.PriorP * LP + ws.PriorA * LA);
-          if (!valid) P = nodata;
-          if (P > row.maxP && P != nodata) row.maxP = P;
-          if (P < row.minP && P != nodata) row.minP = P;
-        }
-        const auto& text = texts.Text(P);
-        if (P != nodata) row.zero.Add(P, text.text);
-        row.text += text.text;
-        row.unreadable |= !text.readable;
-        row.written[static_cast<std::size_t>(c - 1)] = text.readBack;
+        P = ws.PriorP * LP / (ws.PriorP * LP + ws.PriorA * LA);
+        if (!valid) P = nodata;
+        if (P > row.maxP && P != nodata) row.maxP = P;
+        if (P < row.minP && P != nodata) row.minP = P;
       }
+      const auto& text = block.texts.Text(P);
+      if (P != nodata) row.zero.Add(P, text.text);
+      row.text += text.text;
+      row.unreadable |= !text.readable;
+      row.written[static_cast<std::size_t>(c - 1)] = text.readBack;
     }
   };
-  auto emit = [&](int r, int slot) {
-    const Row& row = made[static_cast<std::size_t>(slot)];
+  auto emit = [&](int r, const Row& row) {
     // Strictly beyond, in row order: the same value wins as when the cells are met one by one.
     if (row.maxP > range.maxP) range.maxP = row.maxP;
     if (row.minP < range.minP) range.minP = row.minP;
@@ -284,7 +257,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
     out.WriteLine();
     shell.row(r);
   };
-  RowsInBlocks(shell.run().Pool(), ref.nrows, block, fetch, make, emit);
+  MakeMapRows<Row, Block>(streams, shell.run().Pool(), ref.nrows, ncols, 20, make, emit);
   out.Close();
   CopyProjection(ref, shell.run().Output("BayesP.asc"));
   return range;

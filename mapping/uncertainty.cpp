@@ -13,12 +13,13 @@
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "core/projection.h"
-#include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "stats/statistics.h"
 #include "stats/statstext.h"
 #include "mapping/bayesmap.h"
 #include "mapping/classfiles.h"
+#include "mapping/classtest.h"
+#include "mapping/maprows.h"
 #include "render/maprender.h"
 
 namespace karvelo {
@@ -180,36 +181,6 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
 
 namespace {
 
-// The class test on the observed counts beside the bootstrap means, logged; sets ClassChi2.
-void FillBootstrapTestTable(Workspace& ws, RunTables& tables, const ClassCPStats& stats, Shell& shell) {
-  TextGrid& test = tables.Chi2a;
-  test.SetRowCount(1);
-  int K = 0;
-  for (int e = 1; e <= ws.DataDefCount; ++e) {
-    const TDataDef& def = ws.DataDef(e);
-    if (def.NrClasses < 2) continue;
-    for (int j = 1; j <= def.NrClasses; ++j) {
-      const auto& counts = ws.FrequencyCounts[static_cast<std::size_t>(K)];
-      ++K;
-      const Chi2Result chi2 = EvenSplitTest(counts.presences, counts.absences);
-      ws.ClassChi2[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)] = chi2.value;
-      const ClassStats& st = stats[static_cast<std::size_t>(e)][static_cast<std::size_t>(j)];
-      const int row = test.RowCount();
-      test.SetRowCount(row + 1);
-      test.SetRow(row, {FileNameOf(def.FileName), std::to_string(j), CPText(st.SumP / BootstrapSamples),
-                        CPText(st.SumA / BootstrapSamples), Chi2SignText(chi2)});
-    }
-  }
-  test.fixedRows = 1;
-  shell.log("");
-  shell.log("Chi-squared testing: are condtional probabilities abs/pres different? ");
-  for (int r = 0; r < test.RowCount(); ++r) shell.log(LogRow(test, r));
-  shell.log("*=at 95%; **=at 99% confidence; NS=Not significant.");
-  shell.log(kBootstrapCaption);
-  shell.log("Non-significant diffences between CP-P and CP-A/random = replacement by \"1\" in Bayesian mapping.");
-  shell.log("");
-}
-
 // Means and standard deviations over the samples (divisor 50), and the replacement of classes
 // that do not differ from an even split by the neutral 1.
 void ReduceStats(const Workspace& ws, ClassCPStats& stats) {
@@ -288,74 +259,67 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
     bool unreadable = false;
     WrittenAsZero zero{"AVGBayesP.asc", 10};
   };
-  const int block = BlockRowsFor(ncols * (nstreams * sizeof(int) + 40));
-  std::vector<int> classes(static_cast<std::size_t>(block) * nstreams * ncols);
-  std::vector<Row> made(static_cast<std::size_t>(block));
-  auto fetch = [&](int, int slot) { ReadClassRow(entries, classes.data() + static_cast<std::size_t>(slot) * nstreams * ncols); };
-  auto make = [&](int from, int to, int first) {
+  struct Block {
     std::unordered_map<std::uint64_t, CachedCell> cache;
     std::vector<ClassEvidence> used;
-    used.reserve(nstreams);
-    std::vector<int> k(nstreams);
-    for (int r = from; r <= to; ++r) {
-      const std::size_t slot = static_cast<std::size_t>(r - first);
-      Row& row = made[slot];
-      row.avg.clear();
-      row.sd.clear();
-      row.written.resize(ncols);
-      row.largest = -std::numeric_limits<double>::infinity();
-      row.smallest = std::numeric_limits<double>::infinity();
-      row.unreadable = false;
-      row.zero = WrittenAsZero("AVGBayesP.asc", 10);
-      const int* classRow = classes.data() + slot * nstreams * ncols;
-      const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
-      for (int c = 1; c <= ref.ncols; ++c) {
-        for (std::size_t e = 0; e < nstreams; ++e) k[e] = classRow[e * ncols + static_cast<std::size_t>(c - 1)];
-        if (!inside || c > cols || !inside[c - 1]) {
-          row.avg += none;
-          row.sd += none;
-          row.written[static_cast<std::size_t>(c - 1)] = noneBack;
-          continue;
-        }
-        // A cell's result depends only on its classes: compute each combination once.
-        std::uint64_t key = 0;
-        for (std::size_t e = 0; e < nstreams; ++e) key |= static_cast<std::uint64_t>(k[e] + 1) << (5 * e);
-        auto hit = cache.find(key);
-        if (hit == cache.end()) {
-          bool valid = true;
-          used.clear();
-          for (std::size_t e = 0; e < nstreams; ++e) {
-            if (k[e] > 0 && k[e] <= entries[e].nClasses) {
-              const ClassStats& st = stats[static_cast<std::size_t>(entries[e].slot)][static_cast<std::size_t>(k[e])];
-              used.push_back({st.MeanP, st.SdP, st.MeanA, st.SdA});
-            } else if (k[e] < 0) {
-              valid = false;
-            }
-          }
-          const CellEstimate est = ErrorPropCell(used, valid, ws.PriorP, ws.PriorA, V, T);
-          CachedCell cell{est.P, none, none, noneBack};
-          if (est.P != -1.0) {
-            cell.avg = FormatGridNumber(est.P, 10) + " ";
-            cell.sd = FormatGridNumber(est.sigma, 10) + " ";
-            cell.unreadable = !ReadsBack(cell.avg, cell.avgBack);
-          }
-          hit = cache.emplace(key, std::move(cell)).first;
-        }
-        const CachedCell& cell = hit->second;
-        if (cell.P != -1.0) {
-          row.largest = std::max(row.largest, cell.P);
-          row.smallest = std::min(row.smallest, cell.P);
-          row.zero.Add(cell.P, cell.avg);
-        }
-        row.unreadable |= cell.unreadable;
-        row.avg += cell.avg;
-        row.sd += cell.sd;
-        row.written[static_cast<std::size_t>(c - 1)] = cell.avgBack;
+    std::vector<int> k;  // the cell's class in each stream
+  };
+  auto make = [&](int r, const int* classRow, Row& row, Block& block) {
+    std::vector<int>& kk = block.k;
+    kk.resize(nstreams);
+    row.avg.clear();
+    row.sd.clear();
+    row.written.resize(ncols);
+    row.largest = -std::numeric_limits<double>::infinity();
+    row.smallest = std::numeric_limits<double>::infinity();
+    row.unreadable = false;
+    row.zero = WrittenAsZero("AVGBayesP.asc", 10);
+    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
+    for (int c = 1; c <= ref.ncols; ++c) {
+      for (std::size_t e = 0; e < nstreams; ++e) kk[e] = classRow[e * ncols + static_cast<std::size_t>(c - 1)];
+      if (!inside || c > cols || !inside[c - 1]) {
+        row.avg += none;
+        row.sd += none;
+        row.written[static_cast<std::size_t>(c - 1)] = noneBack;
+        continue;
       }
+      // A cell's result depends only on its classes: compute each combination once.
+      std::uint64_t key = 0;
+      for (std::size_t e = 0; e < nstreams; ++e) key |= static_cast<std::uint64_t>(kk[e] + 1) << (5 * e);
+      auto hit = block.cache.find(key);
+      if (hit == block.cache.end()) {
+        bool valid = true;
+        block.used.clear();
+        for (std::size_t e = 0; e < nstreams; ++e) {
+          if (kk[e] > 0 && kk[e] <= entries[e].nClasses) {
+            const ClassStats& st = stats[static_cast<std::size_t>(entries[e].slot)][static_cast<std::size_t>(kk[e])];
+            block.used.push_back({st.MeanP, st.SdP, st.MeanA, st.SdA});
+          } else if (kk[e] < 0) {
+            valid = false;
+          }
+        }
+        const CellEstimate est = ErrorPropCell(block.used, valid, ws.PriorP, ws.PriorA, V, T);
+        CachedCell cell{est.P, none, none, noneBack};
+        if (est.P != -1.0) {
+          cell.avg = FormatGridNumber(est.P, 10) + " ";
+          cell.sd = FormatGridNumber(est.sigma, 10) + " ";
+          cell.unreadable = !ReadsBack(cell.avg, cell.avgBack);
+        }
+        hit = block.cache.emplace(key, std::move(cell)).first;
+      }
+      const CachedCell& cell = hit->second;
+      if (cell.P != -1.0) {
+        row.largest = std::max(row.largest, cell.P);
+        row.smallest = std::min(row.smallest, cell.P);
+        row.zero.Add(cell.P, cell.avg);
+      }
+      row.unreadable |= cell.unreadable;
+      row.avg += cell.avg;
+      row.sd += cell.sd;
+      row.written[static_cast<std::size_t>(c - 1)] = cell.avgBack;
     }
   };
-  auto emit = [&](int r, int slot) {
-    const Row& row = made[static_cast<std::size_t>(slot)];
+  auto emit = [&](int r, const Row& row) {
     // std::max and std::min keep the earlier of equals, so folding the rows in order gives what
     // folding the cells in order gives.
     ext.largest = std::max(ext.largest, row.largest);
@@ -369,7 +333,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
     sd.WriteLine();
     shell.row(r);
   };
-  RowsInBlocks(shell.run().Pool(), ref.nrows, block, fetch, make, emit);
+  MakeMapRows<Row, Block>(entries, shell.run().Pool(), ref.nrows, ncols, 40, make, emit);
   avg.Close();
   sd.Close();
   CopyProjection(ref, shell.run().Output("AVGBayesP.asc"));
@@ -402,7 +366,12 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   for (int r = 0; r < tables.BayesTable.RowCount(); ++r) shell.log(LogRow(tables.BayesTable, r));
 
   ClassCPStats stats = Bootstrap(ws, shell);
-  FillBootstrapTestTable(ws, tables, stats, shell);
+  // The test rests on the observed counts; the table shows the bootstrap means beside it.
+  const auto rows = TestClasses(ws, [&](int e, int k) {
+    const ClassStats& st = stats[static_cast<std::size_t>(e)][static_cast<std::size_t>(k)];
+    return std::pair{st.SumP / BootstrapSamples, st.SumA / BootstrapSamples};
+  });
+  ShowClassTests(rows, tables.Chi2a, shell, true);
   ReduceStats(ws, stats);
 
   MapPictureCells cells(picture.Width(), picture.Height(), ws.ReferenceGrid());
