@@ -24,6 +24,15 @@ EXPECTED="$(cd "$(dirname "$0")" && pwd)/demo"
 VERBATIM=(AVGBayesP.asc SDBayesP.asc BayesP.asc BootstrapData.txt ValDataComplete.txt "Gain of BayesP.asc.txt")
 PICTURES=(BayesAVG-P.bmp Bayeslog10AVG-P.bmp BayesP.bmp Bayeslog10P.bmp "ROC of BayesP.asc.bmp" "Gain of BayesP.asc.bmp")
 
+# The run under a comma-decimal locale proves nothing when that locale is missing.
+if [ -n "${KARVELO_EXPECT_COMMA_LOCALE:-}" ]; then
+  point=$(locale -k LC_NUMERIC 2>/dev/null | sed -n 's/^decimal_point="\(.*\)"$/\1/p')
+  if [ "$point" != "," ]; then
+    echo "FAIL: the comma-decimal locale ${LC_ALL:-} is not installed (decimal point '$point')" >&2
+    exit 1
+  fi
+fi
+
 TMP=$(mktemp -d "${TMPDIR:-/tmp}/karvelo-golden.XXXXXX")
 mkdir -p "$TMP/work" "$TMP/actual"
 # The demo prints the folder as the program sees it, so the placeholder must match the resolved path.

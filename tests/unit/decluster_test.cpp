@@ -89,8 +89,8 @@ TEST(Decluster, NoObservationIsReportedOnce) {
 }
 
 TEST(Decluster, FastSearchMatchesTheRingSearch) {
-  const unsigned seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed));
+  const unsigned seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 rng(seed);
   for (int round = 0; round < 300; ++round) {
     Rasters g;

@@ -329,8 +329,8 @@ class LiteralGridReader {
 };
 
 TEST_F(GridFileTest, BufferedReaderMatchesTheLiteralReader) {
-  const unsigned seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed));
+  const unsigned seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 rng(seed);
   const char* tokens[] = {"0", "1", "-9999", "12345678901234567", "0.25", "-1.5E3", "7e-2", "+3",
                           ".5", "5.", "123456789012345", "-0", "0000000000000000000042"};

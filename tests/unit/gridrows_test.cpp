@@ -19,11 +19,6 @@ namespace {
 using test::TempDir;
 using test::WriteFile;
 
-unsigned TestSeed() {
-  const char* s = std::getenv("KARVELO_TEST_SEED");
-  return s ? static_cast<unsigned>(std::strtoul(s, nullptr, 10)) : 20261209u;
-}
-
 // What reading a grid row by row gives: every value's bits, and the message that stopped it.
 struct Reading {
   std::vector<std::uint64_t> bits;
@@ -102,8 +97,8 @@ std::string RandomGrid(std::mt19937& rng, int ncols, int nrows, bool faults) {
 
 TEST(GridRowsTest, AgreesWithThePlainReaderOnRandomGrids) {
   TempDir dir;
-  const unsigned seed = TestSeed();
-  SCOPED_TRACE("KARVELO_TEST_SEED=" + std::to_string(seed));
+  const unsigned seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 rng(seed);
   ThreadPool one(1), two(2), three(3);
   int plainUsed = 0, errors = 0;
@@ -134,7 +129,7 @@ TEST(GridRowsTest, AgreesWithThePlainReaderOnRandomGrids) {
 
 TEST(GridRowsTest, PlainRowsNeverFallBackWhateverTheLineEndsAndBlockSizes) {
   TempDir dir;
-  std::mt19937 rng(TestSeed());
+  std::mt19937 rng(test::TestSeed());
   ThreadPool two(2);
   for (const char* eol : {"\n", "\r\n", "\r"}) {
     std::string t = std::string("ncols 300") + eol + "nrows 50" + eol + "xllcorner 0" + eol + "yllcorner 0" + eol +

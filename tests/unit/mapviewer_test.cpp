@@ -28,11 +28,6 @@ using test::WriteFile;
 constexpr double kNoData = -9999;
 
 // A seed from KARVELO_TEST_SEED when set, so that a failure printed with its seed can be replayed.
-unsigned TestSeed() {
-  if (const char* s = std::getenv("KARVELO_TEST_SEED")) return static_cast<unsigned>(std::strtoul(s, nullptr, 10));
-  return std::random_device{}();
-}
-
 // A random grid file: values with up to 4 decimals, about one cell in eight no-data. Returns the
 // cells as the file's texts parse.
 std::vector<double> WriteRandomGrid(const std::filesystem::path& file, int ncols, int nrows, std::mt19937& rng) {
@@ -75,8 +70,8 @@ std::vector<double> ReduceByMean(const std::vector<double>& cells, int ncols, in
 }
 
 TEST(MapPyramid, LevelsEqualAPlainReductionOnRandomGrids) {
-  const unsigned seed = TestSeed();
-  SCOPED_TRACE("KARVELO_TEST_SEED=" + std::to_string(seed));
+  const unsigned seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 rng(seed);
   TempDir dir;
   RecordingShell shell;
@@ -125,8 +120,8 @@ TEST(MapPyramid, LevelsEqualAPlainReductionOnRandomGrids) {
 }
 
 TEST(MapPyramid, TheValueUnderAPixelIsTheGridsCellAtEveryZoom) {
-  const unsigned seed = TestSeed();
-  SCOPED_TRACE("KARVELO_TEST_SEED=" + std::to_string(seed));
+  const unsigned seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 rng(seed);
   TempDir dir;
   RecordingShell shell;
@@ -218,8 +213,8 @@ TEST(MapView, DrawsGreysNoDataRedAndBackgroundBeyondTheMap) {
 }
 
 TEST(MapView, ZoomedInBeyondTheKeptLevelsDrawsTheFilesCells) {
-  const unsigned seed = TestSeed();
-  SCOPED_TRACE("KARVELO_TEST_SEED=" + std::to_string(seed));
+  const unsigned seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 rng(seed);
   TempDir dir;
   RecordingShell shell;

@@ -19,11 +19,6 @@ using test::GridText;
 using test::TempDir;
 using test::WriteFile;
 
-unsigned TestSeed() {
-  const char* s = std::getenv("KARVELO_TEST_SEED");
-  return s ? static_cast<unsigned>(std::strtoul(s, nullptr, 10)) : 20261209u;
-}
-
 template <class Finder>
 void Feed(Finder& f, const std::vector<double>& values) {
   while (f.NeedsPass()) {
@@ -94,8 +89,8 @@ double BruteForceBreaks(const std::vector<double>& values, int k) {
 }
 
 TEST(Quantiles, TheRefinedHistogramEqualsTheSort) {
-  const unsigned seed = TestSeed();
-  SCOPED_TRACE("KARVELO_TEST_SEED=" + std::to_string(seed));
+  const unsigned seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 rng(seed);
   for (int round = 0; round < 40; ++round) {
     const int size = std::uniform_int_distribution<int>(1, 3000)(rng);
@@ -117,7 +112,7 @@ TEST(Quantiles, TheRefinedHistogramEqualsTheSort) {
 
 TEST(Quantiles, BinsCrowdedByAnOutlierAreRefinedAgain) {
   // Nearly all values share the first bin of the histogram over 0..1e9, too many to sort at once.
-  std::mt19937 rng(TestSeed());
+  std::mt19937 rng(test::TestSeed());
   std::vector<double> v;
   for (int i = 0; i < 300000; ++i) v.push_back(std::uniform_real_distribution<double>(0, 1)(rng));
   v.push_back(1e9);
@@ -132,7 +127,7 @@ TEST(Quantiles, BinsCrowdedByAnOutlierAreRefinedAgain) {
 }
 
 TEST(NaturalBreaks, LeastSumOfSquaresAsEveryPartitionGives) {
-  std::mt19937 rng(TestSeed() + 1);
+  std::mt19937 rng(test::TestSeed() + 1);
   for (int round = 0; round < 60; ++round) {
     const int distinct = std::uniform_int_distribution<int>(1, 9)(rng);
     const int n = std::uniform_int_distribution<int>(2, 4)(rng);
@@ -180,7 +175,7 @@ double FullTableBreaks(const std::vector<double>& values, int k) {
 }
 
 TEST(NaturalBreaks, AsTheFullTableOnHundredsOfValues) {
-  std::mt19937 rng(TestSeed() + 3);
+  std::mt19937 rng(test::TestSeed() + 3);
   for (int round = 0; round < 6; ++round) {
     std::vector<double> v;
     for (int i = 0; i < 2000; ++i) v.push_back(std::round(std::normal_distribution<double>(round * 10, 5)(rng) * 4) / 4);
@@ -251,7 +246,7 @@ class ProposalGridTest : public ::testing::Test {
 };
 
 TEST_F(ProposalGridTest, TwoPassesOverTheFileEqualTheSortWithoutNoData) {
-  std::mt19937 rng(TestSeed() + 2);
+  std::mt19937 rng(test::TestSeed() + 2);
   std::vector<std::vector<std::string>> rows(30, std::vector<std::string>(40));
   std::vector<double> values;
   for (auto& row : rows) {

@@ -175,8 +175,8 @@ TEST(RegressionTest, EvaluationWithoutRecordsNamesThePointsAndTheMap) {
 // field by erasing the line's front took a minute. The reader that replaced it must give the very
 // fields LeesDelWoord gives, control-character fields and all, on any prepared or raw line.
 TEST(RegressionTest, FieldReaderGivesTheFieldsOfLeesDelWoord) {
-  const std::uint32_t seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed));
+  const std::uint32_t seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 random(seed);
   const std::string alphabet = "  ;,\t\r\x01" "a1.-X";
   for (int round = 0; round < 2000; ++round) {

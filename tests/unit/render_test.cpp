@@ -197,9 +197,8 @@ TEST_F(RenderTest, ProbabilityMapWithAnEmptyRangeIsMidGrey) {
 // Both pictures collected while writing are the pictures drawn from the written file, to the
 // pixel, on grids smaller and larger than the picture, wide and tall, with no data among them.
 TEST_F(RenderTest, PicturesFromWrittenValuesMatchThePicturesReadBack) {
-  const char* s = std::getenv("KARVELO_TEST_SEED");
-  const unsigned seed = s ? static_cast<unsigned>(std::strtoul(s, nullptr, 10)) : 20261209u;
-  SCOPED_TRACE("KARVELO_TEST_SEED=" + std::to_string(seed));
+  const unsigned seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 rng(seed);
   const std::pair<int, int> shapes[] = {{1, 1}, {7, 3}, {3, 7}, {299, 301}, {640, 20}, {20, 900}, {1000, 997}};
   for (const auto& [ncols, nrows] : shapes) {

@@ -3,12 +3,20 @@
 
 #include <stdlib.h>
 
+#include <cstdlib>
 #include <stdexcept>
 
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 
 namespace karvelo::test {
+
+unsigned TestSeed() {
+  const char* s = std::getenv("KARVELO_TEST_SEED");
+  return s && *s ? static_cast<unsigned>(std::strtoul(s, nullptr, 10)) : 20261209u;
+}
+
+std::string SeedTrace(unsigned seed) { return "replay with KARVELO_TEST_SEED=" + std::to_string(seed); }
 
 TempDir::TempDir() {
   std::string templ = (std::filesystem::temp_directory_path() / "karvelo-test-XXXXXX").string();

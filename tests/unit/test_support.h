@@ -72,6 +72,11 @@ class RecordingShell : public Shell {
   std::map<std::string, std::filesystem::path> answers;
 };
 
+// The seed of a randomised test: $KARVELO_TEST_SEED when set (to replay a failure), else the same
+// fixed seed on every run. Tests print it with SCOPED_TRACE(SeedTrace(seed)).
+unsigned TestSeed();
+std::string SeedTrace(unsigned seed);
+
 // A fresh folder below the system's temporary folder, removed with its contents at the end.
 class TempDir {
  public:

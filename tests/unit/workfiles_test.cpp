@@ -279,8 +279,8 @@ void LiteralMakeBinaries(const Workspace& ws, const std::filesystem::path& out,
 }
 
 TEST_F(WorkFilesTest, OnePassBuilderMatchesThePlainWay) {
-  const unsigned seed = std::random_device{}();
-  SCOPED_TRACE("seed " + std::to_string(seed));
+  const unsigned seed = test::TestSeed();
+  SCOPED_TRACE(test::SeedTrace(seed));
   std::mt19937 rng(seed);
   for (int round = 0; round < 6; ++round) {
     ws->ClearDataDefs();
