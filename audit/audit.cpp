@@ -9,6 +9,7 @@
 #include "core/gridfile.h"
 #include "core/gridrows.h"
 #include "core/numfmt.h"
+#include "core/runlog.h"
 #include "core/rowblocks.h"
 #include "core/textwriter.h"
 #include "stats/statistics.h"
@@ -55,31 +56,87 @@ Workspace::FrequencyRow CountClass(const Workspace& ws, const TDataDef& def, Thr
   return total;
 }
 
-struct GridFlags {
-  bool presences = false, absences = false;
-};
+// A message or summary becomes several lines of the log.
+void AppendLines(std::vector<std::string>& lines, const std::string& text) {
+  RunLog split;
+  split.Append(text);
+  lines.insert(lines.end(), split.Lines().begin(), split.Lines().end());
+}
+
+void LogLines(Shell& shell, const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) shell.log(line);
+}
 
 }  // namespace
 
-AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
-  AuditOutcome outcome;
+std::string FrequencyRowName(const TDataDef& def) { return WithoutLast4(FileNameOf(def.FileName)); }
+
+std::vector<std::string> AuditCountLines(const AuditResult& result) {
+  RunTables tables;
+  LayOutRunTables(tables);
+  ShowAuditTables(result, tables);
+  std::vector<std::string> lines = {"", "Grid counting results.", "Counted occurrences in current configuration:"};
+  for (int r = 0; r < tables.Frequency.RowCount(); ++r) lines.push_back(LogRow(tables.Frequency, r));
+  return lines;
+}
+
+std::vector<std::string> AuditTestLines(const AuditResult& result) {
+  RunTables tables;
+  LayOutRunTables(tables);
+  ShowAuditTables(result, tables);
+  std::vector<std::string> lines = {"", "Chi-squared analysis of current configuration.",
+                                    "Chi-squared testing: goodness of fit of observed frequencies:"};
+  for (const std::string& note : result.emptyClassNotes) AppendLines(lines, note);
+  for (int r = 0; r < tables.Chi2.RowCount(); ++r) lines.push_back(LogRow(tables.Chi2, r));
+  lines.push_back("*=at 95%; **=at 99% confidence.");
+  return lines;
+}
+
+std::vector<std::string> AuditReportLines(const AuditResult& result) {
+  if (!result.ran) return {};
+  std::vector<std::string> lines = AuditCountLines(result);
+  const std::vector<std::string> tests = AuditTestLines(result);
+  lines.insert(lines.end(), tests.begin(), tests.end());
+  if (result.configured) AppendLines(lines, result.summary);
+  return lines;
+}
+
+void ShowAuditTables(const AuditResult& result, RunTables& tables) {
+  CutToHeader(tables.Frequency);
+  CutToHeader(tables.Chi2);
+  for (const AuditClassRow& c : result.classes) {
+    const int k = tables.Frequency.RowCount();
+    tables.Frequency.SetRowCount(k + 1);
+    tables.Frequency.SetRow(k, {c.grid, std::to_string(c.klasse), std::to_string(c.counts.cells),
+                                std::to_string(c.counts.presences), std::to_string(c.counts.absences)});
+  }
+  for (const AuditGridTest& t : result.tests) {
+    const int r = tables.Chi2.RowCount();
+    tables.Chi2.SetRowCount(r + 1);
+    tables.Chi2.SetRow(r, {t.grid, std::to_string(t.presences.test.df), t.hasPresences ? AuditChi2Cell(t.presences.test) : "No data",
+                           t.hasAbsences ? AuditChi2Cell(t.absences.test) : "No data"});
+  }
+}
+
+AuditResult RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
+  AuditResult result;
   shell.status2("Auditing the gridfiles");
-  std::vector<std::string> missing;
   for (int i = 1; i <= ws.DataDefCount; ++i) {
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(ws.DataDef(i).FileName, ec)) missing.push_back("Missing: " + ws.DataDef(i).FileName);
+    if (!std::filesystem::is_regular_file(ws.DataDef(i).FileName, ec)) result.missing.push_back(ws.DataDef(i).FileName);
   }
-  if (!missing.empty()) {
+  if (!result.missing.empty()) {
     std::string text = "Not all gridfiles were found.\n";
-    for (const std::string& line : missing) text += line + "\n";
+    for (const std::string& grid : result.missing) text += "Missing: " + grid + "\n";
     shell.message(text + "Reconstruct the data configuration file (tabsheet 1).");
     shell.log("Not all gridfiles were found.");
-    for (const std::string& line : missing) shell.log(line);
+    for (const std::string& grid : result.missing) shell.log("Missing: " + grid);
     shell.log("The data configuration file must be reconstructed.");
     shell.status2("(Idle)");
-    return outcome;
+    return result;
   }
-  outcome.ran = true;
+  result.ran = true;
+  result.configured = ws.DataDefCount > 0;
   ws.FrequencyCounts.fill({});
   CutToHeader(tables.Frequency);
   CutToHeader(tables.Chi2);
@@ -89,16 +146,11 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
   MakeBinaries(ws, shell, &counted);
 
   shell.status2("1: counting occurrences");
-  std::vector<GridFlags> flags(static_cast<std::size_t>(ws.DataDefCount) + 1);
-  int k = 0;
+  std::size_t k = 0;
   for (int i = 1; i <= ws.DataDefCount; ++i) {
     TDataDef& def = ws.DataDef(i);
     if (def.NrClasses < 2) continue;
     for (int s = 1; s <= def.NrClasses; ++s) {
-      ++k;
-      tables.Frequency.SetRowCount(k + 1);
-      tables.Frequency.SetCell(0, k, WithoutLast4(FileNameOf(def.FileName)));
-      tables.Frequency.SetCell(1, k, std::to_string(s));
       shell.run().ThrowIfCancelled();
       Workspace::FrequencyRow counts;
       if (const auto made = counted.find({i, s}); made != counted.end()) {
@@ -107,83 +159,70 @@ AuditOutcome RunAudit(Workspace& ws, RunTables& tables, Shell& shell) {
         LoadBinAux(ws, ClassMaskFileName(shell.run(), i, def, s), shell);
         counts = CountClass(ws, def, shell.run().Pool());
       }
-      ws.FrequencyCounts[static_cast<std::size_t>(k - 1)] = counts;
+      ws.FrequencyCounts[k++] = counts;
       def.mclasses[static_cast<std::size_t>(s - 1)][ClassPresences] = counts.presences;
       def.mclasses[static_cast<std::size_t>(s - 1)][ClassAbsences] = counts.absences;
-      if (counts.presences != 0) flags[static_cast<std::size_t>(i)].presences = true;
-      if (counts.absences != 0) flags[static_cast<std::size_t>(i)].absences = true;
-      tables.Frequency.SetCell(2, k, std::to_string(counts.cells));
-      tables.Frequency.SetCell(3, k, std::to_string(counts.presences));
-      tables.Frequency.SetCell(4, k, std::to_string(counts.absences));
+      result.classes.push_back({i, s, FrequencyRowName(def), counts});
     }
   }
-  shell.log("");
-  shell.log("Grid counting results.");
-  shell.log("Counted occurrences in current configuration:");
-  for (int r = 0; r < tables.Frequency.RowCount(); ++r) shell.log(LogRow(tables.Frequency, r));
+  LogLines(shell, AuditCountLines(result));
 
   shell.status2("2: Chi2 tests");
-  shell.log("");
-  shell.log("Chi-squared analysis of current configuration.");
-  shell.log("Chi-squared testing: goodness of fit of observed frequencies:");
   std::string summary;
-  k = 0;
+  std::size_t first = 0;  // the grid's first row of result.classes
   for (int i = 1; i <= ws.DataDefCount; ++i) {
     const TDataDef& def = ws.DataDef(i);
     if (def.NrClasses < 2) continue;
-    const GridFlags f = flags[static_cast<std::size_t>(i)];
+    AuditGridTest t;
+    t.entry = i;
+    t.grid = FileNameOf(def.FileName);
     std::vector<long long> cells, presences, absences;
-    for (int s = 0; s < def.NrClasses; ++s) {
-      const auto& row = ws.FrequencyCounts[static_cast<std::size_t>(k + s)];
-      cells.push_back(row.cells);
-      presences.push_back(row.presences);
-      absences.push_back(row.absences);
+    for (std::size_t s = first; s < first + static_cast<std::size_t>(def.NrClasses); ++s) {
+      const auto& c = result.classes[s].counts;
+      cells.push_back(c.cells);
+      presences.push_back(c.presences);
+      absences.push_back(c.absences);
+      t.hasPresences = t.hasPresences || c.presences != 0;
+      t.hasAbsences = t.hasAbsences || c.absences != 0;
     }
-    k += def.NrClasses;
-    const GoodnessOfFit fitP = GoodnessOfFitTest(presences, cells);
-    const GoodnessOfFit fitA = GoodnessOfFitTest(absences, cells);
-    auto report = [&](bool has, const GoodnessOfFit& fit, int s, const char* what) {
+    first += static_cast<std::size_t>(def.NrClasses);
+    t.presences = GoodnessOfFitTest(presences, cells);
+    t.absences = GoodnessOfFitTest(absences, cells);
+    auto note = [&](bool has, const GoodnessOfFit& fit, int s, const char* what) {
       if (!has) return;
       const auto& empty = fit.classesWithoutExpectation;
       if (std::find(empty.begin(), empty.end(), s) == empty.end()) return;
       const std::string text =
           def.FileName + " Class " + std::to_string(s) + ": No " + what + " counted!\nconsider changing the classification.";
       if (!ws.QuietAudit) shell.message(text);
-      shell.log(text);
+      result.emptyClassNotes.push_back(text);
     };
     for (int s = 1; s <= def.NrClasses; ++s) {
-      report(f.presences, fitP, s, "presences");
-      report(f.absences, fitA, s, "absences");
+      note(t.hasPresences, t.presences, s, "presences");
+      note(t.hasAbsences, t.absences, s, "absences");
     }
-    const int r = tables.Chi2.RowCount();
-    tables.Chi2.SetRowCount(r + 1);
-    const std::string name = FileNameOf(def.FileName);
-    const std::string presText = f.presences ? AuditChi2Cell(fitP.test) : "No data";
-    const std::string absText = f.absences ? AuditChi2Cell(fitA.test) : "No data";
-    tables.Chi2.SetRow(r, {name, std::to_string(fitP.test.df), presText, absText});
-    const bool significant = (f.presences && Significant(fitP.test)) || (f.absences && Significant(fitA.test));
-    if (!significant) {
-      summary += name + ": observed versus expected frequencies of occurrence/absence do not significantly differ.\n";
+    t.significant = (t.hasPresences && Significant(t.presences.test)) || (t.hasAbsences && Significant(t.absences.test));
+    if (!t.significant) {
+      summary += t.grid + ": observed versus expected frequencies of occurrence/absence do not significantly differ.\n";
     }
+    result.tests.push_back(std::move(t));
   }
-  for (int r = 0; r < tables.Chi2.RowCount(); ++r) shell.log(LogRow(tables.Chi2, r));
-  shell.log("*=at 95%; **=at 99% confidence.");
+  ShowAuditTables(result, tables);
+  LogLines(shell, AuditTestLines(result));
 
   shell.status2("3: Reporting");
-  if (ws.DataDefCount == 0) {
+  if (!result.configured) {
     shell.message("No dataconfiguration defined!\nRestart or import configuration file first.");
-    outcome.status = 1;
   } else {
-    const std::string text = summary.empty()
-                                 ? "All grids have significant Chi-squared values, and do\nexplain some of the variation in presence and/or absence."
-                                 : summary + "\nConsider redefining the classes or skip the variable.";
-    if (!ws.QuietAudit) shell.message(text, MessageKind::Information);
-    shell.log(text);
-    outcome.status = 3;
+    result.summary = summary.empty()
+                         ? "All grids have significant Chi-squared values, and do\nexplain some of the variation in presence and/or absence."
+                         : summary + "\nConsider redefining the classes or skip the variable.";
+    if (!ws.QuietAudit) shell.message(result.summary, MessageKind::Information);
+    shell.log(result.summary);
   }
   shell.status2("(Idle)");
   shell.gaugeProgress(0);
-  return outcome;
+  return result;
 }
 
 

@@ -304,18 +304,6 @@ Command ParseConfig(const std::vector<std::string>& args) {
   };
 }
 
-// The lines the audit added to the log, from the empty line before "Grid counting results.".
-void PrintAuditLines(const RunLog& log, std::size_t from, std::ostream& out) {
-  const auto& lines = log.Lines();
-  for (std::size_t i = from; i + 1 < lines.size(); ++i) {
-    if (lines[i].empty() && lines[i + 1] == "Grid counting results.") {
-      // The lines name the grids as the configuration file wrote them: no control byte goes out raw.
-      for (std::size_t j = i; j < lines.size(); ++j) out << EscapeControl(lines[j]) << '\n';
-      return;
-    }
-  }
-}
-
 // audit CONFIG: load, then "b. Audit data configuration".
 Command ParseAudit(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].rfind("-", 0) == 0) throw UsageError{"audit takes one configuration file"};
@@ -327,10 +315,9 @@ Command ParseAudit(const std::vector<std::string>& args) {
     std::vector<fs::path> inputs = GridsOf(ws);
     inputs.emplace_back(config);
     if (!OutputsAreNotInputs({shell.run().Output(kLogFileName)}, inputs, shell)) return 1;
-    const std::size_t from = shell.runLog.Lines().size();
-    const AuditOutcome outcome = RunAudit(ws, tables, shell);
+    const AuditResult outcome = RunAudit(ws, tables, shell);
     if (!outcome.ran) return 1;
-    PrintAuditLines(shell.runLog, from, out);
+    for (const std::string& line : AuditReportLines(outcome)) out << line << '\n';
     return 0;
   };
 }

@@ -125,8 +125,8 @@ int AuditSubmitAndMap(const MapOptions& o, const std::string& config, Workspace&
                   " marks none:\nabsences are drawn at random in proportion to a prior entered with --prior-p.");
     return 2;
   }
-  const AuditOutcome audit = RunAudit(ws, tables, shell);
-  if (!audit.ran || audit.status != 3) return 1;
+  const AuditResult audit = RunAudit(ws, tables, shell);
+  if (!audit.ran || !audit.configured) return 1;
   SubmitFinal(ws, shell);
   if (ws.RandomAbsences) {
     priors.choice = 0;  // absences drawn at random rest on a prior entered by hand

@@ -130,16 +130,23 @@ bool GenerateRandomAbsences(Workspace& ws, RunTables& tables, Shell& shell) {
   return true;
 }
 
-void CopyBayesTableNames(RunTables& tables) {
-  tables.BayesTable.SetRowCount(tables.Frequency.RowCount());
-  for (int i = 1; i < tables.Frequency.RowCount(); ++i) {
-    tables.BayesTable.SetCell(0, i, tables.Frequency.Cell(0, i));
-    tables.BayesTable.SetCell(1, i, tables.Frequency.Cell(1, i));
+void CopyBayesTableNames(const Workspace& ws, RunTables& tables) {
+  // The audit's rows: every class of every classified grid, in slot and class order.
+  tables.BayesTable.SetRowCount(1);
+  for (int e = 1; e <= ws.DataDefCount; ++e) {
+    const TDataDef& def = ws.DataDef(e);
+    if (def.NrClasses < 2) continue;
+    for (int k = 1; k <= def.NrClasses; ++k) {
+      const int row = tables.BayesTable.RowCount();
+      tables.BayesTable.SetRowCount(row + 1);
+      tables.BayesTable.SetCell(0, row, FrequencyRowName(def));
+      tables.BayesTable.SetCell(1, row, std::to_string(k));
+    }
   }
 }
 
 void FillBayesTable(const Workspace& ws, RunTables& tables, const PriorControls& priors) {
-  CopyBayesTableNames(tables);
+  CopyBayesTableNames(ws, tables);
   TextGrid& bayes = tables.BayesTable;
   for (int i = 1; i < bayes.RowCount() && i <= FrequencyRows; ++i) {
     const auto& counts = ws.FrequencyCounts[static_cast<std::size_t>(i - 1)];
@@ -304,7 +311,7 @@ std::vector<std::string> ResultGridNames(bool uncertainty, bool declustered) {
 bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& priors, Canvas& picture, Rgb face,
                             Shell& shell) {
   picture.FillRect(0, 0, picture.Width(), picture.Height(), face);
-  CopyBayesTableNames(tables);
+  CopyBayesTableNames(ws, tables);
   shell.status2("... Preparing table with mapping data");
   shell.log("");
   if (!PriorStep(ws, priors, shell, false)) return false;

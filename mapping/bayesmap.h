@@ -48,8 +48,8 @@ void FillBayesTable(const Workspace& ws, RunTables& tables, const PriorControls&
 // and sets ClassChi2.
 void FillMappingTables(Workspace& ws, RunTables& tables, const PriorControls& priors, Shell& shell);
 
-// The mapping table's grid names and classes, copied from the frequency table.
-void CopyBayesTableNames(RunTables& tables);
+// The mapping table's grid names and classes: the audit's rows.
+void CopyBayesTableNames(const Workspace& ws, RunTables& tables);
 
 // Writes "BayesP.asc" from the class files, cell by cell; returns the smallest and largest
 // probability written (other than no data).

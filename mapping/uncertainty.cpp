@@ -346,7 +346,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
 bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evidenceItem, Canvas& picture, Rgb face,
                Shell& shell) {
   picture.FillRect(0, 0, picture.Width(), picture.Height(), face);
-  CopyBayesTableNames(tables);
+  CopyBayesTableNames(ws, tables);
   shell.status2("... Preparing table with mapping data");
   shell.log("");
   if (!PriorStep(ws, priors, shell, true)) return false;

@@ -962,10 +962,10 @@ void TfrmKarvelo::btbttnAuditClick() {
     ~AuditEnd() { flag = false; }
   } auditEnd{auditRunning_};
   RunLongStep([this] {
-    const AuditOutcome outcome = RunAudit(*workspace_, tables_, *this);
+    const AuditResult outcome = RunAudit(*workspace_, tables_, *this);
     RefreshTables();
     if (!outcome.ran) return;
-    Status(outcome.status);
+    Status(outcome.configured ? 3 : 1);
     btbttnGraphicalAnalysis->setEnabled(true);
     strgrdChi2a->hide();
     lblChi2test2->hide();

@@ -48,9 +48,9 @@ class AuditTest : public test::ScratchFolderTest {
 
 TEST_F(AuditTest, CountsAndTheChi2OfTheExample) {
   CountingExample();
-  const AuditOutcome out = RunAudit(*ws, tables, shell);
+  const AuditResult out = RunAudit(*ws, tables, shell);
   EXPECT_TRUE(out.ran);
-  EXPECT_EQ(out.status, 3);
+  EXPECT_TRUE(out.configured);
   ASSERT_EQ(tables.Frequency.RowCount(), 4);
   EXPECT_EQ(tables.Frequency.Row(1), (std::vector<std::string>{"aux", "1", "100", "3", "0"}));
   EXPECT_EQ(tables.Frequency.Row(2), (std::vector<std::string>{"aux", "2", "300", "0", "0"}));
@@ -146,8 +146,8 @@ TEST_F(AuditTest, ZeroExpectationsAreReportedAndSummarised) {
   SetClasses(aux, {{0, 1}, {1, 2}, {5, 6}});
   ws->AddDataDef(obs);
   ws->AddDataDef(aux);
-  const AuditOutcome out = RunAudit(*ws, tables, shell);
-  EXPECT_EQ(out.status, 3);
+  const AuditResult out = RunAudit(*ws, tables, shell);
+  EXPECT_TRUE(out.configured);
   const std::string report = (dir / "aux.asc").string() + " Class 3: No presences counted!\nconsider changing the classification.";
   EXPECT_NE(std::find(shell.messages.begin(), shell.messages.end(), report), shell.messages.end());
   EXPECT_NE(std::find(shell.logLines.begin(), shell.logLines.end(), "consider changing the classification."), shell.logLines.end());
@@ -192,7 +192,7 @@ TEST_F(AuditTest, MissingGridsStopBeforeAnythingChanges) {
   const std::string gone = (dir / "gone.asc").string();
   ws->DataDef(2).FileName = gone;
   RecordingShell second;
-  const AuditOutcome out = RunAudit(*ws, tables, second);
+  const AuditResult out = RunAudit(*ws, tables, second);
   EXPECT_FALSE(out.ran);
   // Each missing grid is named, so the user knows which one to find again.
   EXPECT_EQ(second.messages, (std::vector<std::string>{"Not all gridfiles were found.\nMissing: " + gone +
@@ -203,8 +203,8 @@ TEST_F(AuditTest, MissingGridsStopBeforeAnythingChanges) {
 }
 
 TEST_F(AuditTest, EmptyConfiguration) {
-  const AuditOutcome out = RunAudit(*ws, tables, shell);
-  EXPECT_EQ(out.status, 1);
+  const AuditResult out = RunAudit(*ws, tables, shell);
+  EXPECT_FALSE(out.configured);
   EXPECT_EQ(shell.messages.back(), "No dataconfiguration defined!\nRestart or import configuration file first.");
 }
 

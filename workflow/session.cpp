@@ -1,0 +1,121 @@
+// Opening and closing a run, and the error policy every step runs under.
+#include "workflow/session.h"
+
+#include <new>
+
+#include "core/atomicfile.h"
+#include "core/errors.h"
+#include "core/memory.h"
+
+namespace karvelo {
+
+// The driver's reporter, with the log and the work files kept by the session.
+class Session::SessionShell : public ForwardingShell {
+ public:
+  SessionShell(Shell& inner, Session& session) : ForwardingShell(inner), session_(session) {}
+  void log(std::string_view line) override { session_.log_.Append(line); }
+  void registerWorkFile(const std::filesystem::path& path) override { session_.log_.RegisterWorkFile(path); }
+  RunContext& run() override { return session_.run_; }
+
+ private:
+  Session& session_;
+};
+
+Session::Session(Shell& reporter)
+    : workspace_(std::make_unique<Workspace>()), shell_(std::make_unique<SessionShell>(reporter, *this)) {
+  LayOutRunTables(tables_);
+}
+
+Session::~Session() = default;
+
+bool Session::Open(const SessionOptions& options, std::time_t now) {
+  run_.SetFolder(options.folder);
+  if (options.threads) run_.SetThreads(*options.threads);
+  if (options.cancel) run_.UseCancelFlag(options.cancel);
+  workspace_->FixedSeed = options.seed;
+  // One run per working folder: a second one would share the work files and the results.
+  try {
+    if (!lock_.TryLock(options.folder)) {
+      shell_->message(FolderInUseMessage(options.folder));
+      return false;
+    }
+  } catch (const FileError& e) {
+    shell_->message(e.what());
+    return false;
+  }
+  // Holding the lock, whatever a killed run left here is nobody's any more.
+  run_.RemoveLeftovers();
+  StartRunLog(log_, now);
+  open_ = true;
+  return true;
+}
+
+void Session::Abandon(bool keepWorkFiles) {
+  if (!open_) return;
+  open_ = false;
+  if (!keepWorkFiles) {
+    DeleteWorkFiles(log_);
+    run_.RemoveWorkFolder();
+  }
+  lock_.Unlock();
+}
+
+bool Session::Close(bool keepWorkFiles, std::time_t now) {
+  if (!open_) return true;
+  EndRunLog(log_, now);
+  bool written = true;
+  // A log that cannot be written is reported, and the run still ends: the work files go all the same.
+  try {
+    WriteLogFile(log_, run_.Output(kLogFileName));
+    shell_->message(std::string("Logfile saved to ") + kLogFileName, MessageKind::Information);
+  } catch (const FileError& e) {
+    shell_->message(e.what(), MessageKind::Error);
+    written = false;
+  } catch (const std::filesystem::filesystem_error& e) {
+    shell_->message(e.what(), MessageKind::Error);
+    written = false;
+  }
+  Abandon(keepWorkFiles);
+  return written;
+}
+
+StepOutcome Session::RunStep(const std::string& name, const std::function<void()>& step) {
+  StepOutcome outcome = StepOutcome::Done;
+  bool outOfMemory = false;
+  ResultStage results(run_.WorkFolder());
+  try {
+    step();
+  } catch (const FileError& e) {
+    shell_->message(e.what(), MessageKind::Error);
+    outcome = StepOutcome::Failed;
+  } catch (const std::filesystem::filesystem_error& e) {
+    shell_->message(e.what(), MessageKind::Error);
+    outcome = StepOutcome::Failed;
+  } catch (const Cancelled&) {
+    outcome = StepOutcome::Cancelled;
+  } catch (const std::bad_alloc&) {
+    outOfMemory = true;
+    outcome = StepOutcome::Failed;
+  }
+  if (outcome == StepOutcome::Cancelled || outOfMemory) {
+    results.Abandon();
+    if (outOfMemory) shell_->message(OutOfMemoryMessage(name), MessageKind::Error);
+    return outcome;
+  }
+  try {
+    results.Commit();
+  } catch (const FileError& e) {
+    shell_->message(e.what(), MessageKind::Error);
+    outcome = StepOutcome::Failed;
+  }
+  return outcome;
+}
+
+void Session::DiscardWorkFiles() {
+  DeleteWorkFiles(log_);
+  log_.ClearWorkFiles();
+  run_.RemoveWorkFolder();
+  stage_ = workspace_->DataDefCount > 0 ? Stage::Configured : Stage::Start;
+}
+
+}  // namespace karvelo
