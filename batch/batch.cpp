@@ -322,13 +322,18 @@ Command ParseAudit(const std::vector<std::string>& args) {
   };
 }
 
-int ChoiceIndex(const std::string& value, std::initializer_list<const char*> names, const char* option) {
-  int i = 0;
-  for (const char* n : names) {
-    if (value == n) return i;
-    ++i;
+// The choice an option's value names.
+template <class Choices, class Name>
+auto Choice(const std::string& value, const Choices& choices, Name name, const char* option) {
+  for (const auto& c : choices) {
+    if (value == name(c)) return c;
   }
   throw UsageError{std::string(option) + " does not take '" + value + "'"};
+}
+
+const char* EvidenceOptionName(EvidenceLevel level) {
+  static constexpr const char* kNames[] = {"all", "vweak", "weak", "mod", "strong", "vstrong"};
+  return kNames[static_cast<int>(level)];
 }
 
 // Prints the files a run wrote, with their full paths.
@@ -346,7 +351,7 @@ Command ParseMap(const std::vector<std::string>& args) {
     const std::string& a = args[i];
     auto value = [&] { return OptionValue(args, i); };
     if (a == "--prior") {
-      o.prior = ChoiceIndex(value(), {"manual", "frequency", "decluster"}, "--prior");
+      o.prior = Choice(value(), kPriorKinds, PriorKindName, "--prior");
     } else if (a == "--prior-p") {
       o.priorP = PriorText(value(), "--prior-p");
     } else if (a == "--prior-a") {
@@ -358,7 +363,7 @@ Command ParseMap(const std::vector<std::string>& args) {
     } else if (a == "--geotiff") {
       o.geotiff = true;
     } else if (a == "--evidence") {
-      o.evidence = ChoiceIndex(value(), {"all", "vweak", "weak", "mod", "strong", "vstrong"}, "--evidence");
+      o.evidence = Choice(value(), kEvidenceLevels, EvidenceOptionName, "--evidence");
     } else if (a.rfind("-", 0) == 0 || config) {
       throw UsageError{"map does not take '" + a + "'"};
     } else {
@@ -370,9 +375,9 @@ Command ParseMap(const std::vector<std::string>& args) {
   if (o.priorP && o.priorA && std::fabs(*ParseReal(*o.priorP) + *ParseReal(*o.priorA) - 1) > 0.001) {
     throw UsageError{"--prior-p " + *o.priorP + " and --prior-a " + *o.priorA + " do not add up to 1"};
   }
-  if ((o.priorP || o.priorA) && o.prior != 0) {
+  if ((o.priorP || o.priorA) && o.prior != PriorKind::Manual) {
     throw UsageError{std::string(o.priorP ? "--prior-p" : "--prior-a") + " is a prior entered by hand; it goes with --prior manual, not --prior " +
-                     (o.prior == 1 ? "frequency" : "decluster")};
+                     PriorKindName(o.prior)};
   }
   return [o, config = *config](Workspace& ws, BatchShell& shell, std::ostream& out) {
     RunTables tables;
@@ -385,7 +390,7 @@ Command ParseMap(const std::vector<std::string>& args) {
       PrintWritten(out, shell.run(), {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp"});
     }
     // Only a declustered prior writes "Declus.asc"; one left from an earlier run is not news.
-    const bool declustered = o.prior == 2 && !ws.RandomAbsences;
+    const bool declustered = o.prior == PriorKind::Decluster && !ws.RandomAbsences;
     if (declustered) PrintWritten(out, shell.run(), {"Declus.asc"});
     for (const std::string& line : tables.Independence) out << line << '\n';
     if (o.geotiff) {

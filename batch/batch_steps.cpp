@@ -118,10 +118,10 @@ int AuditSubmitAndMap(const MapOptions& o, const std::string& config, Workspace&
   std::vector<fs::path> inputs = MappingInputs(ws);
   inputs.emplace_back(config);
   if (!OutputsAreNotInputs(MappingOutputs(shell.run(), o.geotiff), inputs, shell)) return 1;
-  if (o.prior != 0 && !ws.HasAbsenceGrid()) {
+  if (o.prior != PriorKind::Manual && !ws.HasAbsenceGrid()) {
     // Without observed absences they are drawn at random in proportion to the prior, which must
     // then be entered: a calculated prior would silently become a manual 0.5.
-    shell.message("--prior " + std::string(o.prior == 1 ? "frequency" : "decluster") + " needs observed absences, and " + config +
+    shell.message("--prior " + std::string(PriorKindName(o.prior)) + " needs observed absences, and " + config +
                   " marks none:\nabsences are drawn at random in proportion to a prior entered with --prior-p.");
     return 2;
   }
@@ -129,8 +129,7 @@ int AuditSubmitAndMap(const MapOptions& o, const std::string& config, Workspace&
   if (!audit.ran || !audit.configured) return 1;
   SubmitFinal(ws, shell);
   if (ws.RandomAbsences) {
-    priors.choice = 0;  // absences drawn at random rest on a prior entered by hand
-    priors.choiceEnabled = false;
+    priors.choice = PriorKind::Manual;  // absences drawn at random rest on a prior entered by hand
   }
   if (ws.DataDefCount < 1) {
     shell.message("No dataconfiguration defined!\nRestart or import configuration file first.");

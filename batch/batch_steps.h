@@ -13,6 +13,7 @@
 #include "core/runtables.h"
 #include "core/workspace.h"
 #include "mapping/priors.h"
+#include "mapping/uncertainty.h"
 #include "validation/aucintervals.h"
 #include "validation/gain.h"
 
@@ -40,10 +41,10 @@ void LoadConfigFile(const std::string& path, Workspace& ws, RunTables& tables, B
 
 // The controls of tab 3 as the map command sets them.
 struct MapOptions {
-  int prior = 0;
+  PriorKind prior = PriorKind::Manual;
   std::optional<std::string> priorP, priorA;
   bool uncertainty = true;
-  int evidence = 0;
+  EvidenceLevel evidence = EvidenceLevel::All;
   bool geotiff = false;  // also write each result grid as a GeoTIFF
 };
 // Sets the prior controls as a user would before loading.

@@ -179,7 +179,7 @@ int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
   RunTables tables;
   LayOutRunTables(tables);
   MapOptions uncertain;
-  uncertain.prior = 1;  // relative frequencies of the observations
+  uncertain.prior = PriorKind::Frequency;  // relative frequencies of the observations
   if (AuditSubmitAndMap(uncertain, config, ws, tables, shell) != 0) return 1;
   const TextGrid verdicts = tables.Chi2;
   PriorControls priors = PriorControlsFor(uncertain, ws);

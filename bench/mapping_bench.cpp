@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   const double cells = static_cast<double>(n) * n;
   std::printf("plain run (BayesP.asc and two pictures): %.2f s, %.1f Mcells/s\n", plain, cells / plain / 1e6);
   w.Restart();
-  ErrorProp(*ws, tables, priors, 0, picture, kDefaultFace, shell);
+  ErrorProp(*ws, tables, priors, EvidenceLevel::All, picture, kDefaultFace, shell);
   const double uncertain = w.Seconds();
   std::printf("uncertainty run (50 samples, two grids, two pictures): %.2f s, %.1f Mcells/s; %.2f x the plain run\n",
               uncertain, cells / uncertain / 1e6, uncertain / plain);

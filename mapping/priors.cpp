@@ -32,6 +32,15 @@ void LogPriors(const PriorControls& c, Shell& shell, const std::string& suffix) 
 
 }  // namespace
 
+const char* PriorKindName(PriorKind kind) {
+  switch (kind) {
+    case PriorKind::Frequency: return "frequency";
+    case PriorKind::Decluster: return "decluster";
+    case PriorKind::Manual: break;
+  }
+  return "manual";
+}
+
 std::string PriorText(double v) { return FixedInWidth(v, 3, 5); }
 
 void PriorEntry(PriorControls& c, bool presence, Workspace& ws) {
@@ -48,7 +57,7 @@ void PriorEntry(PriorControls& c, bool presence, Workspace& ws) {
 }
 
 bool PriorStep(Workspace& ws, PriorControls& c, Shell& shell, bool bootstrap) {
-  if (c.choice == 1) {
+  if (c.choice == PriorKind::Frequency) {
     const long long nP = CountOnes(ws.PresenceRaster), nA = CountOnes(ws.AbsenceRaster);
     if (nP + nA == 0) {
       shell.message("No presence and no absence was counted:\nthe prior probabilities cannot be calculated from relative frequencies.");
@@ -62,7 +71,7 @@ bool PriorStep(Workspace& ws, PriorControls& c, Shell& shell, bool bootstrap) {
                                   : " (calculated by relative frequencies of the observations)");
     return true;
   }
-  if (c.choice == 2) {
+  if (c.choice == PriorKind::Decluster) {
     if (!Decluster(ws, shell)) return false;
     c.textP = PriorText(ws.PriorP);
     c.textA = PriorText(ws.PriorA);

@@ -8,10 +8,15 @@
 
 namespace karvelo {
 
+// How the priors are obtained: the three items of rdgrpPrior, in their order.
+enum class PriorKind { Manual, Frequency, Decluster };
+inline constexpr PriorKind kPriorKinds[] = {PriorKind::Manual, PriorKind::Frequency, PriorKind::Decluster};
+// "manual", "frequency", "decluster": the command line's names, and the log's.
+const char* PriorKindName(PriorKind kind);
+
 // The prior controls of tab 3 as the engine sees them.
 struct PriorControls {
-  int choice = 0;            // rdgrpPrior: 0 manual, 1 relative frequencies, 2 declustered
-  bool choiceEnabled = true; // rdgrpPrior's enabled state (the final submission may fix it)
+  PriorKind choice = PriorKind::Manual;  // rdgrpPrior
   std::string textP = "0.5"; // edtPriorP
   std::string textA = "0.5"; // edtPriorA
 };

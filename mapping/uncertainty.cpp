@@ -79,9 +79,9 @@ void CountSample(const std::vector<std::uint32_t>& bits, const std::vector<std::
 
 }  // namespace
 
-double EvidenceThreshold(int item) {
+double EvidenceThreshold(EvidenceLevel level) {
   static constexpr double kT[] = {1.0, 0.44, 0.26, 0.15, 0.036, 0.005};
-  return item >= 0 && item < 6 ? kT[item] : 1.0;
+  return kT[static_cast<int>(level)];
 }
 
 CellEstimate ErrorPropCell(const std::vector<ClassEvidence>& classes, bool valid, double priorP, double priorA, int V,
@@ -223,7 +223,7 @@ bool ReadsBack(const std::string& text, double& value) {
   return true;
 }
 
-MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats, int evidenceItem, Shell& shell,
+MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats, EvidenceLevel evidence, Shell& shell,
                                  MapPictureCells& cells) {
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status1("Mapping Bayesian probability");
@@ -235,7 +235,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
 
   std::vector<ClassFileStream> entries = OpenClassFiles(ws, shell.run());
   const int V = static_cast<int>(entries.size());
-  const double T = EvidenceThreshold(evidenceItem);
+  const double T = EvidenceThreshold(evidence);
 
   MapExtremes ext;
   const std::string none = FormatGridNumber(-1.0, 10) + " ";
@@ -343,7 +343,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
 
 }  // namespace
 
-bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evidenceItem, Canvas& picture, Rgb face,
+bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, EvidenceLevel evidence, Canvas& picture, Rgb face,
                Shell& shell) {
   picture.FillRect(0, 0, picture.Width(), picture.Height(), face);
   CopyBayesTableNames(ws, tables);
@@ -375,7 +375,7 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evid
   ReduceStats(ws, stats);
 
   MapPictureCells cells(picture.Width(), picture.Height(), ws.ReferenceGrid());
-  MapExtremes ext = WriteUncertaintyMaps(ws, stats, evidenceItem, shell, cells);
+  MapExtremes ext = WriteUncertaintyMaps(ws, stats, evidence, shell, cells);
   if (ext.largest == ext.smallest) {
     ext.largest *= 1.1;
     ext.smallest *= 0.9;

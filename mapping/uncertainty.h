@@ -22,8 +22,12 @@ using ClassCPStats = std::array<std::array<ClassStats, MaxClasses + 1>, MaxDataF
 
 inline constexpr const char* kBootstrapCaption = "(Chi2 based on data, not on bootstrapping)";
 
-// The evidence filter's threshold for the items "(all)", "vweak", "weak", "mod", "strong", "vstrong".
-double EvidenceThreshold(int item);
+// The evidence filter's levels: the items "(all)", "vweak", "weak", "mod", "strong", "vstrong".
+enum class EvidenceLevel { All, VeryWeak, Weak, Moderate, Strong, VeryStrong };
+inline constexpr EvidenceLevel kEvidenceLevels[] = {EvidenceLevel::All,      EvidenceLevel::VeryWeak, EvidenceLevel::Weak,
+                                                     EvidenceLevel::Moderate, EvidenceLevel::Strong,   EvidenceLevel::VeryStrong};
+// The filter's threshold of a level.
+double EvidenceThreshold(EvidenceLevel level);
 
 // The probability of presence of one inside cell and its standard deviation, propagated to first
 // order from the classes' means and standard deviations; P is -1 when the cell is filtered (its
@@ -56,7 +60,7 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell);
 
 // The whole uncertainty run after the window's own preparations. Returns false when it stopped
 // after a message.
-bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, int evidenceItem, Canvas& picture, Rgb face,
+bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, EvidenceLevel evidence, Canvas& picture, Rgb face,
                Shell& shell);
 
 }  // namespace karvelo

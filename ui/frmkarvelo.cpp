@@ -1019,8 +1019,7 @@ void TfrmKarvelo::rdgrpPriorClick() {
 
 PriorControls TfrmKarvelo::ReadPriorControls() const {
   PriorControls c;
-  c.choice = rdgrpPrior->ItemIndex();
-  c.choiceEnabled = rdgrpPrior->isEnabled();
+  c.choice = static_cast<PriorKind>(std::clamp(rdgrpPrior->ItemIndex(), 0, 2));
   c.textP = edtPriorP->text().toStdString();
   c.textA = edtPriorA->text().toStdString();
   return c;
@@ -1090,16 +1089,16 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
 
   PriorControls priors = ReadPriorControls();
   // The filter level is read once, as the run starts.
-  const int evidenceItem = std::max(0, rdgrpConfLevel->ItemIndex());
+  const EvidenceLevel evidence = kEvidenceLevels[std::clamp(rdgrpConfLevel->ItemIndex(), 0, 5)];
   const Rgb faceRgb = FaceRgb();
   bool mapped = false;
   RunHandler([&] {
     // A grid of the configuration (or its projection) named like a result would be written over.
     if (!OutputsAreNotInputs(MappingOutputs(run(), chckbxGeoTiff->isChecked()), MappingInputs(*workspace_), *this)) return;
-    mapped = uncertainty ? ErrorProp(*workspace_, tables_, priors, evidenceItem, imgKarveloCanvas_, faceRgb, *this)
+    mapped = uncertainty ? ErrorProp(*workspace_, tables_, priors, evidence, imgKarveloCanvas_, faceRgb, *this)
                          : MapBayesianProbability(*workspace_, tables_, priors, imgKarveloCanvas_, faceRgb, *this);
     if (mapped && chckbxGeoTiff->isChecked()) {
-      const bool declustered = priors.choice == 2 && !workspace_->RandomAbsences;
+      const bool declustered = priors.choice == PriorKind::Decluster && !workspace_->RandomAbsences;
       for (const std::string& grid : ResultGridNames(uncertainty, declustered)) {
         status2("Saving " + std::filesystem::path(grid).replace_extension(".tif").string());
         gis::WriteGeoTiff(run().Output(grid), run().Output(std::filesystem::path(grid).replace_extension(".tif").string()));

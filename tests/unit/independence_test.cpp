@@ -96,7 +96,7 @@ TEST_F(IndependenceTest, PlainRunSumsTheMapOverTheObservationsAndTablesThePresen
 }
 
 TEST_F(IndependenceTest, UncertaintyRunAddsZFromTheStandardDeviations) {
-  ASSERT_TRUE(ErrorProp(*ws, tables, priors, 0, picture, kDefaultFace, shell));
+  ASSERT_TRUE(ErrorProp(*ws, tables, priors, EvidenceLevel::All, picture, kDefaultFace, shell));
   const std::vector<double> avg = Cells("AVGBayesP.asc"), sd = Cells("SDBayesP.asc");
   long long n = 0;
   double expected = 0, variance = 0;

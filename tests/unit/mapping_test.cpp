@@ -165,19 +165,19 @@ TEST_F(MappingTest, PriorChoicesLogTheirWay) {
   ws->AddDataDef(o);
   ws->AddDataDef(a);
   AuditAndSubmit();
-  priors.choice = 1;
+  priors.choice = PriorKind::Frequency;
   ASSERT_TRUE(PriorStep(*ws, priors, shell, false));
   EXPECT_DOUBLE_EQ(ws->PriorP, 1.0 / 3.0);
   EXPECT_EQ(priors.textP, "0.333");
   EXPECT_EQ(shell.logLines.back(), "Prior probability absence: 0.667 (calculated by relative frequencies of the observations)");
   ASSERT_TRUE(PriorStep(*ws, priors, shell, true));
   EXPECT_EQ(shell.logLines.back(), "Prior probability absence: 0.667 (relative frequencies of the observations)");
-  priors.choice = 2;
+  priors.choice = PriorKind::Decluster;
   ASSERT_TRUE(PriorStep(*ws, priors, shell, false));
 
   EXPECT_EQ(ws->PriorP, 0.5);  // columns 1 and 2 take the presence (column 2 by tie order), 3 and 4 the absence
   EXPECT_EQ(shell.logLines.back(), "Prior probability absence: 0.500 (calculated after spatial declustering of the observations)");
-  priors.choice = 0;
+  priors.choice = PriorKind::Manual;
   priors.textP = "x";
   EXPECT_FALSE(PriorStep(*ws, priors, shell, false));
   EXPECT_FALSE(shell.messages.empty());

@@ -69,7 +69,7 @@ TEST_F(PresenceOnlyTest, CellsWrittenAsZeroAreCountedShownAndLogged) {
 
   // The uncertainty run writes 10 decimals: its cells fall below that too.
   shell.messages.clear();
-  ASSERT_TRUE(ErrorProp(*ws, tables, priors, 0, picture, kDefaultFace, shell));
+  ASSERT_TRUE(ErrorProp(*ws, tables, priors, EvidenceLevel::All, picture, kDefaultFace, shell));
   const long long zeros = ZeroCells("AVGBayesP.asc", "0.0000000000");
   ASSERT_GT(zeros, 0);
   ASSERT_EQ(shell.messages.size(), 1u);

@@ -24,27 +24,27 @@ using test::WriteFile;
 
 TEST(ErrorPropCell, WorkedCells) {
   const ClassEvidence a{0.6, 0.05, 0.4, 0.05}, b{0.7, 0.02, 0.3, 0.02};
-  CellEstimate e = ErrorPropCell({a}, true, 0.5, 0.5, 1, EvidenceThreshold(0));
+  CellEstimate e = ErrorPropCell({a}, true, 0.5, 0.5, 1, EvidenceThreshold(EvidenceLevel::All));
   EXPECT_EQ(FormatGridNumber(e.P, 10), "0.6000000000");
   EXPECT_EQ(FormatGridNumber(e.sigma, 10), "0.7714920609");
   EXPECT_NEAR(std::exp(-e.t * e.t / 2), 0.9916, 1e-4);
-  for (int level = 1; level <= 5; ++level) EXPECT_EQ(ErrorPropCell({a}, true, 0.5, 0.5, 1, EvidenceThreshold(level)).P, -1.0);
+  for (int level = 1; level <= 5; ++level) EXPECT_EQ(ErrorPropCell({a}, true, 0.5, 0.5, 1, EvidenceThreshold(kEvidenceLevels[level])).P, -1.0);
 
-  e = ErrorPropCell({a}, true, 0.3, 0.7, 1, EvidenceThreshold(0));
+  e = ErrorPropCell({a}, true, 0.3, 0.7, 1, EvidenceThreshold(EvidenceLevel::All));
   EXPECT_EQ(FormatGridNumber(e.P, 10), "0.3913043478");
   EXPECT_EQ(FormatGridNumber(e.sigma, 10), "0.5050762362");
 
-  e = ErrorPropCell({a, b}, true, 0.5, 0.5, 2, EvidenceThreshold(0));
+  e = ErrorPropCell({a, b}, true, 0.5, 0.5, 2, EvidenceThreshold(EvidenceLevel::All));
   EXPECT_EQ(FormatGridNumber(e.P, 10), "0.7777777778");
   EXPECT_EQ(FormatGridNumber(e.sigma, 10), "1.0559994735");
   EXPECT_NEAR(e.t, 0.372, 5e-4);
 
   // Every class replaced by 1: the prior itself, t = 0, filtered at every level but "(all)".
   const ClassEvidence neutral{1, 0, 1, 0};
-  e = ErrorPropCell({neutral}, true, 0.5, 0.5, 1, EvidenceThreshold(0));
+  e = ErrorPropCell({neutral}, true, 0.5, 0.5, 1, EvidenceThreshold(EvidenceLevel::All));
   EXPECT_EQ(e.P, 0.5);
-  EXPECT_EQ(ErrorPropCell({neutral}, true, 0.5, 0.5, 1, EvidenceThreshold(1)).P, -1.0);
-  EXPECT_EQ(ErrorPropCell({a}, false, 0.5, 0.5, 1, EvidenceThreshold(0)).P, -1.0);
+  EXPECT_EQ(ErrorPropCell({neutral}, true, 0.5, 0.5, 1, EvidenceThreshold(EvidenceLevel::VeryWeak)).P, -1.0);
+  EXPECT_EQ(ErrorPropCell({a}, false, 0.5, 0.5, 1, EvidenceThreshold(EvidenceLevel::All)).P, -1.0);
 }
 
 TEST(Bootstrap, LineFormats) {
@@ -154,7 +154,7 @@ TEST_F(UncertaintyTest, BootstrapMatchesThePlainWayAndItsFiles) {
 
 TEST_F(UncertaintyTest, FullRunWritesGridsPicturesAndIsRepeatable) {
   Configuration();
-  ASSERT_TRUE(ErrorProp(*ws, tables, priors, 0, picture, kDefaultFace, shell));
+  ASSERT_TRUE(ErrorProp(*ws, tables, priors, EvidenceLevel::All, picture, kDefaultFace, shell));
   const std::string avg = test::ReadFile("AVGBayesP.asc"), sd = test::ReadFile("SDBayesP.asc");
   EXPECT_NE(avg.find("NODATA_value  -1.0\r\n"), std::string::npos);
   const auto a = Lines("AVGBayesP.asc"), s = Lines("SDBayesP.asc");
@@ -173,13 +173,13 @@ TEST_F(UncertaintyTest, FullRunWritesGridsPicturesAndIsRepeatable) {
   EXPECT_EQ(shell.status1Text, "Mapping Bayesian probability");
 
   const std::string data = test::ReadFile("BootstrapData.txt");
-  ASSERT_TRUE(ErrorProp(*ws, tables, priors, 0, picture, kDefaultFace, shell));
+  ASSERT_TRUE(ErrorProp(*ws, tables, priors, EvidenceLevel::All, picture, kDefaultFace, shell));
   EXPECT_EQ(test::ReadFile("BootstrapData.txt"), data);
   EXPECT_EQ(test::ReadFile("AVGBayesP.asc"), avg);
   EXPECT_EQ(test::ReadFile("SDBayesP.asc"), sd);
 
   // The strictest level keeps fewer cells than "(all)".
-  ASSERT_TRUE(ErrorProp(*ws, tables, priors, 5, picture, kDefaultFace, shell));
+  ASSERT_TRUE(ErrorProp(*ws, tables, priors, EvidenceLevel::VeryStrong, picture, kDefaultFace, shell));
   auto kept = [](const std::string& text) {
     std::size_t n = 0;
     for (std::size_t at = 0; (at = text.find("0.", at)) != std::string::npos; ++at) ++n;
@@ -207,7 +207,7 @@ TEST_F(UncertaintyTest, IdenticalSamplesHaveNoSpreadAndZeroPriorsStop) {
   priors.textP = "0";
   priors.textA = "1";
   shell.messages.clear();
-  EXPECT_FALSE(ErrorProp(*ws, tables, priors, 0, picture, kDefaultFace, shell));
+  EXPECT_FALSE(ErrorProp(*ws, tables, priors, EvidenceLevel::All, picture, kDefaultFace, shell));
   ASSERT_EQ(shell.messages.size(), 1u);
   EXPECT_NE(shell.messages[0].find("above 0"), std::string::npos);
 }
