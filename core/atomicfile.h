@@ -24,7 +24,6 @@ class AtomicFile {
   // Removes the temporary file now; the final file stays as it was.
   void Abandon();
 
-  const std::filesystem::path& FinalPath() const { return final_; }
   const std::filesystem::path& TemporaryPath() const { return temp_; }
 
  private:

@@ -47,7 +47,6 @@ class RunContext {
   int RemoveLeftovers() const;
 
   // The flag a driver sets (from a button, or a signal handler) to stop the running step.
-  std::atomic<bool>& CancelFlag() { return *cancel_; }
   bool CancelRequested() const { return cancel_->load(std::memory_order_relaxed); }
   void RequestCancel() { cancel_->store(true, std::memory_order_relaxed); }
   void ClearCancel() { cancel_->store(false, std::memory_order_relaxed); }

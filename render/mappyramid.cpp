@@ -63,7 +63,7 @@ MapPyramid::MapPyramid(const std::filesystem::path& file, Shell& shell, long lon
   reader.SkipHeader();
   rowOffsets_.resize(static_cast<std::size_t>(nrows));
   const double nodata = header_.NODATA_value;
-  double lo = std::numeric_limits<double>::infinity(), hi = -lo, lowestPositive = lo;
+  double lo = std::numeric_limits<double>::infinity(), hi = -lo;
   shell.gaugeRange(0, nrows);
   // The inner loop is the whole cost of opening a large map: comparisons that are rarely true,
   // and the texel by a shift (f0 is a power of two).
@@ -76,7 +76,6 @@ MapPyramid::MapPyramid(const std::filesystem::path& file, Shell& shell, long lon
       if (v == nodata || v != v) continue;
       if (v < lo) lo = v;
       if (v > hi) hi = v;
-      if (v > 0 && v < lowestPositive) lowestPositive = v;
       sums[c >> shift] += v;
       ++counts[c >> shift];
     }
@@ -86,7 +85,6 @@ MapPyramid::MapPyramid(const std::filesystem::path& file, Shell& shell, long lon
   hasData_ = lo <= hi;
   min_ = hasData_ ? lo : 0;
   max_ = hasData_ ? hi : 0;
-  minPositive_ = std::isfinite(lowestPositive) ? lowestPositive : 0;
 
   levels_.push_back(acc.Means());
   while (std::max(acc.cols, acc.rows) > std::max(coarsestSide, 1)) {

@@ -45,7 +45,6 @@ class MapPyramid {
   // is false when every cell is no-data.
   double Min() const { return min_; }
   double Max() const { return max_; }
-  double MinPositive() const { return minPositive_; }
   bool HasData() const { return hasData_; }
 
   const std::vector<PyramidLevel>& Levels() const { return levels_; }
@@ -68,7 +67,7 @@ class MapPyramid {
   void ReadRow(int row) const;
 
   TDataDef header_;
-  double min_ = 0, max_ = 0, minPositive_ = 0;
+  double min_ = 0, max_ = 0;
   bool hasData_ = false;
   std::vector<PyramidLevel> levels_;
   std::vector<long long> rowOffsets_;

@@ -100,8 +100,6 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void btbttnKarveloClick();
   // Whether a mapping run is under way (the window keeps handling events during it).
   bool MappingRunning() const { return mappingRunning_; }
-  // Whether any long step (scan, audit, submission, mapping, validation) is under way.
-  bool StepRunning() const { return stepRunning_; }
   // The status bar's "Cancel": asks the running step to stop at its next row.
   void bttnCancelClick();
 
@@ -140,8 +138,6 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // Copies the pictures' canvases to the screen after a step drew on them.
   void RefreshPictures();
   QImageCanvas& imgDataCanvas() { return imgDataCanvas_; }
-  QImageCanvas& imgKarveloCanvas() { return imgKarveloCanvas_; }
-  QImageCanvas& imgROCCanvas() { return imgROCCanvas_; }
   // The validation file as screened and as the editors set it for the import.
   const ValidationFile& validationFile() const { return validationFile_; }
   // The map of tab 4's lookup; tab 1's CurrentDataDef is not disturbed by it.
@@ -162,11 +158,6 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void imgDataDblClick();
   void imgKarveloDblClick();
   void imgROCDblClick();
-  // The map file of tab 3's picture (empty until a run drew one).
-  const std::filesystem::path& MappedFile() const { return mappedFile_; }
-  // The entry of cmbbxUniqueValues the user picked from the list, or -1 when the shown text was
-  // typed (or nothing was picked since the list was filled).
-  int SelectedUniqueValue() const { return selectedUniqueValue_; }
 
   // --- Controls (named as in the window's design) -------------------------------------------
   QAction* Settings1;

@@ -17,8 +17,6 @@ class TGauge : public QWidget {
   int PercentDone() const;
 
   void SetRange(int minimum, int maximum);
-  void SetMinValue(int minimum) { SetRange(minimum, max_); }
-  void SetMaxValue(int maximum) { SetRange(min_, maximum); }
   // Clamped to the range so that a loop overshooting by one row still draws a full bar.
   void SetProgress(int progress);
 

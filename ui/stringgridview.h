@@ -67,9 +67,8 @@ class TStringGridView : public QTableView {
   // The view row of the current cell, or -1.
   int currentRow() const;
 
-  // Model row of a view row (the header row is not a view row), and back.
+  // Model row of a view row (the header row is not a view row).
   int ModelRow(int viewRow) const { return viewRow + model_->HeaderRows(); }
-  int ViewRow(int modelRow) const { return modelRow - model_->HeaderRows(); }
   // The model row of the current selection, or -1.
   int SelectedModelRow() const;
 

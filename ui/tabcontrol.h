@@ -15,7 +15,6 @@ class TTabControl : public QWidget {
 
   void AddTab(const QString& caption) { bar_->addTab(caption); }
   int TabCount() const { return bar_->count(); }
-  QString TabCaption(int index) const { return bar_->tabText(index); }
   int TabIndex() const { return bar_->currentIndex(); }
   void SetTabIndex(int index) { bar_->setCurrentIndex(index); }
   QTabBar* Bar() const { return bar_; }
