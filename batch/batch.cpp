@@ -21,6 +21,9 @@
 #include "batch/batch_shell.h"
 #include "batch/batch_steps.h"
 #include "batch/demo.h"
+#include "workflow/configure.h"
+#include "workflow/mapping.h"
+#include "workflow/session.h"
 #include "config/classification.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
@@ -150,17 +153,17 @@ std::string Absolute(const std::string& path) {
 }
 
 // A command, parsed from its arguments and ready to run inside the work folder.
-using Command = std::function<int(Workspace&, BatchShell&, std::ostream&)>;
+using Command = std::function<int(Session&, std::ostream&)>;
 
 // info GRID: what picking the grid on tab 1 reads and shows.
 Command ParseInfo(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].rfind("-", 0) == 0) throw UsageError{"info takes one grid file"};
   const std::string grid = Absolute(args[0]);
-  return [grid](Workspace& ws, BatchShell& shell, std::ostream& out) {
-    if (!OutputsAreNotInputs({shell.run().Output(kLogFileName)}, {grid}, shell)) return 1;
-    const auto scan = PickGridFile(ws, grid, true, shell, nullptr);
+  return [grid](Session& session, std::ostream& out) {
+    if (!OutputsAreNotInputs({session.Run().Output(kLogFileName)}, {grid}, session.Reporter())) return 1;
+    const auto scan = PickGrid(session, grid, true, nullptr);
     if (!scan) return 1;
-    const TDataDef& def = ws.CurrentDataDef;
+    const TDataDef& def = session.Ws().CurrentDataDef;
     out << "ncols: " << def.ncols << '\n'
         << "nrows: " << def.nrows << '\n'
         << "xllcorner: " << FormatShortest(def.xllcorner) << '\n'
@@ -299,29 +302,26 @@ Command ParseConfig(const std::vector<std::string>& args) {
   }
   if (!output) throw UsageError{"config needs -o CONFIG"};
   if (entries.empty()) throw UsageError{"config needs at least one --obs or --aux entry"};
-  return [output = *output, entries](Workspace& ws, BatchShell& shell, std::ostream&) {
-    return BuildConfiguration(entries, output, ws, shell);
-  };
+  return [output = *output, entries](Session& session, std::ostream&) { return Configure(session, entries, output) ? 0 : 1; };
 }
 
 // audit CONFIG: load, then "b. Audit data configuration".
 Command ParseAudit(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].rfind("-", 0) == 0) throw UsageError{"audit takes one configuration file"};
   const std::string config = Absolute(args[0]);
-  return [config](Workspace& ws, BatchShell& shell, std::ostream& out) {
-    RunTables tables;
-    LayOutRunTables(tables);
-    LoadConfigFile(config, ws, tables, shell);
-    std::vector<fs::path> inputs = GridsOf(ws);
+  return [config](Session& session, std::ostream& out) {
+    LoadConfigurationFile(session, config);
+    std::vector<fs::path> inputs = MappingInputs(session.Ws());
     inputs.emplace_back(config);
-    if (!OutputsAreNotInputs({shell.run().Output(kLogFileName)}, inputs, shell)) return 1;
-    const AuditResult outcome = RunAudit(ws, tables, shell);
+    if (!OutputsAreNotInputs({session.Run().Output(kLogFileName)}, inputs, session.Reporter())) return 1;
+    const AuditResult outcome = Audit(session);
     if (!outcome.ran) return 1;
     for (const std::string& line : AuditReportLines(outcome)) out << line << '\n';
     return 0;
   };
 }
 
+// map CONFIG: load, audit, final submission, then the map button.
 // The choice an option's value names.
 template <class Choices, class Name>
 auto Choice(const std::string& value, const Choices& choices, Name name, const char* option) {
@@ -336,16 +336,17 @@ const char* EvidenceOptionName(EvidenceLevel level) {
   return kNames[static_cast<int>(level)];
 }
 
-// Prints the files a run wrote, with their full paths.
-void PrintWritten(std::ostream& out, const RunContext& run, std::initializer_list<const char*> names) {
-  for (const char* n : names) {
-    if (ExistsAfterCommit(run.Output(n))) out << "wrote " << run.Output(n).string() << '\n';
-  }
-}
+// The options of `map` as given, before the configuration is loaded.
+struct MapArgs {
+  PriorKind prior = PriorKind::Manual;
+  std::optional<std::string> priorP, priorA;
+  bool uncertainty = true;
+  EvidenceLevel evidence = EvidenceLevel::All;
+  bool geotiff = false;
+};
 
-// map CONFIG: load, audit, final submission, then the map button.
 Command ParseMap(const std::vector<std::string>& args) {
-  MapOptions o;
+  MapArgs o;
   std::optional<std::string> config;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
@@ -379,27 +380,17 @@ Command ParseMap(const std::vector<std::string>& args) {
     throw UsageError{std::string(o.priorP ? "--prior-p" : "--prior-a") + " is a prior entered by hand; it goes with --prior manual, not --prior " +
                      PriorKindName(o.prior)};
   }
-  return [o, config = *config](Workspace& ws, BatchShell& shell, std::ostream& out) {
-    RunTables tables;
-    LayOutRunTables(tables);
-    const int status = AuditSubmitAndMap(o, config, ws, tables, shell);
-    if (status != 0) return status;
-    if (o.uncertainty) {
-      PrintWritten(out, shell.run(), {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp"});
-    } else {
-      PrintWritten(out, shell.run(), {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp"});
-    }
-    // Only a declustered prior writes "Declus.asc"; one left from an earlier run is not news.
-    const bool declustered = o.prior == PriorKind::Decluster && !ws.RandomAbsences;
-    if (declustered) PrintWritten(out, shell.run(), {"Declus.asc"});
-    for (const std::string& line : tables.Independence) out << line << '\n';
-    if (o.geotiff) {
-      for (const std::string& grid : ResultGridNames(o.uncertainty, declustered)) {
-        const fs::path tif = shell.run().Output(fs::path(grid).replace_extension(".tif").string());
-        gis::WriteGeoTiff(shell.run().Output(grid), tif);
-        out << "wrote " << tif.string() << '\n';
-      }
-    }
+  return [o, config = *config](Session& session, std::ostream& out) {
+    MapOptions options;
+    options.priors = PriorControlsFrom(o.prior, o.priorP, o.priorA, session.Ws());
+    options.uncertainty = o.uncertainty;
+    options.evidence = o.evidence;
+    options.geotiff = o.geotiff;
+    const MapCommandResult result = MapConfiguration(session, config, options);
+    if (result.refusal != 0) return result.refusal;
+    for (const fs::path& file : result.map.written) out << "wrote " << file.string() << '\n';
+    for (const std::string& line : result.map.independence) out << line << '\n';
+    for (const fs::path& file : result.map.geotiffs) out << "wrote " << file.string() << '\n';
     return 0;
   };
 }
@@ -427,8 +418,8 @@ Command ParseValidate(const std::vector<std::string>& args) {
   }
   if (files.size() != 2) throw UsageError{"validate takes a points file and a map"};
   ValidateOptions v{x, y, code, finds};
-  return [v, points = files[0], mapFile = files[1]](Workspace& ws, BatchShell& shell, std::ostream& out) {
-    const auto outcome = RunValidation(v, points, mapFile, ws, shell);
+  return [v, points = files[0], mapFile = files[1]](Session& session, std::ostream& out) {
+    const auto outcome = RunValidation(v, points, mapFile, session.Ws(), session.Reporter());
     if (!outcome) return 1;
     out << "AUC = " << AucText(outcome->auc) << '\n' << "AUC (full precision) = " << FormatFixed(outcome->auc, 6) << '\n';
     for (const std::string& line : ValidationLines(*outcome)) out << line << '\n';
@@ -457,7 +448,8 @@ Command ParseImport(const std::vector<std::string>& args) {
     }
   }
   if (!source) throw UsageError{"import needs a raster file"};
-  return [source = *source, output, band](Workspace&, BatchShell& shell, std::ostream& out) {
+  return [source = *source, output, band](Session& session, std::ostream& out) {
+    Shell& shell = session.Reporter();
     // Without -o the grid goes into the working folder under the raster's name.
     const fs::path target = output ? fs::path(*output) : shell.run().Output(fs::path(source).stem().concat(".asc").string());
     gis::ImportRaster(source, band, target);
@@ -495,8 +487,8 @@ Command ParseAlign(const std::vector<std::string>& args) {
   if (!reference) throw UsageError{"align needs --like REF.asc"};
   if (!source) throw UsageError{"align needs a raster file"};
   if (!output) throw UsageError{"align needs -o OUT.asc"};
-  return [reference = *reference, source = *source, output = *output, method](Workspace&, BatchShell& shell,
-                                                                              std::ostream& out) {
+  return [reference = *reference, source = *source, output = *output, method](Session& session, std::ostream& out) {
+    Shell& shell = session.Reporter();
     const gis::AlignOutcome outcome = gis::AlignRaster(reference, source, output, method);
     if (!outcome.note.empty()) shell.message(outcome.note);
     shell.log("Aligned " + source + " to " + reference + " as " + output +
@@ -521,7 +513,7 @@ Command ParseCommand(const std::vector<std::string>& rest) {
   if (name == "align") return ParseAlign(args);
   if (name == "demo") {
     if (!args.empty()) throw UsageError{"demo takes no arguments (its folder is --workdir)"};
-    return [](Workspace& ws, BatchShell& shell, std::ostream& out) { return RunDemo(ws, shell, out); };
+    return [](Session& session, std::ostream& out) { return RunDemo(session, out); };
   }
   throw UsageError{"unknown command '" + name + "'"};
 }
@@ -593,94 +585,44 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   if (!folder) return 1;
 
   BatchShell shell(err, isatty(STDERR_FILENO) != 0);
-  RunContext& run = shell.run();
-  run.SetFolder(*folder);
-  if (opt.threads) run.SetThreads(*opt.threads);
-  // One run per working folder: a second one would share the work files and the results.
-  FolderLock lock;
-  try {
-    if (!lock.TryLock(*folder)) {
-      shell.message(FolderInUseMessage(*folder));
-      return 1;
-    }
-  } catch (const FileError& e) {
-    shell.message(e.what());
-    return 1;
-  }
-  // Holding the lock, whatever a killed run left here is nobody's any more.
-  run.RemoveLeftovers();
+  Session session(shell);
+  SessionOptions options;
+  options.folder = *folder;
+  options.seed = opt.seed;
+  options.threads = opt.threads;
+  // SIGINT and SIGTERM ask the running step to stop at its next row instead of ending the
+  // process mid-write (the handlers are installed as the program starts).
+  options.cancel = std::shared_ptr<std::atomic<bool>>(&g_interruptRequested, [](std::atomic<bool>*) {});
+  if (!session.Open(options)) return 1;
   if (demo) {
     if (const auto refusal = DemoFolderRefusal(*folder)) {
       shell.message(*refusal);
+      session.Abandon(false);
       return 1;
     }
   }
-  // SIGINT and SIGTERM ask the running step to stop at its next row instead of ending the
-  // process mid-write (the handlers are installed as the program starts).
-  run.UseCancelFlag(std::shared_ptr<std::atomic<bool>>(&g_interruptRequested, [](std::atomic<bool>*) {}));
-
-  auto removeWorkFiles = [&] {
-    if (opt.keepWorkFiles) return;
-    DeleteWorkFiles(shell.runLog);
-    run.RemoveWorkFolder();
-  };
-  int status = 0;
-  bool interrupted = false;
   // What the command prints goes out once its results are in place: never a "wrote" line for a file
   // an interrupt kept from being written.
   std::ostringstream printed;
-  {
-    // The command's results are put in place together when it ends: an interrupt before that
-    // leaves every one of them as it was.
-    ResultStage results(run.WorkFolder());
-    try {
-      auto ws = std::make_unique<Workspace>();
-      ws->FixedSeed = opt.seed;
-      StartRunLog(shell.runLog, std::time(nullptr));
-      status = command(*ws, shell, printed);
-    } catch (const FileError& e) {
-      shell.message(e.what());
-      status = 1;
-    } catch (const std::filesystem::filesystem_error& e) {
-      shell.message(e.what());
-      status = 1;
-    } catch (const Cancelled&) {
-      interrupted = true;
-    } catch (const std::bad_alloc&) {
-      results.Abandon();
-      removeWorkFiles();
-      shell.message(OutOfMemoryMessage(name));
-      return 1;
-    }
-    if (interrupted) {
-      results.Abandon();
-      removeWorkFiles();
-      shell.message("interrupted");
-      return 130;
-    }
-    try {
-      results.Commit();
-    } catch (const FileError& e) {
-      shell.message(e.what());
-      status = 1;
-    }
+  int status = 0;
+  const StepOutcome outcome = session.RunStep(name, [&] { status = command(session, printed); });
+  if (outcome == StepOutcome::Cancelled) {
+    // An interrupt leaves every result as it was, the log included.
+    session.Abandon(opt.keepWorkFiles);
+    shell.message("interrupted");
+    return 130;
   }
+  if (outcome == StepOutcome::Failed && status == 0) status = 1;
   // From here on the results are in place: an interrupt that comes now changes nothing, and the log
   // follows them. Standard output gets the file names and tables escaped as messages are.
   out << EscapeControl(printed.str(), true);
   out.flush();
-
-  // The end of the run, as closing the window ends it.
-  EndRunLog(shell.runLog, std::time(nullptr));
-  try {
-    WriteLogFile(shell.runLog, run.Output(kLogFileName));
-    shell.message(std::string("Logfile saved to ") + kLogFileName, MessageKind::Information);
-    if (demo) WriteDemoRecord(*folder);
-  } catch (const FileError& e) {
-    shell.message(e.what());
+  // The end of the run, as closing the window ends it; the demo then records what it left.
+  if (!session.Close(opt.keepWorkFiles, [&] {
+        if (demo) WriteDemoRecord(*folder);
+      })) {
     status = 1;
   }
-  removeWorkFiles();
   return status;
 }
 

@@ -8,7 +8,7 @@ namespace karvelo {
 void BatchShell::status2(std::string_view text) {
   status_ = text;
   percent_ = -1;
-  DrawProgress();
+  if (shown_) DrawProgress();
 }
 
 void BatchShell::gaugeRange(int minimum, int maximum) {
@@ -18,15 +18,16 @@ void BatchShell::gaugeRange(int minimum, int maximum) {
 
 void BatchShell::gaugeProgress(int progress) {
   position_ = progress;
+  // A step sets the gauge back to its start when it ends: no line then.
+  if (progress <= min_) {
+    ClearProgress();
+    return;
+  }
   DrawProgress();
 }
 
 void BatchShell::DrawProgress() {
   if (!progress_) return;
-  if (status_ == "(Idle)" || status_ == "(idle)" || status_.empty()) {
-    ClearProgress();
-    return;
-  }
   const int span = max_ - min_;
   const int percent = span > 0 ? static_cast<int>(100LL * (position_ - min_) / span) : 0;
   if (shown_ && percent == percent_) return;  // redraw only when something shows differently

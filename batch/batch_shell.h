@@ -1,4 +1,4 @@
-// The Shell of the headless tool: messages to standard error, the log kept for Karvelo.log.
+// The reporter of the headless tool: messages to standard error, and a progress line on a terminal.
 #pragma once
 
 #include <filesystem>
@@ -6,7 +6,6 @@
 #include <ostream>
 #include <string>
 
-#include "core/runlog.h"
 #include "core/shell.h"
 
 namespace karvelo {
@@ -22,8 +21,9 @@ class BatchShell : public Shell {
   void refresh() override {}
   void gaugeRange(int minimum, int maximum) override;
   void gaugeProgress(int progress) override;
-  void log(std::string_view line) override { runLog.Append(line); }
-  void registerWorkFile(const std::filesystem::path& path) override { runLog.RegisterWorkFile(path); }
+  // The session keeps the log and the work files; a terminal shows neither.
+  void log(std::string_view) override {}
+  void registerWorkFile(const std::filesystem::path&) override {}
   // Each line of the text goes to standard error behind "karvelo: ".
   void message(std::string_view text, MessageKind kind = MessageKind::Warning) override;
   // Nobody answers on the command line: the text goes out as a message and `fallback` is taken.
@@ -35,7 +35,6 @@ class BatchShell : public Shell {
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
 
   std::map<std::string, std::filesystem::path> dialogAnswers;  // by dialog title
-  RunLog runLog;
 
  private:
   void DrawProgress();

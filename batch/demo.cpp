@@ -18,6 +18,9 @@
 #include "mapping/uncertainty.h"
 #include "render/maprender.h"
 #include "render/qimage_canvas.h"
+#include "stats/statstext.h"
+#include "workflow/configure.h"
+#include "workflow/mapping.h"
 
 #ifndef KARVELO_EXAMPLES_DIR
 #define KARVELO_EXAMPLES_DIR ""
@@ -144,13 +147,14 @@ std::optional<std::string> DemoFolderRefusal(const fs::path& folder) {
          ", which is not a file of an earlier demo.\nChoose an empty or new folder with --workdir.";
 }
 
-int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
+int RunDemo(Session& session, std::ostream& out) {
+  Shell& shell = session.Reporter();
   const auto examples = FindExampleData();
   if (!examples) {
     shell.message("The example data (examples/meuse) was not found.\nSet KARVELO_EXAMPLES to its folder.");
     return 1;
   }
-  const fs::path work = shell.run().Folder();
+  const fs::path work = session.Run().Folder();
   for (const char* name : kExampleFiles) {
     std::error_code ec;
     fs::copy_file(*examples / name, work / name, fs::copy_options::overwrite_existing, ec);
@@ -173,33 +177,34 @@ int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out) {
   entries[3].path = (work / "soil.asc").string();
   entries[3].bounds = {"1", "2", "3", "4"};
   entries[3].classes = 3;
-  if (BuildConfiguration(entries, config, ws, shell) != 0) return 1;
+  if (!Configure(session, entries, config)) return 1;
 
-  // Tab 2 and tab 3: load, audit, submit; the uncertainty run, then the plain map.
-  RunTables tables;
-  LayOutRunTables(tables);
-  MapOptions uncertain;
-  uncertain.prior = PriorKind::Frequency;  // relative frequencies of the observations
-  if (AuditSubmitAndMap(uncertain, config, ws, tables, shell) != 0) return 1;
-  const TextGrid verdicts = tables.Chi2;
-  PriorControls priors = PriorControlsFor(uncertain, ws);
+  // Tab 2 and tab 3: load, audit, submit; the uncertainty run, then the plain map, both with the
+  // relative frequencies of the observations as priors.
+  MapOptions options;
+  options.priors = PriorControlsFrom(PriorKind::Frequency, std::nullopt, std::nullopt, session.Ws());
+  const MapCommandResult uncertain = MapConfiguration(session, config, options);
+  if (uncertain.refusal != 0) return 1;
+  options.uncertainty = false;
   QImageCanvas picture(kMapPictureSize, kMapPictureSize);
-  if (!MapBayesianProbability(ws, tables, priors, picture, kDefaultFace, shell)) return 1;
+  const MapResult plain = Map(session, options, picture, kDefaultFace);
+  if (!plain.mapped) return 1;
 
   // Tab 4: the independent points against the plain map.
   int kept = 0;
-  const auto validation =
-      RunValidation({}, (work / "validation.txt").string(), (work / "BayesP.asc").string(), ws, shell, &kept);
+  const auto validation = RunValidation({}, (work / "validation.txt").string(), (work / "BayesP.asc").string(), session.Ws(),
+                                        shell, &kept);
   if (!validation) return 1;
 
   out << "Karvelo demo: topsoil zinc of at least 500 ppm in the Meuse flood plain\n";
   out << "Work folder: " << work.string() << "\n\n";
   out << "Audit (chi-squared of presences and absences over the classes; * at 95%, ** at 99%):\n";
-  for (int r = 1; r < verdicts.RowCount(); ++r) {
-    out << "  " << frmt(verdicts.Cell(0, r), 12) << " presences " << frmt(verdicts.Cell(2, r), 10) << " absences "
-        << verdicts.Cell(3, r) << '\n';
+  for (const AuditGridTest& t : uncertain.audit.tests) {
+    out << "  " << frmt(t.grid, 12) << " presences " << frmt(t.hasPresences ? AuditChi2Cell(t.presences.test) : "No data", 10)
+        << " absences " << (t.hasAbsences ? AuditChi2Cell(t.absences.test) : "No data") << '\n';
   }
-  out << "\nPriors (relative frequencies of the observations): presence " << priors.textP << ", absence " << priors.textA
+  out << "\nPriors (relative frequencies of the observations): presence " << plain.priors.textP << ", absence "
+      << plain.priors.textA
       << "\n\nFiles written:\n";
   for (const char* name : kDemoOutputs) {
     out << "  " << (work / name).string() << '\n';

@@ -5,8 +5,7 @@
 #include <optional>
 #include <ostream>
 
-#include "batch/batch_shell.h"
-#include "core/workspace.h"
+#include "workflow/session.h"
 
 namespace karvelo {
 
@@ -18,7 +17,7 @@ std::optional<std::filesystem::path> FindExampleData();
 // the uncertainty map and the plain map, validates "BayesP.asc" with the example points, and
 // prints a summary. Returns the exit status. The caller has checked the folder with
 // DemoFolderRefusal before writing anything there.
-int RunDemo(Workspace& ws, BatchShell& shell, std::ostream& out);
+int RunDemo(Session& session, std::ostream& out);
 // Why the demo must not run in `folder` (it holds a file no earlier demo made), or nothing. Checked
 // before the run writes anything there, its log included.
 std::optional<std::string> DemoFolderRefusal(const std::filesystem::path& folder);

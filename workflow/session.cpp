@@ -28,6 +28,8 @@ Session::Session(Shell& reporter)
 
 Session::~Session() = default;
 
+Shell& Session::Reporter() { return *shell_; }
+
 bool Session::Open(const SessionOptions& options, std::time_t now) {
   run_.SetFolder(options.folder);
   if (options.threads) run_.SetThreads(*options.threads);
@@ -60,7 +62,7 @@ void Session::Abandon(bool keepWorkFiles) {
   lock_.Unlock();
 }
 
-bool Session::Close(bool keepWorkFiles, std::time_t now) {
+bool Session::Close(bool keepWorkFiles, const std::function<void()>& afterLog, std::time_t now) {
   if (!open_) return true;
   EndRunLog(log_, now);
   bool written = true;
@@ -68,6 +70,7 @@ bool Session::Close(bool keepWorkFiles, std::time_t now) {
   try {
     WriteLogFile(log_, run_.Output(kLogFileName));
     shell_->message(std::string("Logfile saved to ") + kLogFileName, MessageKind::Information);
+    if (afterLog) afterLog();
   } catch (const FileError& e) {
     shell_->message(e.what(), MessageKind::Error);
     written = false;

@@ -50,9 +50,10 @@ class Session {
   // False after a message (another run holds the folder, or it cannot be written).
   bool Open(const SessionOptions& options, std::time_t now = std::time(nullptr));
   // Ends the run: the closing line, Karvelo.log written into the working folder, the work files
-  // and folder removed (unless kept), the lock released. False when the log could not be written
-  // (after its message); the rest is done all the same. Only the first call after Open acts.
-  bool Close(bool keepWorkFiles, std::time_t now = std::time(nullptr));
+  // and folder removed (unless kept), the lock released. `afterLog` runs once the log is written,
+  // while the folder is still locked. False when the log (or afterLog) failed, after its message;
+  // the rest is done all the same. Only the first call after Open acts.
+  bool Close(bool keepWorkFiles, const std::function<void()>& afterLog = {}, std::time_t now = std::time(nullptr));
   // Ends an interrupted run: work files removed, the log and every result left as they were.
   void Abandon(bool keepWorkFiles);
   bool IsOpen() const { return open_; }
@@ -68,7 +69,7 @@ class Session {
   RunTables& Tables() { return tables_; }
   RunLog& Log() { return log_; }
   // What the steps report to: the driver's reporter with this session's log and run.
-  Shell& Reporter() { return *shell_; }
+  Shell& Reporter();
 
   Stage CurrentStage() const { return stage_; }
   void SetStage(Stage stage) { stage_ = stage; }

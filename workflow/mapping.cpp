@@ -1,0 +1,119 @@
+// Audit, submission and mapping runs on the session's workspace and tables.
+#include "workflow/mapping.h"
+
+#include "core/filecheck.h"
+#include "gis/raster.h"
+#include "mapping/bayesmap.h"
+#include "render/maprender.h"
+#include "render/qimage_canvas.h"
+#include "workflow/configure.h"
+
+namespace karvelo {
+
+namespace fs = std::filesystem;
+
+AuditResult Audit(Session& session) {
+  AuditResult result = RunAudit(session.Ws(), session.Tables(), session.Reporter());
+  if (result.ran) session.SetStage(result.configured ? Stage::Audited : Stage::Configured);
+  return result;
+}
+
+SubmitResult Submit(Session& session) {
+  SubmitFinal(session.Ws(), session.Reporter());
+  session.SetStage(Stage::Submitted);
+  return {session.Ws().RandomAbsences};
+}
+
+PriorControls PriorControlsFrom(PriorKind kind, const std::optional<std::string>& textP, const std::optional<std::string>& textA,
+                                Workspace& ws) {
+  PriorControls priors;
+  priors.choice = kind;
+  if (textP) {
+    priors.textP = *textP;
+    PriorEntry(priors, true, ws);
+  }
+  if (textA) {
+    priors.textA = *textA;
+    PriorEntry(priors, false, ws);
+  }
+  return priors;
+}
+
+namespace {
+
+// The result grids' GeoTIFFs, written once the grids are.
+void ExportGeoTiffs(Session& session, const std::vector<std::string>& grids, MapResult& result) {
+  for (const std::string& grid : grids) {
+    const fs::path tif = session.Run().Output(fs::path(grid).replace_extension(".tif").string());
+    session.Reporter().status2("Saving " + tif.filename().string());
+    gis::WriteGeoTiff(session.Run().Output(grid), tif);
+    result.geotiffs.push_back(tif);
+  }
+}
+
+}  // namespace
+
+MapResult Map(Session& session, const MapOptions& options, Canvas& picture, Rgb face) {
+  Workspace& ws = session.Ws();
+  Shell& shell = session.Reporter();
+  MapResult result;
+  result.priors = options.priors;
+  // A grid of the configuration (or its projection) named like a result would be written over.
+  if (!OutputsAreNotInputs(MappingOutputs(session.Run(), options.geotiff), MappingInputs(ws), shell)) return result;
+  result.mapped = options.uncertainty
+                      ? ErrorProp(ws, session.Tables(), result.priors, options.evidence, picture, face, shell)
+                      : MapBayesianProbability(ws, session.Tables(), result.priors, picture, face, shell);
+  result.independence = session.Tables().Independence;
+  if (!result.mapped) return result;
+  // Random absences re-ran the audit and the submission inside the run.
+  if (ws.RandomAbsences) session.SetStage(Stage::Submitted);
+  result.declustered = result.priors.choice == PriorKind::Decluster && !ws.RandomAbsences;
+  const char* const uncertain[] = {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp"};
+  const char* const plain[] = {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp"};
+  if (options.uncertainty) {
+    for (const char* name : uncertain) result.written.push_back(session.Run().Output(name));
+  } else {
+    for (const char* name : plain) result.written.push_back(session.Run().Output(name));
+  }
+  if (result.declustered) result.written.push_back(session.Run().Output("Declus.asc"));
+  if (options.geotiff) ExportGeoTiffs(session, ResultGridNames(options.uncertainty, result.declustered), result);
+  return result;
+}
+
+MapCommandResult MapConfiguration(Session& session, const fs::path& config, MapOptions options) {
+  Workspace& ws = session.Ws();
+  Shell& shell = session.Reporter();
+  MapCommandResult out;
+  LoadConfigurationFile(session, config);
+  std::vector<fs::path> inputs = MappingInputs(ws);
+  inputs.push_back(config);
+  if (!OutputsAreNotInputs(MappingOutputs(session.Run(), options.geotiff), inputs, shell)) {
+    out.refusal = 1;
+    return out;
+  }
+  if (options.priors.choice != PriorKind::Manual && !ws.HasAbsenceGrid()) {
+    // Without observed absences they are drawn at random in proportion to the prior, which must
+    // then be entered: a calculated prior would silently become a manual 0.5.
+    shell.message("--prior " + std::string(PriorKindName(options.priors.choice)) + " needs observed absences, and " +
+                  config.string() + " marks none:\nabsences are drawn at random in proportion to a prior entered with --prior-p.");
+    out.refusal = 2;
+    return out;
+  }
+  out.audit = Audit(session);
+  if (!out.audit.ran || !out.audit.configured) {
+    out.refusal = 1;
+    return out;
+  }
+  if (Submit(session).randomAbsences) options.priors.choice = PriorKind::Manual;  // absences drawn at random rest on a prior entered by hand
+  if (ws.DataDefCount < 1) {
+    shell.message("No dataconfiguration defined!\nRestart or import configuration file first.");
+    out.refusal = 1;
+    return out;
+  }
+  QImageCanvas picture(kMapPictureSize, kMapPictureSize);
+  out.map = Map(session, options, picture, kDefaultFace);
+  if (!out.map.mapped) out.refusal = 1;
+  return out;
+}
+
+}  // namespace karvelo
