@@ -120,6 +120,7 @@ long TemporaryNameProcess(std::string_view name) {
 ResultStage::ResultStage(fs::path immediate) {
   Stage& stage = TheStage();
   std::lock_guard lock(stage.mutex);
+  active_ = true;
   if (stage.open) return;
   outer_ = true;
   stage.open = true;
@@ -130,18 +131,22 @@ ResultStage::ResultStage(fs::path immediate) {
 ResultStage::~ResultStage() { Abandon(); }
 
 void ResultStage::Abandon() {
-  if (!outer_) return;
+  if (!active_) return;
+  active_ = false;
+  // A part of a step that stops abandons what the whole step staged so far: none of it is whole.
   Stage& stage = TheStage();
   std::lock_guard lock(stage.mutex);
   for (const Staged& s : stage.files) {
     if (!s.temp.empty()) ::unlink(s.temp.c_str());
   }
   stage.files.clear();
-  stage.open = false;
+  if (outer_) stage.open = false;
   outer_ = false;
 }
 
 void ResultStage::Commit() {
+  if (!active_) return;
+  active_ = false;
   if (!outer_) return;
   Stage& stage = TheStage();
   std::vector<Staged> files;

@@ -43,7 +43,7 @@ long TemporaryNameProcess(std::string_view fileName);
 // step that is stopped half-way leaves every earlier result as it was, and a grid never appears
 // beside the projection of another run. Files inside the `immediate` folder (the run's private work
 // folder) are no results: they are put in place at once. A stage opened while another is open joins
-// it; the outer one decides.
+// it: its Commit leaves the decision to the outer one, its Abandon throws away all that is staged.
 class ResultStage {
  public:
   explicit ResultStage(std::filesystem::path immediate = {});
@@ -59,6 +59,7 @@ class ResultStage {
 
  private:
   bool outer_ = false;
+  bool active_ = false;  // neither committed nor abandoned yet
 };
 
 // Where a reader finds the current text of `path`: the staged file that will replace it, when the

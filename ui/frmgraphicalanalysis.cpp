@@ -65,7 +65,7 @@ TfrmGraphicalAnalysis::TfrmGraphicalAnalysis(Workspace& ws, TfrmKarvelo& main)
       aux1Canvas_(kAuxHistogramWidth, kAuxHistogramHeight),
       aux2Canvas_(kAuxHistogramWidth, kAuxHistogramHeight),
       scatterCanvas_(kScatterWidth, kScatterHeight),
-      drawingShell_(std::make_unique<DrawingShell>(*this, main)) {
+      drawingShell_(std::make_unique<DrawingShell>(*this, main.session().Reporter())) {
   setObjectName("frmGraphicalAnalysis");
   ApplyWindowFont(this);
   setWindowTitle("Graphical display of data relations");

@@ -108,7 +108,7 @@ QGroupBox* NewGroup(QWidget* parent, const char* name, const char* caption, cons
 
 TfrmKarvelo::TfrmKarvelo(QWidget* parent)
     : QMainWindow(parent),
-      workspace_(std::make_unique<Workspace>()),
+      session_(*this),
       imgDataCanvas_(kPictureSize, kPictureSize),
       imgKarveloCanvas_(kPictureSize, kPictureSize),
       imgROCCanvas_(kRocPictureSize, kRocPictureSize),
@@ -120,12 +120,13 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   // The window works in the folder it starts in, whatever the process does afterwards.
   {
     std::error_code ec;
-    run().SetFolder(std::filesystem::current_path(ec));
+    folder_ = std::filesystem::current_path(ec);
+    session_.Run().SetFolder(folder_);
   }
 
   // The frequency table's class column has no width of its own at start; 44 is the table's default.
-  tables_.Frequency.SetSize(5, 1);
-  for (int c = 0; c < 5; ++c) tables_.Frequency.SetColWidth(c, 44);
+  session_.Tables().Frequency.SetSize(5, 1);
+  for (int c = 0; c < 5; ++c) session_.Tables().Frequency.SetColWidth(c, 44);
 
   auto* client = new QWidget(this);
   client->setObjectName("client");
@@ -147,10 +148,10 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   BuildValidateTab();
   BuildStatusBar(client);
 
-  frmLegend_ = new TfrmLegend(*workspace_, *this, this);
+  frmLegend_ = new TfrmLegend(session_.Ws(), reporter(), this);
   frmAbout_ = new TfrmAbout(this);
   frmINFO_ = new TfrmINFO(this);
-  frmGraphicalAnalysis_ = new TfrmGraphicalAnalysis(*workspace_, *this);
+  frmGraphicalAnalysis_ = new TfrmGraphicalAnalysis(session_.Ws(), *this);
   frmMapViewer_ = new TfrmMapViewer(hooks, this);
   const QString viewHint = "Double-click to view the map at full resolution";
   for (TPictureView* picture : {imgData, imgKarvelo, imgROC}) picture->setToolTip(viewHint);
@@ -293,7 +294,7 @@ void TfrmKarvelo::BuildDefineDataTab() {
   imgData = Named(new TPictureView(imgDataCanvas_, grpbxDefineData), "imgData");
   imgData->move(431, 24);
 
-  strgrdDataConfiguration = Named(new TStringGridView(tables_.DataConfiguration, grpbxDefineData), "strgrdDataConfiguration");
+  strgrdDataConfiguration = Named(new TStringGridView(session_.Tables().DataConfiguration, grpbxDefineData), "strgrdDataConfiguration");
   strgrdDataConfiguration->setGeometry(16, 334, 713, 120);
   strgrdDataConfiguration->verticalHeader()->setDefaultSectionSize(16);
   strgrdDataConfiguration->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -335,11 +336,11 @@ void TfrmKarvelo::BuildAuditTab() {
 
   grpbxAuditResults = NewGroup(grpbxAudit, "grpbxAuditResults", " Audit results ", QRect(328, 56, 405, 350));
   lblGridCountResults = NewLabel(grpbxAuditResults, "lblGridCountResults", "Grid counting results", QRect(10, 18, 385, 16));
-  strgrdFrequency = Named(new TStringGridView(tables_.Frequency, grpbxAuditResults), "strgrdFrequency");
+  strgrdFrequency = Named(new TStringGridView(session_.Tables().Frequency, grpbxAuditResults), "strgrdFrequency");
   strgrdFrequency->setGeometry(10, 36, 385, 140);
   lblChi2test1 = NewLabel(grpbxAuditResults, "lblChi2test1", "Chi-squared testing: goodness of fit of observed frequencies",
                           QRect(10, 184, 385, 16));
-  strgrdChi2 = Named(new TStringGridView(tables_.Chi2, grpbxAuditResults), "strgrdChi2");
+  strgrdChi2 = Named(new TStringGridView(session_.Tables().Chi2, grpbxAuditResults), "strgrdChi2");
   strgrdChi2->setGeometry(10, 202, 385, 102);
   btbttnGraphicalAnalysis = NewButton(grpbxAuditResults, "btbttnGraphicalAnalysis",
                                       "Graphical display of data relations (opens a new window)", QRect(10, 312, 385, 28));
@@ -397,11 +398,11 @@ void TfrmKarvelo::BuildMapTab() {
   lblMessage = NewLabel(grpbxBayesOutput, "lblMessage", "Absences will be generated at random locations conditional on prior probabilities",
                         QRect(6, 33, 406, 16));
   lblMessage->hide();
-  strgrdBayesTable = Named(new TStringGridView(tables_.BayesTable, grpbxBayesOutput), "strgrdBayesTable");
+  strgrdBayesTable = Named(new TStringGridView(session_.Tables().BayesTable, grpbxBayesOutput), "strgrdBayesTable");
   strgrdBayesTable->setGeometry(8, 52, 398, 92);
   lblChi2test2 = NewLabel(grpbxBayesOutput, "lblChi2test2",
                           "Chi-squared testing: are condtional probabilities abs/pres different? ", QRect(8, 148, 398, 16));
-  strgrdChi2a = Named(new TStringGridView(tables_.Chi2a, grpbxBayesOutput), "strgrdChi2a");
+  strgrdChi2a = Named(new TStringGridView(session_.Tables().Chi2a, grpbxBayesOutput), "strgrdChi2a");
   strgrdChi2a->setGeometry(8, 166, 398, 78);
   // Shown by the uncertainty run, whose class test still rests on the observed counts.
   lblBootstrap = NewLabel(grpbxBayesOutput, "lblBootstrap", "(Chi2 based on data, not on bootstrapping)", QRect(8, 246, 398, 16));
@@ -484,7 +485,7 @@ void TfrmKarvelo::BuildValidateTab() {
   mmValdata->setLineWrapMode(QPlainTextEdit::NoWrap);
   mmValdata->setReadOnly(true);
   mmValdata->hide();
-  strgrdValData = Named(new TStringGridView(tables_.ValData, pnlValidationView), "strgrdValData");
+  strgrdValData = Named(new TStringGridView(session_.Tables().ValData, pnlValidationView), "strgrdValData");
   strgrdValData->setGeometry(place);
   strgrdValData->hide();
   // Created last, so that it lies over the table it shares the place with.
@@ -511,7 +512,7 @@ void TfrmKarvelo::BuildValidateTab() {
 }
 
 void TfrmKarvelo::LayOutTables() {
-  LayOutRunTables(tables_);
+  LayOutRunTables(session_.Tables());
   RefreshTables();
   UpdateDataConfigurationMenu();
   strgrdChi2a->hide();
@@ -521,68 +522,47 @@ void TfrmKarvelo::LayOutTables() {
 void TfrmKarvelo::FormActivate() {
   if (runStarted_) return;
   runStarted_ = true;
+  SessionOptions options;
+  options.folder = folder_;
   // A second window (or a batch run) in the same folder would mix its files with this run's.
-  try {
-    ownsFolder_ = folderLock_.TryLock(run().Folder());
-    if (!ownsFolder_) message(FolderInUseMessage(run().Folder()));
-  } catch (const FileError& e) {
-    message(e.what());
-  }
-  if (!ownsFolder_) {
+  if (!session_.Open(options)) {
     runEnded_ = true;  // nothing of this window's may touch the folder, not even at its close
     QTimer::singleShot(0, this, &QWidget::close);
     return;
   }
-  // Holding the lock, whatever a killed run left here is nobody's any more.
-  run().RemoveLeftovers();
-
-  StartRunLog(runLog_, std::time(nullptr));
   LayOutTables();
   tbcntrlMain->SetTabIndex(0);
   tbcntrlMainChange();
-  workspace_->ClearDataDefs();
+  session_.Ws().ClearDataDefs();
   btbttnConfigurationFile->setEnabled(false);
   btbttnGraphicalAnalysis->setEnabled(false);
   chckbxErrorProp->setChecked(true);
   rdgrpConfLevel->setEnabled(true);
-  workspace_->QuietAudit = false;
+  session_.Ws().QuietAudit = false;
   lblConfigFileName->setText("Unknown");
   rdgrpConfLevel->setTitle(" Minimal evidence level filter: show only ... evidence ");
   rdgrpConfLevel->SetItems({"(all)", "vweak", "weak", "mod", "strong", "vstrong"});
   rdgrpConfLevel->SetItemIndex(0);
   rdgrpConfLevel->SetColumns(6);
   Memo1->clear();
-  runLog_.ClearWorkFiles();
+  session_.Log().ClearWorkFiles();
   Status(0);
 }
 
 void TfrmKarvelo::FormClose() {
   if (runEnded_) return;
   runEnded_ = true;
-
-  EndRunLog(runLog_, std::time(nullptr));
   status2("Saving logfile ...");
   // A log that cannot be written is reported, and the run still ends: the user must always be
   // able to close the program, and the work files are still removed.
-  try {
-    WriteLogFile(runLog_, run().Output(kLogFileName));
-    message(std::string("Logfile saved to ") + kLogFileName, MessageKind::Information);
-  } catch (const FileError& e) {
-    message(e.what(), MessageKind::Error);
-  } catch (const std::filesystem::filesystem_error& e) {
-    message(e.what(), MessageKind::Error);
-  }
-  status2("Cleaning up ...");
-  DeleteWorkFiles(runLog_);
-  run().RemoveWorkFolder();
-  folderLock_.Unlock();
+  session_.Close(false, [this] { status2("Cleaning up ..."); });
 }
 
 void TfrmKarvelo::CloseOnSignal() {
   closingOnSignal_ = true;
   if (stepRunning_) {
     closeAfterStep_ = true;
-    run().RequestCancel();
+    session_.Run().RequestCancel();
   }
   // A dialog waiting for the user would hold the step, and with it the close.
   if (QWidget* modal = QApplication::activeModalWidget()) {
@@ -640,24 +620,21 @@ void TfrmKarvelo::ShowTab(int index) {
   }
 }
 
-void TfrmKarvelo::RunHandler(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (const FileError& e) {
-    stepFailed_ = true;
-    message(e.what(), MessageKind::Error);
-    tbcntrlMain->setEnabled(true);
-  } catch (const std::filesystem::filesystem_error& e) {
-    stepFailed_ = true;
-    message(e.what(), MessageKind::Error);
-    tbcntrlMain->setEnabled(true);
-  } catch (const Cancelled&) {
-    // Stopped on request: no message; the long step around it reports "Cancelled.".
-    stepCancelled_ = true;
-  } catch (const std::bad_alloc&) {
-    stepFailed_ = true;
-    stepOutOfMemory_ = true;
-    tbcntrlMain->setEnabled(true);
+void TfrmKarvelo::RunHandler(const std::function<void()>& handler, const std::string& stepName) {
+  // The session's policy: a file error or a lack of memory is the step's failure, with its message;
+  // a cancel its stop, without one (the long step around it reports "Cancelled.").
+  // A long step's results go in place together at its end; a handler of a click outside one (a
+  // dialog's drawings, say) puts each file in place as it is done.
+  switch (session_.RunStep(stepName, handler, stepRunning_)) {
+    case StepOutcome::Failed:
+      stepFailed_ = true;
+      tbcntrlMain->setEnabled(true);
+      break;
+    case StepOutcome::Cancelled:
+      stepCancelled_ = true;
+      break;
+    case StepOutcome::Done:
+      break;
   }
 }
 
@@ -668,25 +645,15 @@ void TfrmKarvelo::RunLongStep(const std::function<void()>& handler, bool usesWor
   stepRunning_ = true;
   stepCancelled_ = false;
   stepFailed_ = false;
-  stepOutOfMemory_ = false;
-  run().ClearCancel();
+  session_.Run().ClearCancel();
   tbcntrlMain->setEnabled(false);
   bttnCancel->setEnabled(true);
-  {
-    // The step's results are put in place together when it ends; a cancel leaves every earlier
-    // result as it was. A step that fails keeps the results it finished, as each file is whole.
-    ResultStage results(run().WorkFolder());
-    RunHandler(handler);
-    if (stepCancelled_ || stepOutOfMemory_) {
-      results.Abandon();
-    } else {
-      RunHandler([&] { results.Commit(); });
-    }
-  }
-  if (stepOutOfMemory_) message(OutOfMemoryMessage(stepName), MessageKind::Error);
+  // The step's results are put in place together when it ends; a cancel leaves every earlier
+  // result as it was. A step that fails keeps the results it finished, as each file is whole.
+  RunHandler(handler, stepName);
   const bool cancelled = stepCancelled_;
   if ((cancelled || stepFailed_) && usesWorkFiles) DiscardWorkFiles();
-  run().ClearCancel();
+  session_.Run().ClearCancel();
   bttnCancel->setEnabled(false);
   tbcntrlMain->setEnabled(true);
   stepRunning_ = false;
@@ -698,11 +665,9 @@ void TfrmKarvelo::RunLongStep(const std::function<void()>& handler, bool usesWor
 }
 
 void TfrmKarvelo::DiscardWorkFiles() {
-  DeleteWorkFiles(runLog_);
-  runLog_.ClearWorkFiles();
-  run().RemoveWorkFolder();
+  session_.DiscardWorkFiles();
   // The masks and class files are gone: the next step is the audit (or the configuration).
-  if (workspace_->DataDefCount > 0) {
+  if (session_.Ws().DataDefCount > 0) {
     Status(1);
   } else {
     Status(0);
@@ -710,7 +675,7 @@ void TfrmKarvelo::DiscardWorkFiles() {
 }
 
 void TfrmKarvelo::bttnCancelClick() {
-  if (stepRunning_) run().RequestCancel();
+  if (stepRunning_) session_.Run().RequestCancel();
 }
 
 // --- Tab 1 ------------------------------------------------------------------------------------
@@ -726,7 +691,7 @@ FileDialogRequest TfrmKarvelo::GridFileDialog(bool rasters) {
 }
 
 std::optional<std::filesystem::path> TfrmKarvelo::AskFile(FileDialogRequest request, std::filesystem::path& folder) {
-  if (folder.empty()) folder = run().Folder();
+  if (folder.empty()) folder = session_.Run().Folder();
   request.initialDir = folder.string();
   auto path = hooks.chooseFile(request);
   if (path && path->has_parent_path()) folder = path->parent_path();
@@ -742,7 +707,7 @@ std::optional<std::filesystem::path> TfrmKarvelo::OfferImport(const std::filesys
   const std::optional<std::string> driver = gis::RasterDriver(picked);
   // What GDAL cannot open goes to the grid reader, whose message names the fault.
   if (!driver || gis::IsAsciiGridDriver(*driver)) return picked;
-  const std::filesystem::path folder = run().Folder();
+  const std::filesystem::path folder = session_.Run().Folder();
   const std::string question = picked.filename().string() + " is a " + *driver +
                                " raster. Import it as an ASCII grid into " + folder.string() + "?";
   if (ask(question, {"Yes", "No"}, 1) != 0) return std::nullopt;
@@ -767,7 +732,7 @@ void TfrmKarvelo::bttnNewFileClick() {
     lblNewFile->setText(QString::fromStdString(path->filename().string()));
     const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
     Canvas* preview = chckbxNewFile->isChecked() ? &imgDataCanvas_ : nullptr;
-    const std::optional<ScanResult> scan = PickGridFile(*workspace_, path->string(), asciiGrid, *this, preview);
+    const std::optional<ScanResult> scan = PickGridFile(session_.Ws(), path->string(), asciiGrid, reporter(), preview);
     if (scan) {
       uniqueList_ = *scan;
       ShowUniqueValues();
@@ -804,7 +769,7 @@ void TfrmKarvelo::ShowUniqueValues() {
 void TfrmKarvelo::MarkIndicatorClick(bool presence) {
   RunHandler([this, presence] {
     const std::string shown = cmbbxUniqueValues->currentText().toStdString();
-    if (!MarkIndicator(*workspace_, uniqueList_, shown, selectedUniqueValue_, presence, *this)) return;
+    if (!MarkIndicator(session_.Ws(), uniqueList_, shown, selectedUniqueValue_, presence, reporter())) return;
     btbttnClassify->setEnabled(false);
     btbttnSubmit->setEnabled(true);
     // The marked value is gone from the list, so its text is no longer on offer either; a list
@@ -823,8 +788,8 @@ void TfrmKarvelo::btbttnClassifyClick() {
   RunHandler([this] {
     btbttnPresenceIndicator->setEnabled(false);
     btbttnAbsenceIndicator->setEnabled(false);
-    ClearIndicators(workspace_->CurrentDataDef);
-    if (const auto problem = RangeProblem(workspace_->CurrentDataDef)) {
+    ClearIndicators(session_.Ws().CurrentDataDef);
+    if (const auto problem = RangeProblem(session_.Ws().CurrentDataDef)) {
       message(*problem, MessageKind::Error);
       return;
     }
@@ -832,14 +797,14 @@ void TfrmKarvelo::btbttnClassifyClick() {
     frmLegend_->ClearHistogram();
     hooks.showModal(*frmLegend_);
     // The histogram may have put an aligned copy in the grid's place.
-    lblNewFile->setText(QString::fromStdString(FileNameOf(workspace_->CurrentDataDef.FileName)));
+    lblNewFile->setText(QString::fromStdString(FileNameOf(session_.Ws().CurrentDataDef.FileName)));
     btbttnSubmit->setEnabled(true);
   });
 }
 
 void TfrmKarvelo::btbttnSubmitClick() {
   RunHandler([this] {
-    if (!SubmitCurrentDataDef(*workspace_, tables_.DataConfiguration, *this)) return;
+    if (!SubmitCurrentDataDef(session_.Ws(), session_.Tables().DataConfiguration, reporter())) return;
     strgrdDataConfiguration->Refresh();
     UpdateDataConfigurationMenu();
     for (QPushButton* b : {btbttnPresenceIndicator, btbttnAbsenceIndicator, btbttnClassify, btbttnSubmit}) b->setEnabled(false);
@@ -852,7 +817,7 @@ void TfrmKarvelo::Deletethisline1Click() {
     int row = strgrdDataConfiguration->SelectedModelRow();
     if (row < 0 && strgrdDataConfiguration->currentRow() >= 0) row = strgrdDataConfiguration->ModelRow(strgrdDataConfiguration->currentRow());
     if (row < 1) return;
-    DeleteConfigurationRow(*workspace_, tables_.DataConfiguration, row);
+    DeleteConfigurationRow(session_.Ws(), session_.Tables().DataConfiguration, row);
     strgrdDataConfiguration->Refresh();
     UpdateDataConfigurationMenu();
     strgrdDataConfiguration->viewport()->update();
@@ -861,14 +826,14 @@ void TfrmKarvelo::Deletethisline1Click() {
 }
 
 void TfrmKarvelo::UpdateDataConfigurationMenu() {
-  const bool active = tables_.DataConfiguration.RowCount() > 1;
+  const bool active = session_.Tables().DataConfiguration.RowCount() > 1;
   Deletethisline1->setEnabled(active);
   strgrdDataConfiguration->setContextMenuPolicy(active ? Qt::CustomContextMenu : Qt::NoContextMenu);
   strgrdDataConfiguration->setToolTip(active ? "Select 1 line and press right mouse key to delete this line" : "");
 }
 
 void TfrmKarvelo::UpdateConfigurationFileButton() {
-  btbttnConfigurationFile->setEnabled(ConfigurationCanBeSaved(*workspace_));
+  btbttnConfigurationFile->setEnabled(ConfigurationCanBeSaved(session_.Ws()));
 }
 
 namespace {
@@ -880,10 +845,10 @@ const char* const kConfigurationFilter = "Karvelo configuration file (*.txt)|*.t
 void TfrmKarvelo::btbttnConfigurationFileClick() {
   RunLongStep([this] {
     bool alignAsked = false;
-    bool checksOK = CheckConsistency(*workspace_, *this, &alignAsked);
+    bool checksOK = CheckConsistency(session_.Ws(), reporter(), &alignAsked);
     if (alignAsked) {
       AlignToReference();
-      checksOK = CheckConsistency(*workspace_, *this);
+      checksOK = CheckConsistency(session_.Ws(), reporter());
     }
     status2("(Idle)");
     gaugeProgress(0);
@@ -900,7 +865,7 @@ void TfrmKarvelo::btbttnConfigurationFileClick() {
       gaugeProgress(0);
       return;
     }
-    const ConfigFileView view = SaveConfiguration(*workspace_, *path, *this);
+    const ConfigFileView view = SaveConfiguration(session_.Ws(), *path, reporter());
     ShowTab(1);
     lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
     QStringList lines;
@@ -913,17 +878,17 @@ void TfrmKarvelo::btbttnConfigurationFileClick() {
 }
 
 void TfrmKarvelo::AlignToReference() {
-  const TDataDef& ref = workspace_->ReferenceGrid();
-  const std::filesystem::path folder = run().Folder();
+  const TDataDef& ref = session_.Ws().ReferenceGrid();
+  const std::filesystem::path folder = session_.Run().Folder();
   std::string notes;
-  for (int slot : SlotsOffReference(*workspace_)) {
-    const std::string source = workspace_->DataDef(slot).FileName;
+  for (int slot : SlotsOffReference(session_.Ws())) {
+    const std::string source = session_.Ws().DataDef(slot).FileName;
     const std::filesystem::path target = AlignedGridName(folder, source);
     status2("Aligning " + std::filesystem::path(source).filename().string());
     // Classes and indicators are values of the grid: nearest keeps them as they are.
     const gis::AlignOutcome outcome = gis::AlignRaster(ref.FileName, source, target, gis::Resampling::Nearest);
     if (!outcome.note.empty()) notes += (notes.empty() ? "" : "\n") + outcome.note;
-    if (!ReplaceGrid(*workspace_, tables_.DataConfiguration, slot, target.string(), *this)) return;
+    if (!ReplaceGrid(session_.Ws(), session_.Tables().DataConfiguration, slot, target.string(), reporter())) return;
     log("Aligned " + source + " to " + ref.FileName + " as " + target.string());
   }
   strgrdDataConfiguration->Refresh();
@@ -942,7 +907,7 @@ void TfrmKarvelo::btbttnLoadConfigClick() {
     if (!path) return;
     // The engine reads the whole file before it replaces anything, so a malformed file throws
     // here with the configuration, the table and the labels as they were.
-    const ConfigFileView view = LoadConfiguration(*workspace_, tables_.DataConfiguration, *path, *this);
+    const ConfigFileView view = LoadConfiguration(session_.Ws(), session_.Tables().DataConfiguration, *path, reporter());
     lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
     QStringList lines;
     for (const std::string& line : view.memo) lines << QString::fromStdString(line);
@@ -962,7 +927,7 @@ void TfrmKarvelo::btbttnAuditClick() {
     ~AuditEnd() { flag = false; }
   } auditEnd{auditRunning_};
   RunLongStep([this] {
-    const AuditResult outcome = RunAudit(*workspace_, tables_, *this);
+    const AuditResult outcome = RunAudit(session_.Ws(), session_.Tables(), reporter());
     RefreshTables();
     if (!outcome.ran) return;
     Status(outcome.configured ? 3 : 1);
@@ -977,19 +942,19 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
     // The tab-3 side of the submission depends only on RandomAbsences, which the engine sets
     // before it writes any class file; it stands even when writing one fails.
     auto showRandomAbsences = [this] {
-      lblMessage->setVisible(workspace_->RandomAbsences);
-      if (workspace_->RandomAbsences) {
+      lblMessage->setVisible(session_.Ws().RandomAbsences);
+      if (session_.Ws().RandomAbsences) {
         rdgrpPrior->SetItemIndex(0);
         // As a click on "No calculation: enter values manually" would: the priors are typed.
         rdgrpPriorClick();
         rdgrpPrior->setEnabled(false);
       }
       // Why the prior choice is fixed, where the user looks for it.
-      const QString why = workspace_->RandomAbsences ? lblMessage->text() : QString();
+      const QString why = session_.Ws().RandomAbsences ? lblMessage->text() : QString();
       for (QWidget* w : std::initializer_list<QWidget*>{rdgrpPrior, edtPriorP, edtPriorA}) w->setToolTip(why);
     };
     try {
-      SubmitFinal(*workspace_, *this);
+      SubmitFinal(session_.Ws(), reporter());
     } catch (...) {
       showRandomAbsences();
       throw;
@@ -1004,7 +969,7 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
 void TfrmKarvelo::btbttnGraphicalAnalysisClick() {
   RunHandler([this] {
     // Rebuilt at every opening: the configuration may have changed since the last one.
-    frmGraphicalAnalysis_->FillLists(GraphicalAnalysisLists(*workspace_).entries);
+    frmGraphicalAnalysis_->FillLists(GraphicalAnalysisLists(session_.Ws()).entries);
     hooks.showModal(*frmGraphicalAnalysis_);
   });
 }
@@ -1035,7 +1000,7 @@ void TfrmKarvelo::PriorExit(bool presence) {
   // between would change PriorP under the map being written.
   if (mappingRunning_) return;
   PriorControls c = ReadPriorControls();
-  PriorEntry(c, presence, *workspace_);
+  PriorEntry(c, presence, session_.Ws());
   ShowPriorControls(c);
 }
 
@@ -1048,7 +1013,7 @@ void TfrmKarvelo::chckbxErrorPropClick() { rdgrpConfLevel->setEnabled(chckbxErro
 void TfrmKarvelo::btbttnKarveloClick() {
   // GeneralRefresh lets a second click through while a run works; that run would share its files.
   if (mappingRunning_) return;
-  if (workspace_->DataDefCount < 1) {
+  if (session_.Ws().DataDefCount < 1) {
     message("No dataconfiguration defined!\nRestart or import configuration file first.");
     return;
   }
@@ -1079,11 +1044,11 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblimg->hide();
   lblimg2->hide();
   mmIndependence->hide();
-  tables_.Independence.clear();
+  session_.Tables().Independence.clear();
   tbcntrlMain->setEnabled(false);
   grpbxBayesOutput->show();
   // Cut back to its header so that afterwards its rows tell whether this run got to the class test.
-  tables_.Chi2a.SetRowCount(1);
+  session_.Tables().Chi2a.SetRowCount(1);
   strgrdChi2a->hide();
   lblChi2test2->hide();
 
@@ -1094,14 +1059,14 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   bool mapped = false;
   RunHandler([&] {
     // A grid of the configuration (or its projection) named like a result would be written over.
-    if (!OutputsAreNotInputs(MappingOutputs(run(), chckbxGeoTiff->isChecked()), MappingInputs(*workspace_), *this)) return;
-    mapped = uncertainty ? ErrorProp(*workspace_, tables_, priors, evidence, imgKarveloCanvas_, faceRgb, *this)
-                         : MapBayesianProbability(*workspace_, tables_, priors, imgKarveloCanvas_, faceRgb, *this);
+    if (!OutputsAreNotInputs(MappingOutputs(session_.Run(), chckbxGeoTiff->isChecked()), MappingInputs(session_.Ws()), reporter())) return;
+    mapped = uncertainty ? ErrorProp(session_.Ws(), session_.Tables(), priors, evidence, imgKarveloCanvas_, faceRgb, reporter())
+                         : MapBayesianProbability(session_.Ws(), session_.Tables(), priors, imgKarveloCanvas_, faceRgb, reporter());
     if (mapped && chckbxGeoTiff->isChecked()) {
-      const bool declustered = priors.choice == PriorKind::Decluster && !workspace_->RandomAbsences;
+      const bool declustered = priors.choice == PriorKind::Decluster && !session_.Ws().RandomAbsences;
       for (const std::string& grid : ResultGridNames(uncertainty, declustered)) {
         status2("Saving " + std::filesystem::path(grid).replace_extension(".tif").string());
-        gis::WriteGeoTiff(run().Output(grid), run().Output(std::filesystem::path(grid).replace_extension(".tif").string()));
+        gis::WriteGeoTiff(session_.Run().Output(grid), session_.Run().Output(std::filesystem::path(grid).replace_extension(".tif").string()));
       }
     }
   });
@@ -1112,21 +1077,21 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   RefreshPictures();
   // Random absences re-ran the audit and the final submission inside the engine, past the
   // tab-2 handlers: leave the buttons as those would have.
-  if (workspace_->RandomAbsences) {
+  if (session_.Ws().RandomAbsences) {
     Status(4);
     btbttnGraphicalAnalysis->setEnabled(true);
   }
   // A run that stopped before its class test has nothing new to show: its picture is blank.
-  const bool tested = mapped || tables_.Chi2a.RowCount() > 1;
+  const bool tested = mapped || session_.Tables().Chi2a.RowCount() > 1;
   grpbxBayesOutput->setVisible(tested);
   strgrdChi2a->setVisible(tested);
   lblChi2test2->setVisible(tested);
   lblimg->setVisible(mapped);
   lblimg2->setVisible(mapped);
   // The picture shows the mean map of an uncertainty run, else the plain map.
-  if (mapped) mappedFile_ = run().Output(uncertainty ? "AVGBayesP.asc" : "BayesP.asc");
+  if (mapped) mappedFile_ = session_.Run().Output(uncertainty ? "AVGBayesP.asc" : "BayesP.asc");
   QStringList independence;
-  for (const std::string& line : tables_.Independence) independence << QString::fromStdString(line);
+  for (const std::string& line : session_.Tables().Independence) independence << QString::fromStdString(line);
   mmIndependence->setPlainText(independence.join('\n'));
   mmIndependence->setVisible(mapped && !independence.isEmpty());
   if (!mapped) {
@@ -1160,7 +1125,7 @@ void TfrmKarvelo::bttbOpenValDataClick() {
     mmValdata->show();
     strgrdValData->hide();
 
-    OpenValidationFile(validationFile_, *path, *this);
+    OpenValidationFile(validationFile_, *path, reporter());
     {
       // The engine has already settled the columns and their code lists as the editors would:
       // moving the editors here must not screen the code column a second time.
@@ -1208,7 +1173,7 @@ void TfrmKarvelo::LoadValDataStep() {
     validationFile_.ValColX = spndtX->value();
     validationFile_.ValColY = spndtY->value();
     validationFile_.ValColVal = spndtVAL->value();
-    LoadValData(validationFile_, tables_.ValData, *this);
+    LoadValData(validationFile_, session_.Tables().ValData, reporter());
     strgrdValData->Refresh();
     strgrdValData->show();
     btbttnPredMap->setEnabled(true);
@@ -1227,7 +1192,7 @@ void TfrmKarvelo::btbttnPredMapClick() {
     btbttnEvaluate->setEnabled(false);
     predictiveMap_ = TDataDef{};
     const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
-    LookUpPredictiveMap(predictiveMap_, *path, asciiGrid, validationFile_, tables_.ValData, *this);
+    LookUpPredictiveMap(predictiveMap_, *path, asciiGrid, validationFile_, session_.Tables().ValData, reporter());
     btbttnEvaluate->setEnabled(true);
   }, false, "the map lookup");
   // The table shows whatever the lookup did to the records, also when it stopped half-way.
@@ -1246,16 +1211,16 @@ void TfrmKarvelo::EvaluateStep() {
     RocCounts counts;
     const std::string findsText = cmbbxFINDS->currentText().toStdString();
     drawn = EvaluateRoc(predictiveMap_.FileName, validationFile_.path, findsText, predictiveMap_.minvalue,
-                        predictiveMap_.maxvalue, imgROCCanvas_, *this, &counts)
+                        predictiveMap_.maxvalue, imgROCCanvas_, reporter(), &counts)
                 .has_value();
     if (!drawn) return;
-    const AucIntervals intervals = EvaluateAucIntervals(counts, workspace_->Random, workspace_->FixedSeed, *this);
+    const AucIntervals intervals = EvaluateAucIntervals(counts, session_.Ws().Random, session_.Ws().FixedSeed, reporter());
     std::string aucLines = AucIntervalLine("DeLong", intervals.delong) + "\n" + AucIntervalLine("bootstrap", intervals.bootstrap);
     if (intervals.tieNote) aucLines += "\n" + *intervals.tieNote;
     lblAucInterval->setText(QString::fromStdString(aucLines));
     lblAucInterval->show();
     const std::vector<GainRow> gain =
-        EvaluateGain(predictiveMap_.FileName, *ParseReal(Trimmed(findsText)), imgGainCanvas_, *this);
+        EvaluateGain(predictiveMap_.FileName, *ParseReal(Trimmed(findsText)), imgGainCanvas_, reporter());
     std::string text = GainTitle(predictiveMap_.FileName) + ":";
     for (const GainRow& r : gain) {
       if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) {
@@ -1294,7 +1259,7 @@ std::vector<MapPoint> TfrmKarvelo::ValidationPoints() const {
   std::vector<MapPoint> points;
   const auto finds = ParseReal(cmbbxFINDS->currentText().toStdString());
   const auto nonFinds = ParseReal(cmbbxNONFINDS->currentText().toStdString());
-  const TextGrid& t = tables_.ValData;
+  const TextGrid& t = session_.Tables().ValData;
   for (int r = std::max(0, validationFile_.ValHeaderLines); r < t.RowCount() && t.ColCount() >= 3; ++r) {
     const auto x = ParseReal(t.Cell(0, r)), y = ParseReal(t.Cell(1, r)), code = ParseReal(t.Cell(2, r));
     if (!x || !y || !code) continue;
@@ -1313,7 +1278,7 @@ void TfrmKarvelo::OpenMapViewer(const std::filesystem::path& file, bool withPoin
 }
 
 void TfrmKarvelo::imgDataDblClick() {
-  const TDataDef& def = workspace_->CurrentDataDef;
+  const TDataDef& def = session_.Ws().CurrentDataDef;
   if (def.GridFileType == TGridFileType::asciigrid && !grpbxScan->isHidden()) OpenMapViewer(def.FileName, false);
 }
 
@@ -1435,12 +1400,12 @@ void TfrmKarvelo::closeEvent(QCloseEvent* event) {
     if (closeAfterStep_) return;
     if (closingOnSignal_) {
       closeAfterStep_ = true;
-      run().RequestCancel();
+      session_.Run().RequestCancel();
       return;
     }
     if (hooks.ask && hooks.ask("A step is still running. Cancel it and close Karvelo?", {"Yes", "No"}, 1) == 0) {
       closeAfterStep_ = true;
-      run().RequestCancel();
+      session_.Run().RequestCancel();
     }
     return;
   }

@@ -15,6 +15,7 @@
 #include "render/qimage_canvas.h"
 #include "ui/dialoghooks.h"
 #include "validation/valdata.h"
+#include "workflow/session.h"
 
 class QAction;
 class QCheckBox;
@@ -123,16 +124,17 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void refresh() override { GeneralRefresh(); }
   void gaugeRange(int minimum, int maximum) override;
   void gaugeProgress(int progress) override;
-  void log(std::string_view line) override { runLog_.Append(line); }
-  void registerWorkFile(const std::filesystem::path& path) override { runLog_.RegisterWorkFile(path); }
+  void log(std::string_view line) override { session_.Log().Append(line); }
+  void registerWorkFile(const std::filesystem::path& path) override { session_.Log().RegisterWorkFile(path); }
   void message(std::string_view text, MessageKind kind = MessageKind::Warning) override;
   std::size_t ask(std::string_view text, const std::vector<std::string>& buttons, std::size_t fallback) override;
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
 
   // --- State of the run ---------------------------------------------------------------------
-  Workspace& workspace() { return *workspace_; }
-  RunLog& runLog() { return runLog_; }                 // mmLog and mmTempFiles
-  RunTables& tables() { return tables_; }
+  Workspace& workspace() { return session_.Ws(); }
+  RunLog& runLog() { return session_.Log(); }          // mmLog and mmTempFiles
+  RunTables& tables() { return session_.Tables(); }
+  Session& session() { return session_; }
   // Shows the current contents of every table model of the run.
   void RefreshTables();
   // Copies the pictures' canvases to the screen after a step drew on them.
@@ -272,6 +274,12 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // The run: context, lock, log, workspace and tables. First, so that it outlives the widgets.
+  Session session_;
+  // What every step reports to: this window, with the session's log and run.
+  Shell& reporter() { return session_.Reporter(); }
+  // The folder the window started in: the run's working folder.
+  std::filesystem::path folder_;
   // The grid dialog; with `rasters` it also lists the raster types tab 1 imports.
   static FileDialogRequest GridFileDialog(bool rasters = false);
   // A picked raster that is not an ASCII grid: asks to import it into the working folder and
@@ -293,7 +301,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
 
   // Runs a handler; a file error abandons it with the system's text, and the tab control that a
   // long step may have disabled is usable again.
-  void RunHandler(const std::function<void()>& handler);
+  void RunHandler(const std::function<void()>& handler, const std::string& stepName = "this step");
   // Runs a long step: the tab control (and with it every button that starts a step) is disabled
   // and "Cancel" enabled for its duration, so no second step can start; a cancel ends it with
   // "Cancelled." in status panel 2. A step that works with the work files and does not finish
@@ -324,9 +332,6 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void EvaluateStep();
   // Both code lists from the validation file's codes and their proposed selections.
   void ShowCodeLists();
-  std::unique_ptr<Workspace> workspace_;
-  RunLog runLog_;
-  RunTables tables_;
   QImageCanvas imgDataCanvas_;
   QImageCanvas imgKarveloCanvas_;
   QImageCanvas imgROCCanvas_;
@@ -358,10 +363,6 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   bool closingOnSignal_ = false;
   bool stepCancelled_ = false;  // the last handler stopped on a cancel
   bool stepFailed_ = false;     // the last handler stopped on a file error
-  bool stepOutOfMemory_ = false;  // ... or for want of memory
-  // One run per working folder: held from the start of the run to its end.
-  FolderLock folderLock_;
-  bool ownsFolder_ = false;
   // The gauge lets pending events (a click on Cancel) run now and then during a long loop.
   qint64 lastEventsAt_ = 0;
 };

@@ -2,6 +2,7 @@
 #include "workflow/session.h"
 
 #include <new>
+#include <optional>
 
 #include "core/atomicfile.h"
 #include "core/errors.h"
@@ -82,10 +83,11 @@ bool Session::Close(bool keepWorkFiles, const std::function<void()>& afterLog, s
   return written;
 }
 
-StepOutcome Session::RunStep(const std::string& name, const std::function<void()>& step) {
+StepOutcome Session::RunStep(const std::string& name, const std::function<void()>& step, bool staged) {
   StepOutcome outcome = StepOutcome::Done;
   bool outOfMemory = false;
-  ResultStage results(run_.WorkFolder());
+  std::optional<ResultStage> results;
+  if (staged) results.emplace(run_.WorkFolder());
   try {
     step();
   } catch (const FileError& e) {
@@ -101,12 +103,13 @@ StepOutcome Session::RunStep(const std::string& name, const std::function<void()
     outcome = StepOutcome::Failed;
   }
   if (outcome == StepOutcome::Cancelled || outOfMemory) {
-    results.Abandon();
+    if (results) results->Abandon();
     if (outOfMemory) shell_->message(OutOfMemoryMessage(name), MessageKind::Error);
     return outcome;
   }
+  if (!results) return outcome;
   try {
-    results.Commit();
+    results->Commit();
   } catch (const FileError& e) {
     shell_->message(e.what(), MessageKind::Error);
     outcome = StepOutcome::Failed;

@@ -60,13 +60,16 @@ class Session {
 
   // Runs one user step under the common policy. Its results are put in place together when it ends
   // (also when it fails: each file it finished is whole); a stop leaves every earlier result as it
-  // was. `name` names the step in the message when memory runs out.
-  StepOutcome RunStep(const std::string& name, const std::function<void()>& step);
+  // was. `name` names the step in the message when memory runs out. Unstaged, each result is put in
+  // place as it is finished (a dialog whose every drawing is a result of its own).
+  StepOutcome RunStep(const std::string& name, const std::function<void()>& step, bool staged = true);
 
   RunContext& Run() { return run_; }
   const RunContext& Run() const { return run_; }
   Workspace& Ws() { return *workspace_; }
+  const Workspace& Ws() const { return *workspace_; }
   RunTables& Tables() { return tables_; }
+  const RunTables& Tables() const { return tables_; }
   RunLog& Log() { return log_; }
   // What the steps report to: the driver's reporter with this session's log and run.
   Shell& Reporter();
