@@ -50,6 +50,8 @@
 #include "ui/radiogroup.h"
 #include "ui/stringgridview.h"
 #include "ui/tabcontrol.h"
+#include "workflow/configure.h"
+#include "workflow/mapping.h"
 #include "validation/lookup.h"
 #include "validation/aucintervals.h"
 #include "validation/gain.h"
@@ -601,6 +603,15 @@ void TfrmKarvelo::Status(int nr) {
   }
 }
 
+void TfrmKarvelo::ShowStage() {
+  switch (session_.CurrentStage()) {
+    case Stage::Start: Status(0); break;
+    case Stage::Configured: Status(1); break;
+    case Stage::Audited: Status(3); break;
+    case Stage::Submitted: Status(4); break;
+  }
+}
+
 void TfrmKarvelo::tbcntrlMainChange() {
   QGroupBox* const groups[] = {grpbxDefineData, grpbxAudit, grpbxMap, grpbxValidate};
   const int index = tbcntrlMain->TabIndex();
@@ -732,7 +743,7 @@ void TfrmKarvelo::bttnNewFileClick() {
     lblNewFile->setText(QString::fromStdString(path->filename().string()));
     const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
     Canvas* preview = chckbxNewFile->isChecked() ? &imgDataCanvas_ : nullptr;
-    const std::optional<ScanResult> scan = PickGridFile(session_.Ws(), path->string(), asciiGrid, reporter(), preview);
+    const std::optional<ScanResult> scan = PickGrid(session_, path->string(), asciiGrid, preview);
     if (scan) {
       uniqueList_ = *scan;
       ShowUniqueValues();
@@ -844,12 +855,8 @@ const char* const kConfigurationFilter = "Karvelo configuration file (*.txt)|*.t
 
 void TfrmKarvelo::btbttnConfigurationFileClick() {
   RunLongStep([this] {
-    bool alignAsked = false;
-    bool checksOK = CheckConsistency(session_.Ws(), reporter(), &alignAsked);
-    if (alignAsked) {
-      AlignToReference();
-      checksOK = CheckConsistency(session_.Ws(), reporter());
-    }
+    const bool checksOK = CheckConfiguration(session_, true);
+    strgrdDataConfiguration->Refresh();
     status2("(Idle)");
     gaugeProgress(0);
     if (!checksOK) return;
@@ -865,34 +872,16 @@ void TfrmKarvelo::btbttnConfigurationFileClick() {
       gaugeProgress(0);
       return;
     }
-    const ConfigFileView view = SaveConfiguration(session_.Ws(), *path, reporter());
+    const ConfigFileView view = SaveConfigurationAs(session_, *path);
     ShowTab(1);
     lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
     QStringList lines;
     for (const std::string& line : view.memo) lines << QString::fromStdString(line);
     Memo1->setPlainText(lines.join('\n'));
-    Status(1);
+    ShowStage();
     status2("(Idle)");
     gaugeProgress(0);
   }, false, "saving the configuration");
-}
-
-void TfrmKarvelo::AlignToReference() {
-  const TDataDef& ref = session_.Ws().ReferenceGrid();
-  const std::filesystem::path folder = session_.Run().Folder();
-  std::string notes;
-  for (int slot : SlotsOffReference(session_.Ws())) {
-    const std::string source = session_.Ws().DataDef(slot).FileName;
-    const std::filesystem::path target = AlignedGridName(folder, source);
-    status2("Aligning " + std::filesystem::path(source).filename().string());
-    // Classes and indicators are values of the grid: nearest keeps them as they are.
-    const gis::AlignOutcome outcome = gis::AlignRaster(ref.FileName, source, target, gis::Resampling::Nearest);
-    if (!outcome.note.empty()) notes += (notes.empty() ? "" : "\n") + outcome.note;
-    if (!ReplaceGrid(session_.Ws(), session_.Tables().DataConfiguration, slot, target.string(), reporter())) return;
-    log("Aligned " + source + " to " + ref.FileName + " as " + target.string());
-  }
-  strgrdDataConfiguration->Refresh();
-  if (!notes.empty()) message(notes);
 }
 
 // --- Tab 2 ------------------------------------------------------------------------------------
@@ -907,15 +896,14 @@ void TfrmKarvelo::btbttnLoadConfigClick() {
     if (!path) return;
     // The engine reads the whole file before it replaces anything, so a malformed file throws
     // here with the configuration, the table and the labels as they were.
-    const ConfigFileView view = LoadConfiguration(session_.Ws(), session_.Tables().DataConfiguration, *path, reporter());
+    const ConfigFileView view = LoadConfigurationFile(session_, *path);
     lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
     QStringList lines;
     for (const std::string& line : view.memo) lines << QString::fromStdString(line);
     Memo1->setPlainText(lines.join('\n'));
     strgrdDataConfiguration->Refresh();
     UpdateDataConfigurationMenu();
-    Status(1);
-    status2("(Idle)");
+    ShowStage();
   }, false, "loading the configuration");
 }
 
@@ -927,10 +915,10 @@ void TfrmKarvelo::btbttnAuditClick() {
     ~AuditEnd() { flag = false; }
   } auditEnd{auditRunning_};
   RunLongStep([this] {
-    const AuditResult outcome = RunAudit(session_.Ws(), session_.Tables(), reporter());
+    const AuditResult outcome = Audit(session_);
     RefreshTables();
     if (!outcome.ran) return;
-    Status(outcome.configured ? 3 : 1);
+    ShowStage();
     btbttnGraphicalAnalysis->setEnabled(true);
     strgrdChi2a->hide();
     lblChi2test2->hide();
@@ -954,7 +942,7 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
       for (QWidget* w : std::initializer_list<QWidget*>{rdgrpPrior, edtPriorP, edtPriorA}) w->setToolTip(why);
     };
     try {
-      SubmitFinal(session_.Ws(), reporter());
+      Submit(session_);
     } catch (...) {
       showRandomAbsences();
       throw;
@@ -962,7 +950,7 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
     showRandomAbsences();
     grpbxBayesOutput->hide();
     ShowTab(2);
-    Status(4);
+    ShowStage();
   }, true, "the final submission");
 }
 
@@ -1044,7 +1032,6 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblimg->hide();
   lblimg2->hide();
   mmIndependence->hide();
-  session_.Tables().Independence.clear();
   tbcntrlMain->setEnabled(false);
   grpbxBayesOutput->show();
   // Cut back to its header so that afterwards its rows tell whether this run got to the class test.
@@ -1052,33 +1039,24 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   strgrdChi2a->hide();
   lblChi2test2->hide();
 
-  PriorControls priors = ReadPriorControls();
+  MapOptions options;
+  options.priors = ReadPriorControls();
+  options.uncertainty = uncertainty;
   // The filter level is read once, as the run starts.
-  const EvidenceLevel evidence = kEvidenceLevels[std::clamp(rdgrpConfLevel->ItemIndex(), 0, 5)];
-  const Rgb faceRgb = FaceRgb();
-  bool mapped = false;
-  RunHandler([&] {
-    // A grid of the configuration (or its projection) named like a result would be written over.
-    if (!OutputsAreNotInputs(MappingOutputs(session_.Run(), chckbxGeoTiff->isChecked()), MappingInputs(session_.Ws()), reporter())) return;
-    mapped = uncertainty ? ErrorProp(session_.Ws(), session_.Tables(), priors, evidence, imgKarveloCanvas_, faceRgb, reporter())
-                         : MapBayesianProbability(session_.Ws(), session_.Tables(), priors, imgKarveloCanvas_, faceRgb, reporter());
-    if (mapped && chckbxGeoTiff->isChecked()) {
-      const bool declustered = priors.choice == PriorKind::Decluster && !session_.Ws().RandomAbsences;
-      for (const std::string& grid : ResultGridNames(uncertainty, declustered)) {
-        status2("Saving " + std::filesystem::path(grid).replace_extension(".tif").string());
-        gis::WriteGeoTiff(session_.Run().Output(grid), session_.Run().Output(std::filesystem::path(grid).replace_extension(".tif").string()));
-      }
-    }
-  });
+  options.evidence = kEvidenceLevels[std::clamp(rdgrpConfLevel->ItemIndex(), 0, 5)];
+  options.geotiff = chckbxGeoTiff->isChecked();
+  MapResult result;
+  RunHandler([&] { result = Map(session_, options, imgKarveloCanvas_, FaceRgb()); }, "the mapping run");
+  const bool mapped = result.mapped;
 
   // The prior step may have calculated the priors even when a later step stopped the run.
-  ShowPriorControls(priors);
+  ShowPriorControls(options.priors);
   RefreshTables();
   RefreshPictures();
   // Random absences re-ran the audit and the final submission inside the engine, past the
   // tab-2 handlers: leave the buttons as those would have.
   if (session_.Ws().RandomAbsences) {
-    Status(4);
+    ShowStage();
     btbttnGraphicalAnalysis->setEnabled(true);
   }
   // A run that stopped before its class test has nothing new to show: its picture is blank.
@@ -1091,7 +1069,7 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   // The picture shows the mean map of an uncertainty run, else the plain map.
   if (mapped) mappedFile_ = session_.Run().Output(uncertainty ? "AVGBayesP.asc" : "BayesP.asc");
   QStringList independence;
-  for (const std::string& line : session_.Tables().Independence) independence << QString::fromStdString(line);
+  for (const std::string& line : result.independence) independence << QString::fromStdString(line);
   mmIndependence->setPlainText(independence.join('\n'));
   mmIndependence->setVisible(mapped && !independence.isEmpty());
   if (!mapped) {

@@ -65,6 +65,8 @@ class TfrmKarvelo : public QMainWindow, public Shell {
 
   // Enables the workflow buttons for stage nr (0, 1, 3, 4); other values change nothing.
   void Status(int nr);
+  // Status() for the session's stage: the one place where a stage becomes a number.
+  void ShowStage();
   // Shows the group box of the selected tab and resets panel texts and gauge.
   void tbcntrlMainChange();
   void Settings1Click();
@@ -285,9 +287,6 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // A picked raster that is not an ASCII grid: asks to import it into the working folder and
   // gives the imported grid, or nothing when the user declines.
   std::optional<std::filesystem::path> OfferImport(const std::filesystem::path& picked);
-  // The consistency check's "Align to the reference grid": aligned copies replace the grids that
-  // differ from slot 1.
-  void AlignToReference();
   void BuildMenu();
   void BuildStatusBar(QWidget* client);
   void LayOutStatusBar();

@@ -6,6 +6,7 @@
 #include "core/filecheck.h"
 #include "core/numfmt.h"
 #include "core/runlog.h"
+#include "gis/raster.h"
 
 namespace karvelo {
 
@@ -90,6 +91,34 @@ std::optional<ConfigFileView> Configure(Session& session, const std::vector<Conf
   }
   if (!CheckConsistency(session.Ws(), shell)) return std::nullopt;
   return SaveConfigurationAs(session, output);
+}
+
+bool CheckConfiguration(Session& session, bool offerAlignment) {
+  Shell& shell = session.Reporter();
+  bool alignAsked = false;
+  bool consistent = CheckConsistency(session.Ws(), shell, offerAlignment ? &alignAsked : nullptr);
+  if (alignAsked) {
+    AlignToReference(session);
+    consistent = CheckConsistency(session.Ws(), shell);
+  }
+  return consistent;
+}
+
+void AlignToReference(Session& session) {
+  Workspace& ws = session.Ws();
+  Shell& shell = session.Reporter();
+  const TDataDef& ref = ws.ReferenceGrid();
+  std::string notes;
+  for (int slot : SlotsOffReference(ws)) {
+    const std::string source = ws.DataDef(slot).FileName;
+    const fs::path target = AlignedGridName(session.Run().Folder(), source);
+    shell.status2("Aligning " + fs::path(source).filename().string());
+    const gis::AlignOutcome outcome = gis::AlignRaster(ref.FileName, source, target, gis::Resampling::Nearest);
+    if (!outcome.note.empty()) notes += (notes.empty() ? "" : "\n") + outcome.note;
+    if (!ReplaceGrid(ws, session.Tables().DataConfiguration, slot, target.string(), shell)) return;
+    shell.log("Aligned " + source + " to " + ref.FileName + " as " + target.string());
+  }
+  if (!notes.empty()) shell.message(notes);
 }
 
 ConfigFileView SaveConfigurationAs(Session& session, const fs::path& path) {

@@ -36,6 +36,16 @@ bool AddEntry(Session& session, const ConfigEntry& entry);
 std::optional<ConfigFileView> Configure(Session& session, const std::vector<ConfigEntry>& entries,
                                         const std::filesystem::path& output);
 
+// The consistency check before a save: true when every grid shares the reference grid's extent and
+// cell size. When they differ and `offerAlignment`, the message offers the alignment; accepted,
+// aligned copies replace the grids that differ (AlignToReference) and the check is made again.
+bool CheckConfiguration(Session& session, bool offerAlignment);
+
+// Aligned copies (nearest neighbour: classes and indicators are values of the grid) of every grid
+// whose cells differ from the reference grid's, written into the working folder as
+// "<name>-aligned.asc" and put in their slots; the notes of the alignment, shown once.
+void AlignToReference(Session& session);
+
 // "Check consistency and save data configuration to file" once its name is chosen.
 ConfigFileView SaveConfigurationAs(Session& session, const std::filesystem::path& path);
 

@@ -53,16 +53,20 @@ void ExportGeoTiffs(Session& session, const std::vector<std::string>& grids, Map
 
 }  // namespace
 
-MapResult Map(Session& session, const MapOptions& options, Canvas& picture, Rgb face) {
+MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) {
   Workspace& ws = session.Ws();
   Shell& shell = session.Reporter();
   MapResult result;
-  result.priors = options.priors;
+  session.Tables().Independence.clear();
   // A grid of the configuration (or its projection) named like a result would be written over.
-  if (!OutputsAreNotInputs(MappingOutputs(session.Run(), options.geotiff), MappingInputs(ws), shell)) return result;
+  if (!OutputsAreNotInputs(MappingOutputs(session.Run(), options.geotiff), MappingInputs(ws), shell)) {
+    result.priors = options.priors;
+    return result;
+  }
   result.mapped = options.uncertainty
-                      ? ErrorProp(ws, session.Tables(), result.priors, options.evidence, picture, face, shell)
-                      : MapBayesianProbability(ws, session.Tables(), result.priors, picture, face, shell);
+                      ? ErrorProp(ws, session.Tables(), options.priors, options.evidence, picture, face, shell)
+                      : MapBayesianProbability(ws, session.Tables(), options.priors, picture, face, shell);
+  result.priors = options.priors;
   result.independence = session.Tables().Independence;
   if (!result.mapped) return result;
   // Random absences re-ran the audit and the submission inside the run.

@@ -43,8 +43,10 @@ struct MapResult {
 
 // "c: Map Bayesian probability of occurrence": the plain run or the uncertainty run, then the
 // GeoTIFFs when asked for. Refuses (after a message) when a result would replace an input.
-// `picture` is filled with `face` first and ends holding the log10 map.
-MapResult Map(Session& session, const MapOptions& options, Canvas& picture, Rgb face);
+// `picture` is filled with `face` first and ends holding the log10 map. The prior fields of
+// `options` follow the run as it goes, so they show calculated priors even when a later part of
+// the run stops it.
+MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face);
 
 // The `map` command: load, audit, final submission and the map. `refusal` tells why it stopped
 // before mapping: a configuration that cannot be mapped (1), or options that contradict it (2).
