@@ -17,6 +17,7 @@
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/gridrows.h"
+#include "core/outputnames.h"
 
 namespace karvelo {
 
@@ -414,9 +415,9 @@ void WritePresenceAndAbsenceMasks(Workspace& ws, const TDataDef& def, Shell& she
   }
   if (!anyPresence) ThrowIndicatorNotInGrid(def, true);
   if (!anyAbsence) ThrowIndicatorNotInGrid(def, false);
-  SaveObservationMask(def, ws.PresenceRaster, "Positives.bin", shell);
+  SaveObservationMask(def, ws.PresenceRaster, kPresenceMaskFile, shell);
   shell.status2("... Making Negatives.bin");
-  SaveObservationMask(def, ws.AbsenceRaster, "Negatives.bin", shell);
+  SaveObservationMask(def, ws.AbsenceRaster, kAbsenceMaskFile, shell);
 }
 
 }  // namespace
@@ -458,7 +459,7 @@ void MakeBinaries(Workspace& ws, Shell& shell, ClassCounts* counts) {
     if (def.IsAbsenceGrid()) CopyAbs2Binary(ws, def, "Negatives", shell);
   }
   shell.status2("... Making InsideMap.bin");
-  const std::filesystem::path inside = shell.run().WorkFile("InsideMap.bin");
+  const std::filesystem::path inside = shell.run().WorkFile(kInsideMaskFile);
   WriteWorkFile(ws.InsideRaster, inside, insideBytes);
   shell.registerWorkFile(inside);
 }

@@ -8,6 +8,7 @@
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/numfmt.h"
+#include "core/outputnames.h"
 #include "core/runlog.h"
 #include "mapping/bayesmap.h"
 #include "mapping/priors.h"
@@ -27,7 +28,7 @@ std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const s
                                                Workspace& ws, Shell& shell, int* recordsKept) {
   const RunContext& run = shell.run();
   const std::string mapName = std::filesystem::path(mapFile).filename().string();
-  if (!OutputsAreNotInputs({run.Output("ValDataComplete.txt"), run.Output(RocTitle(mapFile) + ".bmp"),
+  if (!OutputsAreNotInputs({run.Output(kValidationRecordsFile), run.Output(RocTitle(mapFile) + ".bmp"),
                             run.Output("Gain of " + mapName + ".txt"), run.Output("Gain of " + mapName + ".bmp"),
                             run.Output(kLogFileName)},
                            {points, mapFile}, shell)) {

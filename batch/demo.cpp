@@ -13,6 +13,7 @@
 #include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/numfmt.h"
+#include "core/outputnames.h"
 #include "core/sha256.h"
 #include "mapping/bayesmap.h"
 #include "mapping/uncertainty.h"
@@ -33,10 +34,10 @@ namespace fs = std::filesystem;
 namespace {
 
 const char* const kExampleFiles[] = {"obs.asc", "dist.asc", "ffreq.asc", "soil.asc", "validation.txt", "README.txt"};
-const char* const kDemoOutputs[] = {"meuse-configuration.txt", "AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt",
-                                    "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp", "BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp",
-                                    "ValDataComplete.txt", "ROC of BayesP.asc.bmp", "Gain of BayesP.asc.txt",
-                                    "Gain of BayesP.asc.bmp", "Karvelo.log"};
+const char* const kDemoOutputs[] = {"meuse-configuration.txt", kMeanMapFile, kSdMapFile, kBootstrapDataFile,
+                                    kMeanPictureFile, kMeanLog10PictureFile, kBayesMapFile, kBayesPictureFile, kBayesLog10PictureFile,
+                                    kValidationRecordsFile, "ROC of BayesP.asc.bmp", "Gain of BayesP.asc.txt",
+                                    "Gain of BayesP.asc.bmp", kLogFileName};
 
 // What an earlier demo wrote into its folder: one "checksum  name" line per file (the form
 // sha256sum reads), so that a later demo replaces only files that are still its own.
@@ -192,7 +193,7 @@ int RunDemo(Session& session, std::ostream& out) {
 
   // Tab 4: the independent points against the plain map.
   int kept = 0;
-  const auto validation = RunValidation({}, (work / "validation.txt").string(), (work / "BayesP.asc").string(), session.Ws(),
+  const auto validation = RunValidation({}, (work / "validation.txt").string(), (work / kBayesMapFile).string(), session.Ws(),
                                         shell, &kept);
   if (!validation) return 1;
 

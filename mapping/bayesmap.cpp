@@ -13,6 +13,7 @@
 #include "core/filecheck.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/outputnames.h"
 #include "core/projection.h"
 #include "core/runlog.h"
 #include "core/textwriter.h"
@@ -115,7 +116,7 @@ bool GenerateRandomAbsences(Workspace& ws, RunTables& tables, Shell& shell) {
       ++placed;
     }
   }
-  const std::filesystem::path negatives = shell.run().WorkFile("Negatives.bin");
+  const std::filesystem::path negatives = shell.run().WorkFile(kAbsenceMaskFile);
   WriteWorkFile(ws.AbsenceRaster, negatives, static_cast<std::uintmax_t>(rows) * MaxGridExtent);
   shell.registerWorkFile(negatives);
   ws.QuietAudit = true;
@@ -197,7 +198,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
     }
   }
 
-  TextWriter out(shell.run().Output("BayesP.asc"));
+  TextWriter out(shell.run().Output(kBayesMapFile));
   WriteGridHeader(out, ref);
   const double nodata = ref.NODATA_value;
   ProbabilityRange range;
@@ -210,7 +211,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
     std::vector<double> written;
     double minP = std::numeric_limits<double>::infinity(), maxP = -std::numeric_limits<double>::infinity();
     bool unreadable = false;
-    WrittenAsZero zero{"BayesP.asc", 8};
+    WrittenAsZero zero{kBayesMapFile, 8};
   };
   struct Block {
     NumberTexts texts{8};
@@ -221,7 +222,7 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
     row.minP = std::numeric_limits<double>::infinity();
     row.maxP = -std::numeric_limits<double>::infinity();
     row.unreadable = false;
-    row.zero = WrittenAsZero("BayesP.asc", 8);
+    row.zero = WrittenAsZero(kBayesMapFile, 8);
     const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
     for (int c = 1; c <= ref.ncols; ++c) {
       double P = nodata;
@@ -266,14 +267,14 @@ ProbabilityRange WriteBayesMap(const Workspace& ws, Shell& shell, MapPictureCell
   };
   MakeMapRows<Row, Block>(streams, shell.run().Pool(), ref.nrows, ncols, 20, make, emit);
   out.Close();
-  CopyProjection(ref, shell.run().Output("BayesP.asc"));
+  CopyProjection(ref, shell.run().Output(kBayesMapFile));
   return range;
 }
 
 std::vector<fs::path> MappingOutputs(const RunContext& run, bool geotiff) {
   std::vector<fs::path> out;
   for (const std::string& grid : ResultGridNames(true, true)) out.push_back(run.Output(grid));
-  out.push_back(run.Output("BayesP.asc"));
+  out.push_back(run.Output(kBayesMapFile));
   const std::size_t grids = out.size();
   for (std::size_t i = 0; i < grids; ++i) {
     out.push_back(ProjectionFileOf(out[i]));
@@ -284,7 +285,7 @@ std::vector<fs::path> MappingOutputs(const RunContext& run, bool geotiff) {
       out.push_back(tif.string() + ".aux.xml");
     }
   }
-  for (const char* name : {"BayesP.bmp", "Bayeslog10P.bmp", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp",
+  for (const char* name : {kBayesPictureFile, kBayesLog10PictureFile, kBootstrapDataFile, kMeanPictureFile, kMeanLog10PictureFile,
                            kLogFileName}) {
     out.push_back(run.Output(name));
   }
@@ -300,11 +301,11 @@ std::vector<fs::path> MappingInputs(const Workspace& ws) {
 std::vector<std::string> ResultGridNames(bool uncertainty, bool declustered) {
   std::vector<std::string> names;
   if (uncertainty) {
-    names = {"AVGBayesP.asc", "SDBayesP.asc"};
+    names = {kMeanMapFile, kSdMapFile};
   } else {
-    names = {"BayesP.asc"};
+    names = {kBayesMapFile};
   }
-  if (declustered) names.push_back("Declus.asc");
+  if (declustered) names.push_back(kDeclusteredGridFile);
   return names;
 }
 
@@ -327,11 +328,11 @@ bool MapBayesianProbability(Workspace& ws, RunTables& tables, PriorControls& pri
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("... Preparing screen map P");
   const RunContext& run = shell.run();
-  cells.Draw(run.Output("BayesP.asc"), range.minP, range.maxP, ref.NODATA_value, false, picture, shell,
-             run.Output("BayesP.bmp"));
+  cells.Draw(run.Output(kBayesMapFile), range.minP, range.maxP, ref.NODATA_value, false, picture, shell,
+             run.Output(kBayesPictureFile));
   shell.status2("... Preparing screen map log10 P");
-  cells.Draw(run.Output("BayesP.asc"), range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
-             run.Output("Bayeslog10P.bmp"));
+  cells.Draw(run.Output(kBayesMapFile), range.minP, range.maxP, ref.NODATA_value, true, picture, shell,
+             run.Output(kBayesLog10PictureFile));
   tables.Independence = ReportConditionalIndependence(ws, false, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);

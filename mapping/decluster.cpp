@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "audit/workfiles.h"
+#include "core/outputnames.h"
 #include "core/rowblocks.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
@@ -171,11 +172,11 @@ bool Decluster(Workspace& ws, Shell& shell) {
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status2("Loading InsideMap.bin");
   const RunContext& run = shell.run();
-  ReadWorkFile(ws.InsideRaster, run.WorkFile("InsideMap.bin"));
+  ReadWorkFile(ws.InsideRaster, run.WorkFile(kInsideMaskFile));
   shell.status2("Loading Negatives.bin");
-  ReadWorkFile(ws.AbsenceRaster, run.WorkFile("Negatives.bin"));
+  ReadWorkFile(ws.AbsenceRaster, run.WorkFile(kAbsenceMaskFile));
   shell.status2("Loading Positives.bin");
-  ReadWorkFile(ws.PresenceRaster, run.WorkFile("Positives.bin"));
+  ReadWorkFile(ws.PresenceRaster, run.WorkFile(kPresenceMaskFile));
 
   // The observation mask in the scratch raster: only where a presence or an absence can be.
   // Only the ones are written, so pages without observations stay uncommitted.
@@ -201,14 +202,14 @@ bool Decluster(Workspace& ws, Shell& shell) {
   }
 
   shell.status2("Saving Declus.bin");
-  const std::filesystem::path declusBin = run.WorkFile("Declus.bin");
+  const std::filesystem::path declusBin = run.WorkFile(kDeclusterMaskFile);
   WriteWorkFile(ws.DeclusterRaster, declusBin);
   shell.registerWorkFile(declusBin);
 
   shell.status2("Saving Declus.asc");
   const int rows = RasterRows(ref), cols = RasterCols(ref);
   {
-    TextWriter out(run.Output("Declus.asc"));
+    TextWriter out(run.Output(kDeclusteredGridFile));
     WriteGridHeader(out, ref);
     const std::string nodata = FormatGridNumber(ref.NODATA_value, 2) + " ";
     // Row texts made in blocks on every core, written in order.
@@ -231,7 +232,7 @@ bool Decluster(Workspace& ws, Shell& shell) {
         });
     out.Close();
   }
-  CopyProjection(ref, shell.run().Output("Declus.asc"));
+  CopyProjection(ref, shell.run().Output(kDeclusteredGridFile));
 
   shell.status2("Calculating declustered priors");
   long long nIn = 0, nDecl = 0;

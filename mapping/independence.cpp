@@ -8,6 +8,7 @@
 #include "core/gridfile.h"
 #include "core/gridrows.h"
 #include "core/numfmt.h"
+#include "core/outputnames.h"
 #include "mapping/classfiles.h"
 #include "stats/statstext.h"
 
@@ -115,8 +116,8 @@ std::vector<std::string> IndependenceLines(const IndependenceReport& report) {
 std::vector<std::string> ReportConditionalIndependence(const Workspace& ws, bool uncertainty, Shell& shell) {
   shell.status2("... Testing conditional independence");
   const IndependenceReport report =
-      uncertainty ? TestConditionalIndependence(ws, shell.run(), shell.run().Output("AVGBayesP.asc"), shell.run().Output("SDBayesP.asc"))
-                  : TestConditionalIndependence(ws, shell.run(), shell.run().Output("BayesP.asc"), std::nullopt);
+      uncertainty ? TestConditionalIndependence(ws, shell.run(), shell.run().Output(kMeanMapFile), shell.run().Output(kSdMapFile))
+                  : TestConditionalIndependence(ws, shell.run(), shell.run().Output(kBayesMapFile), std::nullopt);
   const std::vector<std::string> lines = IndependenceLines(report);
   shell.log("");
   for (const std::string& line : lines) shell.log(line);

@@ -9,6 +9,7 @@
 
 #include "audit/audit.h"
 #include "audit/workfiles.h"
+#include "core/outputnames.h"
 #include "mapping/independence.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
@@ -119,7 +120,7 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
   const std::vector<Observation> pres = ObservationsOf(ws.PresenceRaster, ref);
   const std::vector<Observation> abs = ObservationsOf(ws.AbsenceRaster, ref);
   const RunContext& run = shell.run();
-  const std::filesystem::path presFile = run.WorkFile("Presences.txt"), absFile = run.WorkFile("Absences.txt");
+  const std::filesystem::path presFile = run.WorkFile(kPresenceListFile), absFile = run.WorkFile(kAbsenceListFile);
   WriteList(pres, presFile);
   shell.registerWorkFile(presFile);
   WriteList(abs, absFile);
@@ -147,7 +148,7 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
     entries.push_back(std::move(cb));
   }
 
-  TextWriter data(run.Output("BootstrapData.txt"));
+  TextWriter data(run.Output(kBootstrapDataFile));
   data.WriteLine(BootstrapHeader());
   ws.Random.Randomize(ws.FixedSeed);
   ClassCPStats stats{};
@@ -211,7 +212,7 @@ void ReduceStats(const Workspace& ws, ClassCPStats& stats) {
 
 struct MapExtremes {
   double largest = 0, smallest = 1;
-  WrittenAsZero writtenAsZero{"AVGBayesP.asc", 10};
+  WrittenAsZero writtenAsZero{kMeanMapFile, 10};
 };
 
 // The value a reader finds in a written text (without its blank); false when it finds none, or
@@ -228,9 +229,9 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   const TDataDef& ref = ws.ReferenceGrid();
   shell.status1("Mapping Bayesian probability");
   shell.status2("... Mapping Bayesian probability");
-  TextWriter avg(shell.run().Output("AVGBayesP.asc"));
+  TextWriter avg(shell.run().Output(kMeanMapFile));
   WriteGridHeader(avg, ref, std::string("-1.0"));
-  TextWriter sd(shell.run().Output("SDBayesP.asc"));
+  TextWriter sd(shell.run().Output(kSdMapFile));
   WriteGridHeader(sd, ref, std::string("-1.0"));
 
   std::vector<ClassFileStream> entries = OpenClassFiles(ws, shell.run());
@@ -257,7 +258,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
     std::vector<double> written;
     double largest = -std::numeric_limits<double>::infinity(), smallest = std::numeric_limits<double>::infinity();
     bool unreadable = false;
-    WrittenAsZero zero{"AVGBayesP.asc", 10};
+    WrittenAsZero zero{kMeanMapFile, 10};
   };
   struct Block {
     std::unordered_map<std::uint64_t, CachedCell> cache;
@@ -273,7 +274,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
     row.largest = -std::numeric_limits<double>::infinity();
     row.smallest = std::numeric_limits<double>::infinity();
     row.unreadable = false;
-    row.zero = WrittenAsZero("AVGBayesP.asc", 10);
+    row.zero = WrittenAsZero(kMeanMapFile, 10);
     const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
     for (int c = 1; c <= ref.ncols; ++c) {
       for (std::size_t e = 0; e < nstreams; ++e) kk[e] = classRow[e * ncols + static_cast<std::size_t>(c - 1)];
@@ -336,8 +337,8 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
   MakeMapRows<Row, Block>(entries, shell.run().Pool(), ref.nrows, ncols, 40, make, emit);
   avg.Close();
   sd.Close();
-  CopyProjection(ref, shell.run().Output("AVGBayesP.asc"));
-  CopyProjection(ref, shell.run().Output("SDBayesP.asc"));
+  CopyProjection(ref, shell.run().Output(kMeanMapFile));
+  CopyProjection(ref, shell.run().Output(kSdMapFile));
   return ext;
 }
 
@@ -387,11 +388,11 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, Evidence
   shell.log(std::string(60, '-'));
   shell.status2("... Preparing screen map");
   const RunContext& run = shell.run();
-  cells.Draw(run.Output("AVGBayesP.asc"), ext.smallest, ext.largest, -1, false, picture, shell,
-             run.Output("BayesAVG-P.bmp"));
+  cells.Draw(run.Output(kMeanMapFile), ext.smallest, ext.largest, -1, false, picture, shell,
+             run.Output(kMeanPictureFile));
   shell.status2("... Preparing screen map log10 P");
-  cells.Draw(run.Output("AVGBayesP.asc"), ext.smallest, ext.largest, -1, true, picture, shell,
-             run.Output("Bayeslog10AVG-P.bmp"));
+  cells.Draw(run.Output(kMeanMapFile), ext.smallest, ext.largest, -1, true, picture, shell,
+             run.Output(kMeanLog10PictureFile));
   tables.Independence = ReportConditionalIndependence(ws, true, shell);
   shell.status2("(Idle)");
   shell.gaugeProgress(0);

@@ -33,6 +33,7 @@
 #include "core/errors.h"
 #include "core/filecheck.h"
 #include "core/memory.h"
+#include "core/outputnames.h"
 #include "core/textsafe.h"
 #include "core/numfmt.h"
 #include "gis/raster.h"
@@ -1067,7 +1068,7 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblimg->setVisible(mapped);
   lblimg2->setVisible(mapped);
   // The picture shows the mean map of an uncertainty run, else the plain map.
-  if (mapped) mappedFile_ = session_.Run().Output(uncertainty ? "AVGBayesP.asc" : "BayesP.asc");
+  if (mapped) mappedFile_ = session_.Run().Output(uncertainty ? kMeanMapFile : kBayesMapFile);
   QStringList independence;
   for (const std::string& line : result.independence) independence << QString::fromStdString(line);
   mmIndependence->setPlainText(independence.join('\n'));

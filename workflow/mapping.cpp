@@ -2,6 +2,7 @@
 #include "workflow/mapping.h"
 
 #include "core/filecheck.h"
+#include "core/outputnames.h"
 #include "gis/raster.h"
 #include "mapping/bayesmap.h"
 #include "render/maprender.h"
@@ -72,14 +73,14 @@ MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) 
   // Random absences re-ran the audit and the submission inside the run.
   if (ws.RandomAbsences) session.SetStage(Stage::Submitted);
   result.declustered = result.priors.choice == PriorKind::Decluster && !ws.RandomAbsences;
-  const char* const uncertain[] = {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesAVG-P.bmp", "Bayeslog10AVG-P.bmp"};
-  const char* const plain[] = {"BayesP.asc", "BayesP.bmp", "Bayeslog10P.bmp"};
+  const char* const uncertain[] = {kMeanMapFile, kSdMapFile, kBootstrapDataFile, kMeanPictureFile, kMeanLog10PictureFile};
+  const char* const plain[] = {kBayesMapFile, kBayesPictureFile, kBayesLog10PictureFile};
   if (options.uncertainty) {
     for (const char* name : uncertain) result.written.push_back(session.Run().Output(name));
   } else {
     for (const char* name : plain) result.written.push_back(session.Run().Output(name));
   }
-  if (result.declustered) result.written.push_back(session.Run().Output("Declus.asc"));
+  if (result.declustered) result.written.push_back(session.Run().Output(kDeclusteredGridFile));
   if (options.geotiff) ExportGeoTiffs(session, ResultGridNames(options.uncertainty, result.declustered), result);
   return result;
 }
