@@ -45,6 +45,10 @@ struct PriorControls;
 
 // The window is the Shell of every step it runs: status panels, gauge, run log, work files and
 // the dialogs (through `hooks`).
+// Status panel 1 per tab: what the user is doing there.
+inline constexpr const char* kTabActivities[] = {"Defining data configuration", "Auditing data configuration",
+                                                 "Mapping Bayesian probability", "Validating prediction map"};
+
 class TfrmKarvelo : public QMainWindow, public Shell {
   Q_OBJECT
  public:
@@ -61,7 +65,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // A termination signal: the window closes as on the user's close, without asking; a running step
   // is cancelled first and a dialog waiting for the user is dismissed. Messages go to the log only.
   void CloseOnSignal();
-  bool RunStarted() const { return runStarted_; }
+  bool RunStarted() const { return phase_ != RunPhase::NotStarted; }
 
   // Enables the workflow buttons for stage nr (0, 1, 3, 4); other values change nothing.
   void Status(int nr);
@@ -102,7 +106,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // The map button: the plain run, or the uncertainty run when chckbxErrorProp is ticked.
   void btbttnKarveloClick();
   // Whether a mapping run is under way (the window keeps handling events during it).
-  bool MappingRunning() const { return mappingRunning_; }
+  bool MappingRunning() const { return busy_ == Busy::Mapping; }
   // The status bar's "Cancel": asks the running step to stop at its next row.
   void bttnCancelClick();
 
@@ -298,6 +302,9 @@ class TfrmKarvelo : public QMainWindow, public Shell {
 
   void LayOutTables();
 
+  // Which step runs: the audit's messages repaint its tables first, a map run keeps the prior
+  // fields as they were read.
+  enum class Busy { None, Step, Audit, Mapping };
   // Runs a handler; a file error abandons it with the system's text, and the tab control that a
   // long step may have disabled is usable again.
   void RunHandler(const std::function<void()>& handler, const std::string& stepName = "this step");
@@ -306,7 +313,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // "Cancelled." in status panel 2. A step that works with the work files and does not finish
   // removes them, and the audit must be run again.
   // `stepName` names the step in the message when it runs out of memory ("Not enough memory for ...").
-  void RunLongStep(const std::function<void()>& handler, bool usesWorkFiles, const std::string& stepName);
+  void RunLongStep(const std::function<void()>& handler, bool usesWorkFiles, const std::string& stepName, Busy kind = Busy::Step);
   // After a step that left the work files unusable: they are removed and the audit comes next.
   void DiscardWorkFiles();
   // Shows uniqueList_ in cmbbxUniqueValues and enables the indicator buttons as it says.
@@ -353,15 +360,16 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   std::filesystem::path gridFolder_, configurationFolder_, pointsFolder_;
   // The window's face colour, for pictures whose background must match it.
   Rgb FaceRgb() const;
-  bool auditRunning_ = false;
-  bool runStarted_ = false;
-  bool runEnded_ = false;
-  bool mappingRunning_ = false;
-  bool stepRunning_ = false;
-  bool closeAfterStep_ = false;
-  bool closingOnSignal_ = false;
-  bool stepCancelled_ = false;  // the last handler stopped on a cancel
-  bool stepFailed_ = false;     // the last handler stopped on a file error
+  // The one guard against a second step inside a running one.
+  Busy busy_ = Busy::None;
+  // The worst outcome of the handlers of the current long step (a failure or cancel inside it).
+  StepOutcome lastOutcome_ = StepOutcome::Done;
+  // Where the window's session stands: not opened yet, open, or ended (closed or refused).
+  enum class RunPhase { NotStarted, Open, Ended };
+  RunPhase phase_ = RunPhase::NotStarted;
+  // A close asked for while a step runs waits for it to stop; one on a signal asks nobody.
+  enum class CloseRequest { None, ByUser, BySignal };
+  CloseRequest closeRequest_ = CloseRequest::None;
   // The gauge lets pending events (a click on Cancel) run now and then during a long loop.
   qint64 lastEventsAt_ = 0;
 };
