@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
   w.Restart();
   RandomGenerator rng;
   rng.SetSeed(1);
-  const auto boot = BootstrapInterval(groups, rng);
+  ThreadPool pool;
+  const auto boot = BootstrapInterval(groups, rng, pool);
   const double bootTime = w.Seconds(), bootCpu = cpuSeconds();
   w.Restart();
   QImageCanvas gainPic(kGainPictureSize, kGainPictureSize);

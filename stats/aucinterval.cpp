@@ -190,7 +190,8 @@ std::vector<long long> BinomialDraws(long long n, long long c, long long w, int 
   return draws;
 }
 
-std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerator& rng, int resamples, unsigned threadCount) {
+std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerator& rng, ThreadPool& pool,
+                                             const std::function<void(int done)>& progress, int resamples) {
   const long long m = s.totalFinds, n = s.totalNonFinds;
   if (m < 1 || n < 1 || resamples < 1 || m > 0xFFFFFFFFLL || n > 0xFFFFFFFFLL) return std::nullopt;
   const BinomialSampler binomial;
@@ -201,21 +202,25 @@ std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerat
   std::vector<std::uint32_t> seeds(static_cast<std::size_t>(resamples));
   for (std::uint32_t& seed : seeds) seed = MixSeed(rng.Random(0xFFFFFFFFu));
   std::vector<double> aucs(static_cast<std::size_t>(resamples));
-  const unsigned threads = threadCount > 0 ? threadCount : std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
-  auto work = [&](unsigned first) {
-    std::vector<long long> f, nf;
-    RandomGenerator own;
-    for (std::size_t b = first; b < aucs.size(); b += threads) {
-      own.SetSeed(seeds[b]);
-      finds.Draw(f, binomial, own);
-      nonFinds.Draw(nf, binomial, own);
-      aucs[b] = AucOfCounts(f, nf, m, n);
-    }
-  };
-  std::vector<std::thread> pool;
-  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work, t);
-  work(0);
-  for (std::thread& t : pool) t.join();
+  // Batches small enough that a cancel is heard within a fraction of a second on a large sample.
+  constexpr std::size_t kBatch = 50;
+  const std::size_t per = kBatch * pool.Threads();
+  for (std::size_t start = 0; start < aucs.size(); start += per) {
+    const std::size_t end = std::min(aucs.size(), start + per);
+    const std::size_t tasks = (end - start + kBatch - 1) / kBatch;
+    pool.Run(tasks, [&](std::size_t t) {
+      std::vector<long long> f, nf;
+      RandomGenerator own;
+      const std::size_t first = start + t * kBatch, last = std::min(end, first + kBatch);
+      for (std::size_t b = first; b < last; ++b) {
+        own.SetSeed(seeds[b]);
+        finds.Draw(f, binomial, own);
+        nonFinds.Draw(nf, binomial, own);
+        aucs[b] = AucOfCounts(f, nf, m, n);
+      }
+    });
+    if (progress) progress(static_cast<int>(end));
+  }
   std::sort(aucs.begin(), aucs.end());
   return AucInterval{MannWhitneyAuc(s), Percentile(aucs, 0.025), Percentile(aucs, 0.975)};
 }

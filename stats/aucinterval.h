@@ -1,10 +1,12 @@
 // Confidence intervals of the area under the ROC curve: DeLong's method and a stratified bootstrap.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "core/random.h"
+#include "core/threadpool.h"
 
 namespace karvelo {
 
@@ -31,10 +33,12 @@ inline constexpr int kBootstrapResamples = 2000;
 // The 95% percentile interval of the AUC over `resamples` resamples, each drawing as many finds
 // from the finds and as many non-finds from the non-finds as there are, with replacement, from
 // `rng` (the caller seeds it). Percentiles by linear interpolation between order statistics.
-// The resamples are shared by `threads` threads (0: one per core, at most 8); the interval does not
-// depend on how many.
-std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerator& rng,
-                                             int resamples = kBootstrapResamples, unsigned threads = 0);
+// The resamples are shared by the pool's threads; the interval does not depend on how many.
+// `progress(done)` is called on the calling thread after every batch of resamples; it may throw
+// (a cancel), which ends the bootstrap there.
+std::optional<AucInterval> BootstrapInterval(const ScoreGroups& s, RandomGenerator& rng, ThreadPool& pool,
+                                             const std::function<void(int done)>& progress = {},
+                                             int resamples = kBootstrapResamples);
 
 // `count` draws from the binomial distribution of n trials with success probability c / w (exact:
 // inversion searching outward from the mode), as the bootstrap draws them. Exposed for its test.

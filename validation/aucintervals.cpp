@@ -29,7 +29,9 @@ AucIntervals EvaluateAucIntervals(const RocCounts& counts, RandomGenerator& rng,
   const ScoreGroups scores = GroupScores(counts.findScores, counts.nonFindScores);
   out.delong = DeLongInterval(scores);
   rng.Randomize(seed);
-  out.bootstrap = BootstrapInterval(scores, rng);
+  shell.gaugeRange(0, kBootstrapResamples);
+  out.bootstrap = BootstrapInterval(scores, rng, shell.run().Pool(), [&shell](int done) { shell.row(done); });
+  shell.gaugeProgress(0);
   shell.log(AucIntervalLine("DeLong", out.delong));
   shell.log(AucIntervalLine("bootstrap", out.bootstrap));
   out.tieNote = LowestTieNote(counts);

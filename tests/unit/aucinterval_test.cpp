@@ -7,15 +7,12 @@
 
 #include "stats/aucinterval.h"
 #include "stats/statistics.h"
+#include "test_support.h"
 
 namespace karvelo {
 namespace {
 
-// A seed for the randomised cases, replayable through KARVELO_TEST_SEED.
-unsigned TestSeed() {
-  const char* s = std::getenv("KARVELO_TEST_SEED");
-  return s ? static_cast<unsigned>(std::strtoul(s, nullptr, 10)) : 20261209u;
-}
+using test::TestSeed;
 
 // DeLong's interval straight from its definition: every pair of a find and a non-find, O(n^2).
 AucInterval BruteDeLong(const std::vector<double>& x, const std::vector<double>& y) {
@@ -66,7 +63,8 @@ TEST(AucInterval, DeLongMatchesThePairwiseDefinitionWithTies) {
 TEST(AucInterval, DegenerateSamples) {
   EXPECT_FALSE(DeLongInterval(GroupScores({1.0}, {0.0, 0.5})));  // one find: no variance
   RandomGenerator rng;
-  EXPECT_FALSE(BootstrapInterval(GroupScores({}, {0.0, 0.5}), rng));
+  ThreadPool pool(2);
+  EXPECT_FALSE(BootstrapInterval(GroupScores({}, {0.0, 0.5}), rng, pool));
   // Complete separation: the AUC is 1 and neither interval goes past it.
   const auto d = DeLongInterval(GroupScores({2, 3, 4}, {0, 1}));
   ASSERT_TRUE(d);
@@ -77,7 +75,7 @@ TEST(AucInterval, DegenerateSamples) {
   EXPECT_EQ(tied.value.size(), 1u);
   EXPECT_EQ(MannWhitneyAuc(tied), 0.5);
   rng.SetSeed(7);
-  const auto b = BootstrapInterval(tied, rng, 50);
+  const auto b = BootstrapInterval(tied, rng, pool, {}, 50);
   ASSERT_TRUE(b);
   EXPECT_EQ(b->lower, 0.5);
   EXPECT_EQ(b->upper, 0.5);
@@ -91,21 +89,43 @@ TEST(AucInterval, BootstrapIsReproducibleUnderOneSeed) {
   RandomGenerator a, b;
   a.SetSeed(42);
   b.SetSeed(42);
-  const auto first = BootstrapInterval(s, a, 500), second = BootstrapInterval(s, b, 500);
+  ThreadPool pool(2);
+  const auto first = BootstrapInterval(s, a, pool, {}, 500), second = BootstrapInterval(s, b, pool, {}, 500);
   ASSERT_TRUE(first && second);
   EXPECT_EQ(first->lower, second->lower);
   EXPECT_EQ(first->upper, second->upper);
   b.SetSeed(43);
-  const auto other = BootstrapInterval(s, b, 500);
+  const auto other = BootstrapInterval(s, b, pool, {}, 500);
   EXPECT_TRUE(other->lower != first->lower || other->upper != first->upper);
   // However many threads share the resamples, each draws from the same stream.
   for (unsigned threads : {1u, 3u, 7u}) {
     RandomGenerator c;
     c.SetSeed(42);
-    const auto shared = BootstrapInterval(s, c, 500, threads);
+    ThreadPool shared_pool(threads);
+    const auto shared = BootstrapInterval(s, c, shared_pool, {}, 500);
     EXPECT_EQ(shared->lower, first->lower) << threads;
     EXPECT_EQ(shared->upper, first->upper) << threads;
   }
+}
+
+// A cancel between batches ends the bootstrap at once; the progress counts up to every resample.
+TEST(AucInterval, BootstrapReportsProgressAndStopsOnCancel) {
+  std::mt19937 mt(TestSeed());
+  std::vector<double> x, y;
+  RandomScores(mt, 200, 300, 50, x, y);
+  const ScoreGroups s = GroupScores(x, y);
+  ThreadPool pool(2);
+  RandomGenerator rng;
+  rng.SetSeed(TestSeed());
+  std::vector<int> seen;
+  ASSERT_TRUE(BootstrapInterval(s, rng, pool, [&](int done) { seen.push_back(done); }, 1000));
+  ASSERT_FALSE(seen.empty());
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+  EXPECT_EQ(seen.back(), 1000);
+  struct Stop {};
+  int calls = 0;
+  EXPECT_THROW(BootstrapInterval(s, rng, pool, [&](int) { if (++calls == 1) throw Stop{}; }, 100000), Stop);
+  EXPECT_EQ(calls, 1);
 }
 
 // On large samples the percentile interval and DeLong's agree: both ways of drawing (binomial
@@ -119,7 +139,8 @@ TEST(AucInterval, BootstrapAgreesWithDeLongOnLargeSamples) {
     const auto d = DeLongInterval(s);
     RandomGenerator rng;
     rng.SetSeed(TestSeed());
-    const auto b = BootstrapInterval(s, rng);
+    ThreadPool pool;
+    const auto b = BootstrapInterval(s, rng, pool);
     ASSERT_TRUE(d && b);
     const double width = d->upper - d->lower;
     EXPECT_NEAR(b->lower, d->lower, 0.15 * width) << "steps " << steps << " seed " << TestSeed();

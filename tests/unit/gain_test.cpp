@@ -15,10 +15,7 @@
 namespace karvelo {
 namespace {
 
-unsigned TestSeed() {
-  const char* s = std::getenv("KARVELO_TEST_SEED");
-  return s ? static_cast<unsigned>(std::strtoul(s, nullptr, 10)) : 20261209u;
-}
+using test::TestSeed;
 
 // The definition word for word: sort descending, take the value at rank ceil(a x N), count.
 std::vector<GainRow> PlainGain(std::vector<double> cells, const std::vector<double>& finds) {
