@@ -29,15 +29,15 @@ class RunContext {
   RunContext() = default;
   explicit RunContext(std::filesystem::path folder) : folder_(std::move(folder)) {}
 
-  // Results (grids, pictures, tables, the log) go here. An empty folder means the process's
-  // current folder, for drivers that never set one.
+  // Results (grids, pictures, tables, the log) go here. A run that was given no folder has none:
+  // asking it for a place to write is a fault of its driver (NoFolder), never the process's folder.
   const std::filesystem::path& Folder() const { return folder_; }
   void SetFolder(std::filesystem::path folder) { folder_ = std::move(folder); }
-  std::filesystem::path Output(std::string_view name) const { return folder_ / std::filesystem::path(name); }
+  std::filesystem::path Output(std::string_view name) const { return RequiredFolder() / std::filesystem::path(name); }
 
   // The private folder of temporary files, created on first use. Nothing of a run's own is ever
   // written beside a user's grid.
-  std::filesystem::path WorkFolder() const { return folder_ / kWorkFolderName; }
+  std::filesystem::path WorkFolder() const { return RequiredFolder() / kWorkFolderName; }
   std::filesystem::path WorkFile(std::string_view name) const;
   // Removes the work folder with everything in it; false when something could not be removed.
   bool RemoveWorkFolder() const;
@@ -70,6 +70,10 @@ class RunContext {
   }
 
  private:
+  const std::filesystem::path& RequiredFolder() const {
+    if (folder_.empty()) throw std::logic_error("a step asked for its working folder, but the run was given none");
+    return folder_;
+  }
   std::filesystem::path folder_;
   std::shared_ptr<std::atomic<bool>> cancel_ = std::make_shared<std::atomic<bool>>(false);
   unsigned threads_ = DefaultThreadCount();

@@ -60,9 +60,9 @@ class GainFiles : public test::ScratchFolderTest {
                                     std::size_t budget = std::size_t{1} << 22) {
     std::vector<std::string> texts;
     for (double v : values) texts.push_back(FormatShortest(v));
-    test::WriteFile("map.asc", test::GridText(static_cast<int>(values.size()), 1, {texts}));
+    test::WriteFile(dir / "map.asc", test::GridText(static_cast<int>(values.size()), 1, {texts}));
     TDataDef map;
-    map.FileName = "map.asc";
+    map.FileName = (dir / "map.asc").string();
     EXPECT_TRUE(ReadHeader(map, shell));
     return GainOfMapFile(map, findCells, shell, budget);
   }
@@ -136,11 +136,11 @@ TEST_F(GainFiles, CrowdedAndExtremeValuesStillMatch) {
 
 // A 4 x 2 map with two no-data cells; finds lie on 0.9 and 0.5, a non-find on 0.1.
 TEST_F(GainFiles, NoDataCellsAreLeftOutAndTheFilesWritten) {
-  test::WriteFile("map.asc", test::GridText(4, 2, {{"0.9", "-9999", "0.5", "0.5"}, {"0.1", "0.3", "-9999", "0.7"}}));
+  test::WriteFile(dir / "map.asc", test::GridText(4, 2, {{"0.9", "-9999", "0.5", "0.5"}, {"0.1", "0.3", "-9999", "0.7"}}));
   // Cell centres: x = 0.5 .. 3.5, y = 1.5 (top row) and 0.5.
-  test::WriteFile("ValDataComplete.txt", "0.5 1.5 1 0.9000000\r\n2.5 1.5 1 0.5000000\r\n0.5 0.5 0 0.1000000\r\n");
+  test::WriteFile(dir / "ValDataComplete.txt", "0.5 1.5 1 0.9000000\r\n2.5 1.5 1 0.5000000\r\n0.5 0.5 0 0.1000000\r\n");
   QImageCanvas picture(kGainPictureSize, kGainPictureSize);
-  const std::vector<GainRow> rows = EvaluateGain("map.asc", 1, picture, shell);
+  const std::vector<GainRow> rows = EvaluateGain((dir / "map.asc").string(), 1, picture, shell);
   ASSERT_EQ(rows.size(), 20u);
   // Six cells with a value: 0.9 0.7 0.5 0.5 0.3 0.1. At 50%: rank 3 is 0.5, taken 4 of 6 cells, both finds.
   EXPECT_EQ(rows[9].threshold, 0.5);
@@ -149,10 +149,10 @@ TEST_F(GainFiles, NoDataCellsAreLeftOutAndTheFilesWritten) {
   // At 5%: rank 1 is 0.9, one cell, one find of two: gain 1 - (1/6) / (1/2).
   EXPECT_EQ(rows[0].threshold, 0.9);
   EXPECT_DOUBLE_EQ(*rows[0].gain, 1 - (1.0 / 6) / 0.5);
-  const std::string table = test::ReadFile("Gain of map.asc.txt");
+  const std::string table = test::ReadFile(dir / "Gain of map.asc.txt");
   EXPECT_EQ(table.substr(0, table.find('\n') + 1), "Area%;Threshold;AreaTaken%;Finds%;Gain\r\n");
   EXPECT_NE(table.find("50.00;0.50000000;66.67;100.00;0.3333\r\n"), std::string::npos);
-  EXPECT_TRUE(std::filesystem::exists("Gain of map.asc.bmp"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "Gain of map.asc.bmp"));
   // The curve passes through (1/6 of the area, half the finds); the diagonal runs corner to corner.
   EXPECT_EQ(picture.Pixel(GainPixelX(1.0 / 6), GainPixelY(0.5)), (Rgb{0, 0, 0}));
   EXPECT_EQ(picture.Pixel(215, 95), (Rgb{160, 160, 160}));
@@ -186,9 +186,9 @@ TEST_F(GainFiles, PassesOverTheFileMatchSortAndCountOnMapFiles) {
         row.push_back(t);
       }
     }
-    test::WriteFile("map.asc", test::GridText(cols, rows, texts));
+    test::WriteFile(dir / "map.asc", test::GridText(cols, rows, texts));
     TDataDef map;
-    map.FileName = "map.asc";
+    map.FileName = (dir / "map.asc").string();
     ASSERT_TRUE(ReadHeader(map, shell));
     for (const auto& row : texts) {
       for (const std::string& t : row) {
@@ -212,12 +212,12 @@ TEST_F(GainFiles, PassesOverTheFileMatchSortAndCountOnMapFiles) {
     }
   }
   // A file that ends early: the rows it lacks have no value, as when the map was held whole.
-  test::WriteFile("short.asc", test::GridText(3, 3, {{"1", "2", "3"}, {"4", "5", "6"}, {"7", "8", "9"}}));
-  std::string text = test::ReadFile("short.asc");
+  test::WriteFile(dir / "short.asc", test::GridText(3, 3, {{"1", "2", "3"}, {"4", "5", "6"}, {"7", "8", "9"}}));
+  std::string text = test::ReadFile(dir / "short.asc");
   text.resize(text.find("4 5 6"));
-  test::WriteFile("short.asc", text);
+  test::WriteFile(dir / "short.asc", text);
   TDataDef map;
-  map.FileName = "short.asc";
+  map.FileName = (dir / "short.asc").string();
   ASSERT_TRUE(ReadHeader(map, shell));
   ExpectSameRows(GainOfMapFile(map, {0, 8}, shell), PlainGain({1, 2, 3}, {1}), true, "short file");
 }

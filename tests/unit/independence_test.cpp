@@ -56,7 +56,7 @@ class IndependenceTest : public test::ScratchFolderTest {
 
 TEST_F(IndependenceTest, PlainRunSumsTheMapOverTheObservationsAndTablesThePresences) {
   ASSERT_TRUE(MapBayesianProbability(*ws, tables, priors, picture, kDefaultFace, shell));
-  const std::vector<double> p = Cells("BayesP.asc");
+  const std::vector<double> p = Cells((dir / "BayesP.asc").string());
   ASSERT_EQ(p.size(), 16u);
   long long n = 0;
   double expected = 0;
@@ -97,7 +97,7 @@ TEST_F(IndependenceTest, PlainRunSumsTheMapOverTheObservationsAndTablesThePresen
 
 TEST_F(IndependenceTest, UncertaintyRunAddsZFromTheStandardDeviations) {
   ASSERT_TRUE(ErrorProp(*ws, tables, priors, EvidenceLevel::All, picture, kDefaultFace, shell));
-  const std::vector<double> avg = Cells("AVGBayesP.asc"), sd = Cells("SDBayesP.asc");
+  const std::vector<double> avg = Cells((dir / "AVGBayesP.asc").string()), sd = Cells((dir / "SDBayesP.asc").string());
   long long n = 0;
   double expected = 0, variance = 0;
   for (int r = 0; r < 4; ++r) {

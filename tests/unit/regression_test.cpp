@@ -152,6 +152,7 @@ TEST(RegressionTest, EvaluationWithoutRecordsNamesThePointsAndTheMap) {
   const fs::path previous = fs::current_path();
   fs::current_path(dir.path());
   RecordingShell shell;
+  shell.run().SetFolder(dir.path());
   QImageCanvas pic(kRocPictureSize, kRocPictureSize);
   for (const std::string complete : {"", "\r\n  \r\n"}) {
     WriteFile("ValDataComplete.txt", complete);

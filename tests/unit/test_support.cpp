@@ -54,14 +54,28 @@ std::string GridText(int ncols, int nrows, const std::vector<std::vector<std::st
   return t;
 }
 
+namespace {
+std::filesystem::path& Scratch() {
+  static std::filesystem::path folder;
+  return folder;
+}
+}  // namespace
+
+const std::filesystem::path& ScratchFolder() { return Scratch(); }
+void SetScratchFolder(std::filesystem::path folder) { Scratch() = std::move(folder); }
+
 void ScratchFolderTest::SetUp() {
   previous = std::filesystem::current_path();
   std::filesystem::current_path(dir.path());
+  SetScratchFolder(dir.path());
   shell.run().SetFolder(dir.path());
   LayOutRunTables(tables);
 }
 
-void ScratchFolderTest::TearDown() { std::filesystem::current_path(previous); }
+void ScratchFolderTest::TearDown() {
+  std::filesystem::current_path(previous);
+  SetScratchFolder({});
+}
 
 TDataDef ScratchFolderTest::Grid(const std::string& name, const std::vector<std::vector<std::string>>& rows) {
   WriteFile(dir / name, GridText(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()), rows));

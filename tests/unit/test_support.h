@@ -20,9 +20,17 @@
 
 namespace karvelo::test {
 
+// The folder of the scratch-folder test that runs now (empty outside one): where a recording Shell
+// made in its body puts its results.
+const std::filesystem::path& ScratchFolder();
+void SetScratchFolder(std::filesystem::path folder);
+
 // Records everything a step tells its driver; dialogs are answered from `answers` by title.
 class RecordingShell : public Shell {
  public:
+  RecordingShell() {
+    if (!ScratchFolder().empty()) run().SetFolder(ScratchFolder());
+  }
   void status1(std::string_view t) override { status1Text = t; }
   void status2(std::string_view t) override { status2Texts.emplace_back(t); }
   void refresh() override { ++refreshes; }

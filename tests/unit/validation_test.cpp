@@ -23,6 +23,7 @@ class ValidationTest : public ::testing::Test {
   void SetUp() override {
     previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
+    shell.run().SetFolder(dir.path());
   }
   void TearDown() override { std::filesystem::current_path(previous); }
   ValidationFile Open(const std::string& text) {
