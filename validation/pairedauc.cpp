@@ -21,13 +21,32 @@ PairedScores PairScores(const std::vector<double>& first, const std::vector<doub
 
 namespace {
 
-// The share of `sorted` below v, ties counted half.
-double ShareBelow(const std::vector<double>& sorted, double v) {
-  const auto [lo, hi] = std::equal_range(sorted.begin(), sorted.end(), v);
-  return (static_cast<double>(lo - sorted.begin()) + 0.5 * static_cast<double>(hi - lo)) / static_cast<double>(sorted.size());
+// Each distinct score's placement values: a find there beats the share `find` of the non-finds
+// (ties half), and the share `nonFind` of the finds beats a non-find there.
+struct Placements {
+  std::vector<double> value, find, nonFind;
+  double Find(double v) const { return find[Index(v)]; }
+  double NonFind(double v) const { return nonFind[Index(v)]; }
+  std::size_t Index(double v) const { return static_cast<std::size_t>(std::lower_bound(value.begin(), value.end(), v) - value.begin()); }
+};
+
+Placements PlacementsOf(const ScoreGroups& g) {
+  Placements p;
+  p.value = g.value;
+  const double m = static_cast<double>(g.totalFinds), n = static_cast<double>(g.totalNonFinds);
+  double findsBelow = 0, nonFindsBelow = 0;
+  for (std::size_t i = 0; i < g.value.size(); ++i) {
+    const double f = static_cast<double>(g.finds[i]), nf = static_cast<double>(g.nonFinds[i]);
+    p.find.push_back((nonFindsBelow + 0.5 * nf) / n);
+    p.nonFind.push_back((m - findsBelow - 0.5 * f) / m);
+    findsBelow += f;
+    nonFindsBelow += nf;
+  }
+  return p;
 }
 
-// The covariance matrix (n - 1 in the denominator) of two columns of placement values.
+// The covariance matrix (n - 1 in the denominator) of two columns of placement values:
+// (var first, var second, covariance).
 std::array<double, 3> Covariance(const std::vector<std::array<double, 2>>& v) {
   const double n = static_cast<double>(v.size());
   double m0 = 0, m1 = 0;
@@ -47,36 +66,37 @@ std::array<double, 3> Covariance(const std::vector<std::array<double, 2>>& v) {
 std::optional<PairedAucComparison> ComparePairedAuc(const PairedScores& s) {
   const std::size_t m = s.finds.size(), n = s.nonFinds.size();
   if (m < 2 || n < 2) return std::nullopt;
-  std::array<std::vector<double>, 2> findScores, nonFindScores;
-  for (int k = 0; k < 2; ++k) {
-    for (const auto& f : s.finds) findScores[k].push_back(f[k]);
-    for (const auto& x : s.nonFinds) nonFindScores[k].push_back(x[k]);
-  }
   PairedAucComparison out;
-  out.first = DeLongInterval(GroupScores(findScores[0], nonFindScores[0]));
-  out.second = DeLongInterval(GroupScores(findScores[1], nonFindScores[1]));
+  // Placements looked up per distinct score: a map of classed evidence has few, and the lookup
+  // stays in the cache.
+  std::array<Placements, 2> place;
   for (int k = 0; k < 2; ++k) {
-    std::sort(findScores[k].begin(), findScores[k].end());
-    std::sort(nonFindScores[k].begin(), nonFindScores[k].end());
+    std::vector<double> finds, nonFinds;
+    finds.reserve(m);
+    nonFinds.reserve(n);
+    for (const auto& f : s.finds) finds.push_back(f[k]);
+    for (const auto& x : s.nonFinds) nonFinds.push_back(x[k]);
+    const ScoreGroups groups = GroupScores(std::move(finds), std::move(nonFinds));
+    (k == 0 ? out.first : out.second) = DeLongInterval(groups);
+    place[k] = PlacementsOf(groups);
   }
-  // A find's placement: the share of non-finds it beats; a non-find's: the share of finds that beat it.
   std::vector<std::array<double, 2>> v10(m), v01(n);
   std::array<double, 2> auc{0, 0};
   for (std::size_t i = 0; i < m; ++i) {
     for (int k = 0; k < 2; ++k) {
-      v10[i][k] = ShareBelow(nonFindScores[k], s.finds[i][k]);
-      auc[k] += v10[i][k] / static_cast<double>(m);
+      v10[i][k] = place[k].Find(s.finds[i][k]);
+      auc[k] += v10[i][k];
     }
   }
   for (std::size_t j = 0; j < n; ++j) {
-    for (int k = 0; k < 2; ++k) v01[j][k] = 1 - ShareBelow(findScores[k], s.nonFinds[j][k]);
+    for (int k = 0; k < 2; ++k) v01[j][k] = place[k].NonFind(s.nonFinds[j][k]);
   }
   const std::array<double, 3> c10 = Covariance(v10), c01 = Covariance(v01);
   const double variance = (c10[0] + c10[1] - 2 * c10[2]) / static_cast<double>(m) + (c01[0] + c01[1] - 2 * c01[2]) / static_cast<double>(n);
   const double se = std::sqrt(std::max(0.0, variance));
-  out.firstAuc = auc[0];
-  out.secondAuc = auc[1];
-  out.difference = auc[0] - auc[1];
+  out.firstAuc = auc[0] / static_cast<double>(m);
+  out.secondAuc = auc[1] / static_cast<double>(m);
+  out.difference = out.firstAuc - out.secondAuc;
   out.lower = out.difference - kNormal975 * se;
   out.upper = out.difference + kNormal975 * se;
   // Maps that order every pair alike differ by nothing that varies: p is 1 for no difference.
