@@ -115,6 +115,7 @@ void DrawBoyce(const BoyceResult& r, const std::string& title, Canvas& pic) {
   for (const BoyceWindow& w : r.windows) {
     if (w.pe) peMax = std::max(peMax, *w.pe);
   }
+  peMax *= 1.1;  // headroom: the highest ratio stays off the frame
   const double x0 = r.windows.front().centre, x1 = r.windows.back().centre;
   auto px = [&](double x) { return x1 > x0 ? RoundToInt(left + (x - x0) / (x1 - x0) * (right - left)) : (left + right) / 2; };
   auto py = [&](double y) { return RoundToInt(bottom - y / peMax * (bottom - top)); };
@@ -139,7 +140,8 @@ void DrawBoyce(const BoyceResult& r, const std::string& title, Canvas& pic) {
     curve.push_back(py(*w.pe));
   }
   if (curve.size() >= 4) pic.Polyline(curve, kBlack, 2);
-  pic.Text(left + 8, top + 6, r.index ? "Boyce = " + FormatFixed(*r.index, 3) : "Boyce: -", kBlack, kWhite);
+  const std::string label = r.index ? "Boyce = " + FormatFixed(*r.index, 3) : "Boyce: -";
+  pic.Text(right - 8 - pic.TextWidth(label), bottom - 22, label, kBlack, kWhite);
 }
 
 }  // namespace karvelo
