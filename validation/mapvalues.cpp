@@ -108,6 +108,21 @@ class ValueCounter {
 
   void ToBins() {
     binned_ = true;
+    // The bins span the range given and every value met so far: a range that is missing or
+    // too narrow would otherwise crowd the map into a few bins.
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+      if (counts_[i] == 0) continue;
+      lo = std::min(lo, std::bit_cast<double>(keys_[i]));
+      hi = std::max(hi, std::bit_cast<double>(keys_[i]));
+    }
+    if (std::isfinite(lowest_) && std::isfinite(highest_) && highest_ > lowest_) {
+      lowest_ = std::min(lowest_, lo);
+      highest_ = std::max(highest_, hi);
+    } else {
+      lowest_ = lo;
+      highest_ = hi;
+    }
     binCells_.assign(kValueBins, 0);
     binLowest_.assign(kValueBins, std::numeric_limits<double>::infinity());
     for (std::size_t i = 0; i < keys_.size(); ++i) {

@@ -44,7 +44,8 @@ struct MapSample {
   std::vector<double> atCells;
 };
 
-// One pass over the map file (its header read into `map`, minvalue and maxvalue its range): the
+// One pass over the map file (its header read into `map`; minvalue and maxvalue, its range, place
+// the bins should the values need them): the
 // counts of its values (no-data, and values within 0.1% of it, left out) and its values at `cells`,
 // full precision as the file holds them. Throws FileError for a map the grid reader refuses.
 MapSample SampleMapFile(const TDataDef& map, const std::vector<std::size_t>& cells, Shell& shell,

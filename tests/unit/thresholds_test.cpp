@@ -82,6 +82,12 @@ TEST_F(MapSampleFile, OnePassGivesCountsAndTheValuesAtCells) {
   EXPECT_EQ(s.atCells[2], 0.123456789);
   EXPECT_TRUE(std::isnan(s.atCells[3]));  // beyond the map
   EXPECT_EQ(s.atCells[4], 0.5);
+  // Binned, with a range that says nothing: the bins span the values met, which stay apart.
+  map.minvalue = map.maxvalue = 0;
+  const MapSample binned = SampleMapFile(map, {}, shell, 1);
+  EXPECT_TRUE(binned.counts.binned);
+  EXPECT_EQ(binned.counts.value, s.counts.value);
+  EXPECT_EQ(binned.counts.cells, s.counts.cells);
 }
 
 struct BruteCut {
