@@ -91,7 +91,7 @@ TEST_F(MapSampleFile, OnePassGivesCountsAndTheValuesAtCells) {
 }
 
 struct BruteCut {
-  double sens, spec, area, kappa;
+  double sens, tnr, area, kappa;  // sensitivity, true-negative rate, area, kappa
 };
 BruteCut CutAt(double t, const std::vector<double>& f, const std::vector<double>& nf, const std::vector<double>& cells) {
   const double m = static_cast<double>(f.size()), n = static_cast<double>(nf.size()), all = m + n;
@@ -134,8 +134,8 @@ TEST(Thresholds, MatchEveryCutCountedByHandWithTies) {
       }
       return std::make_pair(top, at);
     };
-    const auto youden = best([](const BruteCut& c) { return c.sens + c.spec - 1; });
-    const auto equal = best([](const BruteCut& c) { return -std::fabs(c.sens - c.spec); });
+    const auto youden = best([](const BruteCut& c) { return c.sens + c.tnr - 1; });
+    const auto equal = best([](const BruteCut& c) { return -std::fabs(c.sens - c.tnr); });
     const auto kappa = best([](const BruteCut& c) { return c.kappa; });
     EXPECT_EQ(rows[0].threshold, youden.second) << where;
     EXPECT_EQ(rows[1].threshold, equal.second) << where;
@@ -153,7 +153,7 @@ TEST(Thresholds, MatchEveryCutCountedByHandWithTies) {
     for (const ThresholdRow& r : rows) {
       const BruteCut c = CutAt(r.threshold, finds, nonFinds, cells);
       EXPECT_DOUBLE_EQ(r.sensitivity, c.sens) << where;
-      EXPECT_DOUBLE_EQ(*r.specificity, c.spec) << where;
+      EXPECT_DOUBLE_EQ(*r.specificity, c.tnr) << where;
       EXPECT_DOUBLE_EQ(r.area, c.area) << where;
       EXPECT_EQ(r.gain.has_value(), c.sens > 0) << where;
       if (r.gain) {
