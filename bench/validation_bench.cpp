@@ -13,7 +13,12 @@
 #include "render/qimage_canvas.h"
 #include "validation/lookup.h"
 #include "stats/aucinterval.h"
+#include "validation/boyce.h"
 #include "validation/gain.h"
+#include "validation/mapvalues.h"
+#include "validation/pairedauc.h"
+#include "validation/predictionarea.h"
+#include "validation/thresholds.h"
 #include "validation/roc.h"
 #include "validation/valdata.h"
 
@@ -81,6 +86,36 @@ int main(int argc, char** argv) {
   QImageCanvas gainPic(kGainPictureSize, kGainPictureSize);
   const auto gain = EvaluateGain(map, 1, gainPic, shell);
   const double gainTime = w.Seconds(), gainCpu = cpuSeconds();
+  // The statistics beyond the AUC: one pass over the map for its value counts and the points' cells,
+  // then everything from the counts and the points' values.
+  w.Restart();
+  std::vector<std::size_t> cells;
+  std::mt19937 cellRng(9);
+  const std::size_t mapCells = static_cast<std::size_t>(m.ncols) * static_cast<std::size_t>(m.nrows);
+  for (int i = 0; i < points; ++i) cells.push_back(cellRng() % mapCells);
+  const MapSample sample = SampleMapFile(m, cells, shell);
+  const double passTime = w.Seconds(), passCpu = cpuSeconds();
+  w.Restart();
+  const auto thresholds = ThresholdTable(counts.findScores, counts.nonFindScores, counts.findScores, sample.counts);
+  const double thresholdTime = w.Seconds();
+  w.Restart();
+  const BoyceResult boyce = ContinuousBoyce(counts.findScores, sample.counts);
+  const PredictionArea pa = PredictionAreaCurve(counts.findScores, sample.counts);
+  const double boyceTime = w.Seconds();
+  w.Restart();
+  std::vector<double> second;
+  std::vector<bool> isFind;
+  for (double v : counts.findScores) second.push_back(v * v), isFind.push_back(true);
+  for (double v : counts.nonFindScores) second.push_back(v * v), isFind.push_back(false);
+  std::vector<double> first = counts.findScores;
+  first.insert(first.end(), counts.nonFindScores.begin(), counts.nonFindScores.end());
+  const auto compared = ComparePairedAuc(PairScores(first, second, isFind));
+  const double pairedTime = w.Seconds();
+  QImageCanvas boycePic(kBoycePictureWidth, kBoycePictureHeight), paPic(kPredictionAreaPictureWidth, kPredictionAreaPictureHeight);
+  DrawBoyce(boyce, BoyceTitle("map.asc"), boycePic);
+  boycePic.SaveBmp(dir / "Boyce of map.asc.bmp");
+  DrawPredictionArea(pa, PredictionAreaTitle("map.asc"), paPic);
+  paPic.SaveBmp(dir / "Prediction-area of map.asc.bmp");
   std::printf("%d points against a %d x %d map (AUC %.4f; %zu distinct scores)\n", points, n, n, auc.value_or(-1), groups.value.size());
   std::printf("  open and screen: %.2f s\n  import and sort: %.2f s\n  lookup (incl. scanning the map): %.2f s\n  ROC and AUC: %.2f s\n",
               open, import, lookup, roc);
@@ -90,5 +125,12 @@ int main(int argc, char** argv) {
               boot ? boot->lower : -1, boot ? boot->upper : -1);
   std::printf("  gain table and picture (the map read again): %.2f s, CPU %.2f s (%zu rows)\n  total: %.2f s\n", gainTime, gainCpu,
               gain.size(), total.Seconds());
+  std::printf("  value counts and the points' cells (one pass over the map): %.2f s, CPU %.2f s (%zu %s values)\n", passTime, passCpu,
+              sample.counts.value.size(), sample.counts.binned ? "binned" : "distinct");
+  std::printf("  threshold table: %.2f s (%zu rows)\n  Boyce index and prediction-area curve: %.2f s\n  paired DeLong: %.2f s\n",
+              thresholdTime, thresholds.size(), boyceTime, pairedTime);
+  for (const ThresholdRow& r : thresholds) std::printf("  %s\n", ThresholdLine(r).c_str());
+  std::printf("  %s\n  %s\n", BoyceLine(boyce).c_str(), PredictionAreaLine(pa).c_str());
+  if (compared) std::printf("  %s\n", ComparisonLine("squared map", *compared).c_str());
   return 0;
 }
