@@ -271,9 +271,9 @@ TEST_F(GisTest, BadRastersAreRefusedNamingTheFileAndNothingIsWritten) {
   const std::string before = ReadFile("self.asc");
   fs::create_directory("sub");
   e = ErrorOf([] { gis::ImportRaster("self.asc", 1, "sub/../self.asc"); });
-  EXPECT_NE(e.find("this is an input of the step"), std::string::npos) << e;
+  EXPECT_NE(e.find("is an input of this run"), std::string::npos) << e;
   e = ErrorOf([] { gis::AlignRaster("self.asc", "nonsquare.tif", "self.asc", gis::Resampling::Nearest); });
-  EXPECT_NE(e.find("this is an input of the step"), std::string::npos) << e;
+  EXPECT_NE(e.find("is an input of this run"), std::string::npos) << e;
   EXPECT_EQ(ReadFile("self.asc"), before);
 
   // A reference whose projection GDAL cannot read.
@@ -413,6 +413,66 @@ TEST_F(GisTest, AlignReprojectsOnlyWhenBothGridsCarryAProjection) {
   EXPECT_NE(same_frame.note.find("soil.asc has no projection"), std::string::npos);
   EXPECT_EQ(CellTexts("frame.asc"), CellTexts("soil.asc"));
   EXPECT_FALSE(fs::exists("frame.prj"));
+}
+
+// A VRT over `source` (relative to the VRT), one band of `cols` x `rows` Float64 cells; `band` is
+// the band element's body, `subClass` its kind.
+void WriteVrt(const fs::path& vrt, int cols, int rows, const std::string& body, const std::string& subClass = "") {
+  WriteFile(vrt, "<VRTDataset rasterXSize=\"" + std::to_string(cols) + "\" rasterYSize=\"" + std::to_string(rows) +
+                     "\">\n<GeoTransform>0, 1, 0, " + std::to_string(rows) + ", 0, -1</GeoTransform>\n"
+                     "<VRTRasterBand dataType=\"Float64\" band=\"1\"" +
+                     (subClass.empty() ? "" : " subClass=\"" + subClass + "\"") + ">\n" + body +
+                     "</VRTRasterBand>\n</VRTDataset>\n");
+}
+
+std::string SimpleSource(const std::string& file) {
+  return "<SimpleSource><SourceFilename relativeToVRT=\"1\">" + file +
+         "</SourceFilename><SourceBand>1</SourceBand></SimpleSource>\n";
+}
+
+TEST_F(GisTest, NoOutputIsAFileTheRasterIsReadFrom) {
+  RasterSpec s;
+  s.ncols = 2, s.nrows = 2;
+  s.values = {1, 2, 3, 4};
+  double gt[6] = {0, 1, 0, 2, 0, -1};
+  std::copy(gt, gt + 6, s.gt);
+  WriteTiff("victim.tif", s);
+  WriteVrt("victim.vrt", 2, 2, SimpleSource("victim.tif"));
+  WriteReference();
+  // A world file beside a raster without georeferencing of its own.
+  WriteFile("wf.asc", GridText(2, 2, {{"1", "2"}, {"3", "4"}}));
+  TiffCopyOf("wf.asc", "plain.tif");
+  GDALAllRegister();
+  {
+    GDALDatasetH src = GDALOpen("plain.tif", GA_ReadOnly);
+    const char* opts[] = {"TFW=YES", "PROFILE=BASELINE", nullptr};
+    GDALClose(GDALCreateCopy(GDALGetDriverByName("GTiff"), "wf.tif", src, FALSE, const_cast<char**>(opts), nullptr, nullptr));
+    GDALClose(src);
+  }
+  fs::remove("wf.tif.aux.xml");  // else the corner is read from there
+  ASSERT_TRUE(fs::exists("wf.tfw"));
+  const std::string tiff = ReadFile("victim.tif"), tfw = ReadFile("wf.tfw");
+  for (const auto& [source, output] : std::vector<std::pair<std::string, std::string>>{
+           {"victim.vrt", "victim.tif"}, {"wf.tif", "wf.tfw"}, {"victim.vrt", "sub/../victim.tif"}}) {
+    fs::create_directories("sub");
+    const std::string e = ErrorOf([&] { gis::ImportRaster(source, 1, output); });
+    EXPECT_EQ(e, output + " is an input of this run; choose another name or folder.") << source;
+    const std::string a = ErrorOf([&] { gis::AlignRaster("ref.asc", source, output, gis::Resampling::Nearest); });
+    EXPECT_EQ(a, output + " is an input of this run; choose another name or folder.") << source;
+  }
+  // The projection file beside the output counts too: ref.txt would get ref.prj, the reference's.
+  WriteFile("ref.prj", EpsgWkt(28992));
+  EXPECT_EQ(ErrorOf([] { gis::AlignRaster("ref.asc", "victim.tif", "ref.txt", gis::Resampling::Nearest); }),
+            "ref.prj is an input of this run; choose another name or folder.");
+  EXPECT_EQ(ReadFile("victim.tif"), tiff);
+  EXPECT_EQ(ReadFile("wf.tfw"), tfw);
+  // A grid cannot be named like its own projection file: nothing is written under that name.
+  const std::string e = ErrorOf([] { gis::ImportRaster("victim.tif", 1, "out.prj"); });
+  EXPECT_NE(e.find("out.prj: a grid cannot take the name of its projection file"), std::string::npos) << e;
+  EXPECT_FALSE(fs::exists("out.prj"));
+  // An ordinary VRT still imports, with the cells of its source.
+  gis::ImportRaster("victim.vrt", 1, "fine.asc");
+  EXPECT_EQ(CellTexts("fine.asc"), (std::vector<std::string>{"1", "2", "3", "4"}));
 }
 
 int Batch(const std::vector<std::string>& args) {
