@@ -475,6 +475,84 @@ TEST_F(GisTest, NoOutputIsAFileTheRasterIsReadFrom) {
   EXPECT_EQ(CellTexts("fine.asc"), (std::vector<std::string>{"1", "2", "3", "4"}));
 }
 
+TEST_F(GisTest, AVrtReadsOnlyLocalRasters) {
+  WriteFile("secret.txt", "root:x:0:0::/root:/bin/sh\n");
+  WriteVrt("raw.vrt", 3, 1,
+           "<SourceFilename relativeToVRT=\"1\">secret.txt</SourceFilename><ImageOffset>0</ImageOffset>"
+           "<PixelOffset>8</PixelOffset><LineOffset>24</LineOffset>\n",
+           "VRTRawRasterBand");
+  std::string e = ErrorOf([] { gis::ImportRaster("raw.vrt", 1, "raw.asc"); });
+  EXPECT_NE(e.find("raw.vrt: a raw band reads the bytes of secret.txt, which is no raster"), std::string::npos) << e;
+  WriteReference();
+  for (const std::string remote : {"/vsicurl/http://127.0.0.1:9/x.tif", "/vsis3/bucket/x.tif", "/vsizip/a.zip/x.tif",
+                                   "http://127.0.0.1:9/x.tif"}) {
+    WriteVrt("remote.vrt", 2, 2, SimpleSource(remote));
+    // Behind a second VRT as well: the check follows VRT sources that are VRTs.
+    WriteVrt("outer.vrt", 2, 2, SimpleSource("remote.vrt"));
+    for (const char* vrt : {"remote.vrt", "outer.vrt"}) {
+      e = ErrorOf([&] { gis::ImportRaster(vrt, 1, "remote.asc"); });
+      EXPECT_NE(e.find("remote.vrt: reads from a network or virtual path (" + remote + ")"), std::string::npos) << e;
+      e = ErrorOf([&] { gis::AlignRaster("ref.asc", vrt, "remote.asc", gis::Resampling::Nearest); });
+      EXPECT_NE(e.find("network or virtual path"), std::string::npos) << e;
+    }
+  }
+  EXPECT_FALSE(fs::exists("raw.asc"));
+  EXPECT_FALSE(fs::exists("remote.asc"));
+}
+
+TEST_F(GisTest, CellsAndGeoreferencingAGridCannotHoldAreRefusedWithTheReason) {
+  RasterSpec s;
+  s.ncols = 2, s.nrows = 2;
+  double gt[6] = {0, 1, 0, 2, 0, -1};
+  std::copy(gt, gt + 6, s.gt);
+  auto refused = [&](const char* name, const RasterSpec& spec) {
+    WriteTiff(name, spec);
+    return ErrorOf([&] { gis::ImportRaster(name, 1, "out.asc"); });
+  };
+  s.values = {1, HUGE_VAL, 3, 4};
+  EXPECT_EQ(refused("inf.tif", s), "inf.tif: the cell at row 1, column 2 holds an infinite value, which a grid cannot hold");
+  s.values = {1, 2, 3, 4};
+  s.nodata = -HUGE_VAL;
+  EXPECT_NE(refused("infnd.tif", s).find("infnd.tif: the no-data value is -infinity"), std::string::npos);
+  // NaN as no-data gives the grid -9999, which then may not be a value of the raster.
+  s.nodata = std::nan("");
+  s.values = {1, std::nan(""), -9999, 4};
+  EXPECT_NE(refused("nannd.tif", s).find("nannd.tif: the cell at row 2, column 1 holds -9999, the no-data value the grid gets"),
+            std::string::npos);
+  s.nodata.reset();
+  s.values = {1, 2, 3, 4};
+  s.gt[0] = std::nan("");
+  EXPECT_NE(refused("nancorner.tif", s).find("nancorner.tif: the georeferencing is not finite"), std::string::npos);
+  s.gt[0] = 0, s.gt[1] = -1;
+  EXPECT_EQ(refused("west.tif", s).find("west.tif: the cell width is -1"), 0u) << refused("west.tif", s);
+  s.gt[1] = 1;
+  s.type = GDT_CFloat64;
+  EXPECT_NE(refused("complex.tif", s).find("complex.tif: band 1 holds complex numbers (CFloat64)"), std::string::npos);
+  s.type = GDT_Int64;
+  s.values = {1, 2, 3, 9007199254740994.0};
+  EXPECT_NE(refused("big.tif", s).find("big.tif: the cell at row 2, column 2 holds a whole number beyond 2^53"),
+            std::string::npos);
+  s.values = {1, 2, 3, 9007199254740992.0};
+  EXPECT_EQ(refused("edge.tif", s), "");
+  EXPECT_EQ(CellTexts("out.asc").back(), "9007199254740992");
+
+  // A raster whose rows cannot be read is named, not the grid that was being written.
+  s.type = GDT_Float64;
+  s.ncols = 64, s.nrows = 64;
+  s.values.assign(64 * 64, 5);
+  WriteTiff("cut.tif", s);
+  fs::resize_file("cut.tif", fs::file_size("cut.tif") / 2);
+  const std::string cut = ErrorOf([] { gis::ImportRaster("cut.tif", 1, "cut.asc"); });
+  EXPECT_EQ(cut.find("cut.tif: "), 0u) << cut;
+  EXPECT_FALSE(fs::exists("cut.asc"));
+  // An unreadable projection gives GDAL's reason, or the code's, never none.
+  WriteReference();
+  WriteFile("ref.prj", "PROJCS[nonsense");
+  const std::string prj = ErrorOf([] { gis::AlignRaster("ref.asc", "edge.tif", "al.asc", gis::Resampling::Nearest); });
+  EXPECT_EQ(prj.find("ref.prj: GDAL cannot read the projection: "), 0u) << prj;
+  EXPECT_EQ(prj.find("unknown reason"), std::string::npos) << prj;
+}
+
 int Batch(const std::vector<std::string>& args) {
   std::ostringstream out, err;
   const int status = RunBatch(args, out, err);
