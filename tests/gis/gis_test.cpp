@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <sstream>
 
 #include <cpl_conv.h>
@@ -15,6 +16,7 @@
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/runcontext.h"
 #include "core/textwriter.h"
 #include "gis/raster.h"
 #include "render/maprender.h"
@@ -551,6 +553,60 @@ TEST_F(GisTest, CellsAndGeoreferencingAGridCannotHoldAreRefusedWithTheReason) {
   const std::string prj = ErrorOf([] { gis::AlignRaster("ref.asc", "edge.tif", "al.asc", gis::Resampling::Nearest); });
   EXPECT_EQ(prj.find("ref.prj: GDAL cannot read the projection: "), 0u) << prj;
   EXPECT_EQ(prj.find("unknown reason"), std::string::npos) << prj;
+}
+
+TEST_F(GisTest, ARasterStepThatStopsOrFailsLeavesEveryEarlierFileAsItWas) {
+  WriteFile("src.asc", GridText(3, 2, {{"1", "2", "3"}, {"4", "5", "6"}}, "-9999", 0, 0, 10));
+  WriteFile("src.prj", EpsgWkt(28992));
+  TiffCopyOf("src.asc", "src.tif", 28992);
+  fs::copy_file("src.asc", "ref.asc");
+  const std::map<std::string, std::string> earlier = {
+      {"out.asc", "earlier grid"}, {"out.prj", "earlier prj"}, {"g.tif", "earlier tiff"}, {"g.tif.aux.xml", "earlier table"}};
+  auto restore = [&] {
+    for (const auto& [name, text] : earlier) {
+      fs::remove_all(name);
+      WriteFile(name, text);
+    }
+  };
+  auto unchanged = [&](const std::string& what) {
+    for (const auto& [name, text] : earlier) EXPECT_EQ(ReadFile(name), text) << what << ": " << name;
+    for (const auto& entry : fs::directory_iterator(fs::current_path())) {
+      EXPECT_FALSE(IsTemporaryOutputName(entry.path().filename().string())) << what << ": " << entry.path();
+    }
+  };
+  restore();
+  // With a shell the steps move its gauge; a stop asked for ends them with nothing written.
+  RecordingShell shell;
+  gis::ImportRaster("src.tif", 1, "out.asc", &shell);
+  EXPECT_EQ(shell.gaugeMax, 1000);
+  EXPECT_FALSE(shell.progress.empty());
+  EXPECT_EQ(CellTexts("out.asc"), CellTexts("src.asc"));
+  restore();
+  shell.run().RequestCancel();
+  EXPECT_THROW(gis::ImportRaster("src.tif", 1, "out.asc", &shell), Cancelled);
+  EXPECT_THROW(gis::AlignRaster("ref.asc", "src.tif", "out.asc", gis::Resampling::Nearest, &shell), Cancelled);
+  EXPECT_THROW(gis::WriteGeoTiff("src.asc", "g.tif", &shell), Cancelled);
+  unchanged("stopped");
+  // A grid and its projection are put in place together: when the .prj cannot be replaced (here
+  // a folder stands under its name) the grid stays the earlier one too. So do a GeoTIFF and its table.
+  fs::remove("out.prj");
+  fs::create_directories("out.prj/x");
+  EXPECT_NE(ErrorOf([] { gis::ImportRaster("src.tif", 1, "out.asc"); }).find("out.prj: cannot replace the file"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile("out.asc"), "earlier grid");
+  fs::remove_all("out.prj");
+  WriteFile("out.prj", "earlier prj");
+  fs::remove("g.tif");
+  fs::create_directories("g.tif/x");
+  EXPECT_NE(ErrorOf([] { gis::WriteGeoTiff("src.asc", "g.tif"); }).find("g.tif: cannot replace the file"), std::string::npos);
+  EXPECT_EQ(ReadFile("g.tif.aux.xml"), "earlier table");
+  restore();
+  // The run's write limit covers what GDAL writes: a full disk in its words, the earlier files kept.
+  SetWriteLimit(200);
+  const std::string full = ErrorOf([] { gis::WriteGeoTiff("src.asc", "g.tif"); });
+  SetWriteLimit(-1);
+  EXPECT_EQ(full, "g.tif: cannot write the file: No space left on device");
+  unchanged("disk full");
 }
 
 int Batch(const std::vector<std::string>& args) {
