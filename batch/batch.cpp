@@ -452,7 +452,7 @@ Command ParseImport(const std::vector<std::string>& args) {
     Shell& shell = session.Reporter();
     // Without -o the grid goes into the working folder under the raster's name.
     const fs::path target = output ? fs::path(*output) : shell.run().Output(fs::path(source).stem().concat(".asc").string());
-    gis::ImportRaster(source, band, target);
+    gis::ImportRaster(source, band, target, &shell);
     shell.log("Imported band " + std::to_string(band) + " of " + source + " as " + target.string());
     out << "wrote " << target.string() << '\n';
     if (ExistsAfterCommit(ProjectionFileOf(target)) && ProjectionFileOf(target) != target) {
@@ -489,7 +489,7 @@ Command ParseAlign(const std::vector<std::string>& args) {
   if (!output) throw UsageError{"align needs -o OUT.asc"};
   return [reference = *reference, source = *source, output = *output, method](Session& session, std::ostream& out) {
     Shell& shell = session.Reporter();
-    const gis::AlignOutcome outcome = gis::AlignRaster(reference, source, output, method);
+    const gis::AlignOutcome outcome = gis::AlignRaster(reference, source, output, method, &shell);
     if (!outcome.note.empty()) shell.message(outcome.note);
     shell.log("Aligned " + source + " to " + reference + " as " + output +
               (outcome.reprojected ? " (reprojected)" : ""));

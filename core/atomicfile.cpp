@@ -144,6 +144,19 @@ void ResultStage::Abandon() {
   outer_ = false;
 }
 
+std::vector<ResultStage::File> ResultStage::Release() {
+  std::vector<File> released;
+  if (!active_) return released;
+  active_ = false;
+  Stage& stage = TheStage();
+  std::lock_guard lock(stage.mutex);
+  for (Staged& s : stage.files) released.push_back({std::move(s.final), std::move(s.temp)});
+  stage.files.clear();
+  if (outer_) stage.open = false;
+  outer_ = false;
+  return released;
+}
+
 void ResultStage::Commit() {
   if (!active_) return;
   active_ = false;
@@ -226,13 +239,26 @@ bool ExistsAfterCommit(const fs::path& path) {
   return fs::exists(path, ec);
 }
 
+void StageFinishedFile(const fs::path& final, const fs::path& temp) {
+  if (JoinStage(final, temp)) return;
+  if (::rename(temp.c_str(), final.c_str()) != 0) {
+    const int err = errno;
+    ::unlink(temp.c_str());
+    errno = err;
+    ThrowSystemFileError(final, "cannot replace the file");
+  }
+}
+
 void RemoveOutput(const fs::path& path) {
   std::error_code ec;
   if (JoinStage(path, {})) return;
   fs::remove(path, ec);
 }
 
+static std::atomic<std::size_t (*)(std::size_t)> g_delegate{nullptr};
+
 std::size_t WriteAllowance(std::size_t size) {
+  if (const auto delegate = g_delegate.load()) return delegate(size);
   std::atomic<long long>& limit = WriteLimit();
   long long left = limit.load();
   if (left < 0) return size;
@@ -241,6 +267,8 @@ std::size_t WriteAllowance(std::size_t size) {
     if (limit.compare_exchange_weak(left, left - take)) return static_cast<std::size_t>(take);
   }
 }
+
+void DelegateWriteAllowance(std::size_t (*allowance)(std::size_t)) { g_delegate.store(allowance); }
 
 void SetWriteLimit(long long bytes) { WriteLimit().store(bytes < 0 ? -1 : bytes); }
 

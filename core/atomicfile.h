@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string_view>
+#include <vector>
 
 namespace karvelo {
 
@@ -57,6 +58,15 @@ class ResultStage {
   // Removes every staged file; the results stay as they were.
   void Abandon();
 
+  // A finished file under its temporary name (or, with an empty temp, a result to retire).
+  struct File {
+    std::filesystem::path final;
+    std::filesystem::path temp;
+  };
+  // Closes the stage and hands over what it holds without putting anything in place: for the
+  // raster module, whose stage is its own, so that the program's stage can take the files.
+  std::vector<File> Release();
+
  private:
   bool outer_ = false;
   bool active_ = false;  // neither committed nor abandoned yet
@@ -67,6 +77,9 @@ class ResultStage {
 std::filesystem::path ReadablePath(const std::filesystem::path& path);
 // Whether `path` is there once the open stage is committed (without a stage: whether it is there).
 bool ExistsAfterCommit(const std::filesystem::path& path);
+// Hands a finished file written under `temp` (a temporary name beside `final`) to the open stage,
+// or renames it over `final` at once without one. Throws FileError naming `final` when that fails.
+void StageFinishedFile(const std::filesystem::path& final, const std::filesystem::path& temp);
 // Retires a result: removed when the open stage is committed (at once without a stage). A missing
 // file is no error.
 void RemoveOutput(const std::filesystem::path& path);
@@ -78,5 +91,8 @@ void RemoveOutput(const std::filesystem::path& path);
 std::size_t WriteAllowance(std::size_t size);
 // Sets what is left of that limit (negative: unlimited); for tests in one process.
 void SetWriteLimit(long long bytes);
+// Makes WriteAllowance ask `allowance` instead (nullptr: this copy's own limit again): the raster
+// module carries its own copy of this code, and one run has one limit.
+void DelegateWriteAllowance(std::size_t (*allowance)(std::size_t));
 
 }  // namespace karvelo

@@ -49,12 +49,16 @@ bool OutputsAreNotInputs(const std::vector<fs::path>& outputs, const std::vector
     if (!id) continue;
     for (const FileIdentity& in : ids) {
       if (in.device == id->device && in.inode == id->inode) {
-        shell.message(out.string() + " is an input of this run; choose another name or folder.");
+        shell.message(OutputIsInputMessage(out));
         return false;
       }
     }
   }
   return true;
+}
+
+std::string OutputIsInputMessage(const fs::path& output) {
+  return output.string() + " is an input of this run; choose another name or folder.";
 }
 
 std::vector<fs::path> WithProjectionFiles(const std::vector<fs::path>& grids) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "core/shell.h"
@@ -18,6 +19,10 @@ void RequireRegularFile(const std::filesystem::path& path);
 // reads.
 bool OutputsAreNotInputs(const std::vector<std::filesystem::path>& outputs,
                          const std::vector<std::filesystem::path>& inputs, Shell& shell);
+
+// "<output> is an input of this run; choose another name or folder.": the refusal of an output
+// that is one of the files a run reads.
+std::string OutputIsInputMessage(const std::filesystem::path& output);
 
 // The grids with the projection file beside each (whether it exists or not): a grid is read with
 // its projection, so neither may be written over.

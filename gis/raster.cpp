@@ -1,6 +1,11 @@
 // Import, alignment and GeoTIFF export of rasters through GDAL.
 #include "gis/raster.h"
+#include "gis/rastermodule.h"
 
+#include <sys/statvfs.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cmath>
@@ -23,6 +28,7 @@
 #include "core/limits.h"
 #include "core/numfmt.h"
 #include "core/projection.h"
+#include "core/runcontext.h"
 #include "core/shell.h"
 #include "core/textwriter.h"
 #include "render/maprender.h"
@@ -33,13 +39,23 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Drivers that fetch from the network: a raster file that points one of them at a service (a
+// service description, a catalogue of remote tiles) would have Karvelo read from elsewhere.
+constexpr const char* kNetworkDrivers =
+    "WMS WMTS WCS HTTP DAAS EEDA EEDAI PLMOSAIC OGCAPI STACIT STACTA NGW ESRIC";
+
 void InitGdal() {
   static std::once_flag once;
   std::call_once(once, [] {
-    GDALAllRegister();
     // GDAL's own warnings would interleave with Karvelo's messages; its errors are read back
     // with CPLGetLastErrorMsg and reported naming the file.
     CPLSetErrorHandler(CPLQuietErrorHandler);
+    CPLSetConfigOption("GDAL_SKIP", kNetworkDrivers);
+    CPLSetConfigOption("GDAL_VRT_ENABLE_PYTHON", "NO");
+    GDALAllRegister();
+    // GDAL's default block cache is a share of the machine's memory; a raster that declares far
+    // more cells than it holds would fill it.
+    GDALSetCacheMax64(static_cast<GIntBig>(256) << 20);
   });
 }
 
@@ -48,12 +64,119 @@ std::string LastGdalError() {
   return text.empty() ? "unknown reason" : text;
 }
 
+// Reports the fraction done to the program and turns its stop into Cancelled; GDAL's loops call
+// it through Gdal(), which makes them return early when the program asks to stop.
+class Ticker {
+ public:
+  explicit Ticker(const work::Progress& progress) : progress_(progress) {}
+  // Throws Cancelled when the program asked to stop (or GDAL was stopped through Gdal()).
+  void At(double fraction) {
+    if (stopped_ || (progress_ && !progress_(base_ + span_ * fraction))) {
+      stopped_ = true;
+      throw Cancelled();
+    }
+  }
+  // The part [base, base + span) of the whole that the next GDAL call covers.
+  void Part(double base, double span) { base_ = base, span_ = span; }
+  bool Stopped() const { return stopped_; }
+  static int CPL_STDCALL Gdal(double fraction, const char*, void* self) {
+    auto* t = static_cast<Ticker*>(self);
+    if (t->stopped_) return FALSE;
+    if (t->progress_ && !t->progress_(t->base_ + t->span_ * fraction)) t->stopped_ = true;
+    return t->stopped_ ? FALSE : TRUE;
+  }
+
+ private:
+  const work::Progress& progress_;
+  double base_ = 0, span_ = 1;
+  bool stopped_ = false;
+};
+
+// A path GDAL would read through one of its virtual file systems (network, archives, memory) or
+// hand to a driver as a connection string: none of them is a local file of the user's.
+bool IsVirtualPath(const std::string& path) {
+  return path.rfind("/vsi", 0) == 0 || path.find("://") != std::string::npos;
+}
+
+bool StartsAsVrt(const fs::path& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char head[1024];
+  const std::size_t n = std::fread(head, 1, sizeof head, f);
+  std::fclose(f);
+  return std::string(head, n).find("<VRTDataset") != std::string::npos;
+}
+
+struct XmlCloser {
+  void operator()(CPLXMLNode* n) const { CPLDestroyXMLNode(n); }
+};
+
+void CheckVrtSources(const fs::path& vrt, int depth);
+
+// One source a VRT names: a local regular file, and, behind a raw band (which reads a file's bytes
+// as cells whatever the file is), one GDAL knows as a raster.
+void CheckVrtSource(const fs::path& vrt, const CPLXMLNode* node, bool rawBand, int depth) {
+  const std::string name = CPLGetXMLValue(node, nullptr, "");
+  if (IsVirtualPath(name)) {
+    ThrowFileError(vrt, "reads from a network or virtual path (" + name + "); Karvelo reads only local files");
+  }
+  fs::path file = name;
+  if (std::string(CPLGetXMLValue(node, "relativeToVRT", "0")) == "1") file = vrt.parent_path() / file;
+  std::error_code ec;
+  if (!fs::is_regular_file(file, ec)) {
+    RequireRegularFile(file);
+    ThrowFileError(vrt, "its source " + name + " is no file that can be read");
+  }
+  if (rawBand) {
+    InitGdal();
+    CPLErrorReset();
+    if (!GDALIdentifyDriver(file.c_str(), nullptr)) {
+      ThrowFileError(vrt, "a raw band reads the bytes of " + name + ", which is no raster; only rasters are read");
+    }
+  }
+  if (StartsAsVrt(file)) CheckVrtSources(file, depth + 1);
+}
+
+void WalkVrt(const fs::path& vrt, const CPLXMLNode* node, bool rawBand, int depth) {
+  for (; node; node = node->psNext) {
+    if (node->eType != CXT_Element) continue;
+    const std::string element = node->pszValue;
+    if (element == "SourceFilename" || element == "SourceDataset") {
+      CheckVrtSource(vrt, node, rawBand, depth);
+      continue;
+    }
+    const bool raw = element == "VRTRasterBand" && std::string(CPLGetXMLValue(node, "subClass", "")) == "VRTRawRasterBand";
+    WalkVrt(vrt, node->psChild, rawBand || raw, depth);
+  }
+}
+
+// Refuses a VRT before GDAL opens it, since opening already reaches for its sources.
+void CheckVrtSources(const fs::path& vrt, int depth) {
+  if (depth > 8) ThrowFileError(vrt, "the VRT files refer to each other more than 8 deep");
+  CPLErrorReset();
+  std::unique_ptr<CPLXMLNode, XmlCloser> tree(CPLParseXMLFile(vrt.c_str()));
+  if (!tree) ThrowFileError(vrt, "GDAL cannot read the VRT file: " + LastGdalError());
+  WalkVrt(vrt, tree.get(), false, depth);
+}
+
 struct DatasetCloser {
   void operator()(void* ds) const {
     if (ds) GDALClose(static_cast<GDALDatasetH>(ds));
   }
 };
 using Dataset = std::unique_ptr<void, DatasetCloser>;
+
+GDALDatasetH H(const Dataset& d) { return static_cast<GDALDatasetH>(d.get()); }
+
+// Every file GDAL reads for the dataset: the raster, its world file, .aux.xml, .prj, overviews,
+// a VRT's sources.
+std::vector<fs::path> FilesOf(GDALDatasetH ds, const fs::path& path) {
+  std::vector<fs::path> files{path};
+  char** list = GDALGetFileList(ds);
+  for (char** f = list; f && *f; ++f) files.emplace_back(*f);
+  CSLDestroy(list);
+  return files;
+}
 
 Dataset OpenRaster(const fs::path& path) {
   // A FIFO would block the open until some program writes to it.
@@ -65,14 +188,56 @@ Dataset OpenRaster(const fs::path& path) {
     ThrowSystemFileError(path, "cannot open the file");
   }
   InitGdal();
+  if (StartsAsVrt(path)) CheckVrtSources(path, 0);
   CPLErrorReset();
   GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY | GDAL_OF_VERBOSE_ERROR, nullptr,
                                nullptr, nullptr);
   if (!ds) ThrowFileError(path, "GDAL cannot open the file as a raster: " + LastGdalError());
-  return Dataset(ds);
+  Dataset opened(ds);
+  for (const fs::path& f : FilesOf(ds, path)) {
+    if (IsVirtualPath(f.string())) {
+      ThrowFileError(path, "reads from a network or virtual path (" + f.string() + "); Karvelo reads only local files");
+    }
+  }
+  return opened;
 }
 
-GDALDatasetH H(const Dataset& d) { return static_cast<GDALDatasetH>(d.get()); }
+// Refuses before anything is written when an output is one of the files read.
+void CheckNotInput(const std::vector<fs::path>& outputs, const std::vector<fs::path>& inputs) {
+  for (const fs::path& out : outputs) {
+    for (const fs::path& in : inputs) {
+      if (SameFile(out, in)) throw FileError(OutputIsInputMessage(out));
+    }
+  }
+}
+
+// A grid named like its own projection file would be written over by it.
+void CheckNotProjectionName(const fs::path& output) {
+  if (ProjectionFileOf(output) == output) {
+    ThrowFileError(output, "a grid cannot take the name of its projection file (.prj); choose another name");
+  }
+}
+
+// The corner and cell sizes of a raster, refused when no grid header could hold them.
+void CheckGeoreferencing(const fs::path& source, const double gt[6]) {
+  for (int i = 0; i < 6; ++i) {
+    if (!std::isfinite(gt[i])) {
+      ThrowFileError(source, "the georeferencing is not finite (corner " + FormatShortest(gt[0]) + ", " +
+                                 FormatShortest(gt[3]) + ", cell size " + FormatShortest(gt[1]) + " by " +
+                                 FormatShortest(gt[5]) + ")");
+    }
+  }
+}
+
+// Complex cells would lose their imaginary part when read as numbers.
+void CheckRealBand(const fs::path& source, GDALRasterBandH band, int number) {
+  if (GDALDataTypeIsComplex(GDALGetRasterDataType(band))) {
+    ThrowFileError(source, "band " + std::to_string(number) + " holds complex numbers (" +
+                               GDALGetDataTypeName(GDALGetRasterDataType(band)) + "); grids hold real numbers");
+  }
+}
+
+bool Is64BitInteger(GDALDataType t) { return t == GDT_Int64 || t == GDT_UInt64; }
 
 // The shortest fixed-point text that reads back as the value (as a float for float bands, so
 // that a 32-bit 0.1 is written "0.1"); whole numbers get no decimals.
@@ -85,14 +250,30 @@ std::string CellText(double v, bool asFloat) {
 
 bool IsFloat32(GDALDataType t) { return t == GDT_Float32 || t == GDT_CFloat32; }
 
+// What an OGR error code says, for the calls that fail without a message of GDAL's.
+std::string OgrErrorText(OGRErr err) {
+  switch (err) {
+    case OGRERR_NOT_ENOUGH_DATA: return "the text ends too early";
+    case OGRERR_NOT_ENOUGH_MEMORY: return "out of memory";
+    case OGRERR_UNSUPPORTED_GEOMETRY_TYPE: return "unsupported geometry type";
+    case OGRERR_UNSUPPORTED_OPERATION: return "unsupported operation";
+    case OGRERR_CORRUPT_DATA: return "the text is no projection GDAL knows (corrupt data)";
+    case OGRERR_UNSUPPORTED_SRS: return "GDAL does not support this projection";
+    default: return "error " + std::to_string(err);
+  }
+}
+
 // The projection as the text of a grid's .prj file; throws when GDAL cannot read it.
 std::string PrjText(OGRSpatialReferenceH srs, const fs::path& file) {
   char* wkt = nullptr;
   const char* options[] = {"FORMAT=WKT1_ESRI", nullptr};
   CPLErrorReset();
-  if (OSRExportToWktEx(srs, &wkt, options) != OGRERR_NONE || !wkt || !*wkt) {
+  const OGRErr err = OSRExportToWktEx(srs, &wkt, options);
+  if (err != OGRERR_NONE || !wkt || !*wkt) {
     CPLFree(wkt);
-    ThrowFileError(file, "GDAL cannot read the projection: " + LastGdalError());
+    const std::string gdal = CPLGetLastErrorMsg();
+    ThrowFileError(file, "GDAL cannot read the projection: " +
+                             (gdal.empty() ? std::string(err == OGRERR_NONE ? "it has no WKT form" : OgrErrorText(err)) : gdal));
   }
   std::string text(wkt);
   CPLFree(wkt);
@@ -118,22 +299,17 @@ Srs ReadPrj(const fs::path& prj) {
     while (reader.ReadTextLine(line)) text += Trimmed(line) + " ";
   }
   text = Trimmed(text);
+  if (text.empty()) ThrowFileError(prj, "GDAL cannot read the projection: the file is empty");
   InitGdal();
   OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
   CPLErrorReset();
-  if (text.empty() || OSRSetFromUserInput(srs, text.c_str()) != OGRERR_NONE) {
+  const OGRErr err = OSRSetFromUserInput(srs, text.c_str());
+  if (err != OGRERR_NONE) {
     OSRRelease(srs);
-    ThrowFileError(prj, "GDAL cannot read the projection: " + LastGdalError());
+    const std::string gdal = CPLGetLastErrorMsg();
+    ThrowFileError(prj, "GDAL cannot read the projection: " + (gdal.empty() ? std::string(OgrErrorText(err)) : gdal));
   }
   return Srs(srs);
-}
-
-void CheckNotInput(const fs::path& output, std::initializer_list<fs::path> inputs) {
-  for (const fs::path& in : inputs) {
-    if (SameFile(output, in)) {
-      ThrowFileError(output, "this is an input of the step (" + in.string() + "); choose another output file");
-    }
-  }
 }
 
 void CheckSize(const fs::path& file, long long cols, long long rows) {
@@ -142,28 +318,6 @@ void CheckSize(const fs::path& file, long long cols, long long rows) {
                              " rows; " + TooManyCellsMessage());
   }
 }
-
-// Removes what a step wrote when it fails part-way (a grid whose .prj could not follow, say).
-// Only files the step made are removed: a file that was there before is never deleted for it.
-class OutputGuard {
- public:
-  explicit OutputGuard(std::vector<fs::path> files) {
-    std::error_code ec;
-    for (fs::path& f : files) {
-      if (!fs::exists(f, ec)) files_.push_back(std::move(f));
-    }
-  }
-  ~OutputGuard() {
-    if (done_) return;
-    std::error_code ec;
-    for (const fs::path& f : files_) fs::remove(f, ec);
-  }
-  void Done() { done_ = true; }
-
- private:
-  std::vector<fs::path> files_;
-  bool done_ = false;
-};
 
 // The header's numbers are written rounded: a corner or cell size they cannot hold closely enough
 // (a fine cell in degrees, say) would misplace the grid, so that is refused rather than written.
@@ -182,34 +336,49 @@ void CheckHeaderPlacesCells(const fs::path& output, const TDataDef& intended) {
   }
 }
 
-// Writes the rows of `band` (read top to bottom in the grid's order) as an ASCII grid.
-// NaN cells and cells equal to `sourceNodata` become the grid's no-data value. Returns the count
-// of cells that are not no-data.
-// The caller closes `out` (putting the file in place) once it accepts the result.
-long long WriteBandAsGrid(GDALRasterBandH band, bool southUp, bool asFloat, const TDataDef& header,
-                          std::optional<double> sourceNodata, TextWriter& out) {
-  const fs::path& output = out.path();
-  CheckHeaderPlacesCells(output, header);
-  const std::string nodataText = CellText(header.NODATA_value, false);
-  WriteGridHeader(out, header, nodataText);
-  std::vector<double> row(static_cast<std::size_t>(header.ncols));
+// What the cells of a band may hold to be written as a grid Karvelo reads back as they were.
+struct CellRules {
+  fs::path source;              // named in refusals: the raster read
+  bool wholeBeyond53 = false;   // a 64-bit integer band: values past 2^53 were rounded when read
+  bool defaultNodata = false;   // the grid's no-data value is -9999 because the raster has none
+  bool resampled = false;       // rows and columns are the reference grid's, not the raster's
+};
+
+[[noreturn]] void RefuseCell(const CellRules& rules, int row, int col, const std::string& what) {
+  ThrowFileError(rules.source, std::string(rules.resampled ? "the resampled raster at" : "the cell at") + " row " +
+                                   std::to_string(row + 1) + ", column " + std::to_string(col + 1) +
+                                   (rules.resampled ? " of the reference grid" : "") + " " + what);
+}
+
+// Writes `rows` rows of cells (NaN cells and cells equal to `sourceNodata` become the grid's
+// no-data value); returns the count of cells that are not no-data.
+long long WriteCells(const double* cells, int firstRow, int rows, bool asFloat, const TDataDef& header,
+                     const std::string& nodataText, std::optional<double> sourceNodata, const CellRules& rules,
+                     TextWriter& out) {
   long long valid = 0;
-  for (int r = 0; r < header.nrows; ++r) {
-    const int line = southUp ? header.nrows - 1 - r : r;
-    CPLErrorReset();
-    if (GDALRasterIO(band, GF_Read, 0, line, header.ncols, 1, row.data(), header.ncols, 1, GDT_Float64, 0, 0) !=
-        CE_None) {
-      ThrowFileError(output, "cannot read row " + std::to_string(line + 1) + " of the raster: " + LastGdalError());
-    }
+  for (int r = 0; r < rows; ++r) {
+    const double* row = cells + static_cast<std::size_t>(r) * static_cast<std::size_t>(header.ncols);
     for (int c = 0; c < header.ncols; ++c) {
-      const double v = row[static_cast<std::size_t>(c)];
+      const double v = row[c];
       if (c) out.Write(' ');
-      if (std::isnan(v) || (sourceNodata && v == *sourceNodata) || v == header.NODATA_value) {
+      if (std::isnan(v) || (sourceNodata && v == *sourceNodata)) {
         out.Write(nodataText);
-      } else {
-        out.Write(CellText(v, asFloat));
-        ++valid;
+        continue;
       }
+      if (std::isinf(v)) RefuseCell(rules, firstRow + r, c, "holds an infinite value, which a grid cannot hold");
+      if (v == header.NODATA_value) {
+        if (rules.defaultNodata) {
+          RefuseCell(rules, firstRow + r, c, "holds " + CellText(v, false) +
+                                                 ", the no-data value the grid gets because the raster has none; it would read as no-data");
+        }
+        out.Write(nodataText);
+        continue;
+      }
+      if (rules.wholeBeyond53 && std::fabs(v) > 9007199254740992.0) {
+        RefuseCell(rules, firstRow + r, c, "holds a whole number beyond 2^53, which a grid cannot keep exactly");
+      }
+      out.Write(CellText(v, asFloat));
+      ++valid;
     }
     out.WriteLine();
   }
@@ -222,9 +391,30 @@ void WritePrj(const fs::path& prj, const std::string& wkt) {
   out.Close();
 }
 
+// A write of GDAL's that failed: a full disk gets the system's words, not GDAL's internal text.
+[[noreturn]] void ThrowGdalWriteError(const fs::path& output, int error) {
+  struct statvfs fsInfo {};
+  const bool full = error == ENOSPC || error == EDQUOT || error == EFBIG ||
+                    (::statvfs(output.parent_path().empty() ? "." : output.parent_path().c_str(), &fsInfo) == 0 &&
+                     fsInfo.f_bavail == 0);
+  if (full) {
+    errno = error == EDQUOT || error == EFBIG ? error : ENOSPC;
+    ThrowSystemFileError(output, "cannot write the file");
+  }
+  ThrowFileError(output, "cannot write the GeoTIFF: " + LastGdalError());
+}
+
+std::uintmax_t SizeOf(const fs::path& file) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(file, ec);
+  return ec ? 0 : size;
+}
+
 }  // namespace
 
-std::optional<std::string> RasterDriver(const fs::path& path) {
+namespace work {
+
+std::optional<std::string> Driver(const fs::path& path) {
   InitGdal();
   GDALDatasetH ds = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY, nullptr, nullptr, nullptr);
   if (!ds) return std::nullopt;
@@ -233,11 +423,13 @@ std::optional<std::string> RasterDriver(const fs::path& path) {
   return name;
 }
 
-void ImportRaster(const fs::path& source, int bandNumber, const fs::path& output) {
+void Import(const fs::path& source, int bandNumber, const fs::path& output, const Progress& progress) {
+  Ticker ticker(progress);
   const fs::path prj = ProjectionFileOf(output);
-  CheckNotInput(output, {source});
-  CheckNotInput(prj, {source});
+  CheckNotProjectionName(output);
+  CheckNotInput({output, prj}, {source});
   Dataset ds = OpenRaster(source);
+  CheckNotInput({output, prj}, FilesOf(H(ds), source));
   const int bands = GDALGetRasterCount(H(ds));
   if (bandNumber < 1 || bandNumber > bands) {
     ThrowFileError(source, "band " + std::to_string(bandNumber) + " is out of range (the raster has " +
@@ -247,13 +439,19 @@ void ImportRaster(const fs::path& source, int bandNumber, const fs::path& output
   if (GDALGetGeoTransform(H(ds), gt) != CE_None) {
     ThrowFileError(source, "the raster has no georeferencing (no corner or cell size)");
   }
+  CheckGeoreferencing(source, gt);
   const double xsize = std::hypot(gt[1], gt[4]), ysize = std::hypot(gt[2], gt[5]);
   if (gt[2] != 0 || gt[4] != 0) {
     ThrowFileError(source, "the raster is rotated (cell sizes " + FormatShortest(xsize) + " in x and " +
                                FormatShortest(ysize) + " in y); align it onto a reference grid instead");
   }
-  if (std::fabs(std::fabs(gt[1]) - std::fabs(gt[5])) > 1e-9 * std::fabs(gt[1]) || gt[1] <= 0) {
-    ThrowFileError(source, "the cells are not square (cell size " + FormatShortest(std::fabs(gt[1])) + " in x, " +
+  if (gt[1] <= 0) {
+    ThrowFileError(source, "the cell width is " + FormatShortest(gt[1]) +
+                               " (columns run from east to west or do not advance); align it onto a reference grid instead");
+  }
+  if (gt[5] == 0) ThrowFileError(source, "the cell height is 0; the rows do not advance");
+  if (std::fabs(gt[1] - std::fabs(gt[5])) > 1e-9 * gt[1]) {
+    ThrowFileError(source, "the cells are not square (cell size " + FormatShortest(gt[1]) + " in x, " +
                                FormatShortest(std::fabs(gt[5])) + " in y); align it onto a reference grid instead");
   }
   TDataDef header;
@@ -264,35 +462,56 @@ void ImportRaster(const fs::path& source, int bandNumber, const fs::path& output
   header.cellsize = gt[1];
   header.xllcorner = gt[0];
   header.yllcorner = southUp ? gt[3] : gt[3] + header.nrows * gt[5];
+  if (!std::isfinite(header.yllcorner) || !std::isfinite(header.xllcorner + header.ncols * header.cellsize)) {
+    ThrowFileError(source, "the raster's extent is beyond the range of numbers");
+  }
 
   std::optional<std::string> wkt;
   if (OGRSpatialReferenceH srs = GDALGetSpatialRef(H(ds))) wkt = PrjText(srs, source);
 
   GDALRasterBandH band = GDALGetRasterBand(H(ds), bandNumber);
+  CheckRealBand(source, band, bandNumber);
   int hasNodata = 0;
   const double nodata = GDALGetRasterNoDataValue(band, &hasNodata);
+  if (hasNodata && std::isinf(nodata)) {
+    ThrowFileError(source, "the no-data value is " + std::string(nodata > 0 ? "+" : "-") +
+                               "infinity, which a grid header cannot hold");
+  }
   std::optional<double> sourceNodata;
   if (hasNodata && !std::isnan(nodata)) sourceNodata = nodata;
   header.NODATA_value = sourceNodata ? *sourceNodata : -9999.0;
+  const GDALDataType type = GDALGetRasterDataType(band);
+  CellRules rules{source, Is64BitInteger(type), !sourceNodata, false};
 
-  OutputGuard guard({output, prj});
   TextWriter out(output);
-  WriteBandAsGrid(band, southUp, IsFloat32(GDALGetRasterDataType(band)), header, sourceNodata, out);
+  CheckHeaderPlacesCells(output, header);
+  const std::string nodataText = CellText(header.NODATA_value, false);
+  WriteGridHeader(out, header, nodataText);
+  std::vector<double> row(static_cast<std::size_t>(header.ncols));
+  for (int r = 0; r < header.nrows; ++r) {
+    ticker.At(static_cast<double>(r) / header.nrows);
+    const int line = southUp ? header.nrows - 1 - r : r;
+    CPLErrorReset();
+    if (GDALRasterIO(band, GF_Read, 0, line, header.ncols, 1, row.data(), header.ncols, 1, GDT_Float64, 0, 0) !=
+        CE_None) {
+      ThrowFileError(source, "cannot read row " + std::to_string(line + 1) + " of the raster: " + LastGdalError());
+    }
+    WriteCells(row.data(), r, 1, IsFloat32(type), header, nodataText, sourceNodata, rules, out);
+  }
   out.Close();
   if (wkt) {
     WritePrj(prj, *wkt);
   } else {
-    std::error_code ec;
-    fs::remove(prj, ec);  // an earlier import's projection would describe another raster
+    RemoveOutput(prj);  // an earlier import's projection would describe another raster
   }
-  guard.Done();
 }
 
-AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, const fs::path& output,
-                         Resampling method) {
+AlignOutcome Align(const fs::path& reference, const fs::path& source, const fs::path& output, Resampling method,
+                   const Progress& progress) {
+  Ticker ticker(progress);
   const fs::path refPrj = ProjectionFileOf(reference), outPrj = ProjectionFileOf(output);
-  CheckNotInput(output, {source, reference, refPrj});
-  CheckNotInput(outPrj, {source, reference, refPrj});
+  CheckNotProjectionName(output);
+  CheckNotInput({output, outPrj}, {source, reference, refPrj});
 
   TDataDef ref;
   ref.FileName = reference.string();
@@ -304,26 +523,25 @@ AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, cons
   const Srs refSrs = ReadPrj(refPrj);
 
   Dataset src = OpenRaster(source);
-  if (GDALGetRasterCount(H(src)) < 1) ThrowFileError(source, "the raster has no band");
+  CheckNotInput({output, outPrj}, FilesOf(H(src), source));
+  const int bands = GDALGetRasterCount(H(src));
+  if (bands < 1) ThrowFileError(source, "the raster has no band");
+  GDALRasterBandH srcBand = GDALGetRasterBand(H(src), 1);
+  CheckRealBand(source, srcBand, 1);
   double gt[6];
   if (GDALGetGeoTransform(H(src), gt) != CE_None) {
     ThrowFileError(source, "the raster has no georeferencing (no corner or cell size)");
   }
+  CheckGeoreferencing(source, gt);
   OGRSpatialReferenceH srcSrs = GDALGetSpatialRef(H(src));
   if (srcSrs) PrjText(srcSrs, source);  // a projection GDAL cannot write out is one it cannot use
 
   AlignOutcome outcome;
-  std::vector<std::string> args = {"-of", "VRT", "-ot", "Float64", "-r",
-                                   method == Resampling::Nearest ? "near" : method == Resampling::Bilinear ? "bilinear" : "mode",
-                                   "-te", FormatShortest(ref.xllcorner), FormatShortest(ref.yllcorner),
-                                   FormatShortest(ref.xllcorner + ref.ncols * ref.cellsize),
-                                   FormatShortest(ref.yllcorner + ref.nrows * ref.cellsize),
-                                   "-ts", std::to_string(ref.ncols), std::to_string(ref.nrows),
-                                   "-dstnodata", FormatShortest(ref.NODATA_value)};
+  std::string targetWkt;
   if (refSrs && srcSrs) {
     char* wkt = nullptr;
     OSRExportToWkt(static_cast<OGRSpatialReferenceH>(refSrs.get()), &wkt);
-    args.insert(args.end(), {"-t_srs", wkt ? wkt : ""});
+    targetWkt = wkt ? wkt : "";
     CPLFree(wkt);
     outcome.reprojected = !OSRIsSame(static_cast<OGRSpatialReferenceH>(refSrs.get()), srcSrs);
   } else if (refSrs || srcSrs) {
@@ -333,22 +551,59 @@ AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, cons
     // Without a target projection GDAL would keep the source's; with only the reference's it
     // would have nothing to reproject from. Either way the coordinates are taken as they are.
   }
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  GDALWarpAppOptions* options = GDALWarpAppOptionsNew(argv.data(), nullptr);
-  GDALDatasetH sources[] = {H(src)};
-  int usageError = 0;
-  CPLErrorReset();
-  Dataset warped(GDALWarp("", nullptr, 1, sources, options, &usageError));
-  GDALWarpAppOptionsFree(options);
-  if (!warped) ThrowFileError(source, "GDAL cannot resample the raster: " + LastGdalError());
 
-  OutputGuard guard({output, outPrj});
-  GDALRasterBandH band = GDALGetRasterBand(H(warped), 1);
-  const bool asFloat = method != Resampling::Bilinear && IsFloat32(GDALGetRasterDataType(GDALGetRasterBand(H(src), 1)));
   TextWriter out(output);
-  const long long valid = WriteBandAsGrid(band, false, asFloat, ref, std::nullopt, out);
+  CheckHeaderPlacesCells(output, ref);
+  const std::string nodataText = CellText(ref.NODATA_value, false);
+  WriteGridHeader(out, ref, nodataText);
+  const bool asFloat = method != Resampling::Bilinear && IsFloat32(GDALGetRasterDataType(srcBand));
+  const CellRules rules{source, Is64BitInteger(GDALGetRasterDataType(srcBand)), false, true};
+  // The reference's rows are warped a block at a time into memory: the block bounds what is held
+  // (GDAL reads only the part of the raster under it), and a stop is heard within a block.
+  const double xmin = ref.xllcorner, xmax = ref.xllcorner + ref.ncols * ref.cellsize;
+  const double ymin = ref.yllcorner, ymax = ref.yllcorner + ref.nrows * ref.cellsize;
+  const double rowHeight = (ymax - ymin) / ref.nrows;
+  constexpr std::size_t kBlockBytes = std::size_t(16) << 20;
+  const int blockRows = static_cast<int>(std::clamp<std::size_t>(
+      kBlockBytes / (sizeof(double) * static_cast<std::size_t>(ref.ncols) * static_cast<std::size_t>(bands)), 1,
+      static_cast<std::size_t>(ref.nrows)));
+  const std::string resampling =
+      method == Resampling::Nearest ? "near" : method == Resampling::Bilinear ? "bilinear" : "mode";
+  std::vector<double> cells;
+  long long valid = 0;
+  for (int r0 = 0; r0 < ref.nrows; r0 += blockRows) {
+    const int rows = std::min(blockRows, ref.nrows - r0);
+    const double top = r0 == 0 ? ymax : ymax - r0 * rowHeight;
+    const double bottom = r0 + rows == ref.nrows ? ymin : ymax - (r0 + rows) * rowHeight;
+    std::vector<std::string> args = {"-of", "MEM", "-ot", "Float64", "-r", resampling, "-wm", "64",
+                                     "-te", FormatShortest(xmin), FormatShortest(bottom), FormatShortest(xmax),
+                                     FormatShortest(top), "-ts", std::to_string(ref.ncols), std::to_string(rows),
+                                     "-dstnodata", FormatShortest(ref.NODATA_value)};
+    if (!targetWkt.empty()) args.insert(args.end(), {"-t_srs", targetWkt});
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    GDALWarpAppOptions* options = GDALWarpAppOptionsNew(argv.data(), nullptr);
+    const double share = 0.9 * rows / ref.nrows, base = 0.9 * r0 / ref.nrows;
+    ticker.Part(base, share);
+    GDALWarpAppOptionsSetProgress(options, &Ticker::Gdal, &ticker);
+    GDALDatasetH sources[] = {H(src)};
+    int usageError = 0;
+    CPLErrorReset();
+    Dataset warped(GDALWarp("", nullptr, 1, sources, options, &usageError));
+    GDALWarpAppOptionsFree(options);
+    ticker.Part(0, 1);
+    if (ticker.Stopped()) throw Cancelled();
+    if (!warped) ThrowFileError(source, "GDAL cannot resample the raster: " + LastGdalError());
+    cells.resize(static_cast<std::size_t>(ref.ncols) * static_cast<std::size_t>(rows));
+    CPLErrorReset();
+    if (GDALRasterIO(GDALGetRasterBand(H(warped), 1), GF_Read, 0, 0, ref.ncols, rows, cells.data(), ref.ncols, rows,
+                     GDT_Float64, 0, 0) != CE_None) {
+      ThrowFileError(source, "cannot read the resampled raster: " + LastGdalError());
+    }
+    valid += WriteCells(cells.data(), r0, rows, asFloat, ref, nodataText, std::nullopt, rules, out);
+    ticker.At(base + share);
+  }
   if (valid == 0) {
     ThrowFileError(source, "no cell of the raster falls on the reference grid " + reference.filename().string() +
                                (outcome.note.empty() ? std::string() : " (" + outcome.note + ")"));
@@ -357,17 +612,15 @@ AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, cons
   if (refSrs) {
     WritePrj(outPrj, PrjText(static_cast<OGRSpatialReferenceH>(refSrs.get()), refPrj));
   } else {
-    std::error_code ec;
-    fs::remove(outPrj, ec);
+    RemoveOutput(outPrj);
   }
-  guard.Done();
   return outcome;
 }
 
-void WriteGeoTiff(const fs::path& grid, const fs::path& output) { WriteGeoTiffFrom(grid, ProjectionFileOf(grid), output); }
-
-void WriteGeoTiffFrom(const fs::path& grid, const fs::path& prj, const fs::path& output) {
-  CheckNotInput(output, {grid});
+void GeoTiff(const fs::path& grid, const fs::path& prj, const fs::path& output, const Progress& progress) {
+  Ticker ticker(progress);
+  const fs::path aux = output.string() + ".aux.xml";
+  CheckNotInput({output, aux}, {grid, prj});
   TDataDef def;
   def.FileName = grid.string();
   SilentShell quiet;
@@ -382,14 +635,21 @@ void WriteGeoTiffFrom(const fs::path& grid, const fs::path& prj, const fs::path&
   if (!driver) ThrowFileError(output, "GDAL has no GeoTIFF driver");
   const char* createOptions[] = {"COMPRESS=DEFLATE", "PREDICTOR=3", nullptr};
   // GDAL writes under a temporary name beside the output (reserved, and removed unless the
-  // GeoTIFF is complete); the finished file replaces the output in one rename.
+  // GeoTIFF is complete); the finished file joins the step's results with its colour table.
   AtomicFile staged(output);
   const fs::path temp = staged.TemporaryPath();
-  const fs::path tempAux = temp.string() + ".aux.xml", aux = output.string() + ".aux.xml";
-  OutputGuard guard({tempAux});
+  const fs::path tempAux = temp.string() + ".aux.xml";
+  struct AuxRemover {
+    const fs::path& file;
+    bool keep = false;
+    ~AuxRemover() {
+      std::error_code ec;
+      if (!keep) fs::remove(file, ec);
+    }
+  } auxRemover{tempAux};
   CPLErrorReset();
   Dataset ds(GDALCreate(driver, temp.c_str(), def.ncols, def.nrows, 1, GDT_Float64, const_cast<char**>(createOptions)));
-  if (!ds) ThrowFileError(output, "cannot create the GeoTIFF: " + LastGdalError());
+  if (!ds) ThrowGdalWriteError(output, errno);
   double gt[6] = {def.xllcorner, def.cellsize, 0, def.yllcorner + def.nrows * def.cellsize, 0, -def.cellsize};
   GDALSetGeoTransform(H(ds), gt);
   if (srs) GDALSetSpatialRef(H(ds), static_cast<OGRSpatialReferenceH>(srs.get()));
@@ -402,6 +662,7 @@ void WriteGeoTiffFrom(const fs::path& grid, const fs::path& prj, const fs::path&
   double lo = HUGE_VAL, hi = -HUGE_VAL, sum = 0, sum2 = 0;
   long long n = 0;
   for (int r = 0; r < def.nrows; ++r) {
+    ticker.At(0.95 * r / def.nrows);
     for (int c = 0; c < def.ncols; ++c) {
       const double v = reader.ReadValue();
       row[static_cast<std::size_t>(c)] = v;
@@ -410,8 +671,10 @@ void WriteGeoTiffFrom(const fs::path& grid, const fs::path& prj, const fs::path&
       sum += v, sum2 += v * v, ++n;
     }
     reader.ReadLine();
+    errno = 0;
+    CPLErrorReset();
     if (GDALRasterIO(band, GF_Write, 0, r, def.ncols, 1, row.data(), def.ncols, 1, GDT_Float64, 0, 0) != CE_None) {
-      ThrowFileError(output, "cannot write the GeoTIFF: " + LastGdalError());
+      ThrowGdalWriteError(output, errno);
     }
   }
   if (n > 0) {
@@ -437,19 +700,27 @@ void WriteGeoTiffFrom(const fs::path& grid, const fs::path& prj, const fs::path&
     GDALSetDefaultRAT(band, rat);
     GDALDestroyRasterAttributeTable(rat);
   }
+  errno = 0;
   CPLErrorReset();
   GDALClose(static_cast<GDALDatasetH>(ds.release()));
-  if (CPLGetLastErrorType() >= CE_Failure) ThrowFileError(output, "cannot write the GeoTIFF: " + LastGdalError());
+  if (CPLGetLastErrorType() >= CE_Failure) ThrowGdalWriteError(output, errno);
+  // GDAL wrote past the run's write limit (set to fill the disk in tests) as on a full disk.
+  const std::uintmax_t written = SizeOf(temp) + SizeOf(tempAux);
+  if (WriteAllowance(static_cast<std::size_t>(written)) < written) {
+    errno = ENOSPC;
+    ThrowSystemFileError(output, "cannot write the file");
+  }
+  ticker.At(1.0);
   // The colours first, so that the GeoTIFF never appears beside another one's table.
   std::error_code ec;
   if (fs::exists(tempAux, ec)) {
-    fs::rename(tempAux, aux, ec);
-    if (ec) ThrowFileError(aux, "cannot replace the file: " + ec.message());
+    StageFinishedFile(aux, tempAux);
+    auxRemover.keep = true;
   } else {
-    fs::remove(aux, ec);
+    RemoveOutput(aux);
   }
   staged.Commit();
-  guard.Done();
 }
 
+}  // namespace work
 }  // namespace karvelo::gis

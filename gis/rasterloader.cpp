@@ -1,11 +1,15 @@
 // The programs' side of the raster layer: loads the raster module on first use and calls it.
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <new>
 #include <vector>
 
 #include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/projection.h"
+#include "core/runcontext.h"
+#include "core/shell.h"
 #include "gis/raster.h"
 #include "gis/rastermodule.h"
 
@@ -74,8 +78,47 @@ const RasterModuleTable& ModuleFor(const fs::path& file) {
   return *module.table;
 }
 
-void ThrowIfFailed(const std::string& error) {
-  if (!error.empty()) throw FileError(error);
+RasterCall CallFor(Shell* shell) {
+  RasterCall call;
+  call.writeAllowance = &WriteAllowance;
+  if (shell) {
+    constexpr int kSteps = 1000;
+    shell->gaugeRange(0, kSteps);
+    call.progress = [shell](double fraction) {
+      shell->gaugeProgress(static_cast<int>(std::clamp(fraction, 0.0, 1.0) * kSteps));
+      return !shell->run().CancelRequested();
+    };
+  }
+  return call;
+}
+
+// Puts what the module wrote into the step's results (or in place, all together, without a step).
+// Once the files are in place the call has succeeded: a stop asked for later changes nothing.
+void Finish(RasterResult& result) {
+  if (result.cancelled) throw Cancelled();
+  if (result.outOfMemory) throw std::bad_alloc();
+  if (!result.error.empty()) {
+    throw FileError(result.error);
+  }
+  ResultStage stage;
+  std::size_t handed = 0;
+  try {
+    for (; handed < result.files.size(); ++handed) {
+      const ResultStage::File& f = result.files[handed];
+      if (f.temp.empty()) {
+        RemoveOutput(f.final);
+      } else {
+        StageFinishedFile(f.final, f.temp);
+      }
+    }
+  } catch (...) {
+    std::error_code ec;
+    for (++handed; handed < result.files.size(); ++handed) {
+      if (!result.files[handed].temp.empty()) fs::remove(result.files[handed].temp, ec);
+    }
+    throw;
+  }
+  stage.Commit();
 }
 
 }  // namespace
@@ -87,20 +130,26 @@ std::optional<std::string> RasterDriver(const fs::path& path) {
   return module.table->rasterDriver(path);
 }
 
-void ImportRaster(const fs::path& source, int band, const fs::path& output) {
-  ThrowIfFailed(ModuleFor(source).importRaster(source, band, output));
+void ImportRaster(const fs::path& source, int band, const fs::path& output, Shell* shell) {
+  const RasterModuleTable& module = ModuleFor(source);
+  RasterResult result = module.importRaster(CallFor(shell), source, band, output);
+  Finish(result);
 }
 
 AlignOutcome AlignRaster(const fs::path& reference, const fs::path& source, const fs::path& output,
-                         Resampling method) {
-  AlignOutcome outcome;
-  ThrowIfFailed(ModuleFor(source).alignRaster(reference, source, output, method, outcome));
-  return outcome;
+                         Resampling method, Shell* shell) {
+  const RasterModuleTable& module = ModuleFor(source);
+  RasterResult result = module.alignRaster(CallFor(shell), reference, source, output, method);
+  Finish(result);
+  return result.outcome;
 }
 
-void WriteGeoTiff(const fs::path& grid, const fs::path& output) {
+void WriteGeoTiff(const fs::path& grid, const fs::path& output, Shell* shell) {
+  const RasterModuleTable& module = ModuleFor(output);
   // The module reads files by name; a result of this step may still stand under its staged name.
-  ThrowIfFailed(ModuleFor(output).writeGeoTiff(ReadablePath(grid), ReadablePath(ProjectionFileOf(grid)), output));
+  RasterResult result =
+      module.writeGeoTiff(CallFor(shell), ReadablePath(grid), ReadablePath(ProjectionFileOf(grid)), output);
+  Finish(result);
 }
 
 }  // namespace karvelo::gis

@@ -2,39 +2,54 @@
 #include "gis/rastermodule.h"
 
 #include <exception>
+#include <new>
+
+#include "core/runcontext.h"
 
 namespace karvelo::gis {
 namespace {
 
-template <typename Call>
-std::string Caught(Call&& call) {
+// Runs a step under a stage of the module's own and hands its finished files back unrenamed.
+template <typename Body>
+RasterResult Staged(const RasterCall& call, Body&& body) {
+  RasterResult result;
+  DelegateWriteAllowance(call.writeAllowance);
   try {
-    call();
-    return {};
+    ResultStage stage;
+    body(result);
+    result.files = stage.Release();
+  } catch (const Cancelled&) {
+    result.cancelled = true;
+  } catch (const std::bad_alloc&) {
+    result.outOfMemory = true;
   } catch (const std::exception& e) {
-    return e.what();
+    result.error = e.what();
   }
+  DelegateWriteAllowance(nullptr);
+  return result;
 }
 
 std::optional<std::string> DriverOf(const std::filesystem::path& path) {
   try {
-    return RasterDriver(path);
+    return work::Driver(path);
   } catch (const std::exception&) {
     return std::nullopt;
   }
 }
 
-std::string Import(const std::filesystem::path& source, int band, const std::filesystem::path& output) {
-  return Caught([&] { ImportRaster(source, band, output); });
+RasterResult Import(const RasterCall& call, const std::filesystem::path& source, int band,
+                    const std::filesystem::path& output) {
+  return Staged(call, [&](RasterResult&) { work::Import(source, band, output, call.progress); });
 }
 
-std::string Align(const std::filesystem::path& reference, const std::filesystem::path& source,
-                  const std::filesystem::path& output, Resampling method, AlignOutcome& outcome) {
-  return Caught([&] { outcome = AlignRaster(reference, source, output, method); });
+RasterResult Align(const RasterCall& call, const std::filesystem::path& reference, const std::filesystem::path& source,
+                   const std::filesystem::path& output, Resampling method) {
+  return Staged(call, [&](RasterResult& r) { r.outcome = work::Align(reference, source, output, method, call.progress); });
 }
 
-std::string GeoTiff(const std::filesystem::path& grid, const std::filesystem::path& prj, const std::filesystem::path& output) {
-  return Caught([&] { WriteGeoTiffFrom(grid, prj, output); });
+RasterResult GeoTiff(const RasterCall& call, const std::filesystem::path& grid, const std::filesystem::path& prj,
+                     const std::filesystem::path& output) {
+  return Staged(call, [&](RasterResult&) { work::GeoTiff(grid, prj, output, call.progress); });
 }
 
 const RasterModuleTable kTable{kRasterModuleVersion, DriverOf, Import, Align, GeoTiff};

@@ -47,7 +47,7 @@ void ExportGeoTiffs(Session& session, const std::vector<std::string>& grids, Map
   for (const std::string& grid : grids) {
     const fs::path tif = session.Run().Output(fs::path(grid).replace_extension(".tif").string());
     session.Reporter().status2("Saving " + tif.filename().string());
-    gis::WriteGeoTiff(session.Run().Output(grid), tif);
+    gis::WriteGeoTiff(session.Run().Output(grid), tif, &session.Reporter());
     result.geotiffs.push_back(tif);
   }
 }

@@ -322,10 +322,28 @@ expect "import of a text that is no raster" 1 "$in/text.tif" "GDAL cannot open t
 expect "import of a band out of range" 1 "$in/aux.asc" "band 2 is out of range (the raster has 1 band)" -- import "$in/aux.asc" --band 2
 expect "import of non-square cells" 1 "$in/nonsquare.asc" "the cells are not square (cell size 1 in x, 2 in y)" -- import "$in/nonsquare.asc"
 expect "import of a raster over 10000 columns" 1 "$in/wide-raster.asc" "Too many grid cells" -- import "$in/wide-raster.asc"
-expect "import over its own input" 1 "this is an input of the step" -- import "$in/aux.asc" -o "$in/aux.asc"
+expect "import over its own input" 1 "$in/aux.asc is an input of this run" -- import "$in/aux.asc" -o "$in/aux.asc"
+vrt() {  # vrt BAND-ATTRIBUTES BODY: a 3 x 2 VRT with one band
+  printf '<VRTDataset rasterXSize="3" rasterYSize="2"><GeoTransform>0, 1, 0, 2, 0, -1</GeoTransform>\n<VRTRasterBand dataType="Float64" band="1" %s>%s</VRTRasterBand></VRTDataset>\n' "$1" "$2"
+}
+vrt "" '<SimpleSource><SourceFilename relativeToVRT="1">aux.asc</SourceFilename><SourceBand>1</SourceBand></SimpleSource>' >"$in/aux.vrt"
+expect "import over a VRT's source" 1 "$in/aux.asc is an input of this run" -- import "$in/aux.vrt" -o "$in/aux.asc"
+printf 'secret words\n' >"$in/secret.txt"
+vrt 'subClass="VRTRawRasterBand"' '<SourceFilename relativeToVRT="1">secret.txt</SourceFilename><PixelOffset>8</PixelOffset><LineOffset>24</LineOffset>' >"$in/raw.vrt"
+expect "import of a raw VRT band over a text" 1 "$in/raw.vrt: a raw band reads the bytes of secret.txt, which is no raster" -- import "$in/raw.vrt"
+vrt "" '<SimpleSource><SourceFilename>/vsicurl/http://127.0.0.1:9/x.tif</SourceFilename><SourceBand>1</SourceBand></SimpleSource>' >"$in/remote.vrt"
+expect "import of a VRT over the network" 1 "$in/remote.vrt: reads from a network or virtual path (/vsicurl/" -- import "$in/remote.vrt"
+expect "align of a VRT over the network" 1 "network or virtual path" -- align --like "$in/obs.asc" "$in/remote.vrt" -o "$work/out.asc"
+vrt "" '<SimpleSource><SourceFilename relativeToVRT="1">aux.asc</SourceFilename><SourceBand>1</SourceBand></SimpleSource>' |
+  sed 's/0, 1, 0, 2, 0, -1/3, -1, 0, 2, 0, -1/' >"$in/west.vrt"
+expect "import of a raster running east to west" 1 "$in/west.vrt: the cell width is -1" -- import "$in/west.vrt"
+vrt "" '<SimpleSource><SourceFilename relativeToVRT="1">aux.asc</SourceFilename><SourceBand>1</SourceBand></SimpleSource>' |
+  sed 's/0, 1, 0, 2, 0, -1/nan, 1, 0, 2, 0, -1/' >"$in/nan-corner.vrt"
+expect "import of a raster with a NaN corner" 1 "$in/nan-corner.vrt: the georeferencing is not finite" -- import "$in/nan-corner.vrt"
+expect "import under a projection file's name" 1 "$work/aux.prj: a grid cannot take the name of its projection file" -- import "$in/aux.asc" -o "$work/aux.prj"
 expect "align to a reference with an unreadable projection" 1 "$in/ref.prj" "GDAL cannot read the projection" -- \
   align --like "$in/ref.asc" "$in/aux.asc" -o "$work/out.asc"
-expect "align over its own input" 1 "this is an input of the step" -- align --like "$in/obs.asc" "$in/aux.asc" -o "$in/aux.asc"
+expect "align over its own input" 1 "$in/aux.asc is an input of this run" -- align --like "$in/obs.asc" "$in/aux.asc" -o "$in/aux.asc"
 expect "align without a reference" 2 -- align "$in/aux.asc" -o "$work/out.asc"
 expect "align with an unknown resampling" 2 -- align --like "$in/obs.asc" "$in/aux.asc" -o "$work/out.asc" --resampling cubic
 

@@ -272,6 +272,30 @@ check "a map without the memory it needs exits 1 ($rc)" test $rc -eq 1
 check "a map without the memory it needs says so" grep -Eq "^karvelo: Not enough memory for map \(about [0-9]+ MB needed\)$" "$root/oom.err"
 check "a map without the memory it needs leaves nothing" clean "$root/oom"
 
+# ---- rasters: an align of a small file that declares 100000 x 100000 cells stays within bounded
+# memory and stops on SIGINT within a second, the earlier output kept
+if command -v gdal_create >/dev/null; then
+  r="$root/raster"
+  mkdir -p "$r"
+  gdal_create -q -of GTiff -outsize 100000 100000 -bands 1 -ot Byte -co SPARSE_OK=YES -co TILED=YES \
+    -a_ullr 0 100000 100000 0 "$r/big.tif"
+  awk 'BEGIN { printf "ncols 100\nnrows 100\nxllcorner 0\nyllcorner 0\ncellsize 1000\nNODATA_value -9999\n";
+               for (r = 0; r < 100; r++) { l = ""; for (c = 0; c < 100; c++) l = l "1 "; print l } }' >"$r/ref.asc"
+  echo "earlier grid" >"$r/out.asc"
+  (exec "$BATCH" --workdir "$r" align --like "$r/ref.asc" "$r/big.tif" -o "$r/out.asc" >/dev/null 2>"$r/align.err") &
+  pid=$!
+  sleep 3
+  rss=$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status" 2>/dev/null)
+  check "align of a vast raster in bounded memory (${rss:-?} kB)" test "${rss:-0}" -gt 0 -a "${rss:-0}" -lt 800000
+  kill -INT "$pid" 2>/dev/null
+  for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+  check "align stops within a second of SIGINT" test "$(kill -0 "$pid" 2>/dev/null && echo running)" = ""
+  wait "$pid"
+  check "interrupted align exits 130" test $? -eq 130
+  check "interrupted align keeps the earlier grid" test "$(cat "$r/out.asc")" = "earlier grid"
+  check "interrupted align leaves nothing" clean "$r"
+fi
+
 check "no input changed" test "$(sums "$in")" = "$inputs_before"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
 #include <sstream>
 
 #include <cpl_conv.h>
@@ -15,6 +16,7 @@
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/runcontext.h"
 #include "core/textwriter.h"
 #include "gis/raster.h"
 #include "render/maprender.h"
@@ -271,9 +273,9 @@ TEST_F(GisTest, BadRastersAreRefusedNamingTheFileAndNothingIsWritten) {
   const std::string before = ReadFile("self.asc");
   fs::create_directory("sub");
   e = ErrorOf([] { gis::ImportRaster("self.asc", 1, "sub/../self.asc"); });
-  EXPECT_NE(e.find("this is an input of the step"), std::string::npos) << e;
+  EXPECT_NE(e.find("is an input of this run"), std::string::npos) << e;
   e = ErrorOf([] { gis::AlignRaster("self.asc", "nonsquare.tif", "self.asc", gis::Resampling::Nearest); });
-  EXPECT_NE(e.find("this is an input of the step"), std::string::npos) << e;
+  EXPECT_NE(e.find("is an input of this run"), std::string::npos) << e;
   EXPECT_EQ(ReadFile("self.asc"), before);
 
   // A reference whose projection GDAL cannot read.
@@ -413,6 +415,198 @@ TEST_F(GisTest, AlignReprojectsOnlyWhenBothGridsCarryAProjection) {
   EXPECT_NE(same_frame.note.find("soil.asc has no projection"), std::string::npos);
   EXPECT_EQ(CellTexts("frame.asc"), CellTexts("soil.asc"));
   EXPECT_FALSE(fs::exists("frame.prj"));
+}
+
+// A VRT over `source` (relative to the VRT), one band of `cols` x `rows` Float64 cells; `band` is
+// the band element's body, `subClass` its kind.
+void WriteVrt(const fs::path& vrt, int cols, int rows, const std::string& body, const std::string& subClass = "") {
+  WriteFile(vrt, "<VRTDataset rasterXSize=\"" + std::to_string(cols) + "\" rasterYSize=\"" + std::to_string(rows) +
+                     "\">\n<GeoTransform>0, 1, 0, " + std::to_string(rows) + ", 0, -1</GeoTransform>\n"
+                     "<VRTRasterBand dataType=\"Float64\" band=\"1\"" +
+                     (subClass.empty() ? "" : " subClass=\"" + subClass + "\"") + ">\n" + body +
+                     "</VRTRasterBand>\n</VRTDataset>\n");
+}
+
+std::string SimpleSource(const std::string& file) {
+  return "<SimpleSource><SourceFilename relativeToVRT=\"1\">" + file +
+         "</SourceFilename><SourceBand>1</SourceBand></SimpleSource>\n";
+}
+
+TEST_F(GisTest, NoOutputIsAFileTheRasterIsReadFrom) {
+  RasterSpec s;
+  s.ncols = 2, s.nrows = 2;
+  s.values = {1, 2, 3, 4};
+  double gt[6] = {0, 1, 0, 2, 0, -1};
+  std::copy(gt, gt + 6, s.gt);
+  WriteTiff("victim.tif", s);
+  WriteVrt("victim.vrt", 2, 2, SimpleSource("victim.tif"));
+  WriteReference();
+  // A world file beside a raster without georeferencing of its own.
+  WriteFile("wf.asc", GridText(2, 2, {{"1", "2"}, {"3", "4"}}));
+  TiffCopyOf("wf.asc", "plain.tif");
+  GDALAllRegister();
+  {
+    GDALDatasetH src = GDALOpen("plain.tif", GA_ReadOnly);
+    const char* opts[] = {"TFW=YES", "PROFILE=BASELINE", nullptr};
+    GDALClose(GDALCreateCopy(GDALGetDriverByName("GTiff"), "wf.tif", src, FALSE, const_cast<char**>(opts), nullptr, nullptr));
+    GDALClose(src);
+  }
+  fs::remove("wf.tif.aux.xml");  // else the corner is read from there
+  ASSERT_TRUE(fs::exists("wf.tfw"));
+  const std::string tiff = ReadFile("victim.tif"), tfw = ReadFile("wf.tfw");
+  for (const auto& [source, output] : std::vector<std::pair<std::string, std::string>>{
+           {"victim.vrt", "victim.tif"}, {"wf.tif", "wf.tfw"}, {"victim.vrt", "sub/../victim.tif"}}) {
+    fs::create_directories("sub");
+    const std::string e = ErrorOf([&] { gis::ImportRaster(source, 1, output); });
+    EXPECT_EQ(e, output + " is an input of this run; choose another name or folder.") << source;
+    const std::string a = ErrorOf([&] { gis::AlignRaster("ref.asc", source, output, gis::Resampling::Nearest); });
+    EXPECT_EQ(a, output + " is an input of this run; choose another name or folder.") << source;
+  }
+  // The projection file beside the output counts too: ref.txt would get ref.prj, the reference's.
+  WriteFile("ref.prj", EpsgWkt(28992));
+  EXPECT_EQ(ErrorOf([] { gis::AlignRaster("ref.asc", "victim.tif", "ref.txt", gis::Resampling::Nearest); }),
+            "ref.prj is an input of this run; choose another name or folder.");
+  EXPECT_EQ(ReadFile("victim.tif"), tiff);
+  EXPECT_EQ(ReadFile("wf.tfw"), tfw);
+  // A grid cannot be named like its own projection file: nothing is written under that name.
+  const std::string e = ErrorOf([] { gis::ImportRaster("victim.tif", 1, "out.prj"); });
+  EXPECT_NE(e.find("out.prj: a grid cannot take the name of its projection file"), std::string::npos) << e;
+  EXPECT_FALSE(fs::exists("out.prj"));
+  // An ordinary VRT still imports, with the cells of its source.
+  gis::ImportRaster("victim.vrt", 1, "fine.asc");
+  EXPECT_EQ(CellTexts("fine.asc"), (std::vector<std::string>{"1", "2", "3", "4"}));
+}
+
+TEST_F(GisTest, AVrtReadsOnlyLocalRasters) {
+  WriteFile("secret.txt", "root:x:0:0::/root:/bin/sh\n");
+  WriteVrt("raw.vrt", 3, 1,
+           "<SourceFilename relativeToVRT=\"1\">secret.txt</SourceFilename><ImageOffset>0</ImageOffset>"
+           "<PixelOffset>8</PixelOffset><LineOffset>24</LineOffset>\n",
+           "VRTRawRasterBand");
+  std::string e = ErrorOf([] { gis::ImportRaster("raw.vrt", 1, "raw.asc"); });
+  EXPECT_NE(e.find("raw.vrt: a raw band reads the bytes of secret.txt, which is no raster"), std::string::npos) << e;
+  WriteReference();
+  for (const std::string remote : {"/vsicurl/http://127.0.0.1:9/x.tif", "/vsis3/bucket/x.tif", "/vsizip/a.zip/x.tif",
+                                   "http://127.0.0.1:9/x.tif"}) {
+    WriteVrt("remote.vrt", 2, 2, SimpleSource(remote));
+    // Behind a second VRT as well: the check follows VRT sources that are VRTs.
+    WriteVrt("outer.vrt", 2, 2, SimpleSource("remote.vrt"));
+    for (const char* vrt : {"remote.vrt", "outer.vrt"}) {
+      e = ErrorOf([&] { gis::ImportRaster(vrt, 1, "remote.asc"); });
+      EXPECT_NE(e.find("remote.vrt: reads from a network or virtual path (" + remote + ")"), std::string::npos) << e;
+      e = ErrorOf([&] { gis::AlignRaster("ref.asc", vrt, "remote.asc", gis::Resampling::Nearest); });
+      EXPECT_NE(e.find("network or virtual path"), std::string::npos) << e;
+    }
+  }
+  EXPECT_FALSE(fs::exists("raw.asc"));
+  EXPECT_FALSE(fs::exists("remote.asc"));
+}
+
+TEST_F(GisTest, CellsAndGeoreferencingAGridCannotHoldAreRefusedWithTheReason) {
+  RasterSpec s;
+  s.ncols = 2, s.nrows = 2;
+  double gt[6] = {0, 1, 0, 2, 0, -1};
+  std::copy(gt, gt + 6, s.gt);
+  auto refused = [&](const char* name, const RasterSpec& spec) {
+    WriteTiff(name, spec);
+    return ErrorOf([&] { gis::ImportRaster(name, 1, "out.asc"); });
+  };
+  s.values = {1, HUGE_VAL, 3, 4};
+  EXPECT_EQ(refused("inf.tif", s), "inf.tif: the cell at row 1, column 2 holds an infinite value, which a grid cannot hold");
+  s.values = {1, 2, 3, 4};
+  s.nodata = -HUGE_VAL;
+  EXPECT_NE(refused("infnd.tif", s).find("infnd.tif: the no-data value is -infinity"), std::string::npos);
+  // NaN as no-data gives the grid -9999, which then may not be a value of the raster.
+  s.nodata = std::nan("");
+  s.values = {1, std::nan(""), -9999, 4};
+  EXPECT_NE(refused("nannd.tif", s).find("nannd.tif: the cell at row 2, column 1 holds -9999, the no-data value the grid gets"),
+            std::string::npos);
+  s.nodata.reset();
+  s.values = {1, 2, 3, 4};
+  s.gt[0] = std::nan("");
+  EXPECT_NE(refused("nancorner.tif", s).find("nancorner.tif: the georeferencing is not finite"), std::string::npos);
+  s.gt[0] = 0, s.gt[1] = -1;
+  EXPECT_EQ(refused("west.tif", s).find("west.tif: the cell width is -1"), 0u) << refused("west.tif", s);
+  s.gt[1] = 1;
+  s.type = GDT_CFloat64;
+  EXPECT_NE(refused("complex.tif", s).find("complex.tif: band 1 holds complex numbers (CFloat64)"), std::string::npos);
+  s.type = GDT_Int64;
+  s.values = {1, 2, 3, 9007199254740994.0};
+  EXPECT_NE(refused("big.tif", s).find("big.tif: the cell at row 2, column 2 holds a whole number beyond 2^53"),
+            std::string::npos);
+  s.values = {1, 2, 3, 9007199254740992.0};
+  EXPECT_EQ(refused("edge.tif", s), "");
+  EXPECT_EQ(CellTexts("out.asc").back(), "9007199254740992");
+
+  // A raster whose rows cannot be read is named, not the grid that was being written.
+  s.type = GDT_Float64;
+  s.ncols = 64, s.nrows = 64;
+  s.values.assign(64 * 64, 5);
+  WriteTiff("cut.tif", s);
+  fs::resize_file("cut.tif", fs::file_size("cut.tif") / 2);
+  const std::string cut = ErrorOf([] { gis::ImportRaster("cut.tif", 1, "cut.asc"); });
+  EXPECT_EQ(cut.find("cut.tif: "), 0u) << cut;
+  EXPECT_FALSE(fs::exists("cut.asc"));
+  // An unreadable projection gives GDAL's reason, or the code's, never none.
+  WriteReference();
+  WriteFile("ref.prj", "PROJCS[nonsense");
+  const std::string prj = ErrorOf([] { gis::AlignRaster("ref.asc", "edge.tif", "al.asc", gis::Resampling::Nearest); });
+  EXPECT_EQ(prj.find("ref.prj: GDAL cannot read the projection: "), 0u) << prj;
+  EXPECT_EQ(prj.find("unknown reason"), std::string::npos) << prj;
+}
+
+TEST_F(GisTest, ARasterStepThatStopsOrFailsLeavesEveryEarlierFileAsItWas) {
+  WriteFile("src.asc", GridText(3, 2, {{"1", "2", "3"}, {"4", "5", "6"}}, "-9999", 0, 0, 10));
+  WriteFile("src.prj", EpsgWkt(28992));
+  TiffCopyOf("src.asc", "src.tif", 28992);
+  fs::copy_file("src.asc", "ref.asc");
+  const std::map<std::string, std::string> earlier = {
+      {"out.asc", "earlier grid"}, {"out.prj", "earlier prj"}, {"g.tif", "earlier tiff"}, {"g.tif.aux.xml", "earlier table"}};
+  auto restore = [&] {
+    for (const auto& [name, text] : earlier) {
+      fs::remove_all(name);
+      WriteFile(name, text);
+    }
+  };
+  auto unchanged = [&](const std::string& what) {
+    for (const auto& [name, text] : earlier) EXPECT_EQ(ReadFile(name), text) << what << ": " << name;
+    for (const auto& entry : fs::directory_iterator(fs::current_path())) {
+      EXPECT_FALSE(IsTemporaryOutputName(entry.path().filename().string())) << what << ": " << entry.path();
+    }
+  };
+  restore();
+  // With a shell the steps move its gauge; a stop asked for ends them with nothing written.
+  RecordingShell shell;
+  gis::ImportRaster("src.tif", 1, "out.asc", &shell);
+  EXPECT_EQ(shell.gaugeMax, 1000);
+  EXPECT_FALSE(shell.progress.empty());
+  EXPECT_EQ(CellTexts("out.asc"), CellTexts("src.asc"));
+  restore();
+  shell.run().RequestCancel();
+  EXPECT_THROW(gis::ImportRaster("src.tif", 1, "out.asc", &shell), Cancelled);
+  EXPECT_THROW(gis::AlignRaster("ref.asc", "src.tif", "out.asc", gis::Resampling::Nearest, &shell), Cancelled);
+  EXPECT_THROW(gis::WriteGeoTiff("src.asc", "g.tif", &shell), Cancelled);
+  unchanged("stopped");
+  // A grid and its projection are put in place together: when the .prj cannot be replaced (here
+  // a folder stands under its name) the grid stays the earlier one too. So do a GeoTIFF and its table.
+  fs::remove("out.prj");
+  fs::create_directories("out.prj/x");
+  EXPECT_NE(ErrorOf([] { gis::ImportRaster("src.tif", 1, "out.asc"); }).find("out.prj: cannot replace the file"),
+            std::string::npos);
+  EXPECT_EQ(ReadFile("out.asc"), "earlier grid");
+  fs::remove_all("out.prj");
+  WriteFile("out.prj", "earlier prj");
+  fs::remove("g.tif");
+  fs::create_directories("g.tif/x");
+  EXPECT_NE(ErrorOf([] { gis::WriteGeoTiff("src.asc", "g.tif"); }).find("g.tif: cannot replace the file"), std::string::npos);
+  EXPECT_EQ(ReadFile("g.tif.aux.xml"), "earlier table");
+  restore();
+  // The run's write limit covers what GDAL writes: a full disk in its words, the earlier files kept.
+  SetWriteLimit(200);
+  const std::string full = ErrorOf([] { gis::WriteGeoTiff("src.asc", "g.tif"); });
+  SetWriteLimit(-1);
+  EXPECT_EQ(full, "g.tif: cannot write the file: No space left on device");
+  unchanged("disk full");
 }
 
 int Batch(const std::vector<std::string>& args) {
