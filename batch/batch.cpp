@@ -23,6 +23,7 @@
 #include "batch/demo.h"
 #include "workflow/configure.h"
 #include "workflow/mapping.h"
+#include "workflow/rasters.h"
 #include "workflow/session.h"
 #include "config/classification.h"
 #include "config/configfile.h"
@@ -387,7 +388,8 @@ Command ParseMap(const std::vector<std::string>& args) {
     options.evidence = o.evidence;
     options.geotiff = o.geotiff;
     const MapCommandResult result = MapConfiguration(session, config, options);
-    if (result.refusal != 0) return result.refusal;
+    if (result.refusal == MapRefusal::Contradicting) return 2;
+    if (result.refusal == MapRefusal::Unmappable) return 1;
     for (const fs::path& file : result.map.written) out << "wrote " << file.string() << '\n';
     for (const std::string& line : result.map.independence) out << line << '\n';
     for (const fs::path& file : result.map.geotiffs) out << "wrote " << file.string() << '\n';
@@ -452,12 +454,8 @@ Command ParseImport(const std::vector<std::string>& args) {
     Shell& shell = session.Reporter();
     // Without -o the grid goes into the working folder under the raster's name.
     const fs::path target = output ? fs::path(*output) : shell.run().Output(fs::path(source).stem().concat(".asc").string());
-    gis::ImportRaster(source, band, target, &shell);
-    shell.log("Imported band " + std::to_string(band) + " of " + source + " as " + target.string());
-    out << "wrote " << target.string() << '\n';
-    if (ExistsAfterCommit(ProjectionFileOf(target)) && ProjectionFileOf(target) != target) {
-      out << "wrote " << ProjectionFileOf(target).string() << '\n';
-    }
+    const RasterResult result = ImportRasterStep(session, source, band, target);
+    for (const fs::path& file : result.written) out << "wrote " << file.string() << '\n';
     return 0;
   };
 }
@@ -489,14 +487,9 @@ Command ParseAlign(const std::vector<std::string>& args) {
   if (!output) throw UsageError{"align needs -o OUT.asc"};
   return [reference = *reference, source = *source, output = *output, method](Session& session, std::ostream& out) {
     Shell& shell = session.Reporter();
-    const gis::AlignOutcome outcome = gis::AlignRaster(reference, source, output, method, &shell);
-    if (!outcome.note.empty()) shell.message(outcome.note);
-    shell.log("Aligned " + source + " to " + reference + " as " + output +
-              (outcome.reprojected ? " (reprojected)" : ""));
-    out << "wrote " << output << '\n';
-    if (ExistsAfterCommit(ProjectionFileOf(output)) && ProjectionFileOf(fs::path(output)) != fs::path(output)) {
-      out << "wrote " << ProjectionFileOf(output).string() << '\n';
-    }
+    const RasterResult result = AlignRasterStep(session, reference, source, output, method);
+    if (!result.note.empty()) shell.message(result.note);
+    for (const fs::path& file : result.written) out << "wrote " << file.string() << '\n';
     return 0;
   };
 }

@@ -185,7 +185,7 @@ int RunDemo(Session& session, std::ostream& out) {
   MapOptions options;
   options.priors = PriorControlsFrom(PriorKind::Frequency, std::nullopt, std::nullopt, session.Ws());
   const MapCommandResult uncertain = MapConfiguration(session, config, options);
-  if (uncertain.refusal != 0) return 1;
+  if (uncertain.refusal != MapRefusal::None) return 1;
   options.uncertainty = false;
   QImageCanvas picture(kMapPictureSize, kMapPictureSize);
   const MapResult plain = Map(session, options, picture, kDefaultFace);

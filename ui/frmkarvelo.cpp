@@ -53,6 +53,7 @@
 #include "ui/tabcontrol.h"
 #include "workflow/configure.h"
 #include "workflow/mapping.h"
+#include "workflow/rasters.h"
 #include "validation/lookup.h"
 #include "validation/aucintervals.h"
 #include "validation/gain.h"
@@ -256,8 +257,7 @@ std::optional<std::filesystem::path> TfrmKarvelo::OfferImport(const std::filesys
                                " raster. Import it as an ASCII grid into " + folder.string() + "?";
   if (ask(question, {"Yes", "No"}, 1) != 0) return std::nullopt;
   const std::filesystem::path target = folder / picked.stem().concat(".asc");
-  gis::ImportRaster(picked, 1, target);
-  log("Imported " + picked.string() + " as " + target.string());
+  ImportRasterStep(session_, picked, 1, target);
   return target;
 }
 

@@ -150,7 +150,7 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   BuildValidateTab();
   BuildStatusBar(client);
 
-  frmLegend_ = new TfrmLegend(session_.Ws(), reporter(), this);
+  frmLegend_ = new TfrmLegend(session_, this);
   frmAbout_ = new TfrmAbout(this);
   frmINFO_ = new TfrmINFO(this);
   frmGraphicalAnalysis_ = new TfrmGraphicalAnalysis(session_.Ws(), *this);

@@ -1,6 +1,8 @@
 // The classification window's layout and handlers.
 #include "ui/frmlegend.h"
 
+#include "workflow/rasters.h"
+
 #include <QApplication>
 #include <QComboBox>
 #include <QEvent>
@@ -40,12 +42,13 @@ class TfrmLegend::HistogramShell : public ForwardingShell {
   TfrmLegend& owner_;
 };
 
-TfrmLegend::TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent)
+TfrmLegend::TfrmLegend(Session& session, QWidget* parent)
     : QDialog(parent),
-      ws_(ws),
-      shell_(shell),
+      session_(session),
+      ws_(session.Ws()),
+      shell_(session.Reporter()),
       histogramCanvas_(kHistogramWidth, kHistogramHeight),
-      histogramShell_(std::make_unique<HistogramShell>(*this, shell)) {
+      histogramShell_(std::make_unique<HistogramShell>(*this, shell_)) {
   setObjectName("frmLegend");
   ApplyWindowFont(this);
   setWindowTitle("Classification");
@@ -243,10 +246,9 @@ bool TfrmLegend::AlignToObservationGrid() {
   const std::filesystem::path target = AlignedGridName(shell_.run().Folder(), source);
   shell_.status2("Aligning " + std::filesystem::path(source).filename().string());
   // The classes are the grid's values: nearest keeps every value as it is.
-  const gis::AlignOutcome outcome = gis::AlignRaster(obs.FileName, source, target, gis::Resampling::Nearest);
+  const RasterResult outcome = AlignRasterStep(session_, obs.FileName, source, target, gis::Resampling::Nearest);
   shell_.status2("(Idle)");
   if (!AdoptGrid(ws_.CurrentDataDef, target.string(), shell_)) return false;
-  shell_.log("Aligned " + source + " to " + obs.FileName + " as " + target.string());
   if (!outcome.note.empty()) shell_.message(outcome.note);
   return true;
 }

@@ -1,6 +1,8 @@
 // The classification window: class bounds of the working record, edited by the user, and its histogram.
 #pragma once
 
+#include "workflow/session.h"
+
 #include <QDialog>
 #include <array>
 #include <memory>
@@ -30,8 +32,9 @@ inline constexpr const char* kAlignToObservationsButton = "Align to the observat
 class TfrmLegend : public QDialog {
   Q_OBJECT
  public:
-  // shell: where the histogram reports its errors and lets pending events run.
-  TfrmLegend(Workspace& ws, Shell& shell, QWidget* parent = nullptr);
+  // The session's reporter is where the histogram reports its errors and lets pending events run;
+  // an alignment is a step of the session.
+  explicit TfrmLegend(Session& session, QWidget* parent = nullptr);
   ~TfrmLegend() override;
 
   // Proposes fresh bounds for the current number of classes (edits are replaced) and shows rows
@@ -94,6 +97,7 @@ class TfrmLegend : public QDialog {
   // The drop-down offers logarithmic steps only for a grid whose values are all above 0.
   void OfferProposals();
 
+  Session& session_;
   Workspace& ws_;
   Shell& shell_;
   ClassBounds bounds_;

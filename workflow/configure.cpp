@@ -1,6 +1,8 @@
 // Tab 1's and tab 2's configuration steps on the session's workspace and tables.
 #include "workflow/configure.h"
 
+#include "workflow/rasters.h"
+
 #include "config/classification.h"
 #include "config/configtable.h"
 #include "core/filecheck.h"
@@ -113,10 +115,9 @@ void AlignToReference(Session& session) {
     const std::string source = ws.DataDef(slot).FileName;
     const fs::path target = AlignedGridName(session.Run().Folder(), source);
     shell.status2("Aligning " + fs::path(source).filename().string());
-    const gis::AlignOutcome outcome = gis::AlignRaster(ref.FileName, source, target, gis::Resampling::Nearest);
-    if (!outcome.note.empty()) notes += (notes.empty() ? "" : "\n") + outcome.note;
+    const RasterResult aligned = AlignRasterStep(session, ref.FileName, source, target, gis::Resampling::Nearest);
+    if (!aligned.note.empty()) notes += (notes.empty() ? "" : "\n") + aligned.note;
     if (!ReplaceGrid(ws, session.Tables().DataConfiguration, slot, target.string(), shell)) return;
-    shell.log("Aligned " + source + " to " + ref.FileName + " as " + target.string());
   }
   if (!notes.empty()) shell.message(notes);
 }

@@ -93,7 +93,7 @@ MapCommandResult MapConfiguration(Session& session, const fs::path& config, MapO
   std::vector<fs::path> inputs = MappingInputs(ws);
   inputs.push_back(config);
   if (!OutputsAreNotInputs(MappingOutputs(session.Run(), options.geotiff), inputs, shell)) {
-    out.refusal = 1;
+    out.refusal = MapRefusal::Unmappable;
     return out;
   }
   if (options.priors.choice != PriorKind::Manual && !ws.HasAbsenceGrid()) {
@@ -101,23 +101,23 @@ MapCommandResult MapConfiguration(Session& session, const fs::path& config, MapO
     // then be entered: a calculated prior would silently become a manual 0.5.
     shell.message("--prior " + std::string(PriorKindName(options.priors.choice)) + " needs observed absences, and " +
                   config.string() + " marks none:\nabsences are drawn at random in proportion to a prior entered with --prior-p.");
-    out.refusal = 2;
+    out.refusal = MapRefusal::Contradicting;
     return out;
   }
   out.audit = Audit(session);
   if (!out.audit.ran || !out.audit.configured) {
-    out.refusal = 1;
+    out.refusal = MapRefusal::Unmappable;
     return out;
   }
   if (Submit(session).randomAbsences) options.priors.choice = PriorKind::Manual;  // absences drawn at random rest on a prior entered by hand
   if (ws.DataDefCount < 1) {
     shell.message("No dataconfiguration defined!\nRestart or import configuration file first.");
-    out.refusal = 1;
+    out.refusal = MapRefusal::Unmappable;
     return out;
   }
   QImageCanvas picture(kMapPictureSize, kMapPictureSize);
   out.map = Map(session, options, picture, kDefaultFace);
-  if (!out.map.mapped) out.refusal = 1;
+  if (!out.map.mapped) out.refusal = MapRefusal::Unmappable;
   return out;
 }
 

@@ -48,10 +48,16 @@ struct MapResult {
 // the run stops it.
 MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face);
 
-// The `map` command: load, audit, final submission and the map. `refusal` tells why it stopped
-// before mapping: a configuration that cannot be mapped (1), or options that contradict it (2).
+// Why the `map` command stopped before (or while) mapping.
+enum class MapRefusal {
+  None,
+  Unmappable,    // the configuration cannot be mapped (or the run stopped after a message)
+  Contradicting, // the options contradict the configuration (a usage error)
+};
+
+// The `map` command: load, audit, final submission and the map.
 struct MapCommandResult {
-  int refusal = 0;
+  MapRefusal refusal = MapRefusal::None;
   AuditResult audit;
   MapResult map;
 };
