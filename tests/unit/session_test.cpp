@@ -6,6 +6,7 @@
 
 #include "core/atomicfile.h"
 #include "core/errors.h"
+#include "core/numfmt.h"
 #include "core/outputnames.h"
 #include "test_support.h"
 #include "workflow/configure.h"
@@ -85,7 +86,7 @@ TEST(SessionTest, AWholeRunWritesOnlyIntoItsFolder) {
       EXPECT_TRUE(fs::is_regular_file(f)) << f;
     }
     // Calculated priors come back as the run left them, adding up to one.
-    EXPECT_NEAR(std::stod(result.map.priors.textP) + std::stod(result.map.priors.textA), 1.0, 1e-6);
+    EXPECT_NEAR(ParseReal(result.map.priors.textP).value_or(0) + ParseReal(result.map.priors.textA).value_or(0), 1.0, 1e-6);
     // Only results were shown (the audit's summary), no refusal or failure.
     for (std::size_t m = 0; m < reporter.kinds.size(); ++m) {
       EXPECT_EQ(reporter.kinds[m], MessageKind::Information) << reporter.messages[m];
