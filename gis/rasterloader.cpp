@@ -2,6 +2,8 @@
 #include <dlfcn.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <string_view>
 #include <new>
 #include <vector>
 
@@ -30,17 +32,28 @@ fs::path ProgramFolder() {
   return ec ? fs::path() : program.parent_path();
 }
 
-// Beside the program (the build folder, or an installed bin folder with the module copied in),
-// in the lib folder of an installation, and in the build folder, for the test programs.
+// A folder named by KARVELO_RASTER_MODULE_DIR (the test programs, which live one folder below
+// the module), beside the program (the build folder), and in the lib folder of an installation.
+// Only places relative to the program: no path of the build tree is compiled in.
 std::vector<fs::path> ModulePlaces() {
   std::vector<fs::path> places;
+  if (const char* dir = std::getenv("KARVELO_RASTER_MODULE_DIR"); dir && *dir) places.push_back(fs::path(dir) / kRasterModuleFile);
   const fs::path folder = ProgramFolder();
   if (!folder.empty()) {
     places.push_back(folder / kRasterModuleFile);
     places.push_back(folder.parent_path() / "lib" / "karvelo" / kRasterModuleFile);
   }
-  places.push_back(fs::path(KARVELO_GIS_MODULE_DIR) / kRasterModuleFile);
   return places;
+}
+
+// Why the table of a loaded module cannot be used, or nothing when it can.
+std::optional<std::string> HandshakeProblem(const RasterModuleTable* table) {
+  if (!table) return "it is no Karvelo raster module";
+  if (table->version != kRasterModuleVersion || table->size != sizeof(RasterModuleTable) || !table->buildId ||
+      std::string_view(table->buildId) != kRasterModuleBuildId) {
+    return "it is from another build of Karvelo";
+  }
+  return std::nullopt;
 }
 
 LoadedModule LoadModule() {
@@ -56,14 +69,17 @@ LoadedModule LoadModule() {
     using Entry = const RasterModuleTable* (*)();
     const auto entry = reinterpret_cast<Entry>(::dlsym(handle, kRasterModuleEntry));
     const RasterModuleTable* table = entry ? entry() : nullptr;
-    if (!table || table->version != kRasterModuleVersion) {
-      reason = place.string() + " is from another build of Karvelo";
+    if (const auto problem = HandshakeProblem(table)) {
+      reason = place.string() + ": " + *problem;
       ::dlclose(handle);
       continue;
     }
     return {table, {}};  // kept loaded until the program ends
   }
-  if (reason.empty()) reason = std::string(kRasterModuleFile) + " was not found beside the program";
+  if (reason.empty()) {
+    reason = "the raster support is not installed (" + std::string(kRasterModuleFile) + " is neither beside the program nor in " +
+             (ProgramFolder().parent_path() / "lib" / "karvelo").string() + ")";
+  }
   return {nullptr, reason};
 }
 
@@ -74,7 +90,7 @@ const LoadedModule& Module() {
 
 const RasterModuleTable& ModuleFor(const fs::path& file) {
   const LoadedModule& module = Module();
-  if (!module.table) ThrowFileError(file, "the raster support could not be loaded: " + module.error);
+  if (!module.table) ThrowFileError(file, module.error);
   return *module.table;
 }
 

@@ -52,7 +52,7 @@ RasterResult GeoTiff(const RasterCall& call, const std::filesystem::path& grid, 
   return Staged(call, [&](RasterResult&) { work::GeoTiff(grid, prj, output, call.progress); });
 }
 
-const RasterModuleTable kTable{kRasterModuleVersion, DriverOf, Import, Align, GeoTiff};
+const RasterModuleTable kTable{kRasterModuleVersion, sizeof(RasterModuleTable), kRasterModuleBuildId, DriverOf, Import, Align, GeoTiff};
 
 }  // namespace
 }  // namespace karvelo::gis

@@ -15,8 +15,10 @@ namespace karvelo::gis {
 
 // GDAL and the hundred libraries behind it cost every run some 27 MB and a tenth of a second to
 // load, so they live in a module that is loaded the first time a raster is imported, aligned or
-// written. The module and the programs are built together; the version only guards against a
-// module left over from another build. Errors do not cross the boundary as exceptions.
+// written. The module and the programs are built together: the handshake (the table's version,
+// its size and the build's id, made anew by every configuration of the build) refuses a module of
+// another build before any of its functions is called. Errors do not cross the boundary as
+// exceptions.
 
 // What the program lends a call: its gauge and stop flag, and its write limit (the module's copy
 // of the file code would otherwise keep a limit of its own).
@@ -36,7 +38,11 @@ struct RasterResult {
 };
 
 struct RasterModuleTable {
+  // The handshake. The version stays the first member in every version of the table, so that a
+  // program can read it from any module before trusting the rest.
   int version;
+  std::size_t size;      // sizeof(RasterModuleTable) as the module was built
+  const char* buildId;   // KARVELO_BUILD_ID of the module's build
   std::optional<std::string> (*rasterDriver)(const std::filesystem::path& path);
   RasterResult (*importRaster)(const RasterCall& call, const std::filesystem::path& source, int band,
                                const std::filesystem::path& output);
@@ -47,7 +53,8 @@ struct RasterModuleTable {
                                const std::filesystem::path& prj, const std::filesystem::path& output);
 };
 
-inline constexpr int kRasterModuleVersion = 3;
+inline constexpr int kRasterModuleVersion = 4;
+inline constexpr const char* kRasterModuleBuildId = KARVELO_BUILD_ID;
 inline constexpr const char* kRasterModuleFile = "libkarvelo-gis.so";
 inline constexpr const char* kRasterModuleEntry = "karvelo_raster_module";
 

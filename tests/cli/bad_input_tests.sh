@@ -317,6 +317,11 @@ printf 'ncols 2\nnrows 2\nxllcorner 0\nyllcorner 0\ndx 1\ndy 2\nNODATA_value -99
 printf 'ncols 10001\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -9999\n1\n' >"$in/wide-raster.asc"
 header 3 2 >"$in/ref.asc"; printf '1 2 3\n4 5 6\n' >>"$in/ref.asc"
 printf 'PROJCS[nonsense' >"$in/ref.prj"
+# A program installed without its raster module says so (the grid steps do not need it).
+mkdir -p "$root/alone" && cp "$BATCH" "$root/alone/karvelo-batch"
+with_module="$BATCH"; BATCH="$root/alone/karvelo-batch"
+expect "import without the raster module" 1 "$in/aux.asc: the raster support is not installed" -- import "$in/aux.asc"
+BATCH="$with_module"
 expect "import of a missing raster" 1 "$in/none.tif" "cannot open the file" -- import "$in/none.tif"
 expect "import of a text that is no raster" 1 "$in/text.tif" "GDAL cannot open the file as a raster" -- import "$in/text.tif"
 expect "import of a band out of range" 1 "$in/aux.asc" "band 2 is out of range (the raster has 1 band)" -- import "$in/aux.asc" --band 2
