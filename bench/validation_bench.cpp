@@ -47,6 +47,7 @@ int main(int argc, char** argv) {
     std::fclose(f);
   }
   bench::QuietShell shell;
+  shell.run().SetFolder(dir);
   RunTables tables;
   LayOutRunTables(tables);
   ValidationFile file;
