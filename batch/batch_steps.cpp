@@ -66,26 +66,6 @@ std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const s
   return outcome;
 }
 
-std::string ProposedFindsCode(const ValidationFile& file) {
-  if (file.codes.empty()) return "choose";
-  // 0 and 1 mean absent and present whichever comes first in the file: a file sorted with its
-  // zeros first must not take them for the finds.
-  bool zero = false, other = false;
-  std::optional<std::string> one;
-  for (const std::string& code : file.codes) {
-    const auto v = ParseReal(Trimmed(code));
-    if (v && *v == 1) {
-      if (!one) one = code;
-    } else if (v && *v == 0) {
-      zero = true;
-    } else {
-      other = true;
-    }
-  }
-  if (zero && one && !other) return *one;
-  return file.codes[static_cast<std::size_t>(file.findsIndex)];
-}
-
 std::vector<std::string> ValidationLines(const ValidationOutcome& o) {
   std::vector<std::string> lines = {AucIntervalLine("DeLong", o.intervals.delong), AucIntervalLine("bootstrap", o.intervals.bootstrap)};
   if (o.intervals.tieNote) lines.push_back(*o.intervals.tieNote);

@@ -38,8 +38,7 @@ struct ValidationOutcome {
 std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const std::string& points, const std::string& mapFile,
                                                Workspace& ws, Shell& shell, int* recordsKept = nullptr,
                                                std::vector<std::string>* notes = nullptr);
-// The code of finds proposed for a file: 1 when its codes are just 0 and 1, else the first code.
-std::string ProposedFindsCode(const ValidationFile& file);
+
 // The lines validate prints after its AUC lines: both intervals, then the gain at 10%, 20% and 50%.
 std::vector<std::string> ValidationLines(const ValidationOutcome& outcome);
 // The AUC as the picture shows it: 2 decimals in 5 characters.

@@ -195,6 +195,26 @@ std::optional<std::string> SkippedLinesNote(const ValidationFile& f) {
   return text + " (text or blank lines among the records)";
 }
 
+std::string ProposedFindsCode(const ValidationFile& file) {
+  if (file.codes.empty()) return "choose";
+  // 0 and 1 mean absent and present whichever comes first in the file: a file sorted with its
+  // zeros first must not take them for the finds.
+  bool zero = false, other = false;
+  std::optional<std::string> one;
+  for (const std::string& code : file.codes) {
+    const auto v = ParseReal(Trimmed(code));
+    if (v && *v == 1) {
+      if (!one) one = code;
+    } else if (v && *v == 0) {
+      zero = true;
+    } else {
+      other = true;
+    }
+  }
+  if (zero && one && !other) return *one;
+  return file.codes[static_cast<std::size_t>(file.findsIndex)];
+}
+
 void OpenValidationFile(ValidationFile& f, const std::filesystem::path& path, Shell& shell) {
   ValidationFile fresh;
   fresh.path = path;
@@ -259,14 +279,14 @@ void LoadValData(const ValidationFile& f, ValidationRecords& records, Shell& she
   // equal records in file order. Ten million records take seconds: the cancel is looked at as it runs.
   std::uint32_t compared = 0;
   std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    if ((++compared & 0xFFFFF) == 0) shell.run().ThrowIfCancelled();
+    if ((++compared & 0xFFFF) == 0) shell.run().ThrowIfCancelled();
     const bool aOk = records.HasPosition(a), bOk = records.HasPosition(b);
     if (aOk != bOk) return aOk;
     if (!aOk) return false;
     if (records.Y(a) != records.Y(b)) return records.Y(a) > records.Y(b);
     return records.X(a) < records.X(b);
   });
-  records.Reorder(std::move(order));
+  records.Reorder(std::move(order), [&] { shell.run().ThrowIfCancelled(); });
   shell.gaugeProgress(0);
   shell.status2("(idle)");
 }

@@ -58,6 +58,10 @@ void ScreenValData(ValidationFile& file, Shell& shell);
 // order, NON-FINDS the second distinct one.
 void CheckColValData(ValidationFile& file, int colVal, Shell& shell);
 
+// The code of finds proposed where nobody chooses one: 1 when the codes are just 0 and 1,
+// whichever comes first in the file, else the first code in file order ("choose" without any).
+std::string ProposedFindsCode(const ValidationFile& file);
+
 // "3 lines were not read as records: lines 17, 18, 40"; nothing when every line was read.
 std::optional<std::string> SkippedLinesNote(const ValidationFile& file);
 

@@ -52,10 +52,11 @@ std::string_view ValidationRecords::CodeText(std::size_t i) const {
   return y.data() + y.size() + 1;
 }
 
-void ValidationRecords::Reorder(std::vector<std::uint32_t> order) {
+void ValidationRecords::Reorder(std::vector<std::uint32_t> order, const std::function<void()>& poll) {
   // Follows each cycle of the permutation once, so no second copy of the records is made; a place
   // already filled is marked done.
   const std::uint32_t done = std::numeric_limits<std::uint32_t>::max();
+  std::size_t moved = 0;
   for (std::size_t start = 0; start < order.size(); ++start) {
     if (order[start] == done || order[start] == start) continue;
     const Rec first = recs_[start];
@@ -65,6 +66,15 @@ void ValidationRecords::Reorder(std::vector<std::uint32_t> order) {
       recs_[at] = recs_[from];
       order[at] = done;
       at = from;
+      // Half-way through a cycle one record is held apart: stopped here, the records are no whole.
+      if (poll && (++moved & 0xFFFF) == 0) {
+        try {
+          poll();
+        } catch (...) {
+          clear();
+          throw;
+        }
+      }
     }
     recs_[at] = first;
     order[at] = done;

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -55,7 +56,8 @@ class ValidationRecords {
   } lookup;
 
   // Puts the records in the order of `order` (record i gets the one that was at order[i]), in place.
-  void Reorder(std::vector<std::uint32_t> order);
+  // `poll` is called now and then (it may throw to stop; the records are then cleared).
+  void Reorder(std::vector<std::uint32_t> order, const std::function<void()>& poll = {});
   // Keeps the records whose flag is set, in their order.
   void Keep(const std::vector<bool>& keep);
 

@@ -1,11 +1,13 @@
 // Validation: screening and importing points, the map lookup, and the ROC curve with its AUC.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/runcontext.h"
 #include "render/qimage_canvas.h"
 #include "test_support.h"
 #include "validation/lookup.h"
@@ -309,6 +311,84 @@ TEST_F(ValidationTest, EvaluationPictureTitleAndDegenerateCases) {
   EXPECT_EQ(shell.messages.size(), 1u);
   EXPECT_FALSE(EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "choose", 0, 1, records, pic, shell).has_value());
   EXPECT_FALSE(std::filesystem::exists("ROC of BayesP.asc.bmp"));
+}
+
+// Codes 0 and 1 take 1 as finds whatever their file order, and the evaluation says what it took.
+TEST_F(ValidationTest, CodesTakenAsFindsAndNonFinds) {
+  EXPECT_EQ(ProposedFindsCode(Open("X;Y;Val\n1;1;0\n2;2;1\n3;3;0\n")), "1");
+  EXPECT_EQ(ProposedFindsCode(Open("X;Y;Val\n1;1;0.0\n2;2;1.0\n")), "1.0");
+  EXPECT_EQ(ProposedFindsCode(Open("X;Y;Val\n1;1;2\n2;2;1\n3;3;0\n")), "2");  // not just 0 and 1: the first code
+  LookedUp({{0.9, "1"}, {0.2, "0"}, {0.4, "2"}, {0.1, "0"}});
+  EXPECT_EQ(CountRoc(records, 1, 0, 1, shell).codesLine, "Finds: code 1 (1 record); non-finds: codes 0, 2 (3 records)");
+  LookedUp({{0.9, "1"}, {0.2, "0"}});
+  QImageCanvas pic(kRocPictureSize, kRocPictureSize);
+  ASSERT_TRUE(EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "1", 0, 1, records, pic, shell).has_value());
+  EXPECT_NE(std::find(shell.logLines.begin(), shell.logLines.end(), "Finds: code 1 (1 record); non-finds: code 0 (1 record)"),
+            shell.logLines.end());
+}
+
+// The lookup counts what it drops by reason; a mean map with the plain map beside it tells the
+// evidence filter's cells from cells without data, and a lack of finds there is explained.
+TEST_F(ValidationTest, LookupCountsDroppedRecordsByReason) {
+  const std::string header = "ncols 3\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -1.0\n";
+  WriteFile(dir / "AVGBayesP.asc", header + "0.5 -1.0 -1.0\n");
+  WriteFile(dir / "BayesP.asc", header + "0.4 0.7 -1.0\n");
+  // A non-find on the kept cell, two finds on the filtered one, one on the cell without data,
+  // one outside, one whose X is no number.
+  Import(Open("X;Y;Val\n0.5;0.5;0\n1.5;0.5;1\n1.4;0.6;1\n2.5;0.5;1\n7;0.5;1\n1-2;0.5;1\n"));
+  TDataDef map;
+  LookUp(map, dir / "AVGBayesP.asc");
+  EXPECT_EQ(LookupReportLine(records), "Lookup in AVGBayesP.asc: 1 of 6 validation records kept, 5 dropped: 1 with an X or Y "
+                                       "that is no number, 1 outside the map, 1 on no-data cells, 2 on cells removed by the "
+                                       "evidence filter (a value in BayesP.asc, none in AVGBayesP.asc)");
+  QImageCanvas pic(kRocPictureSize, kRocPictureSize);
+  EXPECT_FALSE(EvaluateRoc(dir / "AVGBayesP.asc", dir / "val.txt", "1", 0, 1, records, pic, shell).has_value());
+  ASSERT_EQ(shell.messages.size(), 1u);
+  EXPECT_NE(shell.messages[0].find("2 finds fell on cells that the evidence filter removed from AVGBayesP.asc: map again with "
+                                   "a weaker evidence level"),
+            std::string::npos)
+      << shell.messages[0];
+  // The plain map itself has no filtered cells: its empty cell is no data.
+  Import(Open("X;Y;Val\n1.5;0.5;1\n2.5;0.5;0\n"));
+  LookUp(map, dir / "BayesP.asc");
+  EXPECT_EQ(LookupReportLine(records), "Lookup in BayesP.asc: 1 of 2 validation records kept, 1 dropped: 1 on no-data cells");
+}
+
+// The records keep their texts as written beside their numbers through the sort and the lookup,
+// and a cancel stops the reading.
+TEST_F(ValidationTest, RecordsKeepTheirTextsAndNumbersTogether) {
+  WriteMap(dir / "map.asc");
+  Import(Open("X;Y;Val\n015.0;45;1\n35.00;38;0\n-0;-0;1\n5;5.;01\n"));
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records.XText(0), "015.0");  // Y 45, the northernmost
+  EXPECT_EQ(records.X(0), 15);
+  EXPECT_EQ(records.CodeText(2), "01");
+  EXPECT_EQ(records.Code(2), 1);
+  EXPECT_EQ(records.Line(3), 4u);  // "-0;-0;1", last: the southernmost
+  TDataDef map;
+  LookUp(map, dir / "map.asc");
+  EXPECT_EQ(test::ReadFile("ValDataComplete.txt"), "015.0 45 1 10.2000000 \r\n35.00 38 0 20.4000000 \r\n5 5. 01 50.1000000 \r\n");
+
+  // A permutation moves whole records, whatever its cycles.
+  ValidationRecords r;
+  for (int i = 0; i < 50; ++i) r.Add(static_cast<std::uint32_t>(i), std::to_string(i), std::to_string(i * 2), std::to_string(i % 3));
+  std::vector<std::uint32_t> order(50);
+  for (std::uint32_t i = 0; i < 50; ++i) order[i] = (i * 7 + 3) % 50;
+  const std::vector<std::uint32_t> want = order;
+  r.Reorder(order);
+  for (std::size_t i = 0; i < 50; ++i) {
+    ASSERT_EQ(r.Line(i), want[i]);
+    ASSERT_EQ(r.YText(i), std::to_string(want[i] * 2));
+    ASSERT_EQ(r.Y(i), want[i] * 2.0);
+    ASSERT_EQ(r.CodeText(i), std::to_string(want[i] % 3));
+  }
+
+  std::string many = "X;Y;Val\n";
+  for (int i = 0; i < 20000; ++i) many += "1;2;1\n";
+  const ValidationFile f = Open(many);
+  shell.run().RequestCancel();
+  EXPECT_THROW(LoadValData(f, records, shell), Cancelled);
+  shell.run().ClearCancel();
 }
 
 // Without the skip, the mark makes the first record a header line and it is never looked up.
