@@ -1108,10 +1108,11 @@ void TfrmKarvelo::bttbOpenValDataClick() {
     mmValdata->show();
     strgrdValData->hide();
 
-    OpenValidationFile(validationFile_, *path, reporter());
-    validationRecords_.clear();
+    // The notes belong to the file shown, also when the new one is refused.
     validationNotes_.clear();
     ShowValidationNotes();
+    OpenValidationFile(validationFile_, *path, reporter());
+    validationRecords_.clear();
     {
       // The engine has already settled the columns and their code lists as the editors would:
       // moving the editors here must not screen the code column a second time.
