@@ -244,16 +244,22 @@ void LoadValData(const ValidationFile& f, ValidationRecords& records, Shell& she
   shell.gaugeProgress(0);
   records.clear();
   // A record takes its numbers and the bytes of its texts; refused before anything is held.
-  const long long need = f.recordLines * static_cast<long long>(sizeof(double) * 5) + f.recordBytes;
+  const long long textBytes = f.recordBytes + 3 * f.recordLines;  // each field ends in a zero byte
+  const long long need = f.recordLines * static_cast<long long>(sizeof(double) * 5) + textBytes;
   if (need > (MaxPointsFileMiB << 20)) {
     ThrowFileError(f.path, "the file is too large: its records would take more than " + std::to_string(MaxPointsFileMiB) + " MiB");
   }
-  records.reserve(static_cast<std::size_t>(f.recordLines), static_cast<std::size_t>(f.recordBytes + 3 * f.recordLines));
+  records.reserve(static_cast<std::size_t>(f.recordLines), static_cast<std::size_t>(textBytes));
   int progress = 0;
   bool seenRecord = false;
   std::string x, y, code, word;
   ForEachLine(f.path, shell, [&](long long n, const std::string& raw) {
     shell.row(++progress);
+    // A file that grew since it was screened must not outgrow the budget (nor the arena's offsets).
+    if ((n & 4095) == 0 && static_cast<long long>(records.bytes()) > (MaxPointsFileMiB << 20)) {
+      records.clear();
+      ThrowFileError(f.path, "the file is too large: its records would take more than " + std::to_string(MaxPointsFileMiB) + " MiB");
+    }
     const std::string line = PrepareLine(raw);
     const LineKind kind = KindOf(line);
     if (kind == LineKind::Record) seenRecord = true;
