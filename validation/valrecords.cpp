@@ -20,9 +20,10 @@ double NumberOf(std::string_view text) {
 
 void ValidationRecords::clear() {
   header.clear();
-  recs_ = {};
-  arena_ = {};
+  std::vector<Rec>().swap(recs_);
+  std::string().swap(arena_);
   lookedUp = false;
+  released_ = false;
   lookup = {};
 }
 
@@ -40,14 +41,19 @@ void ValidationRecords::Add(std::uint32_t line, std::string_view x, std::string_
   recs_.push_back({NumberOf(x), NumberOf(y), NumberOf(code), kNoNumber, at, line});
 }
 
-std::string_view ValidationRecords::XText(std::size_t i) const { return arena_.data() + recs_[i].text; }
+std::string_view ValidationRecords::XText(std::size_t i) const {
+  if (released_) return {};
+  return arena_.data() + recs_[i].text;
+}
 
 std::string_view ValidationRecords::YText(std::size_t i) const {
+  if (released_) return {};
   const std::string_view x = XText(i);
   return x.data() + x.size() + 1;
 }
 
 std::string_view ValidationRecords::CodeText(std::size_t i) const {
+  if (released_) return {};
   const std::string_view y = YText(i);
   return y.data() + y.size() + 1;
 }

@@ -58,6 +58,11 @@ class ValidationRecords {
   // Puts the records in the order of `order` (record i gets the one that was at order[i]), in place.
   // `poll` is called now and then (it may throw to stop; the records are then cleared).
   void Reorder(std::vector<std::uint32_t> order, const std::function<void()>& poll = {});
+  // Frees the texts where only the numbers are needed any more; the texts are empty from then on.
+  void ReleaseTexts() {
+    std::string().swap(arena_);  // assigning an empty string would keep the capacity
+    released_ = true;
+  }
   // Keeps the records whose flag is set, in their order.
   void Keep(const std::vector<bool>& keep);
 
@@ -69,6 +74,7 @@ class ValidationRecords {
   };
   std::vector<Rec> recs_;
   std::string arena_;
+  bool released_ = false;
 };
 
 }  // namespace karvelo
