@@ -112,6 +112,7 @@ void ScreenValData(ValidationFile& f, Shell& shell) {
   f.ValLineCount = 0;
   f.recordLines = 0;
   f.recordBytes = 0;
+  f.headerBytes = 0;
   f.skippedCount = 0;
   f.skippedLines.clear();
   std::vector<std::string> headerLines;
@@ -132,6 +133,11 @@ void ScreenValData(ValidationFile& f, Shell& shell) {
       // Header lines are the text lines above the records; a blank line there is nothing.
       if (kind == LineKind::Text) {
         ++f.ValHeaderLines;
+        // A big file of text (the wrong file opened) is all header: it is held, so it is budgeted.
+        f.headerBytes += static_cast<long long>(raw.size() + 4 * sizeof(std::string));
+        if (f.headerBytes > (MaxPointsFileMiB << 20)) {
+          ThrowFileError(f.path, "the file is too large: its header lines take more than " + std::to_string(MaxPointsFileMiB) + " MiB");
+        }
         headerLines.push_back(line);
       }
       if (kind == LineKind::Blank) return;
@@ -245,7 +251,7 @@ void LoadValData(const ValidationFile& f, ValidationRecords& records, Shell& she
   records.clear();
   // A record takes its numbers and the bytes of its texts; refused before anything is held.
   const long long textBytes = f.recordBytes + 3 * f.recordLines;  // each field ends in a zero byte
-  const long long need = f.recordLines * static_cast<long long>(sizeof(double) * 5) + textBytes;
+  const long long need = f.recordLines * static_cast<long long>(sizeof(double) * 5) + textBytes + f.headerBytes;
   if (need > (MaxPointsFileMiB << 20)) {
     ThrowFileError(f.path, "the file is too large: its records would take more than " + std::to_string(MaxPointsFileMiB) + " MiB");
   }

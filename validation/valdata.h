@@ -20,6 +20,7 @@ struct ValidationFile {
   int ValHeaderLines = 0;  // the lines before the first record that hold other characters than numbers
   int ValLineCount = 0;
   long long recordLines = 0, recordBytes = 0;  // the lines read as records and their length
+  long long headerBytes = 0;                   // what the header lines take, as rows of three words
   // Lines after the first record that are no record (text, blank): skipped, the first few listed.
   long long skippedCount = 0;
   std::vector<long long> skippedLines;
