@@ -421,7 +421,9 @@ Command ParseValidate(const std::vector<std::string>& args) {
   if (files.size() != 2) throw UsageError{"validate takes a points file and a map"};
   ValidateOptions v{x, y, code, finds};
   return [v, points = files[0], mapFile = files[1]](Session& session, std::ostream& out) {
-    const auto outcome = RunValidation(v, points, mapFile, session.Ws(), session.Reporter());
+    std::vector<std::string> notes;
+    const auto outcome = RunValidation(v, points, mapFile, session.Ws(), session.Reporter(), nullptr, &notes);
+    for (const std::string& line : notes) out << line << '\n';
     if (!outcome) return 1;
     out << "AUC = " << AucText(outcome->auc) << '\n' << "AUC (full precision) = " << FormatFixed(outcome->auc, 6) << '\n';
     for (const std::string& line : ValidationLines(*outcome)) out << line << '\n';

@@ -25,7 +25,9 @@ namespace karvelo {
 namespace fs = std::filesystem;
 
 std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const std::string& points, const std::string& mapFile,
-                                               Workspace& ws, Shell& shell, int* recordsKept) {
+                                               Workspace& ws, Shell& shell, int* recordsKept, std::vector<std::string>* notes) {
+  std::vector<std::string> scratch;
+  std::vector<std::string>& said = notes ? *notes : scratch;
   const RunContext& run = shell.run();
   const std::string mapName = std::filesystem::path(mapFile).filename().string();
   if (!OutputsAreNotInputs({run.Output(kValidationRecordsFile), run.Output(RocTitle(mapFile) + ".bmp"),
@@ -41,25 +43,28 @@ std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const s
   if (v.y) file.ValColY = limit(*v.y);
   if (v.code && limit(*v.code) != file.ValColVal) {
     file.ValColVal = limit(*v.code);
-    CheckColValData(file, file.ValColVal);  // the code lists follow the code column
+    CheckColValData(file, file.ValColVal, shell);  // the code lists follow the code column
   }
-  const std::string findsText =
-      v.finds ? *v.finds : (file.codes.empty() ? std::string("choose") : file.codes[static_cast<std::size_t>(file.findsIndex)]);
-  RunTables tables;
-  LayOutRunTables(tables);
-  LoadValData(file, tables.ValData, shell);
+  const std::string findsText = v.finds ? *v.finds : ProposedFindsCode(file);
+  ValidationRecords records;
+  LoadValData(file, records, shell);
+  if (const auto note = SkippedLinesNote(file)) said.push_back(*note);
   TDataDef map;
-  LookUpPredictiveMap(map, mapFile, true, file, tables.ValData, shell);
-  if (recordsKept) *recordsKept = tables.ValData.RowCount() - file.ValHeaderLines;
+  LookUpPredictiveMap(map, mapFile, true, records, shell);
+  said.push_back(LookupReportLine(records));
+  if (recordsKept) *recordsKept = static_cast<int>(records.size());
   QImageCanvas picture(kRocPictureSize, kRocPictureSize);
   RocCounts counts;
-  const auto auc = EvaluateRoc(mapFile, points, findsText, map.minvalue, map.maxvalue, picture, shell, &counts);
+  const auto auc = EvaluateRoc(mapFile, points, findsText, map.minvalue, map.maxvalue, records, picture, shell, &counts);
   if (!auc) return std::nullopt;
+  said.push_back(counts.codesLine);
+  // Nothing shows the texts from here on; ten million of them take a third of the memory.
+  records.ReleaseTexts();
   ValidationOutcome outcome;
   outcome.auc = *auc;
   outcome.intervals = EvaluateAucIntervals(counts, ws.Random, ws.FixedSeed, shell);
   QImageCanvas gainPicture(kGainPictureSize, kGainPictureSize);
-  outcome.gain = EvaluateGain(mapFile, *ParseReal(Trimmed(findsText)), gainPicture, shell);
+  outcome.gain = EvaluateGain(mapFile, *ParseReal(Trimmed(findsText)), records, gainPicture, shell);
   return outcome;
 }
 

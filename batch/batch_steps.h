@@ -16,6 +16,7 @@
 #include "mapping/uncertainty.h"
 #include "validation/aucintervals.h"
 #include "validation/gain.h"
+#include "validation/valdata.h"
 
 namespace karvelo {
 
@@ -31,9 +32,13 @@ struct ValidationOutcome {
   std::vector<GainRow> gain;
 };
 // Open, import and sort, look the map up, evaluate (ROC, AUC intervals seeded like every random
-// step, gain). Nothing after a message.
+// step, gain). Nothing after a message. `notes` receives, as far as the run got, the lines on
+// lines not read as records, on the records the lookup kept and dropped, and on the codes taken
+// as finds and non-finds. Without a code of finds, a file whose codes are just 0 and 1 takes 1.
 std::optional<ValidationOutcome> RunValidation(const ValidateOptions& v, const std::string& points, const std::string& mapFile,
-                                               Workspace& ws, Shell& shell, int* recordsKept = nullptr);
+                                               Workspace& ws, Shell& shell, int* recordsKept = nullptr,
+                                               std::vector<std::string>* notes = nullptr);
+
 // The lines validate prints after its AUC lines: both intervals, then the gain at 10%, 20% and 50%.
 std::vector<std::string> ValidationLines(const ValidationOutcome& outcome);
 // The AUC as the picture shows it: 2 decimals in 5 characters.

@@ -55,16 +55,17 @@ int main(int argc, char** argv) {
   OpenValidationFile(file, val, shell);
   const double open = w.Seconds();
   w.Restart();
-  LoadValData(file, tables.ValData, shell);
+  ValidationRecords records;
+  LoadValData(file, records, shell);
   const double import = w.Seconds();
   w.Restart();
   TDataDef m;
-  LookUpPredictiveMap(m, map, true, file, tables.ValData, shell);
+  LookUpPredictiveMap(m, map, true, records, shell);
   const double lookup = w.Seconds();
   w.Restart();
   QImageCanvas pic(kRocPictureSize, kRocPictureSize);
   RocCounts counts;
-  const auto auc = EvaluateRoc(map, val, "1", m.minvalue, m.maxvalue, pic, shell, &counts);
+  const auto auc = EvaluateRoc(map, val, "1", m.minvalue, m.maxvalue, records, pic, shell, &counts);
   const double roc = w.Seconds();
   w.Restart();
   std::clock_t cpu = std::clock();
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
   const double bootTime = w.Seconds(), bootCpu = cpuSeconds();
   w.Restart();
   QImageCanvas gainPic(kGainPictureSize, kGainPictureSize);
-  const auto gain = EvaluateGain(map, 1, gainPic, shell);
+  const auto gain = EvaluateGain(map, 1, records, gainPic, shell);
   const double gainTime = w.Seconds(), gainCpu = cpuSeconds();
   // The statistics beyond the AUC: one pass over the map for its value counts and the points' cells,
   // then everything from the counts and the points' values.

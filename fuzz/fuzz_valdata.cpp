@@ -4,6 +4,7 @@
 #include "core/errors.h"
 #include "core/textgrid.h"
 #include "fuzz_support.h"
+#include "validation/lookup.h"
 #include "validation/valdata.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -11,6 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   karvelo::fuzz::QuietShell shell;
   karvelo::ValidationFile file;
   karvelo::TextGrid table;
+  karvelo::ValidationRecords records;
   try {
     karvelo::OpenValidationFile(file, path, shell);
     // The spin editors only offer columns 1..ValColumnCount.
@@ -19,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
          file.ValColY > file.ValColumnCount || file.ValColVal < 1 || file.ValColVal > file.ValColumnCount)) {
       std::abort();
     }
-    karvelo::LoadValData(file, table, shell);
+    karvelo::LoadValData(file, records, shell);
+    karvelo::FillValDataTable(records, table);
   } catch (const karvelo::FileError&) {
     return 0;
   }

@@ -629,7 +629,11 @@ void TfrmKarvelo::bttbOpenValDataClick() {
     mmValdata->show();
     strgrdValData->hide();
 
+    // The notes belong to the file shown, also when the new one is refused.
+    validationNotes_.clear();
+    ShowValidationNotes();
     OpenValidationFile(validationFile_, *path, reporter());
+    validationRecords_.clear();
     {
       // The engine has already settled the columns and their code lists as the editors would:
       // moving the editors here must not screen the code column a second time.
@@ -655,7 +659,7 @@ void TfrmKarvelo::spndtVALChange() {
   if (validationFile_.path.empty()) return;
   RunHandler([this] {
     validationFile_.ValColVal = spndtVAL->value();
-    CheckColValData(validationFile_, validationFile_.ValColVal);
+    CheckColValData(validationFile_, validationFile_.ValColVal, reporter());
     ShowCodeLists();
   });
 }
@@ -677,7 +681,12 @@ void TfrmKarvelo::LoadValDataStep() {
     validationFile_.ValColX = spndtX->value();
     validationFile_.ValColY = spndtY->value();
     validationFile_.ValColVal = spndtVAL->value();
-    LoadValData(validationFile_, session_.Tables().ValData, reporter());
+    validationNotes_.clear();
+    ShowValidationNotes();
+    LoadValData(validationFile_, validationRecords_, reporter());
+    FillValDataTable(validationRecords_, session_.Tables().ValData);
+    if (const auto note = SkippedLinesNote(validationFile_)) validationNotes_.push_back(*note);
+    ShowValidationNotes();
     strgrdValData->Refresh();
     strgrdValData->show();
     btbttnPredMap->setEnabled(true);
@@ -696,10 +705,15 @@ void TfrmKarvelo::btbttnPredMapClick() {
     btbttnEvaluate->setEnabled(false);
     predictiveMap_ = TDataDef{};
     const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
-    LookUpPredictiveMap(predictiveMap_, *path, asciiGrid, validationFile_, session_.Tables().ValData, reporter());
+    LookUpPredictiveMap(predictiveMap_, *path, asciiGrid, validationRecords_, reporter());
+    // The notes of an earlier lookup or evaluation belong to another map.
+    validationNotes_.resize(SkippedLinesNote(validationFile_) ? 1 : 0);
+    validationNotes_.push_back(LookupReportLine(validationRecords_));
+    ShowValidationNotes();
     btbttnEvaluate->setEnabled(true);
   }, false, "the map lookup");
   // The table shows whatever the lookup did to the records, also when it stopped half-way.
+  FillValDataTable(validationRecords_, session_.Tables().ValData);
   strgrdValData->Refresh();
 }
 
@@ -715,16 +729,20 @@ void TfrmKarvelo::EvaluateStep() {
     RocCounts counts;
     const std::string findsText = cmbbxFINDS->currentText().toStdString();
     drawn = EvaluateRoc(predictiveMap_.FileName, validationFile_.path, findsText, predictiveMap_.minvalue,
-                        predictiveMap_.maxvalue, imgROCCanvas_, reporter(), &counts)
+                        predictiveMap_.maxvalue, validationRecords_, imgROCCanvas_, reporter(), &counts)
                 .has_value();
     if (!drawn) return;
+    // One line on the codes: the last evaluation's.
+    if (!validationNotes_.empty() && validationNotes_.back().rfind("Finds: ", 0) == 0) validationNotes_.pop_back();
+    validationNotes_.push_back(counts.codesLine);
+    ShowValidationNotes();
     const AucIntervals intervals = EvaluateAucIntervals(counts, session_.Ws().Random, session_.Ws().FixedSeed, reporter());
     std::string aucLines = AucIntervalLine("DeLong", intervals.delong) + "\n" + AucIntervalLine("bootstrap", intervals.bootstrap);
     if (intervals.tieNote) aucLines += "\n" + *intervals.tieNote;
     lblAucInterval->setText(QString::fromStdString(aucLines));
     lblAucInterval->show();
     const std::vector<GainRow> gain =
-        EvaluateGain(predictiveMap_.FileName, *ParseReal(Trimmed(findsText)), imgGainCanvas_, reporter());
+        EvaluateGain(predictiveMap_.FileName, *ParseReal(Trimmed(findsText)), validationRecords_, imgGainCanvas_, reporter());
     std::string text = GainTitle(predictiveMap_.FileName) + ":";
     for (const GainRow& r : gain) {
       if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) {
@@ -739,6 +757,14 @@ void TfrmKarvelo::EvaluateStep() {
   // A half-drawn picture without a curve is not a result.
   imgROC->setVisible(drawn);
   imgROC->Refresh();
+}
+
+void TfrmKarvelo::ShowValidationNotes() {
+  std::string text;
+  for (const std::string& line : validationNotes_) text += (text.empty() ? "" : "\n") + line;
+  lblValNotes->setText(QString::fromStdString(text));
+  lblValNotes->setToolTip(QString::fromStdString(text));
+  lblValNotes->setVisible(!text.empty());
 }
 
 void TfrmKarvelo::HideEvaluationExtras() {
@@ -759,16 +785,15 @@ void TfrmKarvelo::Settings1Click() {
 // --- Map viewer -------------------------------------------------------------------------------
 
 std::vector<MapPoint> TfrmKarvelo::ValidationPoints() const {
-  // The imported records as the table holds them: X, Y and code.
+  // The imported records with their numbers as read: finds and non-finds as the code lists say.
   std::vector<MapPoint> points;
   const auto finds = ParseReal(cmbbxFINDS->currentText().toStdString());
   const auto nonFinds = ParseReal(cmbbxNONFINDS->currentText().toStdString());
-  const TextGrid& t = session_.Tables().ValData;
-  for (int r = std::max(0, validationFile_.ValHeaderLines); r < t.RowCount() && t.ColCount() >= 3; ++r) {
-    const auto x = ParseReal(t.Cell(0, r)), y = ParseReal(t.Cell(1, r)), code = ParseReal(t.Cell(2, r));
-    if (!x || !y || !code) continue;
-    if (finds && *code == *finds) points.push_back({*x, *y, true});
-    else if (nonFinds && *code == *nonFinds) points.push_back({*x, *y, false});
+  const ValidationRecords& r = validationRecords_;
+  for (std::size_t i = 0; i < r.size(); ++i) {
+    if (!r.HasPosition(i)) continue;
+    if (finds && r.Code(i) == *finds) points.push_back({r.X(i), r.Y(i), true});
+    else if (nonFinds && r.Code(i) == *nonFinds) points.push_back({r.X(i), r.Y(i), false});
   }
   return points;
 }

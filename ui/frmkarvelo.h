@@ -269,6 +269,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TPictureView* imgROC;
   // Under the ROC picture: the AUC's two 95% intervals.
   QLabel* lblAucInterval;
+  QLabel* lblValNotes;  // lines not read as records, what the lookup dropped, the codes taken
   // Beside the ROC, below the steps: the success-rate curve, scaled down, and the gain at 10, 20, 50%.
   TPictureView* imgGain;
   QLabel* lblGain;
@@ -343,6 +344,10 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QImageCanvas imgROCCanvas_;
   QImageCanvas imgGainCanvas_;
   ValidationFile validationFile_;
+  ValidationRecords validationRecords_;
+  std::vector<std::string> validationNotes_;
+  // Shows the notes of tab 4's steps so far under the buttons.
+  void ShowValidationNotes();
   TDataDef predictiveMap_;
   TfrmINFO* frmINFO_;
   TfrmAbout* frmAbout_;

@@ -505,6 +505,10 @@ void TfrmKarvelo::BuildValidateTab() {
   lblGain = NewLabel(grpbxValidate, "lblGain", "", QRect(138, 336, 232, 64));
   lblGain->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblGain->hide();
+  lblValNotes = NewLabel(grpbxValidate, "lblValNotes", "", QRect(138, 402, 232, 60));
+  lblValNotes->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  lblValNotes->setWordWrap(true);
+  lblValNotes->hide();
 
   connect(bttbOpenValData, &QPushButton::clicked, this, &TfrmKarvelo::bttbOpenValDataClick);
   connect(spndtVAL, &QSpinBox::valueChanged, this, &TfrmKarvelo::spndtVALChange);

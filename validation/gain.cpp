@@ -273,7 +273,8 @@ void DrawGain(const std::vector<GainRow>& rows, const std::string& title, Canvas
   pic.Polyline(curve, kBlack, 2);
 }
 
-std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double findCode, Canvas& picture, Shell& shell) {
+std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double findCode, const ValidationRecords& records,
+                                  Canvas& picture, Shell& shell) {
   shell.status2("... calculating gain ...");
   TDataDef map;
   map.FileName = mapFile.string();
@@ -283,14 +284,9 @@ std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double f
   // The finds' cells, from the records the lookup kept.
   std::vector<std::size_t> findCells;
   {
-    TDataDef complete;
-    complete.FileName = shell.run().Output("ValDataComplete.txt").string();
-    GridReader records(complete);
-    while (!records.AtEnd()) {
-      const double x = records.ReadValue(), y = records.ReadValue(), code = records.ReadValue();
-      records.ReadLine();
-      if (code != findCode) continue;
-      const GridCell cell = CellOf(map, x, y);
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (records.Code(i) != findCode) continue;
+      const GridCell cell = CellOf(map, records.X(i), records.Y(i));
       if (cell.row < 1 || cell.row > map.nrows || cell.col < 1 || cell.col > map.ncols) continue;
       findCells.push_back(static_cast<std::size_t>(cell.row - 1) * static_cast<std::size_t>(map.ncols) + static_cast<std::size_t>(cell.col - 1));
     }

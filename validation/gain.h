@@ -9,6 +9,7 @@
 #include "core/canvas.h"
 #include "core/datadef.h"
 #include "core/shell.h"
+#include "validation/valrecords.h"
 
 namespace karvelo {
 
@@ -43,8 +44,9 @@ std::string GainShortLine(const GainRow& row);
 // The success-rate curve: finds share against area share, with the diagonal.
 void DrawGain(const std::vector<GainRow>& rows, const std::string& title, Canvas& picture);
 
-// After the ROC: reads the map's cells and the finds of "ValDataComplete.txt" (records whose code
-// is findCode), writes "<title>.txt" and "<title>.bmp", logs them. Throws FileError.
-std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double findCode, Canvas& picture, Shell& shell);
+// After the ROC: reads the map's cells and takes the finds among the looked-up records (records
+// whose code is findCode), writes "<title>.txt" and "<title>.bmp", logs them. Throws FileError.
+std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double findCode, const ValidationRecords& records,
+                                  Canvas& picture, Shell& shell);
 
 }  // namespace karvelo

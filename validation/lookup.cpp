@@ -7,7 +7,9 @@
 #include <optional>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/gridfile.h"
+#include "core/outputnames.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
 
@@ -77,8 +79,34 @@ GridCell CellOf(const TDataDef& m, double x, double y) {
 
 std::string MapValueText(double v) { return FixedInWidth(v, 7, 10); }
 
-void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bool asciiGrid,
-                         const ValidationFile& file, TextGrid& table, Shell& shell) {
+namespace {
+
+// The plain map beside a mean map of the uncertainty run, when it covers the same cells: where
+// the mean map has no value and the plain map has one, the evidence filter removed the cell.
+std::optional<TDataDef> PlainMapBeside(const std::filesystem::path& mapFile, const TDataDef& map) {
+  if (mapFile.filename() != kMeanMapFile) return std::nullopt;
+  std::error_code ec;
+  const std::filesystem::path plain = mapFile.parent_path() / kBayesMapFile;
+  if (!std::filesystem::is_regular_file(plain, ec)) return std::nullopt;
+  TDataDef def;
+  def.FileName = plain.string();
+  SilentShell quiet;
+  try {
+    if (!ReadHeader(def, quiet)) return std::nullopt;
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+  if (def.ncols != map.ncols || def.nrows != map.nrows || def.xllcorner != map.xllcorner ||
+      def.yllcorner != map.yllcorner || def.cellsize != map.cellsize) {
+    return std::nullopt;
+  }
+  return def;
+}
+
+}  // namespace
+
+void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bool asciiGrid, ValidationRecords& records,
+                         Shell& shell) {
   map.FileName = mapFile.string();
   map.GridFileType = asciiGrid ? TGridFileType::asciigrid : TGridFileType::notgrid;
   shell.status2("... Reading file header ...");
@@ -90,65 +118,136 @@ void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bo
   }
   shell.log("Predictive map loaded: " + mapFile.string());
   shell.status2("... Looking up grid values at validation points ...");
-  shell.gaugeRange(0, file.ValLineCount);
+  const std::size_t n = records.size();
+  shell.gaugeRange(0, static_cast<int>(std::min<std::size_t>(n, 1u << 30)));
   shell.gaugeProgress(0);
+  records.lookedUp = false;
+  ValidationRecords::LookupCounts counts;
+  counts.mapName = mapFile.filename().string();
 
   // Each record's cell, then the map walked once in (row, column) order.
-  const int first = file.ValHeaderLines;
   struct Visit {
-    long long row, col;
-    int record;
+    std::uint32_t row, col, record;
   };
   std::vector<Visit> visits;
-  std::vector<double> values(static_cast<std::size_t>(std::max(0, table.RowCount() - first)), map.NODATA_value);
+  visits.reserve(n);
+  std::vector<bool> keep(n, false);
   const double east = map.xllcorner + map.ncols * map.cellsize;
   const double north = map.yllcorner + map.nrows * map.cellsize;
-  for (int q = first; q < table.RowCount(); ++q) {
-    const auto x = ParseReal(Trimmed(table.Cell(0, q))), y = ParseReal(Trimmed(table.Cell(1, q)));
-    if (!x || !y) continue;
-    if (!between(*x, map.xllcorner, east) || !between(*y, map.yllcorner, north)) continue;
-    const GridCell cell = CellOf(map, *x, *y);
+  for (std::size_t i = 0; i < n; ++i) {
+    if ((i & 4095) == 4095) shell.run().ThrowIfCancelled();
+    if (!records.HasPosition(i)) {
+      ++counts.noNumber;
+      continue;
+    }
+    const double x = records.X(i), y = records.Y(i);
+    const GridCell cell = CellOf(map, x, y);
     // Rounding can put a point a hair inside an edge onto the cell beyond it: that is off the map.
-    if (cell.row < 1 || cell.row > map.nrows || cell.col < 1 || cell.col > map.ncols) continue;
-    visits.push_back({cell.row, cell.col, q - first});
+    if (!between(x, map.xllcorner, east) || !between(y, map.yllcorner, north) || cell.row < 1 || cell.row > map.nrows ||
+        cell.col < 1 || cell.col > map.ncols) {
+      ++counts.outside;
+      continue;
+    }
+    visits.push_back({static_cast<std::uint32_t>(cell.row), static_cast<std::uint32_t>(cell.col), static_cast<std::uint32_t>(i)});
   }
-  std::stable_sort(visits.begin(), visits.end(),
-                   [](const Visit& a, const Visit& b) { return a.row != b.row ? a.row < b.row : a.col < b.col; });
+  std::sort(visits.begin(), visits.end(), [](const Visit& a, const Visit& b) {
+    if (a.row != b.row) return a.row < b.row;
+    return a.col != b.col ? a.col < b.col : a.record < b.record;
+  });
+  const std::optional<TDataDef> plain = PlainMapBeside(mapFile, map);
   {
     MapWalk walk(map);
-    for (const Visit& v : visits) values[static_cast<std::size_t>(v.record)] = NoDataBand(walk.ValueAt(v.row, v.col), map.NODATA_value);
+    std::optional<MapWalk> plainWalk;
+    if (plain) plainWalk.emplace(*plain);
+    std::size_t done = 0;
+    for (const Visit& v : visits) {
+      if ((++done & 4095) == 0) shell.row(static_cast<int>(std::min<std::size_t>(done, 1u << 30)));
+      const double raw = walk.ValueAt(v.row, v.col);
+      const double value = NoDataBand(raw, map.NODATA_value);
+      if (value != map.NODATA_value) {
+        keep[v.record] = true;
+        // The evaluation counts the value "ValDataComplete.txt" holds, so that it gives what a
+        // reading of that file gives.
+        records.SetValue(v.record, ParseReal(MapValueText(value)).value_or(value));
+        continue;
+      }
+      if (plainWalk && NoDataBand(plainWalk->ValueAt(v.row, v.col), plain->NODATA_value) != plain->NODATA_value) {
+        ++counts.filtered;
+        counts.filteredCodes.push_back(records.Code(v.record));
+      } else if (raw == map.NODATA_value) {
+        ++counts.noData;
+      } else {
+        ++counts.nearNoData;
+      }
+    }
   }
-
-  // Values in, records without a value out, in the table's own order.
-  // The kept rows are moved up, not copied: a million records are not held twice.
-  std::vector<int> kept;
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    if (values[i] != map.NODATA_value) kept.push_back(static_cast<int>(i));
-  }
-  table.ReorderRows(first, kept);
-  table.SetRowCount(first + static_cast<int>(kept.size()));
-  for (std::size_t i = 0; i < kept.size(); ++i) {
-    table.SetCell(3, first + static_cast<int>(i), MapValueText(values[static_cast<std::size_t>(kept[i])]));
-  }
-  shell.gaugeProgress(static_cast<int>(values.size()) + first);
-  if (first > 0) table.SetCell(3, 0, "DataGridfile");
+  visits = {};
+  records.Keep(keep);
+  counts.kept = static_cast<long long>(records.size());
+  if (plain) counts.plainMapName = kBayesMapFile;
+  records.lookup = std::move(counts);
+  records.lookedUp = true;
+  shell.gaugeProgress(static_cast<int>(std::min<std::size_t>(n + records.header.size(), 1u << 30)));
   shell.log("Values at validation points were looked up in <" + mapFile.string() + ">");
 
   shell.status2("... Saving validation data to <ValDataComplete.txt> ...");
-  shell.gaugeRange(0, table.RowCount() - 1);
+  const int first = static_cast<int>(records.header.size());
+  shell.gaugeRange(0, static_cast<int>(std::min<std::size_t>(first + records.size(), 1u << 30)) - 1);
   shell.gaugeProgress(first);
   TextWriter out(shell.run().Output("ValDataComplete.txt"));
-  for (int r = first; r < table.RowCount(); ++r) {
-    std::string line;
-    for (int c = 0; c < 4; ++c) line += table.Cell(c, r) + " ";
+  std::string line;
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    line.assign(records.XText(i)).append(" ").append(records.YText(i)).append(" ").append(records.CodeText(i)).append(" ");
+    line.append(MapValueText(records.Value(i))).append(" ");
     out.WriteLine(line);
-    shell.row(r);
+    if ((i & 4095) == 4095) shell.row(static_cast<int>(std::min<std::size_t>(first + i, 1u << 30)));
   }
   out.Close();
   shell.log("Complete validation data set was saved to <ValDataComplete.txt>;");
   shell.log("Validation locations with NoData values in predictive map were deleted.");
+  shell.log(LookupReportLine(records));
   shell.status2("(idle)");
   shell.gaugeProgress(0);
+}
+
+std::string LookupReportLine(const ValidationRecords& records) {
+  const ValidationRecords::LookupCounts& c = records.lookup;
+  const long long dropped = c.noNumber + c.outside + c.noData + c.nearNoData + c.filtered;
+  const long long all = c.kept + dropped;
+  if (dropped == 0) return "Lookup in " + c.mapName + ": all " + std::to_string(all) + " validation records kept";
+  std::string text = "Lookup in " + c.mapName + ": " + std::to_string(c.kept) + " of " + std::to_string(all) +
+                     " validation records kept, " + std::to_string(dropped) + " dropped:";
+  const char* sep = " ";
+  auto reason = [&](long long count, const std::string& why) {
+    if (count == 0) return;
+    text += sep + std::to_string(count) + " " + why;
+    sep = ", ";
+  };
+  reason(c.noNumber, "with an X or Y that is no number");
+  reason(c.outside, "outside the map");
+  reason(c.noData, "on no-data cells");
+  reason(c.nearNoData, "within 0.1 % of the no-data value");
+  reason(c.filtered, "on cells removed by the evidence filter (a value in " + c.plainMapName + ", none in " + c.mapName + ")");
+  return text;
+}
+
+void FillValDataTable(const ValidationRecords& records, TextGrid& table) {
+  const int first = static_cast<int>(records.header.size());
+  // Before a lookup a table without records ends in one empty row, as the import leaves it.
+  const int rows = first + static_cast<int>(records.size()) + (!records.lookedUp && records.empty() ? 1 : 0);
+  table.SetSize(4, 0);
+  table.SetSize(4, rows);
+  for (int h = 0; h < first; ++h) {
+    const ValidationRecords::HeaderRow& row = records.header[static_cast<std::size_t>(h)];
+    table.SetRow(h, {row.x, row.y, row.code});
+  }
+  if (records.lookedUp && first > 0) table.SetCell(3, 0, "DataGridfile");
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    std::vector<std::string> cells = {std::string(records.XText(i)), std::string(records.YText(i)), std::string(records.CodeText(i))};
+    if (records.lookedUp) cells.push_back(MapValueText(records.Value(i)));
+    table.SetRow(first + static_cast<int>(i), cells);
+  }
+  table.fixedRows = first;
 }
 
 }  // namespace karvelo

@@ -8,6 +8,7 @@
 #include "core/shell.h"
 #include "core/textgrid.h"
 #include "validation/valdata.h"
+#include "validation/valrecords.h"
 
 namespace karvelo {
 
@@ -24,11 +25,20 @@ struct GridCell {
 GridCell CellOf(const TDataDef& map, double x, double y);
 
 // The lookup: reads the map's header and range into `map`, gives every record its cell's value
-// (records outside, unreadable or on no data are deleted), labels the new column "DataGridfile"
-// when the table has header rows, and writes "ValDataComplete.txt". The map is read once, in
-// (row, column) order of the records, while the table keeps its own order.
-void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bool asciiGrid,
-                         const ValidationFile& file, TextGrid& table, Shell& shell);
+// (records outside, unreadable or on no data are deleted, and counted by reason in
+// records.lookup), and writes "ValDataComplete.txt". The map is read once, in (row, column)
+// order of the records, while the records keep their own order. A mean map of the uncertainty
+// run with the plain map beside it tells the cells the evidence filter removed from the others.
+void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bool asciiGrid, ValidationRecords& records,
+                         Shell& shell);
+
+// What the lookup kept and dropped, one line: "Of 155 validation records 152 were kept, 3 dropped: ...".
+std::string LookupReportLine(const ValidationRecords& records);
+
+// The record table as the window shows it: the header rows (fixed), then one row per record with
+// its texts as written and, after a lookup, the map value and the label "DataGridfile" when
+// there are header rows.
+void FillValDataTable(const ValidationRecords& records, TextGrid& table);
 
 // The map value as the table and "ValDataComplete.txt" show it: 7 decimals in 10 characters.
 std::string MapValueText(double v);

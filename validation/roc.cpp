@@ -1,6 +1,7 @@
 // ROC and AUC of a probability map.
 #include "validation/roc.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/gridfile.h"
@@ -39,42 +40,55 @@ int ThresholdReach(double w) {
   return r;
 }
 
-RocCounts CountRoc(const std::filesystem::path& complete, double findCode, double vmin, double vmax, Shell& shell) {
+RocCounts CountRoc(const ValidationRecords& records, double findCode, double vmin, double vmax, Shell& shell) {
   RocCounts counts;
   std::vector<long long> reachF(kRocThresholds + 1, 0), reachN(kRocThresholds + 1, 0);
-  TDataDef file;
-  file.FileName = complete.string();
-  GridReader in(file);
-  int progress = 0;
-  // At least one record is read, as from a file that may be empty (then a record of zeros).
-  do {
-    in.ReadValue();
-    in.ReadValue();
-    const double code = in.ReadValue();
-    const double v = in.ReadValue();
-    in.ReadLine();
-    shell.row(++progress);
+  const std::size_t n = records.size();
+  std::size_t finds = 0;
+  for (std::size_t i = 0; i < n; ++i) finds += records.Code(i) == findCode ? 1 : 0;
+  counts.findScores.reserve(finds);
+  counts.nonFindScores.reserve(n - finds);
+  // The other codes, for the line that says what counted as non-finds; a few are named.
+  constexpr std::size_t kNamedCodes = 5;
+  std::vector<double> others;
+  bool moreOthers = false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if ((i & 4095) == 4095) shell.row(static_cast<int>(std::min<std::size_t>(i, 1u << 30)));
+    const double code = records.Code(i), v = records.Value(i);
     const double w = (v - vmin) / (vmax - vmin);
     const int reach = ThresholdReach(w);
-    (code == findCode ? counts.findScores : counts.nonFindScores).push_back(v);
     if (code == findCode) {
+      counts.findScores.push_back(v);
       ++counts.totalFinds;
       ++reachF[static_cast<std::size_t>(reach)];
     } else {
+      counts.nonFindScores.push_back(v);
       ++counts.totalNonFinds;
       ++reachN[static_cast<std::size_t>(reach)];
+      if (std::find(others.begin(), others.end(), code) == others.end()) {
+        if (others.size() < kNamedCodes) others.push_back(code);
+        else moreOthers = true;
+      }
     }
-  } while (!in.AtEnd());
+  }
   // A record counts at every threshold up to its reach: sums from the top.
   counts.finds.assign(kRocThresholds + 1, 0);
   counts.nonFinds.assign(kRocThresholds + 1, 0);
-  long long f = 0, n = 0;
+  long long f = 0, nf = 0;
   for (int r = kRocThresholds; r >= 1; --r) {
     f += reachF[static_cast<std::size_t>(r)];
-    n += reachN[static_cast<std::size_t>(r)];
+    nf += reachN[static_cast<std::size_t>(r)];
     counts.finds[static_cast<std::size_t>(r)] = static_cast<double>(f);
-    counts.nonFinds[static_cast<std::size_t>(r)] = static_cast<double>(n);
+    counts.nonFinds[static_cast<std::size_t>(r)] = static_cast<double>(nf);
   }
+  std::sort(others.begin(), others.end());
+  std::string otherText;
+  for (double c : others) otherText += (otherText.empty() ? "" : ", ") + FormatShortest(c);
+  if (moreOthers) otherText += ", ...";
+  auto records_ = [](long long k) { return std::to_string(k) + (k == 1 ? " record" : " records"); };
+  counts.codesLine = "Finds: code " + FormatShortest(findCode) + " (" + records_(counts.totalFinds) + "); non-finds: " +
+                     (others.empty() ? std::string("none") : (others.size() == 1 && !moreOthers ? "code " : "codes ") + otherText) +
+                     " (" + records_(counts.totalNonFinds) + ")";
   return counts;
 }
 
@@ -111,17 +125,14 @@ std::string RocTitle(const std::string& mapFileName) {
 }
 
 std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const std::filesystem::path& validationFile,
-                                  const std::string& findsText, double vmin, double vmax, Canvas& pic, Shell& shell,
-                                  RocCounts* countsOut) {
+                                  const std::string& findsText, double vmin, double vmax, const ValidationRecords& records,
+                                  Canvas& pic, Shell& shell, RocCounts* countsOut) {
   const std::string title = RocTitle(mapFile.string());
   DrawFrameAndAxes(pic, title);
-  // Counting an empty record file would make up one record of zeros and blame the code of finds;
-  // the records are missing, or none of them lies on a value of the map, and that is what to say.
+  // No record at all would otherwise be blamed on the code of finds; the records are missing, or
+  // none of them lies on a value of the map, and that is what to say.
   {
-    TDataDef complete;
-    complete.FileName = shell.run().Output("ValDataComplete.txt").string();
-    GridReader records(complete);
-    if (records.AtEnd()) {
+    if (records.empty()) {
       shell.message("None of the validation records of " + validationFile.string() + " lies on a value of the map " +
                     mapFile.string() + ":\nthe ROC curve needs both finds and non-finds. Check the columns X and Y and the map.");
       return std::nullopt;
@@ -132,11 +143,28 @@ std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const st
     shell.message("The code of finds \"" + findsText + "\" is not a number.\nChoose the code of finds in \"Code FINDS=\".");
     return std::nullopt;
   }
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    if (std::isnan(records.Code(i))) {
+      shell.message(validationFile.string() + ": line " + std::to_string(records.Line(i)) + ": the code \"" +
+                    std::string(records.CodeText(i)) + "\" is not a number.\nCheck the column of the codes.");
+      return std::nullopt;
+    }
+  }
   shell.status2("... calculating ROC ...");
-  RocCounts counts = CountRoc(shell.run().Output("ValDataComplete.txt"), *findCode, vmin, vmax, shell);
+  RocCounts counts = CountRoc(records, *findCode, vmin, vmax, shell);
+  shell.log(counts.codesLine);
   if (counts.totalFinds == 0 || counts.totalNonFinds == 0) {
-    shell.message(std::string("The validation records hold ") + (counts.totalFinds == 0 ? "no find" : "no non-find") +
-                  " (code of finds " + Trimmed(findsText) + "):\nthe ROC curve needs both. Choose another code of finds.");
+    std::string text = std::string("The validation records hold ") + (counts.totalFinds == 0 ? "no find" : "no non-find") +
+                       " (code of finds " + Trimmed(findsText) + "):\nthe ROC curve needs both. Choose another code of finds.";
+    const auto& filteredCodes = records.lookup.filteredCodes;
+    const auto filteredFinds = std::count(filteredCodes.begin(), filteredCodes.end(), *findCode);
+    const auto filteredOthers = static_cast<long long>(filteredCodes.size()) - filteredFinds;
+    if (counts.totalFinds == 0 ? filteredFinds > 0 : filteredOthers > 0) {
+      const long long k = counts.totalFinds == 0 ? filteredFinds : filteredOthers;
+      text += "\n" + std::to_string(k) + (counts.totalFinds == 0 ? " find" : " non-find") + (k == 1 ? "" : "s") + " fell on cells that the evidence filter removed from " +
+              records.lookup.mapName + ": map again with a weaker evidence level (or \"(all)\") to keep them.";
+    }
+    shell.message(text);
     shell.status2("(idle)");
     shell.gaugeProgress(0);
     return std::nullopt;

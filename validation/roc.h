@@ -9,6 +9,7 @@
 
 #include "core/canvas.h"
 #include "core/shell.h"
+#include "validation/valrecords.h"
 
 namespace karvelo {
 
@@ -20,13 +21,14 @@ struct RocCounts {
   std::vector<double> finds, nonFinds;  // index r, 1..10000 (index 0 unused)
   long long totalFinds = 0, totalNonFinds = 0;
   std::vector<double> findScores, nonFindScores;  // the records' map values, for the AUC's intervals
+  std::string codesLine;  // "Finds: code 1 (45 records); non-finds: code 0 (110 records)"
 };
 
 // The highest threshold number r (0..10000) with r / 10000 <= w: a record counts at 1..r.
 int ThresholdReach(double w);
 
-// Counts the records of "ValDataComplete.txt" (X, Y, code, value per line). Throws FileError.
-RocCounts CountRoc(const std::filesystem::path& complete, double findCode, double vmin, double vmax, Shell& shell);
+// Counts the looked-up records: a record is a find when its code is findCode, else a non-find.
+RocCounts CountRoc(const ValidationRecords& records, double findCode, double vmin, double vmax, Shell& shell);
 
 // Pixel column and row of plot coordinates 0..1.
 int X2ix(double xco);
@@ -42,10 +44,11 @@ std::string RocTitle(const std::string& mapFileName);
 
 // The evaluation: draws the frame, axes and curve on a 350 x 350 picture, writes the AUC, saves
 // the picture as title + ".bmp" and logs it. Returns the AUC, or nothing after a message (the
-// FINDS code is no number; no find or no non-find among the records).
-// When `counts` is given it receives the records' counts and scores.
+// FINDS code is no number; a record's code is no number; no find or no non-find among the records).
+// Logs which codes it took as finds and non-finds. When `counts` is given it receives the
+// records' counts and scores.
 std::optional<double> EvaluateRoc(const std::filesystem::path& mapFile, const std::filesystem::path& validationFile,
-                                  const std::string& findsText, double vmin, double vmax, Canvas& picture, Shell& shell,
-                                  RocCounts* counts = nullptr);
+                                  const std::string& findsText, double vmin, double vmax, const ValidationRecords& records,
+                                  Canvas& picture, Shell& shell, RocCounts* counts = nullptr);
 
 }  // namespace karvelo

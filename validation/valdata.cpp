@@ -5,6 +5,8 @@
 #include <optional>
 
 #include "config/configfile.h"
+#include "core/errors.h"
+#include "core/gridfile.h"
 #include "core/numfmt.h"
 
 namespace karvelo {
@@ -24,8 +26,9 @@ std::vector<std::string> ReadAllLines(const std::filesystem::path& path) { retur
 
 std::string PrepareLine(std::string line) {
   line.push_back(' ');
-  std::replace(line.begin(), line.end(), ';', ' ');
-  std::replace(line.begin(), line.end(), ',', ' ');
+  for (char& ch : line) {
+    if (ch == ';' || ch == ',' || ch == '\t') ch = ' ';
+  }
   return line;
 }
 
@@ -63,23 +66,97 @@ bool FieldReader::Next(std::string& woord) {
   return true;
 }
 
-void ScreenValData(ValidationFile& f) {
-  const std::vector<std::string> lines = ReadAllLines(f.path);
+namespace {
+
+enum class LineKind { Blank, Text, Record };
+
+LineKind KindOf(const std::string& prepared) {
+  if (prepared.find_first_not_of(' ') == std::string::npos) return LineKind::Blank;
+  return IsHeaderLine(prepared) ? LineKind::Text : LineKind::Record;
+}
+
+// Streams the lines of the file (LF, CR LF or CR alone), so that a file of ten million points is
+// never held as lines; a cancel ends the reading within a few thousand lines.
+template <class Fn>
+void ForEachLine(const std::filesystem::path& path, Shell& shell, Fn fn) {
+  TDataDef file;
+  file.FileName = path.string();
+  GridReader reader(file);
+  std::string line;
+  long long n = 0;
+  while (reader.ReadTextLine(line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if ((++n & 4095) == 0) shell.run().ThrowIfCancelled();
+    fn(n, line);
+  }
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// "181072,5;333611,2;1": a comma between digits on a line that separates its fields otherwise.
+bool HasDecimalComma(const std::string& raw) {
+  if (raw.find_first_of("; \t") == std::string::npos) return false;
+  for (std::size_t i = 1; i + 1 < raw.size(); ++i) {
+    if (raw[i] == ',' && IsDigit(raw[i - 1]) && IsDigit(raw[i + 1])) return true;
+  }
+  return false;
+}
+
+constexpr std::size_t kListedSkippedLines = 5;
+
+}  // namespace
+
+void ScreenValData(ValidationFile& f, Shell& shell) {
   int nocols = 0;
   f.ValHeaderLines = 0;
   f.ValLineCount = 0;
-  std::string word;
-  for (const std::string& raw : lines) {
+  f.recordLines = 0;
+  f.recordBytes = 0;
+  f.headerBytes = 0;
+  f.skippedCount = 0;
+  f.skippedLines.clear();
+  std::vector<std::string> headerLines;
+  long long commaLines = 0, firstCommaLine = 0;
+  std::string firstComma, word;
+  ForEachLine(f.path, shell, [&](long long n, const std::string& raw) {
+    ++f.ValLineCount;
     const std::string line = PrepareLine(raw);
-    if (IsHeaderLine(line)) ++f.ValHeaderLines;
+    const LineKind kind = KindOf(line);
+    if (kind == LineKind::Record) {
+      ++f.recordLines;
+      f.recordBytes += static_cast<long long>(raw.size());
+      if (HasDecimalComma(raw) && commaLines++ == 0) {
+        firstCommaLine = n;
+        firstComma = raw;
+      }
+    } else if (f.recordLines == 0) {
+      // Header lines are the text lines above the records; a blank line there is nothing.
+      if (kind == LineKind::Text) {
+        ++f.ValHeaderLines;
+        // A big file of text (the wrong file opened) is all header: it is held, so it is budgeted.
+        f.headerBytes += static_cast<long long>(raw.size() + 4 * sizeof(std::string));
+        if (f.headerBytes > (MaxPointsFileMiB << 20)) {
+          ThrowFileError(f.path, "the file is too large: its header lines take more than " + std::to_string(MaxPointsFileMiB) + " MiB");
+        }
+        headerLines.push_back(line);
+      }
+      if (kind == LineKind::Blank) return;
+    } else {
+      if (++f.skippedCount <= static_cast<long long>(kListedSkippedLines)) f.skippedLines.push_back(n);
+      return;
+    }
     int count = 0;
     FieldReader fields(line);
     while (fields.Next(word) && !word.empty()) ++count;
     nocols = std::max(nocols, count);
-    ++f.ValLineCount;
+  });
+  if (commaLines > 0 && commaLines * 2 >= f.recordLines) {
+    ThrowFileError(f.path, "line " + std::to_string(firstCommaLine) + ": the numbers are written with a decimal comma (\"" +
+                               firstComma +
+                               "\"), which would be read as a field separator. Write them with a decimal point (1.5) and open "
+                               "the file again");
   }
-  for (int h = 0; h < f.ValHeaderLines && h < static_cast<int>(lines.size()); ++h) {
-    const std::string line = PrepareLine(lines[static_cast<std::size_t>(h)]);
+  for (const std::string& line : headerLines) {
     FieldReader fields(line);
     for (int i = 1; i <= nocols; ++i) {
       if (!fields.Next(word)) break;  // the later fields are empty and name no column
@@ -89,17 +166,17 @@ void ScreenValData(ValidationFile& f) {
     }
   }
   f.ValColumnCount = nocols;
-  CheckColValData(f, f.ValColVal);
+  CheckColValData(f, f.ValColVal, shell);
 }
 
-void CheckColValData(ValidationFile& f, int colVal) {
-  const std::vector<std::string> lines = ReadAllLines(f.path);
+void CheckColValData(ValidationFile& f, int colVal, Shell& shell) {
   f.codes.clear();
   std::string code, word;
-  // At least one line is read, even when only the header is there (an empty code then).
-  std::size_t i = static_cast<std::size_t>(std::max(f.ValHeaderLines, 0));
-  do {
-    const std::string line = PrepareLine(i < lines.size() ? lines[i] : std::string());
+  bool any = false;
+  ForEachLine(f.path, shell, [&](long long, const std::string& raw) {
+    const std::string line = PrepareLine(raw);
+    if (KindOf(line) != LineKind::Record) return;
+    any = true;
     FieldReader fields(line);
     for (int k = 0; k < colVal; ++k) {
       if (!fields.Next(word)) {
@@ -109,10 +186,39 @@ void CheckColValData(ValidationFile& f, int colVal) {
       code = word;
     }
     if (std::find(f.codes.begin(), f.codes.end(), code) == f.codes.end()) f.codes.push_back(code);
-    ++i;
-  } while (i < lines.size());
+  });
+  if (!any) f.codes.push_back("");  // the lists offer an empty code when there is no record
   f.findsIndex = 0;
   f.nonFindsIndex = f.codes.size() >= 2 ? 1 : 0;
+}
+
+std::optional<std::string> SkippedLinesNote(const ValidationFile& f) {
+  if (f.skippedCount == 0) return std::nullopt;
+  std::string text = f.skippedCount == 1 ? "1 line was not read as a record: line "
+                                         : std::to_string(f.skippedCount) + " lines were not read as records: lines ";
+  for (std::size_t i = 0; i < f.skippedLines.size(); ++i) text += (i ? ", " : "") + std::to_string(f.skippedLines[i]);
+  if (f.skippedCount > static_cast<long long>(f.skippedLines.size())) text += ", ...";
+  return text + " (text or blank lines among the records)";
+}
+
+std::string ProposedFindsCode(const ValidationFile& file) {
+  if (file.codes.empty()) return "choose";
+  // 0 and 1 mean absent and present whichever comes first in the file: a file sorted with its
+  // zeros first must not take them for the finds.
+  bool zero = false, other = false;
+  std::optional<std::string> one;
+  for (const std::string& code : file.codes) {
+    const auto v = ParseReal(Trimmed(code));
+    if (v && *v == 1) {
+      if (!one) one = code;
+    } else if (v && *v == 0) {
+      zero = true;
+    } else {
+      other = true;
+    }
+  }
+  if (zero && one && !other) return *one;
+  return file.codes[static_cast<std::size_t>(file.findsIndex)];
 }
 
 void OpenValidationFile(ValidationFile& f, const std::filesystem::path& path, Shell& shell) {
@@ -122,7 +228,7 @@ void OpenValidationFile(ValidationFile& f, const std::filesystem::path& path, Sh
   fresh.ValColX = f.ValColX;
   fresh.ValColY = f.ValColY;
   fresh.ValColVal = f.ValColVal;
-  ScreenValData(fresh);
+  ScreenValData(fresh, shell);
   // The spin editors take the guesses and then the range 1..ValColumnCount, which moves an
   // unnamed column (0) to 1; the code lists follow the code column shown.
   auto limit = [&](int v) { return std::clamp(v, 1, std::max(1, fresh.ValColumnCount)); };
@@ -131,75 +237,68 @@ void OpenValidationFile(ValidationFile& f, const std::filesystem::path& path, Sh
   fresh.ValColY = limit(fresh.ValColY);
   if (shownVal != fresh.ValColVal) {
     fresh.ValColVal = shownVal;
-    CheckColValData(fresh, shownVal);
+    CheckColValData(fresh, shownVal, shell);
   }
   f = fresh;
   shell.log(std::string(60, '-'));
   shell.log("File with validation data loaded: " + path.string());
 }
 
-void LoadValData(const ValidationFile& f, TextGrid& table, Shell& shell) {
+void LoadValData(const ValidationFile& f, ValidationRecords& records, Shell& shell) {
   shell.status2("... loading validation data ...");
   shell.gaugeRange(0, f.ValLineCount);
   shell.gaugeProgress(0);
-  std::vector<std::string> lines = ReadAllLines(f.path);
-  table.SetSize(4, 1);
+  records.clear();
+  // A record takes its numbers and the bytes of its texts; refused before anything is held.
+  const long long textBytes = f.recordBytes + 3 * f.recordLines;  // each field ends in a zero byte
+  const long long need = f.recordLines * static_cast<long long>(sizeof(double) * 5) + textBytes + f.headerBytes;
+  if (need > (MaxPointsFileMiB << 20)) {
+    ThrowFileError(f.path, "the file is too large: its records would take more than " + std::to_string(MaxPointsFileMiB) + " MiB");
+  }
+  records.reserve(static_cast<std::size_t>(f.recordLines), static_cast<std::size_t>(textBytes));
   int progress = 0;
-  std::string word;
-  auto fill = [&](int row, const std::string& raw) {
-    const std::string line = PrepareLine(raw);
-    FieldReader fields(line);
-    for (int i = 1; i <= f.ValColumnCount; ++i) {
-      // Once only blanks are left, every later field is empty: the columns still to come get
-      // their empty text at once instead of one empty field per column of the widest line.
-      const bool more = fields.Next(word);
-      auto takes = [&](int column) { return more ? column == i : column >= i && column <= f.ValColumnCount; };
-      if (takes(f.ValColX)) table.SetCell(0, row, word);
-      if (takes(f.ValColY)) table.SetCell(1, row, word);
-      if (takes(f.ValColVal)) table.SetCell(2, row, word);
-      if (!more) break;
-    }
+  bool seenRecord = false;
+  std::string x, y, code, word;
+  ForEachLine(f.path, shell, [&](long long n, const std::string& raw) {
     shell.row(++progress);
-  };
-  const std::size_t header = static_cast<std::size_t>(std::max(f.ValHeaderLines, 0));
-  for (std::size_t h = 0; h < header && h < lines.size(); ++h) {
-    fill(static_cast<int>(h), lines[h]);
-    table.SetRowCount(table.RowCount() + 1);
-  }
-  table.fixedRows = f.ValHeaderLines;
-  for (std::size_t i = header; i < lines.size(); ++i) {
-    fill(table.RowCount() - 1, lines[i]);
-    if (i + 1 < lines.size()) table.SetRowCount(table.RowCount() + 1);
-  }
-
-  lines = {};  // the table holds the fields now
+    // A file that grew since it was screened must not outgrow the budget (nor the arena's offsets).
+    if ((n & 4095) == 0 && static_cast<long long>(records.bytes()) > (MaxPointsFileMiB << 20)) {
+      records.clear();
+      ThrowFileError(f.path, "the file is too large: its records would take more than " + std::to_string(MaxPointsFileMiB) + " MiB");
+    }
+    const std::string line = PrepareLine(raw);
+    const LineKind kind = KindOf(line);
+    if (kind == LineKind::Record) seenRecord = true;
+    else if (seenRecord || kind == LineKind::Blank) return;
+    x.clear();
+    y.clear();
+    code.clear();
+    FieldReader fields(line);
+    for (int i = 1; i <= f.ValColumnCount && fields.Next(word); ++i) {
+      if (i == f.ValColX) x = word;
+      if (i == f.ValColY) y = word;
+      if (i == f.ValColVal) code = word;
+    }
+    if (kind == LineKind::Record) records.Add(static_cast<std::uint32_t>(n), x, y, code);
+    else records.header.push_back({x, y, code});
+  });
+  if (const auto note = SkippedLinesNote(f)) shell.log(*note);
 
   shell.status2("... sorting validation data ");
-  // The records' coordinates as numbers and their places: the sort moves places, and the rows'
-  // texts move once at the end instead of being copied twice.
-  struct Record {
-    std::optional<double> x, y;
-    int at;
-  };
-  std::vector<Record> records;
-  const int first = std::min(std::max(f.ValHeaderLines, 0), table.RowCount());
-  records.reserve(static_cast<std::size_t>(table.RowCount() - first));
-  for (int r = first; r < table.RowCount(); ++r) {
-    records.push_back({ParseReal(Trimmed(table.Cell(0, r))), ParseReal(Trimmed(table.Cell(1, r))), r - first});
-  }
+  std::vector<std::uint32_t> order(records.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
   // A stable sort gives what repeated neighbour exchanges give: Y descending, then X ascending,
-  // equal records in file order.
-  std::stable_sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
-    const bool aOk = a.x && a.y, bOk = b.x && b.y;
+  // equal records in file order. Ten million records take seconds: the cancel is looked at as it runs.
+  std::uint32_t compared = 0;
+  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+    if ((++compared & 0xFFFF) == 0) shell.run().ThrowIfCancelled();
+    const bool aOk = records.HasPosition(a), bOk = records.HasPosition(b);
     if (aOk != bOk) return aOk;
     if (!aOk) return false;
-    if (*a.y != *b.y) return *a.y > *b.y;
-    return *a.x < *b.x;
+    if (records.Y(a) != records.Y(b)) return records.Y(a) > records.Y(b);
+    return records.X(a) < records.X(b);
   });
-  std::vector<int> order(records.size());
-  for (std::size_t i = 0; i < records.size(); ++i) order[i] = records[i].at;
-  records = {};
-  table.ReorderRows(first, order);
+  records.Reorder(std::move(order), [&] { shell.run().ThrowIfCancelled(); });
   shell.gaugeProgress(0);
   shell.status2("(idle)");
 }

@@ -294,8 +294,26 @@ expect "map that does not exist" 1 "$in/nomap.asc" "cannot open the file" -- val
 expect "validation file without records" 1 "$in/header-only.txt" "None of the validation records" -- validate "$in/header-only.txt" "$in/obs.asc"
 expect "validation file with only text" 1 "$in/text-only.txt" "None of the validation records" -- validate "$in/text-only.txt" "$in/obs.asc"
 expect "map that is not a grid" 1 "$in/good.txt: line 1: the header has no ncols" -- validate "$in/points.txt" "$in/good.txt"
-printf '1.5\t0.5\t1\n2.5\t1.5\t0\n' >"$in/tabs.txt"
-expect "tab-separated points" 1 "$in/tabs.txt" "None of the validation records" -- validate "$in/tabs.txt" "$in/obs.asc"
+# Tabs separate fields like blanks: the records are read.
+printf 'X\tY\tVal\n1.5\t0.5\t1\n2.5\t1.5\t0\n0.5\t1.5\t1\n' >"$in/tabs.txt"
+expect "tab-separated points" 0 -- validate "$in/tabs.txt" "$in/aux.asc"
+grep -q "^Lookup in aux.asc: all 3 validation records kept" "$logs/out" && passed=$((passed + 1)) || fail "tab-separated points are records"
+printf 'X;Y;Val\n1,5;0,5;1\n2,5;1,5;0\n' >"$in/decimal-comma.txt"
+expect "points with decimal commas" 1 "$in/decimal-comma.txt: line 2: the numbers are written with a decimal comma (\"1,5;0,5;1\")" -- \
+  validate "$in/decimal-comma.txt" "$in/aux.asc"
+# A stray line among the records is skipped and reported; it must not turn the header around
+# (the records after it read as header rows, the AUC reversed).
+printf 'X;Y;Val\n2.5;0.5;1\n1.5;0.5;1\n\t\n0.5;1.5;0\n181000;NA;1\n1.5;1.5;0\nend of data\n' >"$in/stray-lines.txt"
+expect "points with stray lines" 0 -- validate "$in/stray-lines.txt" "$in/aux.asc"
+grep -q "^AUC =  1.00$" "$logs/out" && grep -q "^3 lines were not read as records: lines 4, 6, 8 " "$logs/out" \
+  && passed=$((passed + 1)) || fail "stray lines among the points are skipped and reported"
+printf 'X;Y;Val\n1.5;0.5;1\n2.5;1.5\n' >"$in/no-code.txt"
+expect "a record without its code" 1 "$in/no-code.txt: line 3: the code \"\" is not a number." -- validate "$in/no-code.txt" "$in/aux.asc"
+# Codes 0 and 1 sorted with 0 first: finds are still 1.
+printf 'X;Y;Val\n0.5;1.5;0\n1.5;1.5;0\n2.5;0.5;1\n1.5;0.5;1\n' >"$in/zeros-first.txt"
+expect "points with their zeros first" 0 -- validate "$in/zeros-first.txt" "$in/aux.asc"
+grep -q "^AUC =  1.00$" "$logs/out" && grep -q "^Finds: code 1 (2 records); non-finds: code 0 (2 records)$" "$logs/out" \
+  && passed=$((passed + 1)) || fail "codes 0 and 1 take 1 as finds"
 expect "code of finds not a number" 1 "The code of finds \"x\" is not a number." -- \
   validate "$in/points.txt" "$in/aux.asc" --finds x
 expect "no find left" 1 "The validation records hold no find (code of finds 7):" -- validate "$in/points.txt" "$in/aux.asc" --finds 7

@@ -286,6 +286,30 @@ class ValidationTest : public QObject {
     QVERIFY(!v.shown(v.w.imgROC));
   }
 
+  // What each step left out or took stands under the buttons: lines skipped, records dropped, codes.
+  void theStepsNotesStandUnderTheButtons() {
+    ValidationWindow v;
+    v.open(WriteText(v.dir / "stray.txt", std::string(kPoints) + "\t\nend of data\n"));
+    v.t.click(v.w.btbttnLoadValData);
+    QCOMPARE(v.table()->rowCount(), kRecords);
+    QVERIFY(v.shown(v.w.lblValNotes));
+    QVERIFY2(v.w.lblValNotes->text().startsWith("2 lines were not read as records: lines 10, 11"), qPrintable(v.w.lblValNotes->text()));
+    v.lookUp(v.map);
+    QVERIFY2(v.w.lblValNotes->text().endsWith("Lookup in map.asc: 6 of 8 validation records kept, 2 dropped: 1 outside the map, "
+                                              "1 on no-data cells"),
+             qPrintable(v.w.lblValNotes->text()));
+    v.t.click(v.w.btbttnEvaluate);
+    for (int twice = 0; twice < 2; ++twice) v.t.click(v.w.btbttnEvaluate);
+    QVERIFY2(v.w.lblValNotes->text().endsWith("\nFinds: code 1 (3 records); non-finds: code 0 (3 records)"), qPrintable(v.w.lblValNotes->text()));
+    QCOMPARE(v.w.lblValNotes->text().count("Finds:"), 1);
+    // A file with decimal commas is refused on opening and leaves the import off.
+    v.t.messages.clear();
+    v.open(WriteText(v.dir / "commas.txt", "X;Y;Val\n1005,5;2025,5;1\n1015,5;2015,5;0\n"));
+    QCOMPARE(v.t.messages.size(), 1);
+    QVERIFY2(v.t.messages[0].contains("decimal comma"), qPrintable(v.t.messages[0]));
+    QVERIFY(!v.shown(v.w.lblValNotes));
+  }
+
   void aMapThatCannotBeReadLeavesTheEvaluationOff() {
     ValidationWindow v;
     v.prepare();

@@ -138,9 +138,12 @@ TEST_F(GainFiles, CrowdedAndExtremeValuesStillMatch) {
 TEST_F(GainFiles, NoDataCellsAreLeftOutAndTheFilesWritten) {
   test::WriteFile(dir / "map.asc", test::GridText(4, 2, {{"0.9", "-9999", "0.5", "0.5"}, {"0.1", "0.3", "-9999", "0.7"}}));
   // Cell centres: x = 0.5 .. 3.5, y = 1.5 (top row) and 0.5.
-  test::WriteFile(dir / "ValDataComplete.txt", "0.5 1.5 1 0.9000000\r\n2.5 1.5 1 0.5000000\r\n0.5 0.5 0 0.1000000\r\n");
+  ValidationRecords records;
+  records.Add(1, "0.5", "1.5", "1");
+  records.Add(2, "2.5", "1.5", "1");
+  records.Add(3, "0.5", "0.5", "0");
   QImageCanvas picture(kGainPictureSize, kGainPictureSize);
-  const std::vector<GainRow> rows = EvaluateGain((dir / "map.asc").string(), 1, picture, shell);
+  const std::vector<GainRow> rows = EvaluateGain((dir / "map.asc").string(), 1, records, picture, shell);
   ASSERT_EQ(rows.size(), 20u);
   // Six cells with a value: 0.9 0.7 0.5 0.5 0.3 0.1. At 50%: rank 3 is 0.5, taken 4 of 6 cells, both finds.
   EXPECT_EQ(rows[9].threshold, 0.5);

@@ -64,9 +64,9 @@ TEST(RegressionTest, KeptInputsOfEveryReaderEndCleanly) {
   EveryKeptInputEndsCleanly("valdata", [](const fs::path& input) {
     RecordingShell shell;
     ValidationFile file;
-    TextGrid table;
+    ValidationRecords records;
     OpenValidationFile(file, input, shell);
-    LoadValData(file, table, shell);
+    LoadValData(file, records, shell);
   });
 }
 
@@ -154,19 +154,19 @@ TEST(RegressionTest, EvaluationWithoutRecordsNamesThePointsAndTheMap) {
   RecordingShell shell;
   shell.run().SetFolder(dir.path());
   QImageCanvas pic(kRocPictureSize, kRocPictureSize);
-  for (const std::string complete : {"", "\r\n  \r\n"}) {
-    WriteFile("ValDataComplete.txt", complete);
-    shell.messages.clear();
-    EXPECT_FALSE(EvaluateRoc("/maps/BayesP.asc", "/points/val.txt", "", 0, 1, pic, shell).has_value());
-    ASSERT_EQ(shell.messages.size(), 1u);
-    EXPECT_EQ(shell.messages[0].rfind("None of the validation records of /points/val.txt lies on a value of the map "
-                                      "/maps/BayesP.asc:\n", 0), 0u)
-        << shell.messages[0];
-  }
-  // One record is enough to go on to the code of finds.
-  WriteFile("ValDataComplete.txt", "1 1 1  0.5000000 \r\n");
+  ValidationRecords records;
+  records.lookedUp = true;
   shell.messages.clear();
-  EXPECT_FALSE(EvaluateRoc("/maps/BayesP.asc", "/points/val.txt", "choose", 0, 1, pic, shell).has_value());
+  EXPECT_FALSE(EvaluateRoc("/maps/BayesP.asc", "/points/val.txt", "", 0, 1, records, pic, shell).has_value());
+  ASSERT_EQ(shell.messages.size(), 1u);
+  EXPECT_EQ(shell.messages[0].rfind("None of the validation records of /points/val.txt lies on a value of the map "
+                                    "/maps/BayesP.asc:\n", 0), 0u)
+      << shell.messages[0];
+  // One record is enough to go on to the code of finds.
+  records.Add(1, "1", "1", "1");
+  records.SetValue(0, 0.5);
+  shell.messages.clear();
+  EXPECT_FALSE(EvaluateRoc("/maps/BayesP.asc", "/points/val.txt", "choose", 0, 1, records, pic, shell).has_value());
   ASSERT_EQ(shell.messages.size(), 1u);
   EXPECT_NE(shell.messages[0].find("is not a number"), std::string::npos);
   fs::current_path(previous);
@@ -210,9 +210,11 @@ TEST(RegressionTest, ImportAfterAWideLineKeepsEveryColumn) {
   EXPECT_EQ(file.ValColumnCount, 53);
   TextGrid table(4, 5);
   for (int r = 0; r < 5; ++r) table.SetRow(r, {"old", "old", "old", "old"});
-  LoadValData(file, table, shell);
+  ValidationRecords records;
+  LoadValData(file, records, shell);
+  FillValDataTable(records, table);
   ASSERT_EQ(table.RowCount(), 4);
-  EXPECT_EQ(table.Row(0), (std::vector<std::string>{"X", "Y", "Val", "old"}));
+  EXPECT_EQ(table.Row(0), (std::vector<std::string>{"X", "Y", "Val", ""}));
   EXPECT_EQ(table.Row(1), (std::vector<std::string>{"5", "6", "0", ""}));
   EXPECT_EQ(table.Row(2), (std::vector<std::string>{"1", "2", "1", ""}));
   EXPECT_EQ(table.Row(3), (std::vector<std::string>{"3", "", "", ""}));

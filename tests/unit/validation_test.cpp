@@ -1,10 +1,13 @@
 // Validation: screening and importing points, the map lookup, and the ROC curve with its AUC.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
+#include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
+#include "core/runcontext.h"
 #include "render/qimage_canvas.h"
 #include "test_support.h"
 #include "validation/lookup.h"
@@ -33,11 +36,29 @@ class ValidationTest : public ::testing::Test {
     return f;
   }
   TextGrid Import(const ValidationFile& f) {
+    LoadValData(f, records, shell);
+    return Table();
+  }
+  TextGrid LookUp(TDataDef& map, const std::filesystem::path& file) {
+    LookUpPredictiveMap(map, file, true, records, shell);
+    return Table();
+  }
+  TextGrid Table() const {
     TextGrid t(4, 1);
-    LoadValData(f, t, shell);
+    FillValDataTable(records, t);
     return t;
   }
+  // Records as the lookup leaves them: code and map value.
+  void LookedUp(const std::vector<std::pair<double, std::string>>& valueAndCode) {
+    records.clear();
+    for (const auto& [v, code] : valueAndCode) {
+      records.Add(static_cast<std::uint32_t>(records.size() + 1), "1", "1", code);
+      records.SetValue(records.size() - 1, v);
+    }
+    records.lookedUp = true;
+  }
   TempDir dir;
+  ValidationRecords records;
   std::filesystem::path previous;
   RecordingShell shell;
 };
@@ -84,23 +105,50 @@ TEST_F(ValidationTest, HeaderWordsAndTheirQuirks) {
   EXPECT_EQ(f.nonFindsIndex, 0);
 }
 
-TEST_F(ValidationTest, OddLinesCountAsHeaders) {
-  ValidationFile f = Open("X;Y;Val\n1;2;1\n3;4;0\nend of data\n");  // a text line at the end
-  EXPECT_EQ(f.ValHeaderLines, 2);
-  TextGrid t = Import(f);
-  EXPECT_EQ(t.fixedRows, 2);
-  EXPECT_EQ(t.Cell(0, 1), "1");  // the first record is taken as a header row
-  EXPECT_EQ(t.Cell(0, 3), "end");
-
-  f = Open("1E5;2;1\n3;4;0\n");  // an exponent makes a header line
+// Only the text lines above the records are header lines; one among or below them is skipped and
+// reported, and shifts nothing.
+TEST_F(ValidationTest, TextAmongTheRecordsIsSkippedNotAHeader) {
+  ValidationFile f = Open("X;Y;Val\n\n1;2;1\n3;4;0\n181000;NA;1\n \n5;6;0\nend of data\n");
   EXPECT_EQ(f.ValHeaderLines, 1);
-  f = Open("1\t2\t1\n3\t4\t0\n");  // tabs are no separator: every line is a header line
-  EXPECT_EQ(f.ValHeaderLines, 2);
-  t = Import(f);
-  EXPECT_EQ(t.RowCount(), 3);  // two header rows and one empty row: no record
-  EXPECT_EQ(t.Cell(0, 2), "");
+  EXPECT_EQ(f.codes, (std::vector<std::string>{"1", "0"}));  // no code taken from a skipped line
+  EXPECT_EQ(SkippedLinesNote(f), "3 lines were not read as records: lines 5, 6, 8 (text or blank lines among the records)");
+  const TextGrid t = Import(f);
+  EXPECT_EQ(t.fixedRows, 1);
+  ASSERT_EQ(t.RowCount(), 4);
+  EXPECT_EQ(t.Row(0), (std::vector<std::string>{"X", "Y", "Val", ""}));
+  EXPECT_EQ(t.Row(3), (std::vector<std::string>{"1", "2", "1", ""}));
+  EXPECT_EQ(records.Line(2), 3u);  // each record knows its line, for messages
+  EXPECT_EQ(shell.logLines.back(), *SkippedLinesNote(f));
+
+  std::string many = "X Y Val\n1 2 1\n";
+  for (int i = 0; i < 7; ++i) many += "note\n";
+  EXPECT_EQ(SkippedLinesNote(Open(many)), "7 lines were not read as records: lines 3, 4, 5, 6, 7, ... (text or blank lines among the records)");
+  f = Open("1E5;2;1\n3;4;0\n");  // an exponent at the top still makes a header line
+  EXPECT_EQ(f.ValHeaderLines, 1);
+  EXPECT_FALSE(SkippedLinesNote(f));
   f = Open("1,2,,\n3,4,,\n");  // trailing separators give no extra field
   EXPECT_EQ(f.ValColumnCount, 2);
+}
+
+// Tabs separate fields like blanks; numbers with a decimal comma are refused, not split.
+TEST_F(ValidationTest, TabsSeparateAndDecimalCommasAreRefused) {
+  ValidationFile f = Open("X\tY\tVal\n1.5\t2\t1\n3\t\t4 ;0\n");
+  EXPECT_EQ(f.ValHeaderLines, 1);
+  EXPECT_EQ(f.ValColumnCount, 3);
+  const TextGrid t = Import(f);
+  EXPECT_EQ(t.Row(1), (std::vector<std::string>{"3", "4", "0", ""}));
+  EXPECT_EQ(t.Row(2), (std::vector<std::string>{"1.5", "2", "1", ""}));
+  for (const char* text : {"X;Y;Val\n181072,5;333611,2;1\n181100,0;333600,5;0\n", "181072,5 333611,2 1\n181100,0\t333600,5\t0\n"}) {
+    try {
+      Open(text);
+      ADD_FAILURE() << "accepted: " << text;
+    } catch (const FileError& e) {
+      EXPECT_NE(std::string(e.what()).find("the numbers are written with a decimal comma"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find("val.txt: line "), std::string::npos) << e.what();
+    }
+  }
+  // Commas that separate, with or without blanks, are no decimal commas.
+  EXPECT_EQ(Open("181072.5, 333611.2, 1\n1,2,0\n").ValColumnCount, 3);
 }
 
 TEST_F(ValidationTest, ImportSortsNorthToSouthThenWestToEast) {
@@ -145,9 +193,9 @@ TEST_F(ValidationTest, LookupKeepsRecordsWithValues) {
   // Header; a point on the west edge; two in one cell; one on the no-data band; one out of X
   // order within a grid row (lower Y but smaller X); one below the map.
   const ValidationFile f = Open("X;Y;Val\n0;45;1\n15;45;1\n16;44;0\n25;25;0\n45;32;1\n35;38;0\n5;-5;1\n");
-  TextGrid t = Import(f);
+  Import(f);
   TDataDef map;
-  LookUpPredictiveMap(map, dir / "map.asc", true, f, t, shell);
+  const TextGrid t = LookUp(map, dir / "map.asc");
   ASSERT_EQ(t.RowCount(), 5);
   EXPECT_EQ(t.Cell(3, 0), "DataGridfile");
   EXPECT_EQ(t.Row(1), (std::vector<std::string>{"15", "45", "1", "10.2000000"}));
@@ -158,7 +206,8 @@ TEST_F(ValidationTest, LookupKeepsRecordsWithValues) {
   EXPECT_EQ(test::ReadFile("ValDataComplete.txt"),
             "15 45 1 10.2000000 \r\n16 44 0 10.2000000 \r\n35 38 0 20.4000000 \r\n45 32 1 20.5000000 \r\n");
   EXPECT_EQ(map.minvalue, -9995);  // the map's own description, scanned: -9995 is not the no-data value
-  EXPECT_EQ(shell.logLines.back(), "Validation locations with NoData values in predictive map were deleted.");
+  EXPECT_EQ(shell.logLines.back(), "Lookup in map.asc: 4 of 7 validation records kept, 3 dropped: 2 outside the map, "
+                                   "1 within 0.1 % of the no-data value");
 }
 
 TEST_F(ValidationTest, APointRoundedOntoTheCellBeyondTheEdgeIsOffTheMap) {
@@ -167,9 +216,9 @@ TEST_F(ValidationTest, APointRoundedOntoTheCellBeyondTheEdgeIsOffTheMap) {
   WriteFile(dir / "edge.asc", "ncols 2\nnrows 5\nxllcorner 0.5\nyllcorner 0\ncellsize 4\nNODATA_value -9999\n"
                                 "1 2\n3 4\n5 6\n7 8\n9 10\n");
   const ValidationFile f = Open("X;Y;Val\n0.5000000000000001;10;1\n6.5;10;0\n");
-  TextGrid t = Import(f);
+  Import(f);
   TDataDef map;
-  LookUpPredictiveMap(map, dir / "edge.asc", true, f, t, shell);
+  const TextGrid t = LookUp(map, dir / "edge.asc");
   ASSERT_EQ(t.RowCount(), 2);
   EXPECT_EQ(t.Row(1), (std::vector<std::string>{"6.5", "10", "0", " 6.0000000"}));
 }
@@ -178,15 +227,15 @@ TEST_F(ValidationTest, LookupWithoutHeaderAndWithNothingInside) {
   WriteMap(dir / "map.asc");
   ValidationFile f = Open("15 45 1\n");
   f.ValColX = 1, f.ValColY = 2, f.ValColVal = 3;  // no header names them: the user sets them
-  TextGrid t = Import(f);
+  Import(f);
   TDataDef map;
-  LookUpPredictiveMap(map, dir / "map.asc", true, f, t, shell);
+  TextGrid t = LookUp(map, dir / "map.asc");
   EXPECT_EQ(t.Row(0), (std::vector<std::string>{"15", "45", "1", "10.2000000"}));  // no "DataGridfile" label
   EXPECT_EQ(t.RowCount(), 1);
 
   f = Open("X Y V\n500 500 1\n-5 5 0\n");
-  t = Import(f);
-  LookUpPredictiveMap(map, dir / "map.asc", true, f, t, shell);
+  Import(f);
+  t = LookUp(map, dir / "map.asc");
   EXPECT_EQ(t.RowCount(), 1);
   EXPECT_EQ(test::ReadFile("ValDataComplete.txt"), "");
 }
@@ -209,17 +258,17 @@ TEST_F(ValidationTest, RocCountsMatchTheThresholdLoop) {
   SCOPED_TRACE("seed " + std::to_string(seed));
   std::mt19937 rng(seed);
   std::vector<std::pair<double, bool>> recs;
-  std::string text;
+  std::vector<std::pair<double, std::string>> looked;
   for (int i = 0; i < 400; ++i) {
     // Values on and near the thresholds' boundaries as well as anywhere.
     double v = (i % 3 == 0) ? static_cast<double>(rng() % 10001) / 10000.0 : std::uniform_real_distribution<>(0, 1)(rng);
     if (i % 7 == 0) v = std::nextafter(v, 2.0);
     const bool find = rng() % 3 == 0;
     recs.push_back({v, find});
-    text += "1 2 " + std::string(find ? "1" : "0") + " " + FormatShortest(v) + " \r\n";
+    looked.push_back({v, find ? "1" : "0"});
   }
-  WriteFile(dir / "ValDataComplete.txt", text);
-  const RocCounts c = CountRoc(dir / "ValDataComplete.txt", 1, 0, 1, shell);
+  LookedUp(looked);
+  const RocCounts c = CountRoc(records, 1, 0, 1, shell);
   const auto literal = LiteralRoc(recs, 0, 1);
   for (int r = 1; r <= kRocThresholds; ++r) {
     ASSERT_EQ(c.finds[static_cast<std::size_t>(r)], literal[static_cast<std::size_t>(r - 1)].first) << r;
@@ -242,9 +291,9 @@ TEST_F(ValidationTest, RocCountsMatchTheThresholdLoop) {
 
 TEST_F(ValidationTest, EvaluationPictureTitleAndDegenerateCases) {
   // Every find above every non-find, a record at the minimum, and a code 2 counted as non-find.
-  WriteFile(dir / "ValDataComplete.txt", "1 1 1  0.9000000 \r\n1 1 1  0.8000000 \r\n1 1 0  0.1000000 \r\n1 1 2  0.0000000 \r\n");
+  LookedUp({{0.9, "1"}, {0.8, "1"}, {0.1, "0"}, {0, "2"}});
   QImageCanvas pic(kRocPictureSize, kRocPictureSize);
-  const auto auc = EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "1", 0, 1, pic, shell);
+  const auto auc = EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "1", 0, 1, records, pic, shell);
   ASSERT_TRUE(auc.has_value());
   EXPECT_DOUBLE_EQ(*auc, 1.0);
   EXPECT_TRUE(std::filesystem::exists("ROC of BayesP.asc.bmp"));
@@ -253,16 +302,94 @@ TEST_F(ValidationTest, EvaluationPictureTitleAndDegenerateCases) {
   EXPECT_EQ(shell.logLines.back(), "ROC for " + (dir / "BayesP.asc").string() + " using " + (dir / "val.txt").string() +
                                        " written to: <ROC of BayesP.asc.bmp>");
   EXPECT_EQ(pic.Pixel(40, 170), (Rgb{0, 0, 0}));  // the frame
-  const RocCounts c = CountRoc("ValDataComplete.txt", 1, 0, 1, shell);
+  const RocCounts c = CountRoc(records, 1, 0, 1, shell);
   EXPECT_EQ(c.totalNonFinds, 2);
   EXPECT_EQ(c.nonFinds[1], 1);  // the record at the minimum adds to no threshold
 
   std::filesystem::remove("ROC of BayesP.asc.bmp");
   shell.messages.clear();
-  EXPECT_FALSE(EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "7", 0, 1, pic, shell).has_value());  // no find
+  EXPECT_FALSE(EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "7", 0, 1, records, pic, shell).has_value());  // no find
   EXPECT_EQ(shell.messages.size(), 1u);
-  EXPECT_FALSE(EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "choose", 0, 1, pic, shell).has_value());
+  EXPECT_FALSE(EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "choose", 0, 1, records, pic, shell).has_value());
   EXPECT_FALSE(std::filesystem::exists("ROC of BayesP.asc.bmp"));
+}
+
+// Codes 0 and 1 take 1 as finds whatever their file order, and the evaluation says what it took.
+TEST_F(ValidationTest, CodesTakenAsFindsAndNonFinds) {
+  EXPECT_EQ(ProposedFindsCode(Open("X;Y;Val\n1;1;0\n2;2;1\n3;3;0\n")), "1");
+  EXPECT_EQ(ProposedFindsCode(Open("X;Y;Val\n1;1;0.0\n2;2;1.0\n")), "1.0");
+  EXPECT_EQ(ProposedFindsCode(Open("X;Y;Val\n1;1;2\n2;2;1\n3;3;0\n")), "2");  // not just 0 and 1: the first code
+  LookedUp({{0.9, "1"}, {0.2, "0"}, {0.4, "2"}, {0.1, "0"}});
+  EXPECT_EQ(CountRoc(records, 1, 0, 1, shell).codesLine, "Finds: code 1 (1 record); non-finds: codes 0, 2 (3 records)");
+  LookedUp({{0.9, "1"}, {0.2, "0"}});
+  QImageCanvas pic(kRocPictureSize, kRocPictureSize);
+  ASSERT_TRUE(EvaluateRoc(dir / "BayesP.asc", dir / "val.txt", "1", 0, 1, records, pic, shell).has_value());
+  EXPECT_NE(std::find(shell.logLines.begin(), shell.logLines.end(), "Finds: code 1 (1 record); non-finds: code 0 (1 record)"),
+            shell.logLines.end());
+}
+
+// The lookup counts what it drops by reason; a mean map with the plain map beside it tells the
+// evidence filter's cells from cells without data, and a lack of finds there is explained.
+TEST_F(ValidationTest, LookupCountsDroppedRecordsByReason) {
+  const std::string header = "ncols 3\nnrows 1\nxllcorner 0\nyllcorner 0\ncellsize 1\nNODATA_value -1.0\n";
+  WriteFile(dir / "AVGBayesP.asc", header + "0.5 -1.0 -1.0\n");
+  WriteFile(dir / "BayesP.asc", header + "0.4 0.7 -1.0\n");
+  // A non-find on the kept cell, two finds on the filtered one, one on the cell without data,
+  // one outside, one whose X is no number.
+  Import(Open("X;Y;Val\n0.5;0.5;0\n1.5;0.5;1\n1.4;0.6;1\n2.5;0.5;1\n7;0.5;1\n1-2;0.5;1\n"));
+  TDataDef map;
+  LookUp(map, dir / "AVGBayesP.asc");
+  EXPECT_EQ(LookupReportLine(records), "Lookup in AVGBayesP.asc: 1 of 6 validation records kept, 5 dropped: 1 with an X or Y "
+                                       "that is no number, 1 outside the map, 1 on no-data cells, 2 on cells removed by the "
+                                       "evidence filter (a value in BayesP.asc, none in AVGBayesP.asc)");
+  QImageCanvas pic(kRocPictureSize, kRocPictureSize);
+  EXPECT_FALSE(EvaluateRoc(dir / "AVGBayesP.asc", dir / "val.txt", "1", 0, 1, records, pic, shell).has_value());
+  ASSERT_EQ(shell.messages.size(), 1u);
+  EXPECT_NE(shell.messages[0].find("2 finds fell on cells that the evidence filter removed from AVGBayesP.asc: map again with "
+                                   "a weaker evidence level"),
+            std::string::npos)
+      << shell.messages[0];
+  // The plain map itself has no filtered cells: its empty cell is no data.
+  Import(Open("X;Y;Val\n1.5;0.5;1\n2.5;0.5;0\n"));
+  LookUp(map, dir / "BayesP.asc");
+  EXPECT_EQ(LookupReportLine(records), "Lookup in BayesP.asc: 1 of 2 validation records kept, 1 dropped: 1 on no-data cells");
+}
+
+// The records keep their texts as written beside their numbers through the sort and the lookup,
+// and a cancel stops the reading.
+TEST_F(ValidationTest, RecordsKeepTheirTextsAndNumbersTogether) {
+  WriteMap(dir / "map.asc");
+  Import(Open("X;Y;Val\n015.0;45;1\n35.00;38;0\n-0;-0;1\n5;5.;01\n"));
+  ASSERT_EQ(records.size(), 4u);
+  EXPECT_EQ(records.XText(0), "015.0");  // Y 45, the northernmost
+  EXPECT_EQ(records.X(0), 15);
+  EXPECT_EQ(records.CodeText(2), "01");
+  EXPECT_EQ(records.Code(2), 1);
+  EXPECT_EQ(records.Line(3), 4u);  // "-0;-0;1", last: the southernmost
+  TDataDef map;
+  LookUp(map, dir / "map.asc");
+  EXPECT_EQ(test::ReadFile("ValDataComplete.txt"), "015.0 45 1 10.2000000 \r\n35.00 38 0 20.4000000 \r\n5 5. 01 50.1000000 \r\n");
+
+  // A permutation moves whole records, whatever its cycles.
+  ValidationRecords r;
+  for (int i = 0; i < 50; ++i) r.Add(static_cast<std::uint32_t>(i), std::to_string(i), std::to_string(i * 2), std::to_string(i % 3));
+  std::vector<std::uint32_t> order(50);
+  for (std::uint32_t i = 0; i < 50; ++i) order[i] = (i * 7 + 3) % 50;
+  const std::vector<std::uint32_t> want = order;
+  r.Reorder(order);
+  for (std::size_t i = 0; i < 50; ++i) {
+    ASSERT_EQ(r.Line(i), want[i]);
+    ASSERT_EQ(r.YText(i), std::to_string(want[i] * 2));
+    ASSERT_EQ(r.Y(i), want[i] * 2.0);
+    ASSERT_EQ(r.CodeText(i), std::to_string(want[i] % 3));
+  }
+
+  std::string many = "X;Y;Val\n";
+  for (int i = 0; i < 20000; ++i) many += "1;2;1\n";
+  const ValidationFile f = Open(many);
+  shell.run().RequestCancel();
+  EXPECT_THROW(LoadValData(f, records, shell), Cancelled);
+  shell.run().ClearCancel();
 }
 
 // Without the skip, the mark makes the first record a header line and it is never looked up.
