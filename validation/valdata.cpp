@@ -127,7 +127,7 @@ void ScreenValData(ValidationFile& f, Shell& shell) {
       f.recordBytes += static_cast<long long>(raw.size());
       if (HasDecimalComma(raw) && commaLines++ == 0) {
         firstCommaLine = n;
-        firstComma = raw;
+        firstComma = raw.size() > 60 ? raw.substr(0, 57) + "..." : raw;  // a line may be megabytes long
       }
     } else if (f.recordLines == 0) {
       // Header lines are the text lines above the records; a blank line there is nothing.
