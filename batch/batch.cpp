@@ -19,17 +19,18 @@
 
 #include "audit/audit.h"
 #include "batch/batch_shell.h"
-#include "batch/batch_steps.h"
 #include "batch/demo.h"
 #include "workflow/configure.h"
 #include "workflow/mapping.h"
 #include "workflow/rasters.h"
 #include "workflow/session.h"
+#include "workflow/validation.h"
 #include "config/classification.h"
 #include "config/configfile.h"
 #include "config/configtable.h"
 #include "core/atomicfile.h"
 #include "core/errors.h"
+#include "core/filecheck.h"
 #include "core/gridfile.h"
 #include "core/memory.h"
 #include "core/numfmt.h"
@@ -405,28 +406,33 @@ int ColumnNumber(const std::string& value, const char* option) {
 
 // validate POINTS MAP: open and screen, import and sort, look the map up, evaluate.
 Command ParseValidate(const std::vector<std::string>& args) {
-  std::optional<int> x, y, code;
-  std::optional<std::string> finds;
+  ValidateOptions v;
   std::vector<std::string> files;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& a = args[i];
     auto value = [&] { return OptionValue(args, i); };
-    if (a == "--x") x = ColumnNumber(value(), "--x");
-    else if (a == "--y") y = ColumnNumber(value(), "--y");
-    else if (a == "--code") code = ColumnNumber(value(), "--code");
-    else if (a == "--finds") finds = value();
-    else if (a.rfind("-", 0) == 0 && a.size() > 1) throw UsageError{"validate does not take '" + a + "'"};
+    if (a == "--x") v.x = ColumnNumber(value(), "--x");
+    else if (a == "--y") v.y = ColumnNumber(value(), "--y");
+    else if (a == "--code") v.code = ColumnNumber(value(), "--code");
+    else if (a == "--finds") v.finds = value();
+    else if (a == "--compare") v.compare = Absolute(value());
+    else if (a == "--config") v.config = Absolute(value());
+    else if (a == "--binary") {
+      const std::string text = value();
+      v.binary = BinaryChoiceNamed(text);
+      if (!v.binary) throw UsageError{"--binary takes youden, equal, kappa or a threshold, not '" + text + "'"};
+    } else if (a.rfind("-", 0) == 0 && a.size() > 1) throw UsageError{"validate does not take '" + a + "'"};
     else files.push_back(Absolute(a));
   }
   if (files.size() != 2) throw UsageError{"validate takes a points file and a map"};
-  ValidateOptions v{x, y, code, finds};
   return [v, points = files[0], mapFile = files[1]](Session& session, std::ostream& out) {
-    std::vector<std::string> notes;
-    const auto outcome = RunValidation(v, points, mapFile, session.Ws(), session.Reporter(), nullptr, &notes);
-    for (const std::string& line : notes) out << line << '\n';
-    if (!outcome) return 1;
-    out << "AUC = " << AucText(outcome->auc) << '\n' << "AUC (full precision) = " << FormatFixed(outcome->auc, 6) << '\n';
-    for (const std::string& line : ValidationLines(*outcome)) out << line << '\n';
+    const auto result = Validate(session, v, points, mapFile);
+    if (!result) return 1;
+    for (const std::string& line : result->notes) out << line << '\n';
+    const EvaluationResult& e = result->evaluation;
+    if (e.auc) out << "AUC = " << AucText(*e.auc) << '\n' << "AUC (full precision) = " << FormatFixed(*e.auc, 6) << '\n';
+    for (const std::string& line : EvaluationLines(e)) out << line << '\n';
+    for (const fs::path& file : e.written) out << "wrote " << file.string() << '\n';
     return 0;
   };
 }

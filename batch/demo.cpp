@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "audit/audit.h"
-#include "batch/batch_steps.h"
+#include "workflow/validation.h"
 #include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/numfmt.h"
@@ -192,10 +192,11 @@ int RunDemo(Session& session, std::ostream& out) {
   if (!plain.mapped) return 1;
 
   // Tab 4: the independent points against the plain map.
-  int kept = 0;
-  const auto validation = RunValidation({}, (work / "validation.txt").string(), (work / kBayesMapFile).string(), session.Ws(),
-                                        shell, &kept);
-  if (!validation) return 1;
+  ValidateOptions classic;
+  classic.beyondAuc = false;  // the demo's folder and summary stay those of the AUC and the gain
+  const auto validation = Validate(session, classic, work / "validation.txt", work / kBayesMapFile);
+  if (!validation || !validation->evaluation.auc) return 1;
+  const int kept = validation->recordsKept;
 
   out << "Karvelo demo: topsoil zinc of at least 500 ppm in the Meuse flood plain\n";
   out << "Work folder: " << work.string() << "\n\n";
@@ -210,8 +211,8 @@ int RunDemo(Session& session, std::ostream& out) {
   for (const char* name : kDemoOutputs) {
     out << "  " << (work / name).string() << '\n';
   }
-  out << "\nValidation of BayesP.asc with " << kept << " independent points: AUC = " << AucText(validation->auc) << '\n';
-  for (const std::string& line : ValidationLines(*validation)) out << "  " << line << '\n';
+  out << "\nValidation of BayesP.asc with " << kept << " independent points: AUC = " << AucText(*validation->evaluation.auc) << '\n';
+  for (const std::string& line : EvaluationLines(validation->evaluation)) out << "  " << line << '\n';
   return 0;
 }
 

@@ -54,6 +54,7 @@
 #include "workflow/configure.h"
 #include "workflow/mapping.h"
 #include "workflow/rasters.h"
+#include "workflow/validation.h"
 #include "validation/lookup.h"
 #include "validation/aucintervals.h"
 #include "validation/gain.h"
@@ -632,7 +633,7 @@ void TfrmKarvelo::bttbOpenValDataClick() {
     // The notes belong to the file shown, also when the new one is refused.
     validationNotes_.clear();
     ShowValidationNotes();
-    OpenValidationFile(validationFile_, *path, reporter());
+    OpenPoints(session_, validationFile_, *path);
     validationRecords_.clear();
     {
       // The engine has already settled the columns and their code lists as the editors would:
@@ -683,9 +684,9 @@ void TfrmKarvelo::LoadValDataStep() {
     validationFile_.ValColVal = spndtVAL->value();
     validationNotes_.clear();
     ShowValidationNotes();
-    LoadValData(validationFile_, validationRecords_, reporter());
+    const auto skipped = ImportPoints(session_, validationFile_, validationRecords_);
     FillValDataTable(validationRecords_, session_.Tables().ValData);
-    if (const auto note = SkippedLinesNote(validationFile_)) validationNotes_.push_back(*note);
+    if (skipped) validationNotes_.push_back(*skipped);
     ShowValidationNotes();
     strgrdValData->Refresh();
     strgrdValData->show();
@@ -705,10 +706,10 @@ void TfrmKarvelo::btbttnPredMapClick() {
     btbttnEvaluate->setEnabled(false);
     predictiveMap_ = TDataDef{};
     const bool asciiGrid = rdgrpNewFile->ItemIndex() == 0;
-    LookUpPredictiveMap(predictiveMap_, *path, asciiGrid, validationRecords_, reporter());
+    const std::string report = LookUpMap(session_, predictiveMap_, *path, asciiGrid, validationRecords_);
     // The notes of an earlier lookup or evaluation belong to another map.
     validationNotes_.resize(SkippedLinesNote(validationFile_) ? 1 : 0);
-    validationNotes_.push_back(LookupReportLine(validationRecords_));
+    validationNotes_.push_back(report);
     ShowValidationNotes();
     btbttnEvaluate->setEnabled(true);
   }, false, "the map lookup");
@@ -724,38 +725,38 @@ void TfrmKarvelo::btbttnEvaluateClick() {
 void TfrmKarvelo::EvaluateStep() {
   imgROC->show();
   HideEvaluationExtras();
-  bool drawn = false;
+  EvaluationResult result;
   RunHandler([&] {
-    RocCounts counts;
-    const std::string findsText = cmbbxFINDS->currentText().toStdString();
-    drawn = EvaluateRoc(predictiveMap_.FileName, validationFile_.path, findsText, predictiveMap_.minvalue,
-                        predictiveMap_.maxvalue, validationRecords_, imgROCCanvas_, reporter(), &counts)
-                .has_value();
-    if (!drawn) return;
+    EvaluationOptions options;
+    options.findsText = cmbbxFINDS->currentText().toStdString();
+    const int presence = session_.Ws().FindPresenceDefIndex();
+    if (presence > 0) options.training = session_.Ws().DataDef(presence);
+    result = Evaluate(session_, predictiveMap_, validationFile_, validationRecords_, options, imgROCCanvas_, imgGainCanvas_);
+  });
+  if (!result.codesLine.empty()) {
     // One line on the codes: the last evaluation's.
     if (!validationNotes_.empty() && validationNotes_.back().rfind("Finds: ", 0) == 0) validationNotes_.pop_back();
-    validationNotes_.push_back(counts.codesLine);
+    validationNotes_.push_back(result.codesLine);
     ShowValidationNotes();
-    const AucIntervals intervals = EvaluateAucIntervals(counts, session_.Ws().Random, session_.Ws().FixedSeed, reporter());
-    std::string aucLines = AucIntervalLine("DeLong", intervals.delong) + "\n" + AucIntervalLine("bootstrap", intervals.bootstrap);
-    if (intervals.tieNote) aucLines += "\n" + *intervals.tieNote;
+  }
+  if (result.auc) {
+    std::string aucLines = AucIntervalLine("DeLong", result.intervals.delong) + "\n" + AucIntervalLine("bootstrap", result.intervals.bootstrap);
+    if (result.intervals.tieNote) aucLines += "\n" + *result.intervals.tieNote;
     lblAucInterval->setText(QString::fromStdString(aucLines));
     lblAucInterval->show();
-    const std::vector<GainRow> gain =
-        EvaluateGain(predictiveMap_.FileName, *ParseReal(Trimmed(findsText)), validationRecords_, imgGainCanvas_, reporter());
+  }
+  if (result.evaluated) {
     std::string text = GainTitle(predictiveMap_.FileName) + ":";
-    for (const GainRow& r : gain) {
-      if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) {
-        text += "\n" + GainShortLine(r);
-      }
+    for (const GainRow& r : result.gain) {
+      if (r.areaPercent == 10 || r.areaPercent == 20 || r.areaPercent == 50) text += "\n" + GainShortLine(r);
     }
     lblGain->setText(QString::fromStdString(text));
-    lblGain->setVisible(!gain.empty());
-    imgGain->setVisible(!gain.empty());
+    lblGain->setVisible(!result.gain.empty());
+    imgGain->setVisible(!result.gain.empty());
     imgGain->Refresh();
-  });
+  }
   // A half-drawn picture without a curve is not a result.
-  imgROC->setVisible(drawn);
+  imgROC->setVisible(result.auc.has_value());
   imgROC->Refresh();
 }
 

@@ -351,11 +351,17 @@ class ValidationTest : public QObject {
     }
     QVERIFY2(ink > 30, qPrintable(QString::number(ink)));
     const auto& lines = v.w.runLog().Lines();
-    QVERIFY(lines.size() >= 4);
-    QCOMPARE(lines[lines.size() - 4], "ROC for " + v.map.string() + " using " + v.points.string() + " written to: <ROC of map.asc.bmp>");
+    const auto roc = std::find(lines.begin(), lines.end(),
+                               "ROC for " + v.map.string() + " using " + v.points.string() + " written to: <ROC of map.asc.bmp>");
+    QVERIFY(roc != lines.end() && roc + 1 != lines.end());
     // 8 of the 9 pairs ordered: AUC 8/9; each side's components vary by 1/27, so the standard
     // error is sqrt(2) / 9 and the interval 8/9 -/+ 0.3080, clipped at 1.
-    QCOMPARE(lines[lines.size() - 3], std::string("AUC 95% CI (DeLong) = [0.5809, 1.0000]"));
+    QCOMPARE(*(roc + 1), std::string("AUC 95% CI (DeLong) = [0.5809, 1.0000]"));
+    // Beside the AUC: the threshold table, the Boyce index and the prediction-area intersection.
+    QVERIFY(std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("Threshold (Youden's J): ", 0) == 0; }) != lines.end());
+    QVERIFY(std::find_if(lines.begin(), lines.end(), [](const std::string& l) { return l.rfind("Boyce index (continuous): ", 0) == 0; }) != lines.end());
+    QVERIFY(fs::exists(v.dir / "Boyce of map.asc.txt"));
+    QVERIFY(fs::exists(v.dir / "Prediction-area of map.asc.bmp"));
     QVERIFY(v.w.lblAucInterval->text().startsWith("AUC 95% CI (DeLong) = [0.5809, 1.0000]\nAUC 95% CI (bootstrap) = ["));
     QVERIFY(v.shown(v.w.lblAucInterval));
     QVERIFY(v.shown(v.w.imgGain));
