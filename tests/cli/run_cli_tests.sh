@@ -204,6 +204,32 @@ check "a seeded validate repeats its bootstrap interval" cmp -s "$work/val5a.out
 "$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --finds 7 >/dev/null 2>"$work/val.err"
 check "validate without finds exits 1" test $? -eq 1
 check "validate without finds says so" grep -q "no find" "$work/val.err"
+# Beside the AUC: thresholds, the Boyce index, prediction-area, a binary map and a comparison.
+"$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --config "$work/meuse.txt" \
+  --binary youden --compare "$work/m1/AVGBayesP.asc" >"$work/val2.out" 2>"$work/val2.err"
+check "validate beyond the AUC exits 0" test $? -eq 0
+check "validate prints five thresholds" test "$(grep -cE "^Threshold \((Youden's J|equal sensitivity and specificity|maximum kappa|minimum training presence|10th percentile training presence)\): [0-9]+\.[0-9]{6}, sensitivity [01]\.[0-9]{4}, " "$work/val2.out")" -eq 5
+check "validate prints the Boyce index" grep -qE "^Boyce index \(continuous\): -?[01]\.[0-9]{3}$" "$work/val2.out"
+check "validate prints the prediction-area intersection" grep -qE "^Prediction-area intersection: threshold [0-9]+\.[0-9]{6}, finds [01]\.[0-9]{4}, area [01]\.[0-9]{4}$" "$work/val2.out"
+check "validate compares two maps" grep -qE "^Compared with AVGBayesP\.asc: AUC [01]\.[0-9]{4} vs [01]\.[0-9]{4}, difference -?[01]\.[0-9]{4}, 95% CI \[-?[0-9.]+, -?[0-9.]+\], p [01]\.[0-9]{4}$" "$work/val2.out"
+check "validate writes the Boyce table and picture" test -s "$work/m1/Boyce of BayesP.asc.txt" -a -s "$work/m1/Boyce of BayesP.asc.bmp"
+check "validate writes the prediction-area picture" test -s "$work/m1/Prediction-area of BayesP.asc.bmp"
+check "the binary map keeps the map's header" cmp -s <(head -n 6 "$work/m1/BayesP.asc") <(head -n 6 "$work/m1/Binary of BayesP.asc")
+check "the binary map holds 1, 0 and no-data only" test -z "$(tail -n +7 "$work/m1/Binary of BayesP.asc" | tr -s ' \r\n' '\n' | grep -vxE '0|1|-9999(\.0+)?' | grep . | head -n 1)"
+check "the binary map has its picture" test -s "$work/m1/Binary of BayesP.bmp"
+# Presence-only points: no AUC, but the Boyce index; non-finds only are refused.
+awk -F';' 'NR == 1 || $3 == 1' "$ex/validation.txt" >"$work/finds-only.txt"
+awk -F';' 'NR == 1 || $3 == 0' "$ex/validation.txt" >"$work/nonfinds-only.txt"
+"$BATCH" --workdir "$work/m1" validate "$work/finds-only.txt" "$work/m1/BayesP.asc" >"$work/po.out" 2>"$work/po.err"
+check "presence-only validate exits 0" test $? -eq 0
+check "presence-only validate prints no AUC" test "$(grep -c "^AUC" "$work/po.out")" -eq 0
+check "presence-only validate says why" grep -q "hold finds only: the ROC and the AUC need non-finds" "$work/po.out"
+check "presence-only validate prints the Boyce index" grep -qE "^Boyce index \(continuous\): -?[01]\.[0-9]{3}$" "$work/po.out"
+"$BATCH" --workdir "$work/m1" validate "$work/nonfinds-only.txt" "$work/m1/BayesP.asc" --finds 1 >/dev/null 2>"$work/nf.err"
+check "non-finds only exit 1" test $? -eq 1
+check "non-finds only say there is no find" grep -q "The validation records hold no find" "$work/nf.err"
+"$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --binary lots >/dev/null 2>"$work/bin.err"
+check "a bad --binary exits 2" test $? -eq 2
 
 # A grid in degrees (cells of 3 arc seconds) through configuration, map and validation: the corner and
 # cell size survive every file, so the points still land on their cells.
