@@ -194,7 +194,7 @@ void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bo
   const int first = static_cast<int>(records.header.size());
   shell.gaugeRange(0, static_cast<int>(std::min<std::size_t>(first + records.size(), 1u << 30)) - 1);
   shell.gaugeProgress(first);
-  TextWriter out(shell.run().Output("ValDataComplete.txt"));
+  TextWriter out(shell.run().Output(kValidationRecordsFile));
   std::string line;
   for (std::size_t i = 0; i < records.size(); ++i) {
     line.assign(records.XText(i)).append(" ").append(records.YText(i)).append(" ").append(records.CodeText(i)).append(" ");
