@@ -116,6 +116,12 @@ EvaluationResult Evaluate(Session& session, const TDataDef& map, const Validatio
   const RunContext& run = session.Run();
   EvaluationResult out;
   const std::string mapName = fs::path(map.FileName).filename().string();
+  // A second map that cannot be read stops the evaluation before anything is drawn.
+  TDataDef second;
+  if (options.compare) {
+    second.FileName = options.compare->string();
+    if (!ReadHeader(second, shell)) return out;
+  }
   const auto findCode = ParseReal(Trimmed(options.findsText));
   long long finds = 0, others = 0;
   if (findCode) {
@@ -209,9 +215,7 @@ EvaluationResult Evaluate(Session& session, const TDataDef& map, const Validatio
   }
 
   if (options.compare) {
-    TDataDef second;
-    second.FileName = options.compare->string();
-    if (ReadHeader(second, shell)) {
+    {
       out.compareName = options.compare->filename().string();
       const MapSample other = SampleMapFile(second, RecordCells(second, records), shell);
       out.comparison = ComparePairedAuc(PairScores(recordValues, other.atCells, isFind));

@@ -230,6 +230,9 @@ check "non-finds only exit 1" test $? -eq 1
 check "non-finds only say there is no find" grep -q "The validation records hold no find" "$work/nf.err"
 "$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --binary lots >/dev/null 2>"$work/bin.err"
 check "a bad --binary exits 2" test $? -eq 2
+"$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --compare "$work/meuse.txt" >/dev/null 2>"$work/cmp.err"
+check "a comparison map that is no grid exits 1" test $? -eq 1
+check "a comparison map that is no grid is named" grep -q "^karvelo: $work/meuse.txt: line 1: the header has no" "$work/cmp.err"
 
 # A grid in degrees (cells of 3 arc seconds) through configuration, map and validation: the corner and
 # cell size survive every file, so the points still land on their cells.
