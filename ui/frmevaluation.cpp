@@ -201,18 +201,27 @@ void TfrmEvaluation::SetResult(const EvaluationResult& result, const std::vector
     scroll->setObjectName(Q("scrl" + picture.caption));
     auto* label = new QLabel;
     label->setObjectName(Q("img" + picture.caption));
-    const QPixmap pixmap(Q(picture.file.string()));
-    if (pixmap.isNull()) {
-      label->setText(Q("The picture " + picture.file.string() + " could not be read."));
-    } else {
-      label->setPixmap(pixmap);
-      label->setFixedSize(pixmap.size());
-    }
     scroll->setWidget(label);
     scroll->setAlignment(Qt::AlignCenter);
     tbPictures->addTab(scroll, Q(picture.caption));
   }
   UpdateButtons();
+}
+
+void TfrmEvaluation::LoadPictures() {
+  for (int i = 0; i < tbPictures->count() && i < static_cast<int>(pictures_.size()); ++i) {
+    const EvaluationPicture& picture = pictures_[static_cast<std::size_t>(i)];
+    auto* label = qobject_cast<QLabel*>(static_cast<QScrollArea*>(tbPictures->widget(i))->widget());
+    const QPixmap pixmap(Q(picture.file.string()));
+    if (pixmap.isNull()) {
+      label->setPixmap(QPixmap());
+      label->setText(Q("The picture " + picture.file.string() + " could not be read."));
+      label->adjustSize();
+    } else {
+      label->setPixmap(pixmap);
+      label->setFixedSize(pixmap.size());
+    }
+  }
 }
 
 void TfrmEvaluation::Clear() {

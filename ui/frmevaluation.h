@@ -54,6 +54,8 @@ class TfrmEvaluation : public QDialog {
 
   // Shows `result` of the evaluation of `mapFile`; the window keeps them until the next call.
   void SetResult(const EvaluationResult& result, const std::vector<EvaluationPicture>& pictures, const std::string& mapFile);
+  // Reads the pictures from their files: once the step that wrote them has put them in place.
+  void LoadPictures();
   // Nothing to show: the window closes and forgets the last evaluation.
   void Clear();
   const std::vector<EvaluationPicture>& Pictures() const { return pictures_; }

@@ -721,7 +721,12 @@ void TfrmKarvelo::btbttnPredMapClick() {
 }
 
 void TfrmKarvelo::btbttnEvaluateClick() {
+  const bool resultsShown = frmEvaluation_->isVisible();
   RunLongStep([this] { EvaluateStep(); }, false, "the evaluation");
+  // The step's pictures are in place once it has ended; a results window left open follows it.
+  if (!btbttnResults->isEnabled()) return;
+  frmEvaluation_->LoadPictures();
+  if (resultsShown) btbttnResultsClick();
 }
 
 void TfrmKarvelo::EvaluateStep() {
@@ -735,8 +740,6 @@ void TfrmKarvelo::EvaluateStep() {
       frmMapViewer_->File() == session_.Run().Output(BinaryMapFileName(std::filesystem::path(predictiveMap_.FileName).filename().string()))) {
     frmMapViewer_->Release();
   }
-  // A results window left open follows the evaluation it shows.
-  const bool resultsShown = frmEvaluation_->isVisible();
   imgROC->show();
   HideEvaluationExtras();
   EvaluationResult result;
@@ -752,7 +755,6 @@ void TfrmKarvelo::EvaluateStep() {
   if (result.evaluated) {
     frmEvaluation_->SetResult(result, EvaluationPictures(result, session_.Run(), predictiveMap_.FileName), predictiveMap_.FileName);
     btbttnResults->setEnabled(true);
-    if (resultsShown) btbttnResultsClick();
   }
   if (!result.codesLine.empty()) {
     // One line on the codes: the last evaluation's.
