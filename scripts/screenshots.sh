@@ -4,7 +4,9 @@
 # usage: scripts/screenshots.sh [BUILD_DIR]   (default: build)
 # The pictures come from the window test that drives the four tabs through examples/meuse
 # (tests/ui/test_exampletour.cpp) on the offscreen platform, so they show a real run and look the
-# same on every machine with the same fonts. Look at each one before committing it.
+# same on every machine with the same fonts. The tour also opens tab 4's results window
+# (guide-4-results.png) after an evaluation with a binary map and a second map. Look at each one
+# before committing it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=$(cd "${1:-build}" && pwd)

@@ -2,6 +2,7 @@
 #include "ui/frmevaluation.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -98,9 +99,21 @@ TfrmEvaluation::TfrmEvaluation(DialogHooks& hooks, QWidget* parent) : QDialog(pa
   tblThresholds->setEditTriggers(QAbstractItemView::NoEditTriggers);
   tblThresholds->setSelectionBehavior(QAbstractItemView::SelectRows);
   tblThresholds->setWordWrap(false);
-  tblThresholds->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
-  // Room for the five rows the table can have, so nothing scrolls.
-  tblThresholds->setFixedHeight(6 * (fontMetrics().height() + 6) + 8);
+  // Room for the widest texts and the five rows the table can have, so nothing scrolls.
+  const QFontMetrics metrics = tblThresholds->fontMetrics();
+  const int rowHeight = metrics.height() + 6;
+  tblThresholds->verticalHeader()->setDefaultSectionSize(rowHeight);
+  tblThresholds->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  tblThresholds->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  int width = 2 * tblThresholds->frameWidth();
+  for (int c = 0; c < tblThresholds->columnCount(); ++c) {
+    const QString widest = c == 0 ? QString("10th percentile training presence") : c == 1 ? QString("0.000000") : QString("0.0000");
+    const int column = std::max(metrics.horizontalAdvance(widest), metrics.horizontalAdvance(tblThresholds->horizontalHeaderItem(c)->text())) + 14;
+    tblThresholds->setColumnWidth(c, column);
+    width += column;
+  }
+  tblThresholds->setFixedSize(width, 2 * tblThresholds->frameWidth() + tblThresholds->horizontalHeader()->sizeHint().height() +
+                                         5 * rowHeight);
   tblThresholds->setToolTip("Area: the share of the mapped cells at or above the threshold. Gain: 1 - area / sensitivity. "
                             "p: chance of taking this many finds or more if they fell on the map at random.");
 
@@ -161,7 +174,8 @@ void TfrmEvaluation::SetResult(const EvaluationResult& result, const std::vector
       tblThresholds->setItem(r, c, item);
     }
   }
-  tblThresholds->resizeColumnsToContents();
+
+  tblThresholds->setCurrentCell(-1, -1);
 
   std::vector<std::string> lines;
   if (!result.codesLine.empty()) lines.push_back(result.codesLine);
