@@ -10,11 +10,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=$(cd "${1:-build}" && pwd)
-cmake --build "$BUILD" --target karvelo_ui_tests karvelo-batch
+cmake --build "$BUILD" --target karvelo_ui_tests karvelo-batch karvelo_gis_module
 SHOTS=$(mktemp -d "${TMPDIR:-/tmp}/karvelo-shots.XXXXXX")
 trap 'rm -rf "$SHOTS"' EXIT
 # The whole window suite runs (it cannot run one suite alone); only the guide's pictures are kept.
-if ! QT_QPA_PLATFORM=offscreen KARVELO_SCREENSHOT_DIR="$SHOTS" KARVELO_BATCH="$BUILD/karvelo-batch" \
+# The raster module lies beside the programs in the build folder; the raster tests need it.
+if ! QT_QPA_PLATFORM=offscreen KARVELO_SCREENSHOT_DIR="$SHOTS" KARVELO_BATCH="$BUILD/karvelo-batch" KARVELO_RASTER_MODULE_DIR="$BUILD" \
   "$BUILD/tests/karvelo_ui_tests" >"$SHOTS/log.txt" 2>&1; then
   grep -E '^(FAIL|   )' "$SHOTS/log.txt" >&2 || tail -n 30 "$SHOTS/log.txt" >&2
   echo "the window tests failed; no pictures were copied" >&2

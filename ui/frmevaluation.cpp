@@ -14,7 +14,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <cmath>
 
 #include "core/numfmt.h"
 #include "core/runcontext.h"
@@ -58,9 +57,9 @@ BinaryBoxReading ReadBinaryBox(const QComboBox& box) {
       return reading;
     }
   }
-  const auto value = ParseReal(text.toStdString());
-  if (value && std::isfinite(*value)) {
-    reading.choice = BinaryChoice{std::nullopt, *value};
+  // The batch tool's names are taken too.
+  if (const auto named = BinaryChoiceNamed(text.toStdString())) {
+    reading.choice = named;
   } else {
     reading.refusal = "The binary map's threshold \"" + text.left(60).toStdString() +
                       "\" is not a number. Choose none or one of the listed thresholds, or type a value with a decimal "

@@ -164,6 +164,11 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   connect(imgData, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgDataDblClick);
   connect(imgKarvelo, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgKarveloDblClick);
   connect(imgROC, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgROCDblClick);
+  // The thumbnail's labels are too small to read: the results window shows it at full size.
+  imgGain->setToolTip("Double-click for the evaluation results with every picture at full size");
+  connect(imgGain, &TPictureView::DoubleClicked, this, [this] {
+    if (btbttnResults->isEnabled()) btbttnResultsClick();
+  });
 
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 }

@@ -437,7 +437,8 @@ class ValidationTest : public QObject {
     v.t.click(v.w.btbttnEvaluate);
     QVERIFY2(v.t.messages.isEmpty(), qPrintable(v.t.messages.join("\n")));
     QVERIFY(v.w.btbttnResults->isEnabled());
-    v.t.click(v.w.btbttnResults);
+    // The gain thumbnail opens the window as the button does.
+    emit v.w.imgGain->DoubleClicked();
     TfrmEvaluation& r = *v.w.frmEvaluation();
     QVERIFY(r.isVisible());
 
