@@ -42,6 +42,8 @@
 #include "mapping/uncertainty.h"
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
+#include "ui/frmevaluation.h"
+#include "validation/binarymap.h"
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
@@ -719,20 +721,41 @@ void TfrmKarvelo::btbttnPredMapClick() {
 }
 
 void TfrmKarvelo::btbttnEvaluateClick() {
+  const bool resultsShown = frmEvaluation_->isVisible();
   RunLongStep([this] { EvaluateStep(); }, false, "the evaluation");
+  // The step's pictures are in place once it has ended; a results window left open follows it.
+  if (!btbttnResults->isEnabled()) return;
+  frmEvaluation_->LoadPictures();
+  if (resultsShown) btbttnResultsClick();
 }
 
 void TfrmKarvelo::EvaluateStep() {
+  const BinaryBoxReading binary = ReadBinaryBox(*cmbbxBinary);
+  if (binary.refusal) {
+    message(*binary.refusal);
+    return;
+  }
+  // The evaluation rewrites the binary map that the viewer may be reading.
+  if (binary.choice &&
+      frmMapViewer_->File() == session_.Run().Output(BinaryMapFileName(std::filesystem::path(predictiveMap_.FileName).filename().string()))) {
+    frmMapViewer_->Release();
+  }
   imgROC->show();
   HideEvaluationExtras();
   EvaluationResult result;
   RunHandler([&] {
     EvaluationOptions options;
     options.findsText = cmbbxFINDS->currentText().toStdString();
+    options.binary = binary.choice;
+    options.compare = compareMap_;
     const int presence = session_.Ws().FindPresenceDefIndex();
     if (presence > 0) options.training = session_.Ws().DataDef(presence);
     result = Evaluate(session_, predictiveMap_, validationFile_, validationRecords_, options, imgROCCanvas_, imgGainCanvas_);
   });
+  if (result.evaluated) {
+    frmEvaluation_->SetResult(result, EvaluationPictures(result, session_.Run(), predictiveMap_.FileName), predictiveMap_.FileName);
+    btbttnResults->setEnabled(true);
+  }
   if (!result.codesLine.empty()) {
     // One line on the codes: the last evaluation's.
     if (!validationNotes_.empty() && validationNotes_.back().rfind("Finds: ", 0) == 0) validationNotes_.pop_back();
@@ -772,6 +795,29 @@ void TfrmKarvelo::HideEvaluationExtras() {
   lblAucInterval->hide();
   imgGain->hide();
   lblGain->hide();
+  btbttnResults->setEnabled(false);
+  frmEvaluation_->Clear();
+}
+
+void TfrmKarvelo::btbttnCompareClick() {
+  RunHandler([this] {
+    // Pressed again, the button lets the second map go.
+    if (compareMap_) {
+      compareMap_.reset();
+    } else {
+      compareMap_ = AskFile(GridFileDialog(), gridFolder_);
+    }
+    btbttnCompare->setChecked(compareMap_.has_value());
+    btbttnCompare->setToolTip(compareMap_ ? "Compared with " + QString::fromStdString(compareMap_->string()) +
+                                                " at the next evaluation; press to compare with none"
+                                          : "Press to compare the map with a second map on the same points (paired DeLong test)");
+  });
+}
+
+void TfrmKarvelo::btbttnResultsClick() {
+  frmEvaluation_->show();
+  frmEvaluation_->raise();
+  frmEvaluation_->activateWindow();
 }
 
 // During a step the information windows open beside the window instead of waiting in a modal

@@ -36,6 +36,7 @@ class TRadioGroup;
 class TStringGridView;
 class TTabControl;
 class TfrmAbout;
+class TfrmEvaluation;
 class TfrmGraphicalAnalysis;
 class TfrmINFO;
 class TfrmLegend;
@@ -123,6 +124,10 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void btbttnEvaluateClick();
   // The intervals' label and the gain curve belong to one evaluation: hidden with the ROC.
   void HideEvaluationExtras();
+  // The second map that the evaluation compares with: picked, or (when one is set) let go.
+  void btbttnCompareClick();
+  // The threshold table, the lines beyond the AUC and the pictures of the last evaluation.
+  void btbttnResultsClick();
 
   // --- Shell ----------------------------------------------------------------------------------
   void status1(std::string_view text) override;
@@ -159,6 +164,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmLegend* frmLegend() const { return frmLegend_; }
   TfrmGraphicalAnalysis* frmGraphicalAnalysis() const { return frmGraphicalAnalysis_; }
   TfrmMapViewer* frmMapViewer() const { return frmMapViewer_; }
+  TfrmEvaluation* frmEvaluation() const { return frmEvaluation_; }
 
   // --- Map viewer -------------------------------------------------------------------------------
   // Opened by a double click on a map picture: tab 1's grid, tab 3's last map, tab 4's looked-up
@@ -273,6 +279,12 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // Beside the ROC, below the steps: the success-rate curve, scaled down, and the gain at 10, 20, 50%.
   TPictureView* imgGain;
   QLabel* lblGain;
+  // Beside the lookup: a second map for the paired comparison; beside the evaluation: its results.
+  QPushButton* btbttnCompare;
+  QPushButton* btbttnResults;
+  // Under the ROC's intervals: whether the evaluation also writes a binary map, and at what threshold.
+  QLabel* lblBinary;
+  QComboBox* cmbbxBinary;
 
  protected:
   bool event(QEvent* event) override;
@@ -354,6 +366,9 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmLegend* frmLegend_;
   TfrmGraphicalAnalysis* frmGraphicalAnalysis_;
   TfrmMapViewer* frmMapViewer_;
+  TfrmEvaluation* frmEvaluation_;
+  // The map picked with "Compare with map...", none until then.
+  std::optional<std::filesystem::path> compareMap_;
   std::filesystem::path mappedFile_;
   void OpenMapViewer(const std::filesystem::path& file, bool withPoints);
   std::vector<MapPoint> ValidationPoints() const;
@@ -362,7 +377,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // Each kind of file dialog opens where the last file of its kind was picked, at first in the
   // working folder.
   std::optional<std::filesystem::path> AskFile(FileDialogRequest request, std::filesystem::path& folder);
-  std::filesystem::path gridFolder_, configurationFolder_, pointsFolder_;
+  std::filesystem::path gridFolder_, configurationFolder_, pointsFolder_, picturesFolder_;
   // The window's face colour, for pictures whose background must match it.
   Rgb FaceRgb() const;
   // The one guard against a second step inside a running one.

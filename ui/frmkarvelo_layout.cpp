@@ -43,6 +43,7 @@
 #include "mapping/uncertainty.h"
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
+#include "ui/frmevaluation.h"
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
@@ -155,11 +156,19 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   frmINFO_ = new TfrmINFO(this);
   frmGraphicalAnalysis_ = new TfrmGraphicalAnalysis(session_.Ws(), *this);
   frmMapViewer_ = new TfrmMapViewer(hooks, this);
+  frmEvaluation_ = new TfrmEvaluation(hooks, this);
+  frmEvaluation_->askFile = [this](const FileDialogRequest& request) { return AskFile(request, picturesFolder_); };
+  frmEvaluation_->openInViewer = [this](const std::filesystem::path& grid) { OpenMapViewer(grid, true); };
   const QString viewHint = "Double-click to view the map at full resolution";
   for (TPictureView* picture : {imgData, imgKarvelo, imgROC}) picture->setToolTip(viewHint);
   connect(imgData, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgDataDblClick);
   connect(imgKarvelo, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgKarveloDblClick);
   connect(imgROC, &TPictureView::DoubleClicked, this, &TfrmKarvelo::imgROCDblClick);
+  // The thumbnail's labels are too small to read: the results window shows it at full size.
+  imgGain->setToolTip("Double-click for the evaluation results with every picture at full size");
+  connect(imgGain, &TPictureView::DoubleClicked, this, [this] {
+    if (btbttnResults->isEnabled()) btbttnResultsClick();
+  });
 
   layout()->setSizeConstraint(QLayout::SetFixedSize);
 }
@@ -472,12 +481,19 @@ void TfrmKarvelo::BuildValidateTab() {
   btbttnLoadValData->setToolTip("Press to import validation data with current settings for X, Y and Data columns");
   btbttnLoadValData->setEnabled(false);
 
-  btbttnPredMap = NewButton(grpbxValidate, "btbttnPredMap", "b: Load probability map from file", QRect(10, 258, 360, 30));
+  // The second map and the results sit beside the steps they belong to.
+  btbttnPredMap = NewButton(grpbxValidate, "btbttnPredMap", "b: Load probability map from file", QRect(10, 258, 232, 30));
   btbttnPredMap->setToolTip("Press to load a predictive map (*.asc) from file");
   btbttnPredMap->setEnabled(false);
-  btbttnEvaluate = NewButton(grpbxValidate, "btbttnEvaluate", "c: Evaluate accuracy (ROC+AUC)", QRect(10, 298, 360, 30));
+  btbttnCompare = NewButton(grpbxValidate, "btbttnCompare", "Compare with map...", QRect(248, 258, 122, 30));
+  btbttnCompare->setCheckable(true);
+  btbttnCompare->setToolTip("Press to compare the map with a second map on the same points (paired DeLong test)");
+  btbttnEvaluate = NewButton(grpbxValidate, "btbttnEvaluate", "c: Evaluate accuracy (ROC+AUC)", QRect(10, 298, 232, 30));
   btbttnEvaluate->setToolTip("Press to calculate ROC and AUC with validation data");
   btbttnEvaluate->setEnabled(false);
+  btbttnResults = NewButton(grpbxValidate, "btbttnResults", "Evaluation results...", QRect(248, 298, 122, 30));
+  btbttnResults->setToolTip("Press to see the threshold table, the Boyce index, the comparison and every picture at full size");
+  btbttnResults->setEnabled(false);
 
   pnlValidationView = Named(new QWidget(grpbxValidate), "pnlValidationView");
   pnlValidationView->setGeometry(382, 24, kRocPictureSize, kRocPictureSize);
@@ -495,10 +511,19 @@ void TfrmKarvelo::BuildValidateTab() {
   imgROC->move(0, 0);
   imgROC->hide();
   // Room for a third line: the note on records tied at the lowest map value, wrapped.
-  lblAucInterval = NewLabel(grpbxValidate, "lblAucInterval", "", QRect(382, 24 + kRocPictureSize + 4, kRocPictureSize, 64));
+  lblAucInterval = NewLabel(grpbxValidate, "lblAucInterval", "", QRect(382, 24 + kRocPictureSize + 4, kRocPictureSize, 56));
   lblAucInterval->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   lblAucInterval->setWordWrap(true);
   lblAucInterval->hide();
+  lblBinary = NewLabel(grpbxValidate, "lblBinary", "Binary map at:", QRect(382, 441, 76, 16));
+  cmbbxBinary = Named(new QComboBox(grpbxValidate), "cmbbxBinary");
+  cmbbxBinary->setGeometry(460, 438, 272, 22);
+  // A value can be typed beside the table's thresholds.
+  cmbbxBinary->setEditable(true);
+  cmbbxBinary->setInsertPolicy(QComboBox::NoInsert);
+  cmbbxBinary->addItems(BinaryBoxItems());
+  cmbbxBinary->setCurrentIndex(0);
+  cmbbxBinary->setToolTip("Also write \"Binary of <map>.asc\": 1 at or above the threshold, 0 below; choose a threshold or type a value");
   imgGain = Named(new TPictureView(imgGainCanvas_, QSize(120, 120), grpbxValidate), "imgGain");
   imgGain->move(10, 336);
   imgGain->hide();
@@ -515,6 +540,8 @@ void TfrmKarvelo::BuildValidateTab() {
   connect(btbttnLoadValData, &QPushButton::clicked, this, &TfrmKarvelo::btbttnLoadValDataClick);
   connect(btbttnPredMap, &QPushButton::clicked, this, &TfrmKarvelo::btbttnPredMapClick);
   connect(btbttnEvaluate, &QPushButton::clicked, this, &TfrmKarvelo::btbttnEvaluateClick);
+  connect(btbttnCompare, &QPushButton::clicked, this, &TfrmKarvelo::btbttnCompareClick);
+  connect(btbttnResults, &QPushButton::clicked, this, &TfrmKarvelo::btbttnResultsClick);
 }
 
 void TfrmKarvelo::LayOutTables() {

@@ -10,11 +10,14 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QRadioButton>
 #include <QWheelEvent>
 
 #include "configfixture.h"
 #include "tablecheck.h"
+#include "ui/frmevaluation.h"
 #include "ui/frmlegend.h"
 #include "ui/frmmapviewer.h"
 #include "ui/pictureview.h"
@@ -170,6 +173,22 @@ class ExampleTourTest : public QObject {
     shoot(w, "guide-4-roc");
     QCOMPARE(t.messages.size(), 1);
 
+    // Once more with a binary map at Youden's J and the uncertainty run's mean map to compare
+    // with; the results window shows it all.
+    w.cmbbxBinary->setCurrentText("Youden's J");
+    t.answers.push_back(dir / "AVGBayesP.asc");
+    t.click(w.btbttnCompare);
+    t.click(w.btbttnEvaluate);
+    QCOMPARE(t.messages.size(), 1);
+    t.click(w.btbttnResults);
+    TfrmEvaluation& results = *w.frmEvaluation();
+    QVERIFY(QTest::qWaitForWindowExposed(&results));
+    QVERIFY(results.mmLines->toPlainText().contains("\nCompared with AVGBayesP.asc: AUC "));
+    QCOMPARE(results.tbPictures->tabText(3), QString("Prediction-area"));
+    results.tbPictures->setCurrentIndex(3);
+    shoot(results, "guide-4-results");
+    results.close();
+
     // The looked-up map in the viewer, with the validation points over it.
     QTest::mouseDClick(w.imgROC, Qt::LeftButton);
     TfrmMapViewer& viewer = *w.frmMapViewer();
@@ -212,10 +231,11 @@ class ExampleTourTest : public QObject {
     for (const auto& entry : fs::directory_iterator(dir)) left << Q(entry.path().filename().string());
     left.sort();
     // Only the demo keeps a record of what it wrote; the window's evaluation goes on past the AUC
-    // and the gain (the demo's stops there).
+    // and the gain (the demo's stops there), and its second one wrote a binary map.
     QStringList expected = Q(ReadBytes(kGolden / "folder.txt")).split('\n', Qt::SkipEmptyParts);
     expected.removeAll(".karvelo-demo");
-    expected << "Boyce of BayesP.asc.bmp" << "Boyce of BayesP.asc.txt" << "Prediction-area of BayesP.asc.bmp";
+    expected << "Boyce of BayesP.asc.bmp" << "Boyce of BayesP.asc.txt" << "Prediction-area of BayesP.asc.bmp"
+             << "Binary of BayesP.asc" << "Binary of BayesP.bmp";
     expected.sort();
     QCOMPARE(left, expected);
   }

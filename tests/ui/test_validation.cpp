@@ -2,13 +2,19 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QImage>
+#include <QPixmap>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
 #include <algorithm>
+#include <sstream>
 #include <utility>
 
 #include "configfixture.h"
+#include "ui/frmevaluation.h"
+#include "ui/frmmapviewer.h"
 #include "ui/pictureview.h"
 #include "uitests.h"
 
@@ -61,6 +67,28 @@ QStringList Items(const QComboBox* box) {
 }
 
 bool IsDark(const QImage& image, int x, int y) { return qGray(image.pixel(x, y)) < 64; }
+
+// The cells of an ASCII grid after its six header lines.
+std::vector<std::string> GridCells(const fs::path& grid) {
+  std::istringstream in(ReadBytes(grid));
+  std::string token;
+  std::vector<std::string> cells;
+  for (int skip = 0; skip < 12 && in >> token; ++skip) {
+  }
+  while (in >> token) cells.push_back(token);
+  return cells;
+}
+
+// The binary map is 1 at or above `threshold`, 0 below, and keeps the map's no-data cells.
+void CheckBinary(const fs::path& binary, double threshold) {
+  const std::vector<std::string> cells = GridCells(binary);
+  QCOMPARE(cells.size(), std::size_t{12});
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const std::string& value = kMap[i / 4][i % 4];
+    const std::string expected = value == "-9999" ? value : std::stod(value) >= threshold ? "1" : "0";
+    QVERIFY2(cells[i] == expected, qPrintable(QString("cell %1 of %2 at %3").arg(i).arg(Q(value)).arg(threshold)));
+  }
+}
 
 // The window on tab 4 in a scratch folder, with its dialogs answered by the test.
 struct ValidationWindow {
@@ -392,6 +420,104 @@ class ValidationTest : public QObject {
     v.t.click(v.w.btbttnEvaluate);
     QCOMPARE(v.t.messages.size(), 1);
     QVERIFY(v.shown(v.w.imgROC));
+  }
+
+  // The results window shows what the evaluation wrote to the log, each picture at its own size,
+  // and the binary map and the comparison chosen on the tab.
+  void theResultsWindowShowsTheEvaluationWithItsChoices() {
+    ValidationWindow v;
+    v.prepare();
+    QVERIFY(!v.w.btbttnResults->isEnabled());
+    v.w.cmbbxBinary->setCurrentText("Youden's J");
+    const fs::path second = WriteGrid(v.dir / "second.asc", {{"0.1", "0.8", "0.7", "0.65"}, {"0.3", "0.2", "0.6", "0.5"},
+                                                             {"0.9", "0.25", "0.15", "0.4"}});
+    v.t.answers.push_back(second);
+    v.t.click(v.w.btbttnCompare);
+    QVERIFY(v.w.btbttnCompare->isChecked());
+    v.t.click(v.w.btbttnEvaluate);
+    QVERIFY2(v.t.messages.isEmpty(), qPrintable(v.t.messages.join("\n")));
+    QVERIFY(v.w.btbttnResults->isEnabled());
+    // The gain thumbnail opens the window as the button does.
+    emit v.w.imgGain->DoubleClicked();
+    TfrmEvaluation& r = *v.w.frmEvaluation();
+    QVERIFY(r.isVisible());
+
+    // One row per threshold line of the log, cell for cell.
+    QStringList logged;
+    for (const std::string& line : v.w.runLog().Lines()) {
+      if (line.rfind("Threshold (", 0) == 0) logged << Q(line);
+    }
+    QVERIFY(logged.size() >= 3);
+    QCOMPARE(r.tblThresholds->rowCount(), logged.size());
+    double youden = -1;
+    for (int row = 0; row < r.tblThresholds->rowCount(); ++row) {
+      auto cell = [&](int c) { return r.tblThresholds->item(row, c)->text(); };
+      QCOMPARE(QString("Threshold (%1): %2, sensitivity %3, specificity %4, area %5, gain %6, p %7")
+                   .arg(cell(0), cell(1), cell(2), cell(3), cell(4), cell(5), cell(6)),
+               logged[row]);
+      if (cell(0) == "Youden's J") youden = cell(1).toDouble();
+    }
+    QVERIFY(youden >= 0);
+    CheckBinary(v.dir / "Binary of map.asc", youden);
+    const QString lines = r.mmLines->toPlainText();
+    QVERIFY2(lines.contains("\nBoyce index (continuous): ") && lines.contains("\nPrediction-area intersection: threshold ") &&
+                 lines.contains("\nCompared with second.asc: AUC 0.8889 vs "),
+             qPrintable(lines));
+
+    // Every picture at 1:1; a saved one is the file's copy; the binary map opens in the viewer.
+    QStringList captions;
+    for (int i = 0; i < r.tbPictures->count(); ++i) captions << r.tbPictures->tabText(i);
+    QCOMPARE(captions, (QStringList{"ROC", "Gain", "Boyce index", "Prediction-area", "Binary map"}));
+    for (const EvaluationPicture& picture : r.Pictures()) {
+      const QLabel* shown = r.tbPictures->findChild<QLabel*>(Q("img" + picture.caption));
+      QVERIFY2(shown && !shown->pixmap().isNull(), qPrintable(Q(picture.file.string())));
+      QCOMPARE(shown->pixmap().size(), QImage(Q(picture.file.string())).size());
+    }
+    r.tbPictures->setCurrentIndex(2);
+    QVERIFY(!r.bttnOpenInViewer->isEnabled());
+    v.t.answers.push_back(v.dir / "copy.bmp");
+    v.t.click(r.bttnSavePicture);
+    QCOMPARE(ReadBytes(v.dir / "copy.bmp"), ReadBytes(v.dir / "Boyce of map.asc.bmp"));
+    r.tbPictures->setCurrentIndex(4);
+    v.t.click(r.bttnOpenInViewer);
+    QCOMPARE(v.w.frmMapViewer()->File(), v.dir / "Binary of map.asc");
+
+    // A typed value cuts there; a text that is no number is refused before anything runs. The
+    // second map is let go by a second press.
+    v.t.click(v.w.btbttnCompare);
+    QVERIFY(!v.w.btbttnCompare->isChecked());
+    v.w.cmbbxBinary->setCurrentText("0.62");
+    v.t.click(v.w.btbttnEvaluate);
+    CheckBinary(v.dir / "Binary of map.asc", 0.62);
+    QVERIFY(r.isVisible());
+    QVERIFY(!r.mmLines->toPlainText().contains("Compared with"));
+    v.w.cmbbxBinary->setCurrentText("0,62");
+    v.t.click(v.w.btbttnEvaluate);
+    QCOMPARE(v.t.messages.size(), 1);
+    QVERIFY2(v.t.messages[0].contains("\"0,62\" is not a number"), qPrintable(v.t.messages[0]));
+    QVERIFY(v.w.btbttnResults->isEnabled());
+    // A new map takes the results away.
+    v.lookUp(v.map);
+    QVERIFY(!v.w.btbttnResults->isEnabled());
+    QVERIFY(!r.isVisible());
+  }
+
+  void findsOnlyShowWhatThereIsAndSayWhyTheRocIsMissing() {
+    ValidationWindow v;
+    v.open(WriteText(v.dir / "finds.txt", "X;Y;Val\n1005;2025;1\n1015;2025;1\n1035;2005;1\n1025;2015;1\n"));
+    v.t.click(v.w.btbttnLoadValData);
+    v.lookUp(v.map);
+    v.t.click(v.w.btbttnEvaluate);
+    QVERIFY2(v.t.messages.isEmpty(), qPrintable(v.t.messages.join("\n")));
+    QVERIFY(!v.shown(v.w.imgROC));
+    v.t.click(v.w.btbttnResults);
+    const TfrmEvaluation& r = *v.w.frmEvaluation();
+    QCOMPARE(r.tblThresholds->rowCount(), 0);
+    QCOMPARE(r.tbPictures->tabText(0), QString("Gain"));
+    for (int i = 0; i < r.tbPictures->count(); ++i) QVERIFY(r.tbPictures->tabText(i) != "ROC");
+    const QString lines = r.mmLines->toPlainText();
+    QVERIFY2(lines.contains("finds only: the ROC and the AUC need non-finds") && lines.contains("Boyce index (continuous): "),
+             qPrintable(lines));
   }
 
   // Not a check: with KARVELO_SCREENSHOT_DIR set, saves tab 4 after an evaluation.
