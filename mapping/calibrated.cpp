@@ -27,6 +27,9 @@ CalibratedSum::CalibratedSum(const std::vector<ClassFileStream>& streams, const 
 }
 
 void CalibratedSum::Add(const std::vector<int>& k, bool presence) {
+  for (std::size_t e = 0; e < terms_.size() && e < k.size(); ++e) {
+    if (k[e] < 0) return;
+  }
   double logL = 0, variance = 0;
   for (std::size_t e = 0; e < terms_.size() && e < k.size(); ++e) {
     const ClassTerms& t = terms_[e];

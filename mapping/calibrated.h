@@ -11,7 +11,7 @@
 namespace karvelo {
 
 // n presences against T, the sum over the observation cells of the posterior that the prior odds
-// (presences over absences among those cells) and each grid's W of the cell's class give; the
+// (presences over absences among those cells, the population the audit counted) and each grid's W of the cell's class give; the
 // variance sums P^2 times the cell's weights' variances. z = (T - n) / sqrt(Var T), p its upper tail.
 struct CalibratedIndependence {
   long long presences = 0, absences = 0;
@@ -24,7 +24,8 @@ class CalibratedSum {
  public:
   // `streams` as OpenClassFiles gives them; `weights` as WeightsOfEvidence gives them.
   CalibratedSum(const std::vector<ClassFileStream>& streams, const std::vector<WeightsRow>& weights);
-  // One observation cell with k[e] the class of stream e (0, or beyond the grid's classes: no weight).
+  // One observation cell with k[e] the class of stream e (0, or beyond the grid's classes: no
+  // weight). A cell where a grid has no value (k[e] < 0) is left out, as the map leaves it out.
   void Add(const std::vector<int>& k, bool presence);
   CalibratedIndependence Result() const;
 

@@ -68,6 +68,7 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
   for (int r = 1; r <= ref.nrows; ++r) {
     const std::uint8_t* pres = r <= rows ? ws.PresenceRaster.row(r) : nullptr;
     const std::uint8_t* abs = r <= rows ? ws.AbsenceRaster.row(r) : nullptr;
+    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
     p.row = p.rows->Next();
     if (sd) sd->row = sd->rows->Next();
     for (int c = 1; c <= ref.ncols; ++c) {
@@ -84,10 +85,13 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
           }
         }
       }
-      if (!observed || v == p.def.NODATA_value) continue;
+      if (!observed) continue;
+      // The calibrated posterior needs no map value: an evidence level that leaves a cell unmapped
+      // must not take it out of the population the weights were counted on.
+      if (inside && inside[c - 1]) calibrated.Add(k, presence);
+      if (v == p.def.NODATA_value) continue;
       presences += presence;
       expected += v;
-      calibrated.Add(k, presence);
       if (sd && s != sd->def.NODATA_value) variance += s * s;
     }
     NextClassLine(streams);

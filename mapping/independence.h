@@ -29,7 +29,7 @@ struct PairIndependence {
 
 struct IndependenceReport {
   OverallIndependence overall;
-  CalibratedIndependence calibrated;  // over the same cells as `overall`
+  CalibratedIndependence calibrated;  // over the observation cells inside the map, mapped or not
   std::vector<PairIndependence> pairs;
 };
 

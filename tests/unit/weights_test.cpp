@@ -117,6 +117,7 @@ CalibratedIndependence Calibrated(const Cells& c, bool secondGrid) {
   streams[1].slot = 3;
   streams[0].nClasses = streams[1].nClasses = 2;
   CalibratedSum sum(streams, WeightsOf(c, secondGrid));
+  sum.Add({-1, 1}, true);  // a grid without a value there: not a cell of the test
   for (int i = 0; i < 2; ++i) {
     for (int j = 0; j < 2; ++j) {
       for (long long n = 0; n < c.presences[i][j]; ++n) sum.Add({i + 1, j + 1}, true);
