@@ -17,6 +17,7 @@
 #include "core/sha256.h"
 #include "mapping/bayesmap.h"
 #include "mapping/uncertainty.h"
+#include "mapping/weights.h"
 #include "render/maprender.h"
 #include "render/qimage_canvas.h"
 #include "stats/statstext.h"
@@ -37,7 +38,7 @@ const char* const kExampleFiles[] = {"obs.asc", "dist.asc", "ffreq.asc", "soil.a
 const char* const kDemoOutputs[] = {"meuse-configuration.txt", kMeanMapFile, kSdMapFile, kBootstrapDataFile,
                                     kMeanPictureFile, kMeanLog10PictureFile, kBayesMapFile, kBayesPictureFile, kBayesLog10PictureFile,
                                     kValidationRecordsFile, "ROC of BayesP.asc.bmp", "Gain of BayesP.asc.txt",
-                                    "Gain of BayesP.asc.bmp", kLogFileName};
+                                    "Gain of BayesP.asc.bmp", kWeightsFile, kLogFileName};
 
 // What an earlier demo wrote into its folder: one "checksum  name" line per file (the form
 // sha256sum reads), so that a later demo replaces only files that are still its own.

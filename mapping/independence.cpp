@@ -43,6 +43,7 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
   std::optional<MapStream> sd;
   if (sdMap) sd.emplace(*sdMap, ref, run.Pool());
   std::vector<ClassFileStream> streams = OpenClassFiles(ws, run);
+  CalibratedSum calibrated(streams, WeightsOfEvidence(ws));
   // The pairs of classified grids and their tables (class of the first x class of the second).
   std::vector<std::size_t> classified;
   for (std::size_t e = 0; e < streams.size(); ++e)
@@ -67,6 +68,7 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
   for (int r = 1; r <= ref.nrows; ++r) {
     const std::uint8_t* pres = r <= rows ? ws.PresenceRaster.row(r) : nullptr;
     const std::uint8_t* abs = r <= rows ? ws.AbsenceRaster.row(r) : nullptr;
+    const std::uint8_t* inside = r <= rows ? ws.InsideRaster.row(r) : nullptr;
     p.row = p.rows->Next();
     if (sd) sd->row = sd->rows->Next();
     for (int c = 1; c <= ref.ncols; ++c) {
@@ -83,7 +85,11 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
           }
         }
       }
-      if (!observed || v == p.def.NODATA_value) continue;
+      if (!observed) continue;
+      // The calibrated posterior needs no map value: an evidence level that leaves a cell unmapped
+      // must not take it out of the population the weights were counted on.
+      if (inside && inside[c - 1]) calibrated.Add(k, presence);
+      if (v == p.def.NODATA_value) continue;
       presences += presence;
       expected += v;
       if (sd && s != sd->def.NODATA_value) variance += s * s;
@@ -92,6 +98,7 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
   }
   report.overall.presences = presences;
   report.overall.expected = expected;
+  report.calibrated = calibrated.Result();
   if (sd && variance > 0) {
     const double z = (expected - static_cast<double>(presences)) / std::sqrt(variance);
     report.overall.z = z;
@@ -106,7 +113,8 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
 
 std::vector<std::string> IndependenceLines(const IndependenceReport& report) {
   const OverallIndependence& o = report.overall;
-  std::vector<std::string> lines = {ConditionalIndependenceLine(o.presences, o.expected, o.z, o.p)};
+  std::vector<std::string> lines = {ConditionalIndependenceLine(o.presences, o.expected, o.z, o.p),
+                                    CalibratedIndependenceLine(report.calibrated)};
   for (const PairIndependence& pair : report.pairs) {
     for (std::string& line : PairwiseIndependenceLines(pair.first, pair.second, pair.result)) lines.push_back(std::move(line));
   }

@@ -8,6 +8,7 @@
 
 #include "core/shell.h"
 #include "core/workspace.h"
+#include "mapping/calibrated.h"
 #include "stats/statistics.h"
 
 namespace karvelo {
@@ -28,6 +29,7 @@ struct PairIndependence {
 
 struct IndependenceReport {
   OverallIndependence overall;
+  CalibratedIndependence calibrated;  // over the observation cells inside the map, mapped or not
   std::vector<PairIndependence> pairs;
 };
 
@@ -36,7 +38,7 @@ struct IndependenceReport {
 IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunContext& run, const std::filesystem::path& map,
                                                const std::optional<std::filesystem::path>& sdMap);
 
-// The report's lines: the overall line, then the pairwise ones.
+// The report's lines: the overall line, the calibrated one, then the pairwise ones.
 std::vector<std::string> IndependenceLines(const IndependenceReport& report);
 
 // After a mapping run: tests, logs the lines after an empty line and returns them.

@@ -52,6 +52,13 @@ void ExportGeoTiffs(Session& session, const std::vector<std::string>& grids, Map
   }
 }
 
+// Every file a mapping step may write: the run's, and the weights' table.
+std::vector<fs::path> MapStepOutputs(const RunContext& run, bool geotiff) {
+  std::vector<fs::path> out = MappingOutputs(run, geotiff);
+  out.push_back(run.Output(kWeightsFile));
+  return out;
+}
+
 }  // namespace
 
 MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) {
@@ -60,7 +67,7 @@ MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) 
   MapResult result;
   session.Tables().Independence.clear();
   // A grid of the configuration (or its projection) named like a result would be written over.
-  if (!OutputsAreNotInputs(MappingOutputs(session.Run(), options.geotiff), MappingInputs(ws), shell)) {
+  if (!OutputsAreNotInputs(MapStepOutputs(session.Run(), options.geotiff), MappingInputs(ws), shell)) {
     result.priors = options.priors;
     return result;
   }
@@ -81,6 +88,9 @@ MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) 
     for (const char* name : plain) result.written.push_back(session.Run().Output(name));
   }
   if (result.declustered) result.written.push_back(session.Run().Output(kDeclusteredGridFile));
+  // The counts are the run's own: random absences, when drawn, were counted into them.
+  result.weights = WeightsOfEvidence(ws);
+  result.written.push_back(ReportWeightsOfEvidence(result.weights, shell));
   if (options.geotiff) ExportGeoTiffs(session, ResultGridNames(options.uncertainty, result.declustered), result);
   return result;
 }
@@ -92,7 +102,7 @@ MapCommandResult MapConfiguration(Session& session, const fs::path& config, MapO
   LoadConfigurationFile(session, config);
   std::vector<fs::path> inputs = MappingInputs(ws);
   inputs.push_back(config);
-  if (!OutputsAreNotInputs(MappingOutputs(session.Run(), options.geotiff), inputs, shell)) {
+  if (!OutputsAreNotInputs(MapStepOutputs(session.Run(), options.geotiff), inputs, shell)) {
     out.refusal = MapRefusal::Unmappable;
     return out;
   }

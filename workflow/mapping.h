@@ -10,6 +10,7 @@
 #include "core/canvas.h"
 #include "mapping/priors.h"
 #include "mapping/uncertainty.h"
+#include "mapping/weights.h"
 #include "workflow/session.h"
 
 namespace karvelo {
@@ -39,10 +40,11 @@ struct MapResult {
   std::vector<std::filesystem::path> written;  // the result grids, tables and pictures
   std::vector<std::filesystem::path> geotiffs;  // the GeoTIFFs written after them
   std::vector<std::string> independence;   // the conditional-independence lines
+  std::vector<WeightsRow> weights;         // per class of every classified grid, as in "Weights.csv"
 };
 
-// "c: Map Bayesian probability of occurrence": the plain run or the uncertainty run, then the
-// GeoTIFFs when asked for. Refuses (after a message) when a result would replace an input.
+// "c: Map Bayesian probability of occurrence": the plain run or the uncertainty run, the weights
+// of evidence (file and log), then the GeoTIFFs when asked for. Refuses (after a message) when a result would replace an input.
 // `picture` is filled with `face` first and ends holding the log10 map. The prior fields of
 // `options` follow the run as it goes, so they show calculated priors even when a later part of
 // the run stops it.

@@ -180,6 +180,9 @@ check "class masks removed at the end" test ! -e "$ex/dist-1.bin"
 "$BATCH" --workdir "$work/m1" map "$work/meuse.txt" --no-uncertainty --prior-p 0.4 >"$work/map.out" 2>&1
 check "map prints the overall independence line" grep -qE "^Conditional independence: presences [0-9]+, expected [0-9]+\.[0-9]{2}, ratio [0-9]+\.[0-9]{2}$" "$work/map.out"
 check "map prints a pairwise line per pair of grids" test "$(grep -c "^Pairwise independence of presences: " "$work/map.out")" -eq 3
+check "map prints the calibrated independence line" grep -qE "^Conditional independence \(calibrated\): presences [0-9]+, expected [0-9]+\.[0-9]{2}, expected/presences [0-9]+\.[0-9]{2}, z -?[0-9]+\.[0-9]{2}, p [0-9]\.[0-9]{4}$" "$work/map.out"
+check "map names the weights' table it wrote" grep -qxF "wrote $work/m1/Weights.csv" "$work/map.out"
+check "weights' table: its header, then rows of 15 fields with '.' decimals" awk -F, 'NR == 1 { ok = $0 == "Grid,Class,Lower,Upper,Cells,Presences,Absences,W+,s(W+),W-,s(W-),C,s(C),Studentized C,Note\r" } NR > 1 { ok = ok && NF == 15 && $8 ~ /^-?[0-9]+\.[0-9][0-9][0-9][0-9]$/ } END { exit !(ok && NR > 2) }' "$work/m1/Weights.csv"
 check "map's lines are the log's" grep -qF "$(grep "^Conditional independence" "$work/map.out")" "$work/m1/Karvelo.log"
 check "plain map writes BayesP.asc" grep -q "^NODATA_value  -9999.00" "$work/m1/BayesP.asc"
 check "plain map logs the manual prior" grep -q "Prior probability presence: 0.4 (manual input)" "$work/m1/Karvelo.log"

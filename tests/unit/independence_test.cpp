@@ -92,7 +92,12 @@ TEST_F(IndependenceTest, PlainRunSumsTheMapOverTheObservationsAndTablesThePresen
   ASSERT_NE(at, log.end());
   EXPECT_EQ(*(at - 1), "");
   EXPECT_EQ(*(at + 1), tables.Independence[1]);
-  EXPECT_EQ(tables.Independence[1].rfind("Pairwise independence of presences: a.asc x b.asc: Chi2 = ", 0), 0u);
+  EXPECT_EQ(*(at + 2), tables.Independence[2]);
+  EXPECT_EQ(tables.Independence[1].rfind("Conditional independence (calibrated): presences " + std::to_string(n) + ", expected ", 0), 0u);
+  EXPECT_EQ(tables.Independence[2].rfind("Pairwise independence of presences: a.asc x b.asc: Chi2 = ", 0), 0u);
+  // The calibrated test sums over the same cells.
+  EXPECT_EQ(report.calibrated.presences, n);
+  EXPECT_GT(report.calibrated.expected, 0);
 }
 
 TEST_F(IndependenceTest, UncertaintyRunAddsZFromTheStandardDeviations) {
