@@ -95,8 +95,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}
-Karvelo maps the probability that a feature occurs over an area (an
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Karvelo maps the probability that a feature occurs over an area (an
 archaeological find, a mineral deposit, a plant) from observation grids
 that mark presences and absences and auxiliary grids divided into classes.
 A configuration is defined and audited with chi-squared tests, mapped with
