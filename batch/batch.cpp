@@ -47,6 +47,7 @@
 #include "validation/valdata.h"
 #include "core/workspace.h"
 #include "gis/raster.h"
+#include "karvelo_version.h"
 
 namespace karvelo {
 
@@ -96,7 +97,8 @@ constexpr const char* kUsage =
     "  --keep-work-files  keep the work folder (karvelo-work/ in the working folder) at the end\n"
     "  --seed S           seed the random generator with S (0..4294967295) instead of the clock\n"
     "  --threads N        read and write grids on N threads (default: one per core)\n"
-    "  -h, --help         this text\n";
+    "  -h, --help         this text\n"
+    "  --version          the program's version\n";
 
 struct Options {
   std::optional<fs::path> workdir;
@@ -104,6 +106,7 @@ struct Options {
   std::optional<std::uint32_t> seed;
   std::optional<unsigned> threads;
   bool help = false;
+  bool version = false;
   std::vector<std::string> rest;  // the command and its own arguments, in order
 };
 
@@ -132,6 +135,8 @@ Options ParseCommonOptions(const std::vector<std::string>& args) {
     auto value = [&] { return OptionValue(args, i); };
     if (a == "-h" || a == "--help") {
       o.help = true;
+    } else if (a == "--version") {
+      o.version = true;
     } else if (a == "--workdir") {
       o.workdir = fs::path(value());
     } else if (a == "--keep-work-files") {
@@ -575,6 +580,10 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     opt = ParseCommonOptions(args);
     if (opt.help) {
       out << kUsage;
+      return 0;
+    }
+    if (opt.version) {
+      out << "karvelo-batch " << KARVELO_VERSION_TEXT << "\n";
       return 0;
     }
     if (opt.rest.empty()) throw UsageError{"no command given"};

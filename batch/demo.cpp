@@ -24,10 +24,6 @@
 #include "workflow/configure.h"
 #include "workflow/mapping.h"
 
-#ifndef KARVELO_EXAMPLES_DIR
-#define KARVELO_EXAMPLES_DIR ""
-#endif
-
 namespace karvelo {
 
 namespace fs = std::filesystem;
@@ -113,13 +109,14 @@ fs::path ProgramFolder() {
 
 std::optional<fs::path> FindExampleData() {
   std::vector<fs::path> candidates;
-  if (const char* env = std::getenv("KARVELO_EXAMPLES")) candidates.emplace_back(env);
-  candidates.emplace_back(KARVELO_EXAMPLES_DIR);
+  if (const char* env = std::getenv("KARVELO_EXAMPLES"); env && *env) candidates.emplace_back(env);
+  // No path is compiled in, so an installed copy never reads a source tree: the build folder
+  // links examples/ beside the programs, an install puts them under share/.
   const fs::path bin = ProgramFolder();
   if (!bin.empty()) {
+    candidates.push_back(bin.parent_path() / "share/karvelo/examples/meuse");
     candidates.push_back(bin / "examples/meuse");
     candidates.push_back(bin.parent_path() / "examples/meuse");
-    candidates.push_back(bin.parent_path() / "share/karvelo/examples/meuse");
   }
   for (const fs::path& c : candidates) {
     if (!c.empty() && HoldsExampleData(c)) return c;

@@ -9,8 +9,8 @@
 
 namespace karvelo {
 
-// The folder of the example grids: $KARVELO_EXAMPLES, the source tree's examples/meuse, or
-// examples/meuse beside or above the program. Nothing when none holds the grids.
+// The folder of the example grids: $KARVELO_EXAMPLES, share/karvelo/examples/meuse of the installed
+// program, or examples/meuse beside or above the program. Nothing when none holds the grids.
 std::optional<std::filesystem::path> FindExampleData();
 
 // Copies the example data into the working directory, builds the configuration, audits it, runs

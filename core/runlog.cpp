@@ -21,7 +21,7 @@ void RunLog::Append(std::string_view text) {
 }
 
 std::string CreditLine() {
-  return std::string("Karvelo ") + KARVELO_VERSION +
+  return std::string("Karvelo ") + KARVELO_VERSION_TEXT +
          ": naive-Bayes probability mapping with chi-squared class tests, by the Karvelo developers";
 }
 

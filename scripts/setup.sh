@@ -10,7 +10,8 @@ $SUDO apt-get install -y --no-install-recommends \
   qt6-base-dev qt6-base-dev-tools libgl-dev libglx-dev \
   libgtest-dev googletest \
   libgdal-dev gdal-bin \
-  locales fonts-dejavu-core
+  locales fonts-dejavu-core \
+  help2man desktop-file-utils appstream dpkg-dev file lintian
 # The tests run once under a comma-decimal locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "karvelo_version.h"
 #include "ui/appearance.h"
 
 namespace karvelo {
@@ -36,6 +37,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       imgLogo(new QLabel(this)),
       lblTitle(new QLabel("Karvelo", this)),
+      lblVersion(new QLabel(QStringLiteral("Karvelo " KARVELO_VERSION_TEXT), this)),
       mmAbout(new QPlainTextEdit(this)),
       btbttnOK(new QPushButton("OK", this)) {
   setObjectName("frmAbout");
@@ -59,6 +61,14 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   title.setPixelSize(13);
   lblTitle->setFont(title);
   lblTitle->setGeometry(120, 16, 200, 20);
+
+  // Under the logo, wrapped: the text beside it has no line to spare, and the version with its
+  // checkout is wider than the logo.
+  lblVersion->setObjectName("lblVersion");
+  lblVersion->setGeometry(8, 110, 105, 70);
+  lblVersion->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  lblVersion->setWordWrap(true);
+  lblVersion->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
   mmAbout->setObjectName("mmAbout");
   mmAbout->setReadOnly(true);

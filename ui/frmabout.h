@@ -1,4 +1,4 @@
-// The About box: logo, title and a few lines on what Karvelo does.
+// The About box: logo, title, version and a few lines on what Karvelo does.
 #pragma once
 
 #include <QDialog>
@@ -20,6 +20,7 @@ class TfrmAbout : public QDialog {
 
   QLabel* imgLogo;
   QLabel* lblTitle;
+  QLabel* lblVersion;  // the same text as --version and the run log's credit line
   QPlainTextEdit* mmAbout;
   QPushButton* btbttnOK;
 };

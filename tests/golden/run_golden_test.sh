@@ -4,7 +4,8 @@
 # usage: run_golden_test.sh KARVELO_BATCH PIXELS_HELPER [--update]
 #
 # The comparison is byte for byte, after removing only what must differ between two runs: the
-# date lines of the run log and the work folder's path (replaced by @WORKDIR@). Pictures are compared
+# date lines of the run log, the build named in its credit line (replaced by @VERSION@) and the
+# work folder's path (replaced by @WORKDIR@). Pictures are compared
 # by width, height and a checksum of their decoded pixels. With --update the expected files are
 # rewritten from this run instead (scripts/regenerate-golden.sh does that and shows the change).
 set -uo pipefail
@@ -59,9 +60,11 @@ for f in "${VERBATIM[@]}"; do
   if [ -f "$WORK/$f" ]; then cp "$WORK/$f" "$ACTUAL/$f"; fi
 done
 [ -f "$WORK/meuse-configuration.txt" ] && placeholder <"$WORK/meuse-configuration.txt" >"$ACTUAL/meuse-configuration.txt"
-# Date lines keep their CR LF neighbours intact: only whole lines go.
+# Date lines keep their CR LF neighbours intact: only whole lines go. The credit line names the
+# build (version and checkout), which is replaced by @VERSION@.
 [ -f "$WORK/Karvelo.log" ] &&
   grep -a -v -E '^(Starting Karvelo run at |End of Karvelo run at |New configuration at )' "$WORK/Karvelo.log" |
+  sed 's/^Karvelo [^:]*\(: naive-Bayes probability mapping\)/Karvelo @VERSION@\1/' |
   placeholder >"$ACTUAL/Karvelo.log"
 placeholder <"$TMP/stdout" >"$ACTUAL/summary.txt"
 placeholder <"$TMP/stderr" >"$ACTUAL/messages.txt"

@@ -7,6 +7,7 @@
 #include <QTableWidget>
 #include <QtTest>
 
+#include "core/runlog.h"
 #include "ui/frmabout.h"
 #include "ui/frminfo.h"
 #include "uitests.h"
@@ -67,6 +68,7 @@ class InfoWindowTest : public QObject {
     QVERIFY(about.lblTitle->font().bold());
     QCOMPARE(about.lblTitle->font().pixelSize(), 13);
     QVERIFY(about.mmAbout->isReadOnly());
+    QVERIFY(QString::fromStdString(CreditLine()).startsWith(about.lblVersion->text() + ":"));
     const QStringList lines = about.mmAbout->toPlainText().split('\n');
     QCOMPARE(lines[0], QString("A program to map and validate"));
     QCOMPARE(lines[5], QString());  // the reference follows an empty line
