@@ -180,25 +180,9 @@ void TfrmEvaluation::SetResult(const EvaluationResult& result, const std::vector
   if (!result.codesLine.empty()) lines.push_back(result.codesLine);
   if (result.auc) {
     lines.push_back("AUC = " + FormatFixed(*result.auc, 4));
-    lines.push_back(AucIntervalLine("DeLong", result.intervals.delong));
-    lines.push_back(AucIntervalLine("bootstrap", result.intervals.bootstrap));
-    if (result.intervals.tieNote) lines.push_back(*result.intervals.tieNote);
   }
-  for (const GainRow& g : result.gain) {
-    if (g.areaPercent == 10 || g.areaPercent == 20 || g.areaPercent == 50) lines.push_back(GainLine(g));
-  }
-  if (result.beyondAuc) {
-    if (result.thresholds.empty()) {
-      lines.push_back("No thresholds: they need finds and non-finds, or the training presences of the data configuration.");
-    }
-    lines.push_back(BoyceLine(result.boyce));
-    lines.push_back(PredictionAreaLine(result.predictionArea));
-  }
-  if (result.binaryThreshold) {
-    lines.push_back("Binary map at " + FormatFixed(*result.binaryThreshold, 6) + ": " + BinaryMapFileName(name));
-  }
-  if (result.comparison) lines.push_back(ComparisonLine(result.compareName, *result.comparison));
-  for (const std::string& note : result.notes) lines.push_back(note);
+  // The threshold table above shows the thresholds; every other line is the step's own.
+  for (const std::string& line : EvaluationLines(result, false)) lines.push_back(line);
   QStringList text;
   for (const std::string& line : lines) text << Q(line);
   mmLines->setPlainText(text.join('\n'));

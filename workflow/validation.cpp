@@ -116,6 +116,7 @@ EvaluationResult Evaluate(Session& session, const TDataDef& map, const Validatio
   const RunContext& run = session.Run();
   EvaluationResult out;
   const std::string mapName = fs::path(map.FileName).filename().string();
+  out.mapName = mapName;
   // A second map that cannot be read stops the evaluation before anything is drawn.
   TDataDef second;
   if (options.compare) {
@@ -233,7 +234,7 @@ EvaluationResult Evaluate(Session& session, const TDataDef& map, const Validatio
   return out;
 }
 
-std::vector<std::string> EvaluationLines(const EvaluationResult& r) {
+std::vector<std::string> EvaluationLines(const EvaluationResult& r, bool thresholdLines) {
   std::vector<std::string> lines;
   if (r.auc) {
     lines.push_back(AucIntervalLine("DeLong", r.intervals.delong));
@@ -244,9 +245,17 @@ std::vector<std::string> EvaluationLines(const EvaluationResult& r) {
     if (g.areaPercent == 10 || g.areaPercent == 20 || g.areaPercent == 50) lines.push_back(GainLine(g));
   }
   if (r.beyondAuc) {
-    for (const ThresholdRow& t : r.thresholds) lines.push_back(ThresholdLine(t));
+    if (r.thresholds.empty()) {
+      lines.push_back("No thresholds: they need finds and non-finds, or the training presences of the data configuration.");
+    }
+    if (thresholdLines) {
+      for (const ThresholdRow& t : r.thresholds) lines.push_back(ThresholdLine(t));
+    }
     lines.push_back(BoyceLine(r.boyce));
     lines.push_back(PredictionAreaLine(r.predictionArea));
+  }
+  if (r.binaryThreshold) {
+    lines.push_back("Binary map at " + FormatFixed(*r.binaryThreshold, 6) + ": " + BinaryMapFileName(r.mapName));
   }
   if (r.comparison) lines.push_back(ComparisonLine(r.compareName, *r.comparison));
   for (const std::string& note : r.notes) lines.push_back(note);

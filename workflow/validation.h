@@ -66,6 +66,7 @@ struct EvaluationResult {
   BoyceResult boyce;
   PredictionArea predictionArea;
   std::optional<PairedAucComparison> comparison;
+  std::string mapName;            // the map's file name
   std::string compareName;        // the second map's file name
   std::optional<double> binaryThreshold;
   std::vector<std::string> notes; // why a part is missing (presence-only, training cells, comparison)
@@ -79,8 +80,9 @@ EvaluationResult Evaluate(Session& session, const TDataDef& map, const Validatio
                           const EvaluationOptions& options, Canvas& roc, Canvas& gain);
 
 // The evaluation's lines after the AUC: intervals, the note on ties, the gain at 10, 20 and 50%,
-// the threshold table, the Boyce index, the prediction-area intersection and the comparison.
-std::vector<std::string> EvaluationLines(const EvaluationResult& result);
+// the threshold table (unless a table shows it), the Boyce index, the prediction-area intersection,
+// the binary map's threshold, the comparison and the notes.
+std::vector<std::string> EvaluationLines(const EvaluationResult& result, bool thresholdLines = true);
 
 // The choices of tab 4 that the validate command can set.
 struct ValidateOptions {
