@@ -85,6 +85,17 @@ std::optional<double> BinaryThreshold(const BinaryChoice& choice, const std::vec
   return std::nullopt;
 }
 
+// The files the statistics beyond the AUC write for the map `mapName`.
+std::vector<fs::path> BeyondAucOutputs(const RunContext& run, const std::string& mapName, bool binary) {
+  std::vector<fs::path> outputs = {run.Output(BoyceTitle(mapName) + ".txt"), run.Output(BoyceTitle(mapName) + ".bmp"),
+                                   run.Output(PredictionAreaTitle(mapName) + ".bmp")};
+  if (binary) {
+    const fs::path grid = run.Output(BinaryMapFileName(mapName));
+    outputs.insert(outputs.end(), {grid, fs::path(grid).replace_extension(".bmp"), fs::path(grid).replace_extension(".prj")});
+  }
+  return outputs;
+}
+
 }  // namespace
 
 void OpenPoints(Session& session, ValidationFile& file, const fs::path& points) {
@@ -117,6 +128,14 @@ EvaluationResult Evaluate(Session& session, const TDataDef& map, const Validatio
   EvaluationResult out;
   const std::string mapName = fs::path(map.FileName).filename().string();
   out.mapName = mapName;
+  // Neither the map, the second map, the points nor the training grid may be one of the files
+  // this evaluation writes.
+  if (options.beyondAuc) {
+    std::vector<fs::path> inputs = {map.FileName, file.path};
+    if (options.compare) inputs.push_back(*options.compare);
+    if (options.training) inputs.push_back(options.training->FileName);
+    if (!OutputsAreNotInputs(BeyondAucOutputs(run, mapName, options.binary.has_value()), inputs, shell)) return out;
+  }
   // A second map that cannot be read stops the evaluation before anything is drawn.
   TDataDef second;
   if (options.compare) {
@@ -268,13 +287,10 @@ std::optional<ValidationRun> Validate(Session& session, const ValidateOptions& v
   const std::string mapName = mapFile.filename().string();
   std::vector<fs::path> outputs = {run.Output(kValidationRecordsFile), run.Output(RocTitle(mapFile.string()) + ".bmp"),
                                    run.Output(GainTitle(mapName) + ".txt"), run.Output(GainTitle(mapName) + ".bmp"),
-                                   run.Output(BoyceTitle(mapName) + ".txt"), run.Output(BoyceTitle(mapName) + ".bmp"),
-                                   run.Output(PredictionAreaTitle(mapName) + ".bmp")};
-  if (!v.beyondAuc) outputs.resize(4);
-  outputs.push_back(run.Output(kLogFileName));
-  if (v.binary) {
-    const fs::path binary = run.Output(BinaryMapFileName(mapName));
-    outputs.insert(outputs.end(), {binary, fs::path(binary).replace_extension(".bmp"), fs::path(binary).replace_extension(".prj")});
+                                   run.Output(kLogFileName)};
+  if (v.beyondAuc) {
+    const std::vector<fs::path> beyond = BeyondAucOutputs(run, mapName, v.binary.has_value());
+    outputs.insert(outputs.end(), beyond.begin(), beyond.end());
   }
   std::vector<fs::path> inputs = {points, mapFile};
   if (v.compare) inputs.push_back(*v.compare);

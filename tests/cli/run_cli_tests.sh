@@ -235,6 +235,8 @@ check "non-finds only say there is no find" grep -q "The validation records hold
 check "a bad --binary exits 2" test $? -eq 2
 "$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --compare "$work/meuse.txt" >/dev/null 2>"$work/cmp.err"
 check "a comparison map that is no grid exits 1" test $? -eq 1
+"$BATCH" --workdir "$work/m1" validate "$ex/validation.txt" "$work/m1/BayesP.asc" --binary youden --compare "$work/m1/Binary of BayesP.asc" >/dev/null 2>"$work/cmp2.err"
+check "a comparison map that the binary map would replace is refused" grep -q "^karvelo: $work/m1/Binary of BayesP.asc is an input of this run" "$work/cmp2.err"
 check "a comparison map that is no grid is named" grep -q "^karvelo: $work/meuse.txt: line 1: the header has no" "$work/cmp.err"
 
 # A grid in degrees (cells of 3 arc seconds) through configuration, map and validation: the corner and
