@@ -13,8 +13,6 @@ namespace karvelo {
 
 namespace {
 
-const Rgb kWhite{255, 255, 255};
-const Rgb kBlack{0, 0, 0};
 const Rgb kGreen{0, 128, 0};
 const Rgb kRed{255, 0, 0};
 

@@ -206,8 +206,6 @@ HistogramCounts CountHistogram(const TDataDef& aux, const TDataDef& obs, ThreadP
   return h;
 }
 
-const Rgb kBlack{0, 0, 0};
-const Rgb kWhite{255, 255, 255};
 const Rgb kGreen{0, 128, 0};
 const Rgb kRed{255, 0, 0};
 

@@ -13,6 +13,10 @@ struct Rgb {
   friend bool operator==(const Rgb&, const Rgb&) = default;
 };
 
+// The pictures' paper and ink.
+inline constexpr Rgb kWhite{255, 255, 255};
+inline constexpr Rgb kBlack{0, 0, 0};
+
 // The window's face colour where the engine draws without a window (batch runs and tests).
 inline constexpr Rgb kDefaultFace{240, 240, 240};
 

@@ -6,8 +6,6 @@
 namespace karvelo {
 
 namespace {
-const Rgb kBlack{0, 0, 0};
-const Rgb kWhite{255, 255, 255};
 // Pixels of white between two labels, so that "1" and "2" never read as "12".
 constexpr int kLabelGap = 3;
 }  // namespace

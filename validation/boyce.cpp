@@ -11,8 +11,6 @@ namespace karvelo {
 
 namespace {
 
-const Rgb kWhite{255, 255, 255};
-const Rgb kBlack{0, 0, 0};
 const Rgb kGrey{160, 160, 160};
 
 // a.finds / a.cells against b.finds / b.cells, as whole numbers (every window shares the totals).

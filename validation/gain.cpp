@@ -17,8 +17,6 @@ namespace karvelo {
 
 namespace {
 
-const Rgb kWhite{255, 255, 255};
-const Rgb kBlack{0, 0, 0};
 const Rgb kGrey{160, 160, 160};
 
 // For each threshold (ascending), how many values are >= it.

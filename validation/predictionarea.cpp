@@ -11,8 +11,6 @@ namespace karvelo {
 
 namespace {
 
-const Rgb kWhite{255, 255, 255};
-const Rgb kBlack{0, 0, 0};
 const Rgb kBlue{30, 80, 200};
 const Rgb kRed{200, 30, 30};
 

@@ -11,8 +11,6 @@ namespace karvelo {
 
 namespace {
 
-const Rgb kWhite{255, 255, 255};
-const Rgb kBlack{0, 0, 0};
 
 void DrawFrameAndAxes(Canvas& pic, const std::string& title) {
   pic.FillRect(0, 0, pic.Width(), pic.Height(), kWhite);

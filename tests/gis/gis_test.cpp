@@ -28,7 +28,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A raster the test writes with GDAL: values row by row from the top.
-struct RasterSpec {
+struct TestRaster {
   int ncols = 0, nrows = 0;
   double gt[6] = {0, 1, 0, 0, 0, -1};
   std::vector<double> values;
@@ -37,7 +37,7 @@ struct RasterSpec {
   int epsg = 0;  // 0: no projection
 };
 
-void WriteTiff(const fs::path& path, const RasterSpec& s) {
+void WriteTiff(const fs::path& path, const TestRaster& s) {
   GDALAllRegister();
   GDALDatasetH ds = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), s.ncols, s.nrows, 1, s.type, nullptr);
   ASSERT_NE(ds, nullptr);
@@ -182,7 +182,7 @@ TEST_F(GisTest, ImportGivesBackTheGridAGeoTiffWasMadeFrom) {
 
   // A raster without projection or no-data value: no .prj (an old one goes), -9999 for no-data,
   // whole values without decimals, a south-up raster still written north row first.
-  RasterSpec s;
+  TestRaster s;
   s.ncols = 2, s.nrows = 2;
   double gt[6] = {10, 5, 0, 20, 0, 5};  // rows run northwards
   std::copy(gt, gt + 6, s.gt);
@@ -199,7 +199,7 @@ TEST_F(GisTest, ImportGivesBackTheGridAGeoTiffWasMadeFrom) {
 }
 
 TEST_F(GisTest, AGeoTiffInDegreesKeepsItsGeoreferencing) {
-  RasterSpec s;
+  TestRaster s;
   s.ncols = 3, s.nrows = 2;
   double gt[6] = {5.5, 0.25, 0, 51.0, 0, -0.25};
   std::copy(gt, gt + 6, s.gt);
@@ -242,7 +242,7 @@ TEST_F(GisTest, BadRastersAreRefusedNamingTheFileAndNothingIsWritten) {
   e = ErrorOf([] { gis::ImportRaster("missing.tif", 1, "out.asc"); });
   EXPECT_EQ(e, "missing.tif: cannot open the file: No such file or directory");
 
-  RasterSpec s;
+  TestRaster s;
   s.ncols = 2, s.nrows = 2;
   s.values = {1, 2, 3, 4};
   double ns[6] = {0, 10, 0, 100, 0, -20};
@@ -258,7 +258,7 @@ TEST_F(GisTest, BadRastersAreRefusedNamingTheFileAndNothingIsWritten) {
   e = ErrorOf([] { gis::ImportRaster("rotated.tif", 1, "out.asc"); });
   EXPECT_NE(e.find("rotated.tif: the raster is rotated"), std::string::npos) << e;
 
-  RasterSpec wide;
+  TestRaster wide;
   wide.ncols = 10001, wide.nrows = 1;
   wide.values.assign(10001, 1);
   wide.type = GDT_Byte;
@@ -296,7 +296,7 @@ TEST_F(GisTest, AlignPutsShiftedAndCoarserGridsOnTheReferenceCells) {
   WriteReference();
   // Twice the cell size: 2 x 2 cells of 20 over the same extent. Each reference cell centre lies
   // inside one source cell, so nearest copies it into the four reference cells it covers.
-  RasterSpec coarse;
+  TestRaster coarse;
   coarse.ncols = 2, coarse.nrows = 2;
   double cg[6] = {0, 20, 0, 40, 0, -20};
   std::copy(cg, cg + 6, coarse.gt);
@@ -320,7 +320,7 @@ TEST_F(GisTest, AlignPutsShiftedAndCoarserGridsOnTheReferenceCells) {
   // centre then falls on the corner of four source cells; bilinear takes their mean. Nearest
   // takes the cell to the east and south of that corner (GDAL's rule for a centre on an edge),
   // and the last reference row, whose centres lie below the source, gets no-data.
-  RasterSpec shifted;
+  TestRaster shifted;
   shifted.ncols = 4, shifted.nrows = 4;
   double sg[6] = {5, 10, 0, 45, 0, -10};
   std::copy(sg, sg + 6, shifted.gt);
@@ -343,7 +343,7 @@ TEST_F(GisTest, ModeTakesTheMajorityOfTheFinerCells) {
   WriteReference();
   // 8 x 8 cells of 5: each reference cell covers a 2 x 2 block, three of whose four cells agree;
   // the odd one out (and a no-data cell) must not win.
-  RasterSpec fine;
+  TestRaster fine;
   fine.ncols = 8, fine.nrows = 8;
   double fg[6] = {0, 5, 0, 40, 0, -5};
   std::copy(fg, fg + 6, fine.gt);
@@ -433,7 +433,7 @@ std::string SimpleSource(const std::string& file) {
 }
 
 TEST_F(GisTest, NoOutputIsAFileTheRasterIsReadFrom) {
-  RasterSpec s;
+  TestRaster s;
   s.ncols = 2, s.nrows = 2;
   s.values = {1, 2, 3, 4};
   double gt[6] = {0, 1, 0, 2, 0, -1};
@@ -503,12 +503,12 @@ TEST_F(GisTest, AVrtReadsOnlyLocalRasters) {
 }
 
 TEST_F(GisTest, CellsAndGeoreferencingAGridCannotHoldAreRefusedWithTheReason) {
-  RasterSpec s;
+  TestRaster s;
   s.ncols = 2, s.nrows = 2;
   double gt[6] = {0, 1, 0, 2, 0, -1};
   std::copy(gt, gt + 6, s.gt);
-  auto refused = [&](const char* name, const RasterSpec& spec) {
-    WriteTiff(name, spec);
+  auto refused = [&](const char* name, const TestRaster& raster) {
+    WriteTiff(name, raster);
     return ErrorOf([&] { gis::ImportRaster(name, 1, "out.asc"); });
   };
   s.values = {1, HUGE_VAL, 3, 4};

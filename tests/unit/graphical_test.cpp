@@ -16,7 +16,6 @@ using test::RecordingShell;
 using test::TempDir;
 using test::WriteFile;
 
-const Rgb kWhite{255, 255, 255};
 const Rgb kGreen{0, 128, 0};
 const Rgb kRed{255, 0, 0};
 

@@ -47,7 +47,6 @@ class RenderTest : public ::testing::Test {
   QImageCanvas canvas{kMapPictureSize, kMapPictureSize};
 };
 
-const Rgb kWhite{255, 255, 255};
 const Rgb kDark{1, 1, 1};
 const Rgb kFace = kDefaultFace;
 
