@@ -79,15 +79,19 @@ RocCounts CountRoc(const ValidationRecords& records, double findCode, double vmi
     counts.finds[static_cast<std::size_t>(r)] = static_cast<double>(f);
     counts.nonFinds[static_cast<std::size_t>(r)] = static_cast<double>(nf);
   }
+  counts.codesLine = CodesLine(findCode, counts.totalFinds, others, moreOthers, counts.totalNonFinds);
+  return counts;
+}
+
+std::string CodesLine(double findCode, long long finds, std::vector<double> others, bool moreOthers, long long nonFinds) {
   std::sort(others.begin(), others.end());
   std::string otherText;
   for (double c : others) otherText += (otherText.empty() ? "" : ", ") + FormatShortest(c);
   if (moreOthers) otherText += ", ...";
   auto records_ = [](long long k) { return std::to_string(k) + (k == 1 ? " record" : " records"); };
-  counts.codesLine = "Finds: code " + FormatShortest(findCode) + " (" + records_(counts.totalFinds) + "); non-finds: " +
-                     (others.empty() ? std::string("none") : (others.size() == 1 && !moreOthers ? "code " : "codes ") + otherText) +
-                     " (" + records_(counts.totalNonFinds) + ")";
-  return counts;
+  return "Finds: code " + FormatShortest(findCode) + " (" + records_(finds) + "); non-finds: " +
+         (others.empty() ? std::string("none") : (others.size() == 1 && !moreOthers ? "code " : "codes ") + otherText) +
+         " (" + records_(nonFinds) + ")";
 }
 
 int X2ix(double xco) { return RoundToInt(xco * 300 + 40); }

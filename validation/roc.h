@@ -27,6 +27,10 @@ struct RocCounts {
 // The highest threshold number r (0..10000) with r / 10000 <= w: a record counts at 1..r.
 int ThresholdReach(double w);
 
+// "Finds: code 1 (45 records); non-finds: code 0 (110 records)": the code of finds and its records,
+// the other codes (a few named, `moreOthers` when there were more) and theirs.
+std::string CodesLine(double findCode, long long finds, std::vector<double> others, bool moreOthers, long long nonFinds);
+
 // Counts the looked-up records: a record is a find when its code is findCode, else a non-find.
 RocCounts CountRoc(const ValidationRecords& records, double findCode, double vmin, double vmax, Shell& shell);
 

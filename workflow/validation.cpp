@@ -72,11 +72,6 @@ void WriteTextLines(const fs::path& path, const std::vector<std::string>& lines)
   file.Commit();
 }
 
-std::string CodesLineWithoutNonFinds(double findCode, long long finds) {
-  return "Finds: code " + FormatShortest(findCode) + " (" + std::to_string(finds) + (finds == 1 ? " record" : " records") +
-         "); non-finds: none";
-}
-
 // The threshold the binary map is cut at, or why there is none.
 std::optional<double> BinaryThreshold(const BinaryChoice& choice, const std::vector<ThresholdRow>& rows, std::vector<std::string>& notes) {
   if (!choice.kind) return choice.value;
@@ -150,7 +145,7 @@ EvaluationResult Evaluate(Session& session, const TDataDef& map, const Validatio
   // Finds alone need no ROC: the Boyce index, the gain and the training thresholds need no absences.
   out.presenceOnly = findCode && finds > 0 && others == 0;
   if (out.presenceOnly) {
-    out.codesLine = CodesLineWithoutNonFinds(*findCode, finds);
+    out.codesLine = CodesLine(*findCode, finds, {}, false, 0);
     shell.log(out.codesLine);
     out.notes.push_back("The validation records hold finds only: the ROC and the AUC need non-finds and are left out; "
                         "the Boyce index below needs none.");
