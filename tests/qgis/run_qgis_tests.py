@@ -14,6 +14,8 @@ import xml.etree.ElementTree as ET
 BATCH, EXAMPLES, PLUGINS = (os.path.abspath(a) for a in sys.argv[1:4])
 os.environ["KARVELO_BATCH"] = BATCH
 os.environ.setdefault("QT_QPA_PLATFORM", "offscreen")
+# QGIS keeps raster statistics in .aux.xml files beside the grids: never beside the example data.
+os.environ["GDAL_PAM_ENABLED"] = "NO"
 
 try:
     from qgis.core import (QgsApplication, QgsProcessingContext, QgsProcessingException, QgsProcessingFeedback,
@@ -97,6 +99,7 @@ for alg in provider.algorithms():
     check(alg.id() + " has help text", len(alg.shortHelpString()) > 40)
 
 work = tempfile.mkdtemp(prefix="karvelo-qgis-test-")
+examples_before = sorted(os.listdir(EXAMPLES))
 try:
     E = lambda name: os.path.join(EXAMPLES, name)  # noqa: E731
     plugin, ref = os.path.join(work, "plugin"), os.path.join(work, "ref")
@@ -175,6 +178,7 @@ try:
           all(sha(os.path.join(map_dir, n)) == h for n, h in before.items()))
     check("cancel: no temporary file is left", temporary_files(work) == [])
     check("cancel: no work folder is left", not os.path.exists(os.path.join(map_dir, "karvelo-work")))
+    check("the example data stays as it was", sorted(os.listdir(EXAMPLES)) == examples_before)
     check("cancel: no result file is left", not any(n.startswith("karvelo-result-") for n in os.listdir(tempfile.gettempdir())))
 finally:
     shutil.rmtree(work, ignore_errors=True)
