@@ -114,6 +114,22 @@ try:
           "--aux", E("dist.asc") + ":8", "--aux", E("ffreq.asc") + ":1,2,3,4", "--aux", E("soil.asc") + ":1,2,3,4")
     check("configuration equals karvelo-batch's", same_bytes(os.path.join(plugin, "c.txt"), os.path.join(ref, "c.txt")))
 
+    # A grid on other cells is aligned onto the observation layer's first, as karvelo-batch align does it.
+    shifted = os.path.join(work, "soilshift.asc")
+    with open(E("soil.asc")) as f:
+        lines = f.read().splitlines()
+    header = [l.replace("78", "77") if l.startswith("ncols") else l.replace("178440", "178480") for l in lines[:6]]
+    with open(shifted, "w") as f:
+        f.write("\n".join(header + [" ".join(l.split()[1:]) for l in lines[6:]]) + "\n")
+    aligned_dir = os.path.join(work, "aligned")
+    feedback = Feedback()
+    run("karvelo:configure", {"OBSERVATION": E("obs.asc"), "AUXILIARY": [shifted], "CLASSES": "3",
+                              "WORKDIR": aligned_dir, "OUTPUT": os.path.join(aligned_dir, "c.txt")}, feedback)
+    batch("--workdir", ref, "align", "--like", E("obs.asc"), shifted, "-o", os.path.join(ref, "soilshift-aligned.asc"))
+    check("configure: a grid on other cells is aligned first",
+          same_bytes(os.path.join(aligned_dir, "soilshift-aligned.asc"), os.path.join(ref, "soilshift-aligned.asc"))
+          and os.path.join(aligned_dir, "soilshift-aligned.asc") in open(os.path.join(aligned_dir, "c.txt")).read())
+
     # The uncertainty map, seeded: every result equal to karvelo-batch's.
     map_dir, ref_map = os.path.join(work, "map"), os.path.join(ref, "map")
     results, context = run("karvelo:map", {"CONFIG": os.path.join(plugin, "c.txt"), "PRIOR": 1, "UNCERTAINTY": True,
