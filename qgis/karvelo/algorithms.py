@@ -43,6 +43,11 @@ RESAMPLING = ["near", "bilinear", "mode"]
 SPLITS = ["random", "blocks"]
 
 
+def seed_text(alg, parameters, context):
+    """The seed as a whole number; read as a double, since seeds go beyond a C int."""
+    return str(int(alg.parameterAsDouble(parameters, "SEED", context)))
+
+
 def grid_path(layer):
     """The file behind a raster layer (GDAL sources may carry options after a '|')."""
     return layer.source().split("|")[0]
@@ -258,7 +263,7 @@ class Map(KarveloAlgorithm):
         if self.parameterAsBoolean(parameters, "GEOTIFF", context):
             args.append("--geotiff")
         if parameters.get("SEED") is not None:
-            args = ["--seed", str(self.parameterAsInt(parameters, "SEED", context))] + args
+            args = ["--seed", seed_text(self, parameters, context)] + args
         run = self.run_batch(args, workdir, feedback)
         outputs = {"WORKDIR": workdir, "RESULTS": json.dumps(run.results),
                    "PRIOR_PRESENCE": run.results.get("priors", {}).get("presence")}
@@ -351,7 +356,7 @@ class Validate(KarveloAlgorithm):
         if binary:
             args += ["--binary", binary]
         if parameters.get("SEED") is not None:
-            args = ["--seed", str(self.parameterAsInt(parameters, "SEED", context))] + args
+            args = ["--seed", seed_text(self, parameters, context)] + args
         run = self.run_batch(args, workdir, feedback)
         r = run.results
         delong = r.get("delong") or {}
@@ -403,7 +408,7 @@ class CrossValidate(KarveloAlgorithm):
         if parameters.get("BLOCK_SIZE") is not None:
             args += ["--block-size", str(self.parameterAsInt(parameters, "BLOCK_SIZE", context))]
         if parameters.get("SEED") is not None:
-            args += ["--seed", str(self.parameterAsInt(parameters, "SEED", context))]
+            args += ["--seed", seed_text(self, parameters, context)]
         run = self.run_batch(args, workdir, feedback)
         for path in run.files:
             if path.endswith(".asc"):

@@ -132,7 +132,8 @@ def run_batch(batch, args, workdir, on_progress=None, on_message=None, is_cancel
     except ValueError as e:
         raise BatchError("{}: the result file of karvelo-batch is no JSON: {}".format(result_path, e))
     run = Run(proc.returncode, result, lines)
-    if canceled or proc.returncode == 130:
+    # A cancel that came after the results were in place changes nothing: the run is done.
+    if proc.returncode == 130:
         raise BatchError("Cancelled: karvelo-batch stopped; every earlier result is as it was.")
     if proc.returncode != 0:
         message = (result or {}).get("message") or "\n".join(plain) or "exit status {}".format(proc.returncode)
