@@ -44,6 +44,7 @@
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
 #include "ui/frmevaluation.h"
+#include "ui/frmweights.h"
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
@@ -157,6 +158,7 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   frmGraphicalAnalysis_ = new TfrmGraphicalAnalysis(session_.Ws(), *this);
   frmMapViewer_ = new TfrmMapViewer(hooks, this);
   frmEvaluation_ = new TfrmEvaluation(hooks, this);
+  frmWeights_ = new TfrmWeights(this);
   frmEvaluation_->askFile = [this](const FileDialogRequest& request) { return AskFile(request, picturesFolder_); };
   frmEvaluation_->openInViewer = [this](const std::filesystem::path& grid) { OpenMapViewer(grid, true); };
   const QString viewHint = "Double-click to view the map at full resolution";
@@ -400,6 +402,12 @@ void TfrmKarvelo::BuildMapTab() {
   rdgrpConfLevel->setGeometry(checkWidth + 8, 6, 729 - checkWidth - 14, 40);
   connect(chckbxErrorProp, &QCheckBox::toggled, this, &TfrmKarvelo::chckbxErrorPropClick);
 
+  // On the results' caption line above the picture, the one free strip of the tab.
+  btbttnWeights = NewButton(grpbxMap, "btbttnWeights", "Weights of evidence and effects of classes...", QRect(421, 139, 300, 18));
+  btbttnWeights->setToolTip("W+, W-, contrast and studentized contrast of every class, and each grid's picture of its classes' "
+                            "probabilities with their intervals");
+  btbttnWeights->setEnabled(false);
+  connect(btbttnWeights, &QPushButton::clicked, this, &TfrmKarvelo::btbttnWeightsClick);
   // Hidden until a mapping run shows it.
   grpbxBayesOutput = NewGroup(grpbxMap, "grpbxBayesOutput", " Results Bayesian analysis ", QRect(8, 140, 729, 322));
   grpbxBayesOutput->hide();
