@@ -177,7 +177,6 @@ std::vector<fs::path> ReportEffects(const Workspace& ws, const ClassCPStats* boo
   if (all.empty()) return files;
   shell.log("");
   for (const GridEffects& g : all) {
-    shell.status2("... Drawing effects of " + g.grid);
     QImageCanvas pic(kEffectsPictureWidth, kEffectsPictureHeight);
     DrawEffects(g, pic);
     const fs::path file = shell.run().Output(EffectsPictureName(g.grid));

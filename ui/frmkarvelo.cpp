@@ -544,6 +544,8 @@ void TfrmKarvelo::btbttnKarveloClick() {
   }
   const bool uncertainty = chckbxErrorProp->isChecked();
   RunLongStep([this, uncertainty] { MapRun(uncertainty); }, true, "the mapping run", Busy::Mapping);
+  // The step's pictures are in place only once it has ended.
+  frmWeights_->LoadPictures();
 }
 
 void TfrmKarvelo::MapRun(bool uncertainty) {

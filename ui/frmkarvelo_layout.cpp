@@ -402,12 +402,6 @@ void TfrmKarvelo::BuildMapTab() {
   rdgrpConfLevel->setGeometry(checkWidth + 8, 6, 729 - checkWidth - 14, 40);
   connect(chckbxErrorProp, &QCheckBox::toggled, this, &TfrmKarvelo::chckbxErrorPropClick);
 
-  // On the results' caption line above the picture, the one free strip of the tab.
-  btbttnWeights = NewButton(grpbxMap, "btbttnWeights", "Weights of evidence and effects of classes...", QRect(421, 139, 300, 18));
-  btbttnWeights->setToolTip("W+, W-, contrast and studentized contrast of every class, and each grid's picture of its classes' "
-                            "probabilities with their intervals");
-  btbttnWeights->setEnabled(false);
-  connect(btbttnWeights, &QPushButton::clicked, this, &TfrmKarvelo::btbttnWeightsClick);
   // Hidden until a mapping run shows it.
   grpbxBayesOutput = NewGroup(grpbxMap, "grpbxBayesOutput", " Results Bayesian analysis ", QRect(8, 140, 729, 322));
   grpbxBayesOutput->hide();
@@ -432,6 +426,12 @@ void TfrmKarvelo::BuildMapTab() {
   mmIndependence->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   mmIndependence->setReadOnly(true);
   mmIndependence->hide();
+  // On the results' caption line above the picture, the one free strip of the tab; shown with the results.
+  btbttnWeights = NewButton(grpbxBayesOutput, "btbttnWeights", "Weights of evidence and effects of classes...", QRect(413, 0, 300, 17));
+  btbttnWeights->setToolTip("W+, W-, contrast and studentized contrast of every class, and each grid's picture of its classes' "
+                            "probabilities with their intervals");
+  btbttnWeights->setEnabled(false);
+  connect(btbttnWeights, &QPushButton::clicked, this, &TfrmKarvelo::btbttnWeightsClick);
   imgKarvelo = Named(new TPictureView(imgKarveloCanvas_, grpbxBayesOutput), "imgKarvelo");
   imgKarvelo->move(413, 17);  // below the frame line, which this style draws under the title
   // The picture fills the group's height, so its key sits in the left column, ending next to it.

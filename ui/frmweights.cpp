@@ -3,6 +3,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -24,11 +25,12 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// Broken by hand: a label that wraps itself lets the layout squeeze the window below its height.
 constexpr const char* kNote =
-    "W+ and W-: the log of how much more often presences than absences fall inside (W+) or outside (W-) the class. "
-    "C = W+ - W- is the class's contrast, s(C) its standard deviation; Studentized C = C / s(C). A class whose "
-    "|Studentized C| is above about 2 carries evidence worth trusting. Where a count was 0, 0.5 was added to each of "
-    "the class's four counts (Note).";
+    "W+ and W-: the log of how much more often presences than absences fall inside (W+) or outside (W-) the class.\n"
+    "C = W+ - W- is the class's contrast, s(C) its standard deviation, Studentized C = C / s(C); a class whose\n"
+    "|Studentized C| is above about 2 carries evidence worth trusting. Where a count was 0, 0.5 was added to each\n"
+    "of the class's four counts (Note).";
 
 }  // namespace
 
@@ -39,7 +41,6 @@ TfrmWeights::TfrmWeights(QWidget* parent) : QDialog(parent) {
 
   lblNote = new QLabel(kNote, this);
   lblNote->setObjectName("lblNote");
-  lblNote->setWordWrap(true);
 
   const std::vector<std::string> columns = WeightsColumns();
   tblWeights = new QTableWidget(0, static_cast<int>(columns.size()), this);
@@ -71,6 +72,8 @@ TfrmWeights::TfrmWeights(QWidget* parent) : QDialog(parent) {
   all->addWidget(tblWeights, 1);
   all->addWidget(tbEffects);
   all->addLayout(buttons);
+  // Never smaller than the table's rows and a picture at full size need.
+  all->setSizeConstraint(QLayout::SetMinimumSize);
 }
 
 void TfrmWeights::SetResult(const std::vector<WeightsRow>& rows, const std::vector<EffectsPicture>& pictures) {
@@ -96,23 +99,34 @@ void TfrmWeights::SetResult(const std::vector<WeightsRow>& rows, const std::vect
     tbEffects->removeTab(0);
     delete page;
   }
-  for (const EffectsPicture& picture : pictures) {
+  pictures_ = pictures;
+  for (const EffectsPicture& picture : pictures_) {
     auto* scroll = new QScrollArea;
     auto* label = new QLabel;
     label->setObjectName(Q("img" + picture.grid));
-    const QPixmap pixmap(Q(picture.file.string()));
+    scroll->setWidget(label);
+    scroll->setAlignment(Qt::AlignCenter);
+    tbEffects->addTab(scroll, Q(picture.grid));
+  }
+  adjustSize();
+}
+
+void TfrmWeights::LoadPictures() {
+  for (int i = 0; i < tbEffects->count() && i < static_cast<int>(pictures_.size()); ++i) {
+    const EffectsPicture& picture = pictures_[static_cast<std::size_t>(i)];
+    auto* label = qobject_cast<QLabel*>(static_cast<QScrollArea*>(tbEffects->widget(i))->widget());
+    // Read through QImage rather than a pixmap loaded by name, which may answer from the pixmap
+    // cache for a file that the next run rewrote at the same size.
+    const QPixmap pixmap = QPixmap::fromImage(QImage(Q(picture.file.string())));
     if (pixmap.isNull()) {
+      label->setPixmap(QPixmap());
       label->setText(Q("The picture " + picture.file.string() + " could not be read."));
       label->adjustSize();
     } else {
       label->setPixmap(pixmap);
       label->setFixedSize(pixmap.size());
     }
-    scroll->setWidget(label);
-    scroll->setAlignment(Qt::AlignCenter);
-    tbEffects->addTab(scroll, Q(picture.grid));
   }
-  adjustSize();
 }
 
 void TfrmWeights::Clear() {

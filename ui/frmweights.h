@@ -20,8 +20,10 @@ class TfrmWeights : public QDialog {
  public:
   explicit TfrmWeights(QWidget* parent = nullptr);
 
-  // Shows the rows of the last mapping run and reads its effect pictures from their files.
+  // Shows the rows of the last mapping run and a tab for each of its effect pictures.
   void SetResult(const std::vector<WeightsRow>& rows, const std::vector<EffectsPicture>& pictures);
+  // Reads the pictures from their files: once the step that wrote them has put them in place.
+  void LoadPictures();
   // Nothing to show: the window closes and forgets the last run.
   void Clear();
 
@@ -29,6 +31,9 @@ class TfrmWeights : public QDialog {
   QTableWidget* tblWeights;
   QTabWidget* tbEffects;
   QPushButton* bttnClose;
+
+ private:
+  std::vector<EffectsPicture> pictures_;
 };
 
 }  // namespace karvelo
