@@ -34,7 +34,8 @@ const char* const kExampleFiles[] = {"obs.asc", "dist.asc", "ffreq.asc", "soil.a
 const char* const kDemoOutputs[] = {"meuse-configuration.txt", kMeanMapFile, kSdMapFile, kBootstrapDataFile,
                                     kMeanPictureFile, kMeanLog10PictureFile, kBayesMapFile, kBayesPictureFile, kBayesLog10PictureFile,
                                     kValidationRecordsFile, "ROC of BayesP.asc.bmp", "Gain of BayesP.asc.txt",
-                                    "Gain of BayesP.asc.bmp", kWeightsFile, kLogFileName};
+                                    "Gain of BayesP.asc.bmp", kWeightsFile, "Effects of dist.bmp", "Effects of ffreq.bmp",
+                                    "Effects of soil.bmp", kLogFileName};
 
 // What an earlier demo wrote into its folder: one "checksum  name" line per file (the form
 // sha256sum reads), so that a later demo replaces only files that are still its own.

@@ -111,12 +111,29 @@ IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunCon
   return report;
 }
 
+std::vector<std::optional<double>> PairShares(const std::vector<PairIndependence>& pairs) {
+  double sum = 0;
+  for (const PairIndependence& pair : pairs) {
+    if (pair.result.tested) sum += pair.result.test.value;
+  }
+  std::vector<std::optional<double>> shares;
+  for (const PairIndependence& pair : pairs) {
+    if (pair.result.tested && sum > 0) shares.emplace_back(100 * pair.result.test.value / sum);
+    else shares.emplace_back();
+  }
+  return shares;
+}
+
 std::vector<std::string> IndependenceLines(const IndependenceReport& report) {
   const OverallIndependence& o = report.overall;
   std::vector<std::string> lines = {ConditionalIndependenceLine(o.presences, o.expected, o.z, o.p),
                                     CalibratedIndependenceLine(report.calibrated)};
-  for (const PairIndependence& pair : report.pairs) {
-    for (std::string& line : PairwiseIndependenceLines(pair.first, pair.second, pair.result)) lines.push_back(std::move(line));
+  const std::vector<std::optional<double>> shares = PairShares(report.pairs);
+  for (std::size_t i = 0; i < report.pairs.size(); ++i) {
+    const PairIndependence& pair = report.pairs[i];
+    std::vector<std::string> pairLines = PairwiseIndependenceLines(pair.first, pair.second, pair.result);
+    if (shares[i]) pairLines.front() += ", share " + FormatFixed(*shares[i], 1) + "% of all pairs' Chi2";
+    for (std::string& line : pairLines) lines.push_back(std::move(line));
   }
   return lines;
 }

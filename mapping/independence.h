@@ -38,7 +38,11 @@ struct IndependenceReport {
 IndependenceReport TestConditionalIndependence(const Workspace& ws, const RunContext& run, const std::filesystem::path& map,
                                                const std::optional<std::filesystem::path>& sdMap);
 
-// The report's lines: the overall line, the calibrated one, then the pairwise ones.
+// Each pair's Chi2 as a percentage of the sum over the tested pairs, so that the pair driving the
+// dependence stands out; none for an untested pair, or when no pair has a Chi2 above 0.
+std::vector<std::optional<double>> PairShares(const std::vector<PairIndependence>& pairs);
+
+// The report's lines: the overall line, the calibrated one, then the pairwise ones with their shares.
 std::vector<std::string> IndependenceLines(const IndependenceReport& report);
 
 // After a mapping run: tests, logs the lines after an empty line and returns them.

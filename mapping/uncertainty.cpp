@@ -351,7 +351,7 @@ MapExtremes WriteUncertaintyMaps(const Workspace& ws, const ClassCPStats& stats,
 }  // namespace
 
 bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, EvidenceLevel evidence, Canvas& picture, Rgb face,
-               Shell& shell) {
+               Shell& shell, ClassCPStats* samples) {
   picture.FillRect(0, 0, picture.Width(), picture.Height(), face);
   CopyBayesTableNames(ws, tables);
   shell.status2("... Preparing table with mapping data");
@@ -380,6 +380,7 @@ bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, Evidence
   });
   ShowClassTests(rows, tables.Chi2a, shell, true);
   ReduceStats(ws, stats);
+  if (samples) *samples = stats;
 
   MapPictureCells cells(picture.Width(), picture.Height(), ws.ReferenceGrid());
   MapExtremes ext = WriteUncertaintyMaps(ws, stats, evidence, shell, cells);

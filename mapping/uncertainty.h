@@ -59,8 +59,8 @@ struct Observation {
 ClassCPStats Bootstrap(Workspace& ws, Shell& shell);
 
 // The whole uncertainty run after the window's own preparations. Returns false when it stopped
-// after a message.
+// after a message. `samples`, when given, receives the bootstrap's statistics of every class.
 bool ErrorProp(Workspace& ws, RunTables& tables, PriorControls& priors, EvidenceLevel evidence, Canvas& picture, Rgb face,
-               Shell& shell);
+               Shell& shell, ClassCPStats* samples = nullptr);
 
 }  // namespace karvelo

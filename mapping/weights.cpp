@@ -82,17 +82,38 @@ std::string Number(double v) { return FormatFixed(v, 4); }
 
 }  // namespace
 
+std::vector<std::string> WeightsColumns() {
+  return {"Grid", "Class", "Lower", "Upper", "Cells", "Presences", "Absences", "W+", "s(W+)", "W-", "s(W-)", "C", "s(C)",
+          "Studentized C", "Note"};
+}
+
+std::vector<std::string> WeightsCells(const WeightsRow& r) {
+  const ClassWeights& w = r.w;
+  return {r.grid,
+          std::to_string(r.klasse),
+          FormatShortest(r.lower),
+          FormatShortest(r.upper),
+          std::to_string(r.cells),
+          std::to_string(r.presences),
+          std::to_string(r.absences),
+          Number(w.wPlus),
+          Number(w.sPlus),
+          Number(w.wMinus),
+          Number(w.sMinus),
+          Number(w.contrast),
+          Number(w.sContrast),
+          Number(w.studentized),
+          w.halfAdded ? kHalfAddedNote : ""};
+}
+
 std::vector<std::string> WeightsCsvLines(const std::vector<WeightsRow>& rows) {
-  std::vector<std::string> lines = {
-      "Grid,Class,Lower,Upper,Cells,Presences,Absences,W+,s(W+),W-,s(W-),C,s(C),Studentized C,Note"};
-  for (const WeightsRow& r : rows) {
-    const ClassWeights& w = r.w;
-    lines.push_back(CsvField(r.grid) + "," + std::to_string(r.klasse) + "," + FormatShortest(r.lower) + "," + FormatShortest(r.upper) +
-                    "," + std::to_string(r.cells) + "," + std::to_string(r.presences) + "," + std::to_string(r.absences) + "," +
-                    Number(w.wPlus) + "," + Number(w.sPlus) + "," + Number(w.wMinus) + "," + Number(w.sMinus) + "," +
-                    Number(w.contrast) + "," + Number(w.sContrast) + "," + Number(w.studentized) + "," +
-                    (w.halfAdded ? "0.5 added to each count" : ""));
-  }
+  auto join = [](const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) line += (i ? "," : "") + CsvField(fields[i]);
+    return line;
+  };
+  std::vector<std::string> lines = {join(WeightsColumns())};
+  for (const WeightsRow& r : rows) lines.push_back(join(WeightsCells(r)));
   return lines;
 }
 

@@ -36,6 +36,13 @@ struct WeightsRow {
 // grid's totals are the sums over its classes.
 std::vector<WeightsRow> WeightsOfEvidence(const Workspace& ws);
 
+// The table's column names, as the file's header and the window's table give them.
+std::vector<std::string> WeightsColumns();
+// One row's cells under those columns, the grid's name as it is (the file quotes it where needed).
+std::vector<std::string> WeightsCells(const WeightsRow& row);
+// What the note column and the log's mark say of a class whose count was 0.
+inline constexpr const char* kHalfAddedNote = "0.5 added to each count";
+
 // The file's lines: the header, then one line per row.
 std::vector<std::string> WeightsCsvLines(const std::vector<WeightsRow>& rows);
 // The log's block, from its title line on.

@@ -43,6 +43,7 @@
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
 #include "ui/frmevaluation.h"
+#include "ui/frmweights.h"
 #include "validation/binarymap.h"
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
@@ -142,6 +143,11 @@ void TfrmKarvelo::Status(int nr) {
     btbttnAudit->setEnabled(r.audit);
     btbttnSubmitFinal->setEnabled(r.submitFinal);
     btbttnKarvelo->setEnabled(r.karvelo);
+    // A configuration changed since the last map: its weights no longer hold.
+    if (!r.karvelo) {
+      btbttnWeights->setEnabled(false);
+      frmWeights_->Clear();
+    }
     if (r.graphicalAnalysis >= 0) btbttnGraphicalAnalysis->setEnabled(r.graphicalAnalysis == 1);
     return;
   }
@@ -538,6 +544,8 @@ void TfrmKarvelo::btbttnKarveloClick() {
   }
   const bool uncertainty = chckbxErrorProp->isChecked();
   RunLongStep([this, uncertainty] { MapRun(uncertainty); }, true, "the mapping run", Busy::Mapping);
+  // The step's pictures are in place only once it has ended.
+  frmWeights_->LoadPictures();
 }
 
 void TfrmKarvelo::MapRun(bool uncertainty) {
@@ -561,6 +569,8 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   lblimg->hide();
   lblimg2->hide();
   mmIndependence->hide();
+  btbttnWeights->setEnabled(false);
+  frmWeights_->Clear();
   tbcntrlMain->setEnabled(false);
   grpbxBayesOutput->show();
   // Cut back to its header so that afterwards its rows tell whether this run got to the class test.
@@ -601,6 +611,15 @@ void TfrmKarvelo::MapRun(bool uncertainty) {
   for (const std::string& line : result.independence) independence << QString::fromStdString(line);
   mmIndependence->setPlainText(independence.join('\n'));
   mmIndependence->setVisible(mapped && !independence.isEmpty());
+  if (mapped) {
+    // Only the pictures this run wrote.
+    std::vector<EffectsPicture> pictures;
+    for (const EffectsPicture& p : EffectsPictures(session_.Ws(), session_.Run())) {
+      if (std::find(result.written.begin(), result.written.end(), p.file) != result.written.end()) pictures.push_back(p);
+    }
+    frmWeights_->SetResult(result.weights, pictures);
+    btbttnWeights->setEnabled(true);
+  }
   if (!mapped) {
     status2("(Idle)");
     gaugeProgress(0);
@@ -812,6 +831,12 @@ void TfrmKarvelo::btbttnCompareClick() {
                                                 " at the next evaluation; press to compare with none"
                                           : "Press to compare the map with a second map on the same points (paired DeLong test)");
   });
+}
+
+void TfrmKarvelo::btbttnWeightsClick() {
+  frmWeights_->show();
+  frmWeights_->raise();
+  frmWeights_->activateWindow();
 }
 
 void TfrmKarvelo::btbttnResultsClick() {

@@ -37,6 +37,7 @@ class TStringGridView;
 class TTabControl;
 class TfrmAbout;
 class TfrmEvaluation;
+class TfrmWeights;
 class TfrmGraphicalAnalysis;
 class TfrmINFO;
 class TfrmLegend;
@@ -128,6 +129,8 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void btbttnCompareClick();
   // The threshold table, the lines beyond the AUC and the pictures of the last evaluation.
   void btbttnResultsClick();
+  // The weights of evidence and the effect pictures of the last mapping run.
+  void btbttnWeightsClick();
 
   // --- Shell ----------------------------------------------------------------------------------
   void status1(std::string_view text) override;
@@ -165,6 +168,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmGraphicalAnalysis* frmGraphicalAnalysis() const { return frmGraphicalAnalysis_; }
   TfrmMapViewer* frmMapViewer() const { return frmMapViewer_; }
   TfrmEvaluation* frmEvaluation() const { return frmEvaluation_; }
+  TfrmWeights* frmWeights() const { return frmWeights_; }
 
   // --- Map viewer -------------------------------------------------------------------------------
   // Opened by a double click on a map picture: tab 1's grid, tab 3's last map, tab 4's looked-up
@@ -239,6 +243,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   QCheckBox* chckbxGeoTiff;  // off by default
   TRadioGroup* rdgrpConfLevel;
   QPushButton* btbttnKarvelo;
+  QPushButton* btbttnWeights;  // enabled by a mapping run that got to its map
   QGroupBox* grpbxBayesOutput;
   QLabel* Label13;
   QLabel* lblMessage;
@@ -367,6 +372,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmGraphicalAnalysis* frmGraphicalAnalysis_;
   TfrmMapViewer* frmMapViewer_;
   TfrmEvaluation* frmEvaluation_;
+  TfrmWeights* frmWeights_;
   // The map picked with "Compare with map...", none until then.
   std::optional<std::filesystem::path> compareMap_;
   std::filesystem::path mappedFile_;

@@ -44,6 +44,7 @@
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
 #include "ui/frmevaluation.h"
+#include "ui/frmweights.h"
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
@@ -157,6 +158,7 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   frmGraphicalAnalysis_ = new TfrmGraphicalAnalysis(session_.Ws(), *this);
   frmMapViewer_ = new TfrmMapViewer(hooks, this);
   frmEvaluation_ = new TfrmEvaluation(hooks, this);
+  frmWeights_ = new TfrmWeights(this);
   frmEvaluation_->askFile = [this](const FileDialogRequest& request) { return AskFile(request, picturesFolder_); };
   frmEvaluation_->openInViewer = [this](const std::filesystem::path& grid) { OpenMapViewer(grid, true); };
   const QString viewHint = "Double-click to view the map at full resolution";
@@ -424,6 +426,12 @@ void TfrmKarvelo::BuildMapTab() {
   mmIndependence->setLineWrapMode(QPlainTextEdit::WidgetWidth);
   mmIndependence->setReadOnly(true);
   mmIndependence->hide();
+  // On the results' caption line above the picture, the one free strip of the tab; shown with the results.
+  btbttnWeights = NewButton(grpbxBayesOutput, "btbttnWeights", "Weights of evidence and effects of classes...", QRect(413, 0, 300, 17));
+  btbttnWeights->setToolTip("W+, W-, contrast and studentized contrast of every class, and each grid's picture of its classes' "
+                            "probabilities with their intervals");
+  btbttnWeights->setEnabled(false);
+  connect(btbttnWeights, &QPushButton::clicked, this, &TfrmKarvelo::btbttnWeightsClick);
   imgKarvelo = Named(new TPictureView(imgKarveloCanvas_, grpbxBayesOutput), "imgKarvelo");
   imgKarvelo->move(413, 17);  // below the frame line, which this style draws under the title
   // The picture fills the group's height, so its key sits in the left column, ending next to it.

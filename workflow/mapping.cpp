@@ -5,6 +5,7 @@
 #include "core/outputnames.h"
 #include "gis/raster.h"
 #include "mapping/bayesmap.h"
+#include "mapping/effects.h"
 #include "render/maprender.h"
 #include "render/qimage_canvas.h"
 #include "workflow/configure.h"
@@ -52,10 +53,11 @@ void ExportGeoTiffs(Session& session, const std::vector<std::string>& grids, Map
   }
 }
 
-// Every file a mapping step may write: the run's, and the weights' table.
-std::vector<fs::path> MapStepOutputs(const RunContext& run, bool geotiff) {
+// Every file a mapping step may write: the run's, the weights' table and the effect pictures.
+std::vector<fs::path> MapStepOutputs(const Workspace& ws, const RunContext& run, bool geotiff) {
   std::vector<fs::path> out = MappingOutputs(run, geotiff);
   out.push_back(run.Output(kWeightsFile));
+  for (fs::path& picture : EffectsPictureFiles(ws, run)) out.push_back(std::move(picture));
   return out;
 }
 
@@ -67,12 +69,13 @@ MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) 
   MapResult result;
   session.Tables().Independence.clear();
   // A grid of the configuration (or its projection) named like a result would be written over.
-  if (!OutputsAreNotInputs(MapStepOutputs(session.Run(), options.geotiff), MappingInputs(ws), shell)) {
+  if (!OutputsAreNotInputs(MapStepOutputs(ws, session.Run(), options.geotiff), MappingInputs(ws), shell)) {
     result.priors = options.priors;
     return result;
   }
+  ClassCPStats samples{};
   result.mapped = options.uncertainty
-                      ? ErrorProp(ws, session.Tables(), options.priors, options.evidence, picture, face, shell)
+                      ? ErrorProp(ws, session.Tables(), options.priors, options.evidence, picture, face, shell, &samples)
                       : MapBayesianProbability(ws, session.Tables(), options.priors, picture, face, shell);
   result.priors = options.priors;
   result.independence = session.Tables().Independence;
@@ -91,6 +94,7 @@ MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) 
   // The counts are the run's own: random absences, when drawn, were counted into them.
   result.weights = WeightsOfEvidence(ws);
   result.written.push_back(ReportWeightsOfEvidence(result.weights, shell));
+  for (fs::path& file : ReportEffects(ws, options.uncertainty ? &samples : nullptr, shell)) result.written.push_back(std::move(file));
   if (options.geotiff) ExportGeoTiffs(session, ResultGridNames(options.uncertainty, result.declustered), result);
   return result;
 }
@@ -102,7 +106,7 @@ MapCommandResult MapConfiguration(Session& session, const fs::path& config, MapO
   LoadConfigurationFile(session, config);
   std::vector<fs::path> inputs = MappingInputs(ws);
   inputs.push_back(config);
-  if (!OutputsAreNotInputs(MapStepOutputs(session.Run(), options.geotiff), inputs, shell)) {
+  if (!OutputsAreNotInputs(MapStepOutputs(ws, session.Run(), options.geotiff), inputs, shell)) {
     out.refusal = MapRefusal::Unmappable;
     return out;
   }

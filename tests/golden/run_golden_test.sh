@@ -23,7 +23,8 @@ EXPECTED="$(cd "$(dirname "$0")" && pwd)/demo"
 
 # Grids and tables carry no path and no date: they must match to the byte.
 VERBATIM=(AVGBayesP.asc SDBayesP.asc BayesP.asc BootstrapData.txt ValDataComplete.txt "Gain of BayesP.asc.txt")
-PICTURES=(BayesAVG-P.bmp Bayeslog10AVG-P.bmp BayesP.bmp Bayeslog10P.bmp "ROC of BayesP.asc.bmp" "Gain of BayesP.asc.bmp")
+PICTURES=(BayesAVG-P.bmp Bayeslog10AVG-P.bmp BayesP.bmp Bayeslog10P.bmp "ROC of BayesP.asc.bmp" "Gain of BayesP.asc.bmp"
+  "Effects of dist.bmp" "Effects of ffreq.bmp" "Effects of soil.bmp")
 
 # The run under a comma-decimal locale proves nothing when that locale is missing.
 if [ -n "${KARVELO_EXPECT_COMMA_LOCALE:-}" ]; then

@@ -12,6 +12,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QRadioButton>
 #include <QWheelEvent>
 
@@ -20,6 +21,7 @@
 #include "ui/frmevaluation.h"
 #include "ui/frmlegend.h"
 #include "ui/frmmapviewer.h"
+#include "ui/frmweights.h"
 #include "ui/pictureview.h"
 #include "ui/radiogroup.h"
 #include "uitests.h"
@@ -140,6 +142,7 @@ class ExampleTourTest : public QObject {
     // Tab 3: priors from the relative frequencies; the uncertainty run, then the plain map.
     QTest::mouseClick(PriorItem(w, 1), Qt::LeftButton);
     w.chckbxErrorProp->setChecked(true);
+    QVERIFY(!w.btbttnWeights->isEnabled());  // no weights before a map
     t.click(w.btbttnKarvelo);
     QCOMPARE(w.edtPriorP->text(), QString("0.437"));
     CheckNothingElided(w);
@@ -156,6 +159,37 @@ class ExampleTourTest : public QObject {
     CheckNothingElided(w);
     shoot(w, "guide-3-map");
     QCOMPARE(t.messages.size(), 1);
+
+    // The weights window: every row of Weights.csv under its columns, one effect picture per classified grid.
+    t.click(w.btbttnWeights);
+    TfrmWeights& weights = *w.frmWeights();
+    QVERIFY(QTest::qWaitForWindowExposed(&weights));
+    const QStringList csv = Q(ReadBytes(dir / "Weights.csv")).split("\r\n", Qt::SkipEmptyParts);
+    QCOMPARE(weights.tblWeights->rowCount(), csv.size() - 1);
+    const QStringList columns = csv[0].split(',');
+    QCOMPARE(weights.tblWeights->columnCount(), columns.size());
+    for (int c = 0; c < columns.size(); ++c) QCOMPARE(weights.tblWeights->horizontalHeaderItem(c)->text(), columns[c]);
+    QCOMPARE(weights.tblWeights->item(0, 7)->text(), csv[1].split(',')[7]);
+    QCOMPARE(weights.tbEffects->count(), 3);
+    for (const char* grid : {"dist", "ffreq", "soil"}) {
+      const auto* picture = weights.findChild<QLabel*>(QString("img") + grid);
+      QVERIFY2(picture && !picture->pixmap().isNull(), grid);
+      // The plain map's picture, not the uncertainty run's of the same name before it.
+      const QImage written(Q((dir / (std::string("Effects of ") + grid + ".bmp")).string()));
+      const QImage shown = picture->pixmap().toImage().convertToFormat(QImage::Format_RGB32);
+      QVERIFY2(shown == written.convertToFormat(QImage::Format_RGB32),
+               qPrintable(QString("%1: shown %2 x %3, written %4 x %5").arg(grid).arg(shown.width()).arg(shown.height()).arg(written.width()).arg(written.height())));
+    }
+    // Every column shows its widest text whole.
+    for (int c = 0; c < weights.tblWeights->columnCount(); ++c) {
+      for (int r = 0; r < weights.tblWeights->rowCount(); ++r) {
+        const QString text = weights.tblWeights->item(r, c)->text();
+        QVERIFY2(weights.tblWeights->fontMetrics().horizontalAdvance(text) < weights.tblWeights->columnWidth(c), qPrintable(text));
+      }
+    }
+    QVERIFY2(weights.width() <= 1024 && weights.height() <= 768 - 80, qPrintable(QString("%1 x %2").arg(weights.width()).arg(weights.height())));
+    shoot(weights, "guide-3-weights");
+    weights.close();
 
     // Tab 4: the independent points against the plain map, with the screening's proposals.
     w.tbcntrlMain->SetTabIndex(3);
@@ -221,7 +255,7 @@ class ExampleTourTest : public QObject {
       QVERIFY2(expected == actual, qPrintable(QString("%1 differs from the demo's, %2").arg(name, FirstDifference(expected, actual))));
     }
     const QStringList expectedPictures = Q(ReadBytes(kGolden / "pictures.txt")).split('\n', Qt::SkipEmptyParts);
-    QCOMPARE(expectedPictures.size(), 6);
+    QCOMPARE(expectedPictures.size(), 9);
     for (const QString& line : expectedPictures) {
       const QString name = line.section(' ', 3);
       QCOMPARE(PixelLine(dir / name.toStdString()), line);

@@ -17,6 +17,7 @@
 
 #include "ui/frmabout.h"
 #include "ui/frmevaluation.h"
+#include "ui/frmweights.h"
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
@@ -379,9 +380,11 @@ class MainWindowTest : public QObject {
     t.w.frmMapViewer()->chckbxPoints->show();
     t.w.frmMapViewer()->layout()->activate();
     t.w.frmEvaluation()->layout()->activate();
+    t.w.frmWeights()->layout()->activate();
     for (QWidget* window : {static_cast<QWidget*>(&t.w), static_cast<QWidget*>(t.w.frmINFO()), static_cast<QWidget*>(t.w.frmAbout()),
                             static_cast<QWidget*>(t.w.frmLegend()), static_cast<QWidget*>(t.w.frmGraphicalAnalysis()),
-                            static_cast<QWidget*>(t.w.frmMapViewer()), static_cast<QWidget*>(t.w.frmEvaluation())}) {
+                            static_cast<QWidget*>(t.w.frmMapViewer()), static_cast<QWidget*>(t.w.frmEvaluation()),
+                            static_cast<QWidget*>(t.w.frmWeights())}) {
       const QStringList faults = LayoutFaults(window);
       if (!faults.isEmpty()) QFAIL(qPrintable(window->objectName() + ":\n" + faults.join("\n")));
       // Every window fits a 1024 x 768 screen with room for a title bar and a task bar.
