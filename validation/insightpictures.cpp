@@ -43,7 +43,13 @@ void DrawFolds(const ClassGrids& grids, const std::vector<double>& backdrop, con
       const std::size_t i = static_cast<std::size_t>(r) * ncols + static_cast<std::size_t>(c - 1);
       if (!grids.inside[i]) continue;
       Rgb colour = kPlainGrey;
-      if (!backdrop.empty()) colour = std::isnan(backdrop[i]) ? kNoDataRed : RampGrey(backdrop[i], vmin, vmax);
+      if (!backdrop.empty() && !std::isnan(backdrop[i])) {
+        // The map's ramp, lightened so that the folds' colours stand out on its darkest cells.
+        const int g = 110 + RampGrey(backdrop[i], vmin, vmax).r * 140 / 255;
+        colour = {static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(g)};
+      } else if (!backdrop.empty()) {
+        colour = kNoDataRed;
+      }
       pic.FillRect(cells.Left(c), top[static_cast<std::size_t>(r)], cells.Right(c), bottom[static_cast<std::size_t>(r)], colour);
     }
   }

@@ -23,7 +23,7 @@ for d in r1 r2; do
   "$BATCH" --seed 5 --workdir "$work/$d" cv "$work/meuse.txt" --prior frequency >"$work/$d.out" 2>"$work/$d.err"
   check "cv exits 0 ($d)" test $? -eq 0
 done
-check "cv repeats: output" cmp -s "$work/r1.out" "$work/r2.out"
+check "cv repeats: output" cmp -s <(grep -v "^wrote " "$work/r1.out") <(grep -v "^wrote " "$work/r2.out")
 check "cv repeats: table" cmp -s "$work/r1/Cross-validation.csv" "$work/r2/Cross-validation.csv"
 check "cv repeats: picture" cmp -s "$work/r1/Folds.bmp" "$work/r2/Folds.bmp"
 check "cv line" grep -Eq '^Cross-validation AUC \(5 folds, random cells\): mean [01]\.[0-9]{3}, sd [01]\.[0-9]{3}, folds( [01]\.[0-9]{2}){5}$' "$work/r1.out"
