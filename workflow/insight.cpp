@@ -79,7 +79,7 @@ bool FoldPriorsOf(Session& session, const InsightMapOptions& map, FoldPriors& pr
   priors.priorP = session.Ws().PriorP;
   priors.priorA = session.Ws().PriorA;
   note = std::string("Priors: ") + (map.priors.choice == PriorKind::Decluster ? "declustered from every observation, " : "as entered, ") +
-         controls.textP + " and " + controls.textA + " in every fold.";
+         PriorText(priors.priorP) + " and " + PriorText(priors.priorA) + " in every fold.";
   return true;
 }
 
