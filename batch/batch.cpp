@@ -20,6 +20,7 @@
 #include "audit/audit.h"
 #include "batch/batch_shell.h"
 #include "batch/demo.h"
+#include "batch/result_json.h"
 #include "workflow/configure.h"
 #include "workflow/insight.h"
 #include "workflow/mapping.h"
@@ -43,6 +44,9 @@
 #include "mapping/uncertainty.h"
 #include "render/maprender.h"
 #include "render/qimage_canvas.h"
+#include "batch/jsonwriter.h"
+#include "core/outputnames.h"
+#include "validation/gain.h"
 #include "validation/lookup.h"
 #include "validation/roc.h"
 #include "validation/valdata.h"
@@ -115,6 +119,12 @@ constexpr const char* kUsage =
     "  --keep-work-files  keep the work folder (karvelo-work/ in the working folder) at the end\n"
     "  --seed S           seed the random generator with S (0..4294967295) instead of the clock\n"
     "  --threads N        read and write grids on N threads (default: one per core)\n"
+    "  --progress json    progress and messages on standard error as one JSON object per line:\n"
+    "                     {\"step\": ..., \"percent\": N, \"message\": ...} (messages add \"kind\")\n"
+    "  --result-json FILE at the end, also after a failure or an interrupt, write FILE (whole or\n"
+    "                     not at all): the command, \"status\" (the exit status), \"outcome\",\n"
+    "                     \"message\", \"files\" written, \"warnings\", \"messages\" and \"results\",\n"
+    "                     the command's statistics as typed fields\n"
     "  -h, --help         this text\n"
     "  --version          the program's version\n";
 
@@ -123,6 +133,8 @@ struct Options {
   bool keepWorkFiles = false;
   std::optional<std::uint32_t> seed;
   std::optional<unsigned> threads;
+  bool jsonProgress = false;
+  std::optional<fs::path> resultJson;
   bool help = false;
   bool version = false;
   std::vector<std::string> rest;  // the command and its own arguments, in order
@@ -168,6 +180,12 @@ Options ParseCommonOptions(const std::vector<std::string>& args) {
       const auto n = ParseSeed(s);
       if (!n || *n < 1 || *n > 256) throw UsageError{"--threads takes a whole number from 1 to 256, not '" + s + "'"};
       o.threads = *n;
+    } else if (a == "--progress") {
+      const std::string s = value();
+      if (s != "json") throw UsageError{"--progress takes json, not '" + s + "'"};
+      o.jsonProgress = true;
+    } else if (a == "--result-json") {
+      o.resultJson = fs::path(value());
     } else {
       o.rest.push_back(a);
     }
@@ -183,13 +201,14 @@ std::string Absolute(const std::string& path) {
 }
 
 // A command, parsed from its arguments and ready to run inside the work folder.
-using Command = std::function<int(Session&, std::ostream&)>;
+// It hands what it wrote and its statistics to the report for the result file.
+using Command = std::function<int(Session&, std::ostream&, CommandReport&)>;
 
 // info GRID: what picking the grid on tab 1 reads and shows.
 Command ParseInfo(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].rfind("-", 0) == 0) throw UsageError{"info takes one grid file"};
   const std::string grid = Absolute(args[0]);
-  return [grid](Session& session, std::ostream& out) {
+  return [grid](Session& session, std::ostream& out, CommandReport& report) {
     if (!OutputsAreNotInputs({session.Run().Output(kLogFileName)}, {grid}, session.Reporter())) return 1;
     const auto scan = PickGrid(session, grid, true, nullptr);
     if (!scan) return 1;
@@ -205,6 +224,12 @@ Command ParseInfo(const std::vector<std::string>& args) {
     out << "unique:";
     for (const std::string& u : scan->unique) out << ' ' << u;
     out << '\n' << "list text: " << scan->listText << '\n';
+    JsonWriter j;
+    j.BeginObject().Key("ncols").Integer(def.ncols).Key("nrows").Integer(def.nrows);
+    j.Key("xllcorner").Number(def.xllcorner).Key("yllcorner").Number(def.yllcorner).Key("cellsize").Number(def.cellsize);
+    j.Key("NODATA_value").Number(def.NODATA_value).Key("minvalue").Number(def.minvalue).Key("maxvalue").Number(def.maxvalue);
+    j.Key("unique").Strings(scan->unique).EndObject();
+    report.results = j.Text();
     return 0;
   };
 }
@@ -332,14 +357,18 @@ Command ParseConfig(const std::vector<std::string>& args) {
   }
   if (!output) throw UsageError{"config needs -o CONFIG"};
   if (entries.empty()) throw UsageError{"config needs at least one --obs or --aux entry"};
-  return [output = *output, entries](Session& session, std::ostream&) { return Configure(session, entries, output) ? 0 : 1; };
+  return [output = *output, entries](Session& session, std::ostream&, CommandReport& report) {
+    if (!Configure(session, entries, output)) return 1;
+    report.files.emplace_back(output);
+    return 0;
+  };
 }
 
 // audit CONFIG: load, then "b. Audit data configuration".
 Command ParseAudit(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].rfind("-", 0) == 0) throw UsageError{"audit takes one configuration file"};
   const std::string config = Absolute(args[0]);
-  return [config](Session& session, std::ostream& out) {
+  return [config](Session& session, std::ostream& out, CommandReport& report) {
     LoadConfigurationFile(session, config);
     std::vector<fs::path> inputs = MappingInputs(session.Ws());
     inputs.emplace_back(config);
@@ -347,6 +376,7 @@ Command ParseAudit(const std::vector<std::string>& args) {
     const AuditResult outcome = Audit(session);
     if (!outcome.ran) return 1;
     for (const std::string& line : AuditReportLines(outcome)) out << line << '\n';
+    report.results = AuditJson(outcome);
     return 0;
   };
 }
@@ -430,7 +460,7 @@ Command ParseMap(const std::vector<std::string>& args) {
   }
   if (!config) throw UsageError{"map needs a configuration file"};
   CheckPriorArgs(o);
-  return [o, config = *config](Session& session, std::ostream& out) {
+  return [o, config = *config](Session& session, std::ostream& out, CommandReport& report) {
     MapOptions options;
     options.priors = PriorControlsFrom(o.prior, o.priorP, o.priorA, session.Ws());
     options.uncertainty = o.uncertainty;
@@ -442,6 +472,9 @@ Command ParseMap(const std::vector<std::string>& args) {
     for (const fs::path& file : result.map.written) out << "wrote " << file.string() << '\n';
     for (const std::string& line : result.map.independence) out << line << '\n';
     for (const fs::path& file : result.map.geotiffs) out << "wrote " << file.string() << '\n';
+    report.files = result.map.written;
+    report.files.insert(report.files.end(), result.map.geotiffs.begin(), result.map.geotiffs.end());
+    report.results = MapJson(result, session.Ws().PriorP, session.Ws().PriorA, o.uncertainty);
     return 0;
   };
 }
@@ -502,12 +535,13 @@ Command ParseCrossValidation(const std::vector<std::string>& args) {
   if (!config) throw UsageError{"cv needs a configuration file"};
   CheckPriorArgs(o);
   CheckFoldOptions(folds);
-  return [o, folds, config = *config](Session& session, std::ostream& out) {
+  return [o, folds, config = *config](Session& session, std::ostream& out, CommandReport& report) {
     const CrossValidationResult r = CrossValidate(session, config, InsightOptionsOf(o, session), folds);
     if (r.refusal != InsightRefusal::None) return StatusOf(r.refusal);
     out << r.priorsNote << '\n' << CrossValidationLine(r) << '\n';
     for (const std::string& note : r.notes) out << note << '\n';
     for (const fs::path& file : r.written) out << "wrote " << file.string() << '\n';
+    report.files = r.written;
     return 0;
   };
 }
@@ -540,13 +574,25 @@ Command ParseImportance(const std::vector<std::string>& args) {
     points.file = files[1];
     given = points;
   }
-  return [o, folds, given, config = files[0]](Session& session, std::ostream& out) {
+  return [o, folds, given, config = files[0]](Session& session, std::ostream& out, CommandReport& report) {
     const ImportanceResult r = GridImportance(session, config, InsightOptionsOf(o, session), given, folds);
     if (r.refusal != InsightRefusal::None) return StatusOf(r.refusal);
     for (const std::string& line : ImportanceLines(r)) out << line << '\n';
     for (const fs::path& file : r.written) out << "wrote " << file.string() << '\n';
+    report.files = r.written;
     return 0;
   };
+}
+
+// The files a validation put in place: the records looked up, the ROC's picture (not for finds
+// only), the gain's table and picture, then the evaluation's own.
+std::vector<fs::path> ValidationFiles(const RunContext& run, const ValidationRun& result, const std::string& mapFile) {
+  std::vector<fs::path> files{run.Output(kValidationRecordsFile)};
+  if (!result.evaluation.presenceOnly) files.push_back(run.Output(RocTitle(mapFile) + ".bmp"));
+  files.push_back(run.Output(GainTitle(mapFile) + ".txt"));
+  files.push_back(run.Output(GainTitle(mapFile) + ".bmp"));
+  files.insert(files.end(), result.evaluation.written.begin(), result.evaluation.written.end());
+  return files;
 }
 
 // validate POINTS MAP: open and screen, import and sort, look the map up, evaluate.
@@ -570,7 +616,7 @@ Command ParseValidate(const std::vector<std::string>& args) {
     else files.push_back(Absolute(a));
   }
   if (files.size() != 2) throw UsageError{"validate takes a points file and a map"};
-  return [v, points = files[0], mapFile = files[1]](Session& session, std::ostream& out) {
+  return [v, points = files[0], mapFile = files[1]](Session& session, std::ostream& out, CommandReport& report) {
     const auto result = Validate(session, v, points, mapFile);
     if (!result) return 1;
     for (const std::string& line : result->notes) out << line << '\n';
@@ -578,6 +624,8 @@ Command ParseValidate(const std::vector<std::string>& args) {
     if (e.auc) out << "AUC = " << AucText(*e.auc) << '\n' << "AUC (full precision) = " << FormatFixed(*e.auc, 6) << '\n';
     for (const std::string& line : EvaluationLines(e)) out << line << '\n';
     for (const fs::path& file : e.written) out << "wrote " << file.string() << '\n';
+    report.files = ValidationFiles(session.Run(), *result, mapFile);
+    report.results = ValidationJson(*result);
     return 0;
   };
 }
@@ -603,12 +651,13 @@ Command ParseImport(const std::vector<std::string>& args) {
     }
   }
   if (!source) throw UsageError{"import needs a raster file"};
-  return [source = *source, output, band](Session& session, std::ostream& out) {
+  return [source = *source, output, band](Session& session, std::ostream& out, CommandReport& report) {
     Shell& shell = session.Reporter();
     // Without -o the grid goes into the working folder under the raster's name.
     const fs::path target = output ? fs::path(*output) : shell.run().Output(fs::path(source).stem().concat(".asc").string());
     const RasterResult result = ImportRasterStep(session, source, band, target);
     for (const fs::path& file : result.written) out << "wrote " << file.string() << '\n';
+    report.files = result.written;
     return 0;
   };
 }
@@ -638,11 +687,16 @@ Command ParseAlign(const std::vector<std::string>& args) {
   if (!reference) throw UsageError{"align needs --like REF.asc"};
   if (!source) throw UsageError{"align needs a raster file"};
   if (!output) throw UsageError{"align needs -o OUT.asc"};
-  return [reference = *reference, source = *source, output = *output, method](Session& session, std::ostream& out) {
+  return [reference = *reference, source = *source, output = *output, method](Session& session, std::ostream& out,
+                                                                              CommandReport& report) {
     Shell& shell = session.Reporter();
     const RasterResult result = AlignRasterStep(session, reference, source, output, method);
     if (!result.note.empty()) shell.message(result.note);
     for (const fs::path& file : result.written) out << "wrote " << file.string() << '\n';
+    report.files = result.written;
+    JsonWriter j;
+    j.BeginObject().Key("reprojected").Bool(result.reprojected).Key("note").String(result.note).EndObject();
+    report.results = j.Text();
     return 0;
   };
 }
@@ -661,7 +715,7 @@ Command ParseCommand(const std::vector<std::string>& rest) {
   if (name == "align") return ParseAlign(args);
   if (name == "demo") {
     if (!args.empty()) throw UsageError{"demo takes no arguments (its folder is --workdir)"};
-    return [](Session& session, std::ostream& out) { return RunDemo(session, out); };
+    return [](Session& session, std::ostream& out, CommandReport&) { return RunDemo(session, out); };
   }
   throw UsageError{"unknown command '" + name + "'"};
 }
@@ -710,9 +764,31 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& t
   if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "karvelo: %s\n", text.toLocal8Bit().constData());
 }
 
+namespace {
+
+// The --result-json file of a command line, found before the options are parsed, so that a usage
+// error also gets its result file.
+std::optional<fs::path> ResultJsonPath(const std::vector<std::string>& args) {
+  for (std::size_t i = 0; i + 1 < args.size(); ++i) {
+    if (args[i] == "--result-json") return fs::path(Absolute(args[i + 1]));
+  }
+  return std::nullopt;
+}
+
+// The last message that refused or failed the step: what the result file says went wrong.
+std::optional<std::string> FailureMessage(const BatchShell& shell) {
+  for (auto it = shell.shownMessages.rbegin(); it != shell.shownMessages.rend(); ++it) {
+    if (it->first != MessageKind::Information) return it->second;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
 int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   Options opt;
   Command command;
+  const std::optional<fs::path> resultJson = ResultJsonPath(args);
   try {
     opt = ParseCommonOptions(args);
     if (opt.help) {
@@ -727,16 +803,45 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
     command = ParseCommand(opt.rest);
   } catch (const UsageError& e) {
     err << "karvelo-batch: " << e.text << "\n\n" << kUsage;
+    if (resultJson) {
+      ResultFile file;
+      file.command = opt.rest.empty() ? "" : opt.rest[0];
+      file.status = 2;
+      file.outcome = "usage";
+      file.message = e.text;
+      WriteResultFile(*resultJson, ResultFileText(file), err);
+    }
     return 2;
   }
 
   const std::string& name = opt.rest[0];
   const bool demo = name == "demo";
   if (demo && !opt.workdir) opt.workdir = fs::path("karvelo-demo");
-  const auto folder = PrepareWorkingFolder(opt.workdir, err);
-  if (!folder) return 1;
-
   BatchShell shell(err, isatty(STDERR_FILENO) != 0);
+  if (opt.jsonProgress) shell.UseJsonProgress(name);
+  CommandReport report;
+  // The result file, once the run has ended whichever way.
+  auto finish = [&](int status, const char* outcome) {
+    if (resultJson) {
+      ResultFile file;
+      file.command = name;
+      file.status = status;
+      file.outcome = outcome;
+      file.report = &report;
+      file.messages = shell.shownMessages;
+      if (status != 0) file.message = status == 130 ? std::optional<std::string>("interrupted") : FailureMessage(shell);
+      if (!WriteResultFile(*resultJson, ResultFileText(file), err) && status == 0) status = 1;
+    }
+    return status;
+  };
+  std::ostringstream folderError;
+  const auto folder = PrepareWorkingFolder(opt.workdir, folderError);
+  if (!folder) {
+    err << folderError.str();
+    shell.shownMessages.emplace_back(MessageKind::Error, folderError.str().substr(0, folderError.str().find_last_not_of('\n') + 1));
+    return finish(1, "failed");
+  }
+
   Session session(shell);
   SessionOptions options;
   options.folder = *folder;
@@ -745,25 +850,28 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   // SIGINT and SIGTERM ask the running step to stop at its next row instead of ending the
   // process mid-write (the handlers are installed as the program starts).
   options.cancel = std::shared_ptr<std::atomic<bool>>(&g_interruptRequested, [](std::atomic<bool>*) {});
-  if (!session.Open(options)) return 1;
+  if (!session.Open(options)) return finish(1, "failed");
   if (demo) {
     if (const auto refusal = DemoFolderRefusal(*folder)) {
       shell.message(*refusal);
       session.Abandon(false);
-      return 1;
+      return finish(1, "failed");
     }
   }
   // What the command prints goes out once its results are in place: never a "wrote" line for a file
   // an interrupt kept from being written.
   std::ostringstream printed;
   int status = 0;
-  const StepOutcome outcome = session.RunStep(name, [&] { status = command(session, printed); });
+  const StepOutcome outcome = session.RunStep(name, [&] { status = command(session, printed, report); });
   if (outcome == StepOutcome::Cancelled) {
     // An interrupt leaves every result as it was, the log included.
     session.Abandon(opt.keepWorkFiles);
     shell.message("interrupted");
-    return 130;
+    report = CommandReport{};
+    return finish(130, "interrupted");
   }
+  // A failed step put only the files it finished in place: the report names none of them.
+  if (status != 0 || outcome == StepOutcome::Failed) report.files.clear();
   if (outcome == StepOutcome::Failed && status == 0) status = 1;
   // From here on the results are in place: an interrupt that comes now changes nothing, and the log
   // follows them. Standard output gets the file names and tables escaped as messages are.
@@ -774,8 +882,10 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
         if (demo) WriteDemoRecord(*folder);
       })) {
     status = 1;
+  } else {
+    report.files.push_back(*folder / kLogFileName);
   }
-  return status;
+  return finish(status, status == 0 ? "done" : "failed");
 }
 
 }  // namespace karvelo

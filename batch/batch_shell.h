@@ -1,10 +1,13 @@
-// The reporter of the headless tool: messages to standard error, and a progress line on a terminal.
+// The reporter of the headless tool: messages to standard error, and a progress line on a terminal
+// (or, for a program that drives it, one JSON object per line).
 #pragma once
 
 #include <filesystem>
 #include <map>
 #include <ostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/shell.h"
 
@@ -16,7 +19,11 @@ class BatchShell : public Shell {
   explicit BatchShell(std::ostream& err, bool progress = false) : err_(err), progress_(progress) {}
   ~BatchShell() override { ClearProgress(); }
 
-  void status1(std::string_view) override {}
+  // Progress and messages as JSON lines: {"step": ..., "percent": N, "message": ...}; a message
+  // adds "kind". `step` names the command until the step reports a part of its own.
+  void UseJsonProgress(std::string step);
+
+  void status1(std::string_view text) override;
   void status2(std::string_view text) override;
   void refresh() override {}
   void gaugeRange(int minimum, int maximum) override;
@@ -35,12 +42,18 @@ class BatchShell : public Shell {
   std::optional<std::filesystem::path> chooseFile(const FileDialogRequest& request) override;
 
   std::map<std::string, std::filesystem::path> dialogAnswers;  // by dialog title
+  // Every message shown, in order, for the result file.
+  std::vector<std::pair<MessageKind, std::string>> shownMessages;
 
  private:
   void DrawProgress();
   void ClearProgress();
+  int Percent() const;
+  void JsonLine(std::string_view message, const char* kind);
   std::ostream& err_;
   bool progress_;
+  bool json_ = false;
+  std::string command_, part_;
   bool shown_ = false;
   std::string status_;
   int min_ = 0, max_ = 0, position_ = 0, percent_ = -1;

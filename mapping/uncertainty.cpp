@@ -45,13 +45,18 @@ void WriteList(const std::vector<Observation>& list, const std::filesystem::path
   out.Close();
 }
 
-// Draws one sample of `list` with replacement, writes it as the sample file and counts how often
-// each observation was drawn.
-void DrawSample(RandomGenerator& random, const std::vector<Observation>& list, const std::filesystem::path& name,
+// Draws one sample of `list` with replacement and counts how often each observation was drawn;
+// with `name`, writes the sample as the sample file too. Only the last sample's file is kept, so
+// the others are drawn (the random sequence stays the same) without a line written.
+void DrawSample(RandomGenerator& random, const std::vector<Observation>& list, const std::filesystem::path* name,
                 std::vector<std::uint32_t>& drawn) {
-  TextWriter out(name);
   std::fill(drawn.begin(), drawn.end(), 0u);
   const auto n = static_cast<std::uint32_t>(list.size());
+  if (!name) {
+    for (std::uint32_t i = 0; i < n; ++i) ++drawn[random.Random(n)];
+    return;
+  }
+  TextWriter out(*name);
   for (std::uint32_t i = 0; i < n; ++i) {
     const std::uint32_t pick = random.Random(n);
     ++drawn[pick];
@@ -157,8 +162,9 @@ ClassCPStats Bootstrap(Workspace& ws, Shell& shell) {
   std::array<long long, MaxClasses + 1> p{}, a{};
   for (int s = 1; s <= BootstrapSamples; ++s) {
     shell.status1("Bootstrapping " + std::to_string(s) + "#" + std::to_string(BootstrapSamples));
-    DrawSample(ws.Random, pres, presFile, drawnP);
-    DrawSample(ws.Random, abs, absFile, drawnA);
+    const bool last = s == BootstrapSamples;
+    DrawSample(ws.Random, pres, last ? &presFile : nullptr, drawnP);
+    DrawSample(ws.Random, abs, last ? &absFile : nullptr, drawnA);
     for (const ClassBits& cb : entries) {
       CountSample(cb.presence, drawnP, p);
       CountSample(cb.absence, drawnA, a);

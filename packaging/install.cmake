@@ -35,6 +35,11 @@ install(FILES ${KARVELO_PACKAGING_DIR}/${KARVELO_APP_ID}.desktop DESTINATION ${C
 configure_file(${KARVELO_PACKAGING_DIR}/${KARVELO_APP_ID}.metainfo.xml ${KARVELO_PACKAGING_OUT}/${KARVELO_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${KARVELO_PACKAGING_OUT}/${KARVELO_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${KARVELO_PACKAGING_DIR}/${KARVELO_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# The QGIS Processing plugin, in QGIS's system plugin folder, with the program's icon as its own.
+set(KARVELO_QGIS_PLUGIN_DIR ${CMAKE_INSTALL_DATADIR}/qgis/python/plugins/karvelo)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/qgis/karvelo/ DESTINATION ${KARVELO_QGIS_PLUGIN_DIR}
+  FILES_MATCHING PATTERN "*.py" PATTERN "metadata.txt" PATTERN "__pycache__" EXCLUDE)
+install(FILES ${KARVELO_PACKAGING_DIR}/${KARVELO_APP_ID}.svg DESTINATION ${KARVELO_QGIS_PLUGIN_DIR} RENAME icon.svg)
 install(FILES ${KARVELO_PACKAGING_DIR}/karvelo-batch.bash-completion
   DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME karvelo-batch)
 
@@ -103,5 +108,6 @@ naive Bayes (optionally with bootstrap uncertainty) and validated with
 independent points (ROC curve, AUC with intervals, gain table).
 .
 The package holds the desktop program karvelo, the command-line tool
-karvelo-batch, the GDAL raster module and example data.")
+karvelo-batch, the GDAL raster module, example data and a QGIS Processing
+plugin that runs karvelo-batch.")
 include(CPack)

@@ -28,7 +28,9 @@ app=org.karvelo.Karvelo
 for f in bin/karvelo bin/karvelo-batch lib/karvelo/libkarvelo-gis.so share/karvelo/examples/meuse/obs.asc \
   share/applications/$app.desktop share/metainfo/$app.metainfo.xml share/icons/hicolor/scalable/apps/$app.svg \
   share/icons/hicolor/48x48/apps/$app.png share/man/man1/karvelo.1.gz share/man/man1/karvelo-batch.1.gz \
-  share/bash-completion/completions/karvelo-batch share/doc/karvelo/README.md share/doc/karvelo/copyright; do
+  share/bash-completion/completions/karvelo-batch share/doc/karvelo/README.md share/doc/karvelo/copyright \
+  share/qgis/python/plugins/karvelo/metadata.txt share/qgis/python/plugins/karvelo/__init__.py \
+  share/qgis/python/plugins/karvelo/runner.py share/qgis/python/plugins/karvelo/icon.svg; do
   check "installed: $f" test -s "$prefix/$f"
 done
 for page in karvelo karvelo-batch; do

@@ -86,13 +86,19 @@ class UncertaintyTest : public test::ScratchFolderTest {
     }
     return lines;
   }
+  static std::string Joined(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& l : lines) text += l + "\n";
+    return text;
+  }
 
   PriorControls priors;
   QImageCanvas picture{300, 300};
 };
 
-// The plain way: every sample file read back, every class mask loaded for every sample.
-std::string LiteralBootstrapData(Workspace& ws, Shell& shell) {
+// The plain way: every sample file read back, every class mask loaded for every sample. The last
+// samples are left in `lastSamples` (presences, absences) as their files should hold them.
+std::string LiteralBootstrapData(Workspace& ws, Shell& shell, std::pair<std::string, std::string>& lastSamples) {
   const TDataDef& ref = ws.ReferenceGrid();
   std::vector<std::string> presList, absList;
   for (int r = 1; r <= ref.nrows; ++r)
@@ -126,6 +132,7 @@ std::string LiteralBootstrapData(Workspace& ws, Shell& shell) {
                              static_cast<double>(a + 1) / static_cast<double>(p + a + 2)) + "\r\n";
       }
     }
+    lastSamples = {presSample, absSample};
   }
   return out;
 }
@@ -136,13 +143,16 @@ TEST_F(UncertaintyTest, BootstrapMatchesThePlainWayAndItsFiles) {
   // reads them, so they are made here.
   EXPECT_FALSE(std::filesystem::exists(ClassMaskFileName(shell.run(), 2, ws->DataDef(2), 1)));
   MakeBinaries(*ws, shell);
-  const std::string expected = LiteralBootstrapData(*ws, shell);
+  std::pair<std::string, std::string> lastSamples;
+  const std::string expected = LiteralBootstrapData(*ws, shell, lastSamples);
   const double presencesBefore = ws->DataDef(2).mclasses[0][ClassPresences];
   Bootstrap(*ws, shell);
   EXPECT_EQ(test::ReadFile("BootstrapData.txt"), expected);
   EXPECT_EQ(Lines("BootstrapData.txt").size(), 1u + 50u * (2 + 3));
-  EXPECT_EQ(Lines("karvelo-work/Presences.txt").size(), 6u);  // the 50th sample, one line per presence
-  EXPECT_EQ(Lines("karvelo-work/Absences.txt").size(), 6u);
+  // The sample files hold the 50th sample, one line per observation.
+  EXPECT_EQ(Lines("karvelo-work/Presences.txt").size(), 6u);
+  EXPECT_EQ(Joined(Lines("karvelo-work/Presences.txt")), lastSamples.first);
+  EXPECT_EQ(Joined(Lines("karvelo-work/Absences.txt")), lastSamples.second);
   EXPECT_EQ(ws->DataDef(2).mclasses[0][ClassPresences], presencesBefore);  // the audit's counts stay
   // Class 3 of b holds no cell: no drawn observation falls in it.
   for (const std::string& l : Lines("BootstrapData.txt")) {
