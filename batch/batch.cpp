@@ -22,6 +22,7 @@
 #include "batch/demo.h"
 #include "batch/result_json.h"
 #include "workflow/configure.h"
+#include "workflow/insight.h"
 #include "workflow/mapping.h"
 #include "workflow/rasters.h"
 #include "workflow/session.h"
@@ -86,6 +87,23 @@ constexpr const char* kUsage =
     "                   prediction-area intersection; --config adds the thresholds at its training\n"
     "                   presences, --binary writes the binary map at a threshold, --compare tests\n"
     "                   the map against a second one on the same points (paired DeLong)\n"
+    "  cv CONFIG [--folds K] [--split random|blocks] [--block-size CELLS] [map's --prior,\n"
+    "            --prior-p, --prior-a and --evidence]\n"
+    "                   cross-validation: the observation cells are dealt into K folds (default 5)\n"
+    "                   at random or by squares of CELLS x CELLS cells (default: a tenth of the\n"
+    "                   shorter side) dealt at random, from the run's seed (--seed); each fold is\n"
+    "                   scored by the AUC of the map made from the other folds (counts, class tests\n"
+    "                   and frequency priors from those; random absences drawn there when only\n"
+    "                   presences were observed, the held-out presences then scored against every\n"
+    "                   mapped cell of their fold); prints the mean and sd over the folds and\n"
+    "                   writes Folds.bmp and Cross-validation.csv; a class counts when it passes\n"
+    "                   the class test and, with --evidence, exp(-chi2/2) is at most the level's\n"
+    "                   threshold; --prior decluster declusters every observation once\n"
+    "  importance CONFIG [POINTS [--x N] [--y N] [--code N] [--finds CODE]] [cv's and map's options]\n"
+    "                   the map without each grid and with it alone (same priors, classes and\n"
+    "                   seed), scored on the points (AUC, gain at 10% of the area) or, without\n"
+    "                   points, by the cross-validation's mean AUC; prints the table and writes\n"
+    "                   Importance.csv and Importance.bmp\n"
     "  import RASTER [-o OUT.asc] [--band N]\n"
     "                   write band N (default 1) of any raster GDAL reads as an ASCII grid (default\n"
     "                   OUT: the raster's name with .asc, in the work folder), and its .prj beside it\n"
@@ -387,34 +405,32 @@ struct MapArgs {
   bool geotiff = false;
 };
 
-Command ParseMap(const std::vector<std::string>& args) {
-  MapArgs o;
-  std::optional<std::string> config;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&] { return OptionValue(args, i); };
-    if (a == "--prior") {
-      o.prior = Choice(value(), kPriorKinds, PriorKindName, "--prior");
-    } else if (a == "--prior-p") {
-      o.priorP = PriorText(value(), "--prior-p");
-    } else if (a == "--prior-a") {
-      o.priorA = PriorText(value(), "--prior-a");
-    } else if (a == "--uncertainty") {
-      o.uncertainty = true;
-    } else if (a == "--no-uncertainty") {
-      o.uncertainty = false;
-    } else if (a == "--geotiff") {
-      o.geotiff = true;
-    } else if (a == "--evidence") {
-      o.evidence = Choice(value(), kEvidenceLevels, EvidenceOptionName, "--evidence");
-    } else if (a.rfind("-", 0) == 0 || config) {
-      throw UsageError{"map does not take '" + a + "'"};
-    } else {
-      config = Absolute(a);
-    }
+int ColumnNumber(const std::string& value, const char* option) {
+  const auto v = ParseReal(value);
+  if (!v || *v != static_cast<int>(*v) || *v < 1) throw UsageError{std::string(option) + " takes a column number from 1, not '" + value + "'"};
+  return static_cast<int>(*v);
+}
+
+// One of map's prior and evidence options at args[i] (i then at its value); false for another argument.
+bool ParsePriorOption(const std::vector<std::string>& args, std::size_t& i, MapArgs& o) {
+  const std::string& a = args[i];
+  auto value = [&] { return OptionValue(args, i); };
+  if (a == "--prior") {
+    o.prior = Choice(value(), kPriorKinds, PriorKindName, "--prior");
+  } else if (a == "--prior-p") {
+    o.priorP = PriorText(value(), "--prior-p");
+  } else if (a == "--prior-a") {
+    o.priorA = PriorText(value(), "--prior-a");
+  } else if (a == "--evidence") {
+    o.evidence = Choice(value(), kEvidenceLevels, EvidenceOptionName, "--evidence");
+  } else {
+    return false;
   }
-  if (!config) throw UsageError{"map needs a configuration file"};
-  // The priors asked for must be the priors used: two that do not make 1 cannot both be.
+  return true;
+}
+
+// The priors asked for must be the priors used: two that do not make 1 cannot both be.
+void CheckPriorArgs(const MapArgs& o) {
   if (o.priorP && o.priorA && std::fabs(*ParseReal(*o.priorP) + *ParseReal(*o.priorA) - 1) > 0.001) {
     throw UsageError{"--prior-p " + *o.priorP + " and --prior-a " + *o.priorA + " do not add up to 1"};
   }
@@ -422,6 +438,28 @@ Command ParseMap(const std::vector<std::string>& args) {
     throw UsageError{std::string(o.priorP ? "--prior-p" : "--prior-a") + " is a prior entered by hand; it goes with --prior manual, not --prior " +
                      PriorKindName(o.prior)};
   }
+}
+
+Command ParseMap(const std::vector<std::string>& args) {
+  MapArgs o;
+  std::optional<std::string> config;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (ParsePriorOption(args, i, o)) continue;
+    if (a == "--uncertainty") {
+      o.uncertainty = true;
+    } else if (a == "--no-uncertainty") {
+      o.uncertainty = false;
+    } else if (a == "--geotiff") {
+      o.geotiff = true;
+    } else if (a.rfind("-", 0) == 0 || config) {
+      throw UsageError{"map does not take '" + a + "'"};
+    } else {
+      config = Absolute(a);
+    }
+  }
+  if (!config) throw UsageError{"map needs a configuration file"};
+  CheckPriorArgs(o);
   return [o, config = *config](Session& session, std::ostream& out, CommandReport& report) {
     MapOptions options;
     options.priors = PriorControlsFrom(o.prior, o.priorP, o.priorA, session.Ws());
@@ -441,10 +479,109 @@ Command ParseMap(const std::vector<std::string>& args) {
   };
 }
 
-int ColumnNumber(const std::string& value, const char* option) {
+// A whole number from lo to hi given to an option.
+int WholeNumber(const std::string& value, int lo, int hi, const char* option) {
   const auto v = ParseReal(value);
-  if (!v || *v != static_cast<int>(*v) || *v < 1) throw UsageError{std::string(option) + " takes a column number from 1, not '" + value + "'"};
+  if (!v || *v != std::floor(*v) || *v < lo || *v > hi) {
+    throw UsageError{std::string(option) + " takes a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) + ", not '" + value + "'"};
+  }
   return static_cast<int>(*v);
+}
+
+// --folds, --split and --block-size at args[i]; false for another argument.
+bool ParseFoldOption(const std::vector<std::string>& args, std::size_t& i, FoldOptions& f) {
+  const std::string& a = args[i];
+  if (a == "--folds") {
+    f.folds = WholeNumber(OptionValue(args, i), 2, kMaxFolds, "--folds");
+  } else if (a == "--split") {
+    const std::string v = OptionValue(args, i);
+    if (v == "random") f.split = FoldSplit::RandomCells;
+    else if (v == "blocks") f.split = FoldSplit::Blocks;
+    else throw UsageError{"--split takes random or blocks, not '" + v + "'"};
+  } else if (a == "--block-size") {
+    f.blockSize = WholeNumber(OptionValue(args, i), 1, MaxGridExtent, "--block-size");
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void CheckFoldOptions(const FoldOptions& f) {
+  if (f.blockSize && f.split != FoldSplit::Blocks) throw UsageError{"--block-size goes with --split blocks"};
+}
+
+InsightMapOptions InsightOptionsOf(const MapArgs& o, Session& session) {
+  InsightMapOptions options;
+  options.priors = PriorControlsFrom(o.prior, o.priorP, o.priorA, session.Ws());
+  options.evidence = o.evidence;
+  return options;
+}
+
+int StatusOf(InsightRefusal refusal) {
+  return refusal == InsightRefusal::Contradicting ? 2 : refusal == InsightRefusal::Unmappable ? 1 : 0;
+}
+
+// cv CONFIG: load, audit, submit, then a map per fold from the other folds.
+Command ParseCrossValidation(const std::vector<std::string>& args) {
+  MapArgs o;
+  FoldOptions folds;
+  std::optional<std::string> config;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (ParsePriorOption(args, i, o) || ParseFoldOption(args, i, folds)) continue;
+    if (a.rfind("-", 0) == 0 || config) throw UsageError{"cv does not take '" + a + "'"};
+    config = Absolute(a);
+  }
+  if (!config) throw UsageError{"cv needs a configuration file"};
+  CheckPriorArgs(o);
+  CheckFoldOptions(folds);
+  return [o, folds, config = *config](Session& session, std::ostream& out, CommandReport& report) {
+    const CrossValidationResult r = CrossValidate(session, config, InsightOptionsOf(o, session), folds);
+    if (r.refusal != InsightRefusal::None) return StatusOf(r.refusal);
+    out << r.priorsNote << '\n' << CrossValidationLine(r) << '\n';
+    for (const std::string& note : r.notes) out << note << '\n';
+    for (const fs::path& file : r.written) out << "wrote " << file.string() << '\n';
+    report.files = r.written;
+    return 0;
+  };
+}
+
+// importance CONFIG [POINTS]: each grid's map left out and alone, scored on the points or by cv.
+Command ParseImportance(const std::vector<std::string>& args) {
+  MapArgs o;
+  FoldOptions folds;
+  ImportancePoints points;
+  bool columns = false;
+  std::vector<std::string> files;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (ParsePriorOption(args, i, o) || ParseFoldOption(args, i, folds)) continue;
+    auto value = [&] { return OptionValue(args, i); };
+    columns = columns || a == "--x" || a == "--y" || a == "--code" || a == "--finds";
+    if (a == "--x") points.x = ColumnNumber(value(), "--x");
+    else if (a == "--y") points.y = ColumnNumber(value(), "--y");
+    else if (a == "--code") points.code = ColumnNumber(value(), "--code");
+    else if (a == "--finds") points.finds = value();
+    else if (a.rfind("-", 0) == 0 && a.size() > 1) throw UsageError{"importance does not take '" + a + "'"};
+    else files.push_back(Absolute(a));
+  }
+  if (files.empty() || files.size() > 2) throw UsageError{"importance takes a configuration file and, optionally, a points file"};
+  if (columns && files.size() < 2) throw UsageError{"--x, --y, --code and --finds go with a points file"};
+  CheckPriorArgs(o);
+  CheckFoldOptions(folds);
+  std::optional<ImportancePoints> given;
+  if (files.size() == 2) {
+    points.file = files[1];
+    given = points;
+  }
+  return [o, folds, given, config = files[0]](Session& session, std::ostream& out, CommandReport& report) {
+    const ImportanceResult r = GridImportance(session, config, InsightOptionsOf(o, session), given, folds);
+    if (r.refusal != InsightRefusal::None) return StatusOf(r.refusal);
+    for (const std::string& line : ImportanceLines(r)) out << line << '\n';
+    for (const fs::path& file : r.written) out << "wrote " << file.string() << '\n';
+    report.files = r.written;
+    return 0;
+  };
 }
 
 // The files a validation put in place: the records looked up, the ROC's picture (not for finds
@@ -572,6 +709,8 @@ Command ParseCommand(const std::vector<std::string>& rest) {
   if (name == "audit") return ParseAudit(args);
   if (name == "map") return ParseMap(args);
   if (name == "validate") return ParseValidate(args);
+  if (name == "cv") return ParseCrossValidation(args);
+  if (name == "importance") return ParseImportance(args);
   if (name == "import") return ParseImport(args);
   if (name == "align") return ParseAlign(args);
   if (name == "demo") {

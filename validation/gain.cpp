@@ -222,6 +222,15 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
   return RowsOf(n, ascending, cells, finds);
 }
 
+std::vector<GainRow> GainOfValues(std::vector<double> values, const std::vector<double>& findValues) {
+  const std::size_t n = values.size();
+  if (n == 0) return {};
+  std::sort(values.begin(), values.end(), std::greater<>());
+  std::vector<double> ascending;
+  for (int k = kGainRows; k >= 1; --k) ascending.push_back(values[RankOf(k, n) - 1]);
+  return RowsOf(n, ascending, CountAtOrAbove(values, ascending), findValues);
+}
+
 int GainPixelX(double share) { return RoundToInt(40 + share * 250); }
 int GainPixelY(double share) { return RoundToInt(270 - share * 250); }
 

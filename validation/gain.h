@@ -30,6 +30,9 @@ struct GainRow {
 // Nothing when the map has no value.
 std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::size_t>& findCells, Shell& shell,
                                    std::size_t memberBudget = std::size_t{1} << 22);
+// The same 20 rows from values in memory: every cell of the map that has a value, and the finds'
+// values. Nothing when `values` is empty.
+std::vector<GainRow> GainOfValues(std::vector<double> values, const std::vector<double>& findValues);
 // "Gain of " + the map's file name.
 std::string GainTitle(const std::string& mapFileName);
 // The table file's text: the header line and one line per row.
