@@ -50,7 +50,7 @@ constexpr const char* kStyle =
     "p.what { font-style: italic; color: #444; }\n"
     "table { border-collapse: collapse; width: 100%; table-layout: auto; margin: 0.5em 0; }\n"
     "th, td { border: 1px solid #999; padding: 2px 4px; overflow-wrap: anywhere; word-break: break-word; }\n"
-    "th { background: #dde7f0; text-align: left; }\n"
+    "th { background: #dde7f0; text-align: left; overflow-wrap: normal; word-break: keep-all; }\n"
     "td.n { text-align: right; font-variant-numeric: tabular-nums; }\n"
     "tr { page-break-inside: avoid; }\n"
     "caption { text-align: left; font-weight: bold; padding: 2px 0; }\n"
@@ -58,7 +58,7 @@ constexpr const char* kStyle =
     "figure { margin: 0.5em 0; page-break-inside: avoid; display: inline-block; max-width: 100%; vertical-align: top; }\n"
     "img { max-width: 100%; height: auto; border: 1px solid #ccc; }\n"
     ".legend { display: flex; align-items: center; gap: 6px; font-size: 9pt; }\n"
-    ".ramp { width: 160px; height: 12px; border: 1px solid #666; background: linear-gradient(to right, #ffffff, #010101); }\n"
+    ".ramp { display: inline-block; width: 160px; height: 12px; border: 1px solid #666; background: linear-gradient(to right, #ffffff, #010101); }\n"
     ".nodata { display: inline-block; width: 12px; height: 12px; background: #ff0000; border: 1px solid #666; }\n";
 
 std::string Fixed(double v, int decimals) { return FormatFixed(v, decimals); }
@@ -185,8 +185,8 @@ std::string HistogramCsv(const GridValues& g, bool log10Scale) {
 std::string LegendHtml(double lo, double hi, bool log10Scale) {
   const std::string unit = log10Scale ? "log10 of the probability " : "";
   return "<div class=\"legend\"><span>" + HtmlEscaped(unit + FormatShortest(lo)) +
-         "</span><span class=\"ramp\"></span><span>" + HtmlEscaped(FormatShortest(hi)) +
-         "</span><span class=\"nodata\"></span><span>no value</span></div>\n";
+         "</span><span class=\"ramp\">&nbsp;</span><span>" + HtmlEscaped(FormatShortest(hi)) +
+         "</span><span class=\"nodata\">&nbsp;</span><span>no value</span></div>\n";
 }
 
 // The report's parts: the page, its data files and their names.

@@ -41,7 +41,7 @@ TEXT=$(cat "$TMP/text")
 has() { case "$TEXT" in *"$1"*) return 0 ;; esac; return 1; }
 
 # The numbers the demo prints are the report's: AUC, both intervals, priors, every chi-squared value.
-auc=$(sed -n 's/.*: AUC = \([0-9.]*\)$/\1/p' "$TMP/stdout")
+auc=$(sed -n 's/.*: AUC = *\([0-9.]*\)$/\1/p' "$TMP/stdout")
 [ -n "$auc" ] || failed "the demo printed no AUC"
 has "AUC = $auc" || failed "the report does not give the AUC $auc"
 for method in DeLong bootstrap; do

@@ -66,7 +66,9 @@ done
 [ -f "$WORK/Karvelo.log" ] &&
   grep -a -v -E '^(Starting Karvelo run at |End of Karvelo run at |New configuration at )' "$WORK/Karvelo.log" |
   sed -e 's/^Karvelo [^:]*\(: naive-Bayes probability mapping\)/Karvelo @VERSION@\1/' -e 's/^Run of Karvelo .*/Run of Karvelo @VERSION@\r/' |
-  placeholder >"$ACTUAL/Karvelo.log"
+  placeholder |
+  # The configuration names the work folder, so its checksum is the folder's too.
+  sed 's/^SHA-256 [0-9a-f]\{64\}  \(@WORKDIR@\/meuse-configuration\.txt\)/SHA-256 @CHECKSUM@  \1/' >"$ACTUAL/Karvelo.log"
 placeholder <"$TMP/stdout" >"$ACTUAL/summary.txt"
 placeholder <"$TMP/stderr" >"$ACTUAL/messages.txt"
 # What stays in the folder after the run: the work files must be gone, the results there.
