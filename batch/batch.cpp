@@ -21,10 +21,12 @@
 #include "batch/batch_shell.h"
 #include "batch/demo.h"
 #include "batch/result_json.h"
+#include "report/runreport.h"
 #include "workflow/configure.h"
 #include "workflow/insight.h"
 #include "workflow/mapping.h"
 #include "workflow/rasters.h"
+#include "workflow/runrecord.h"
 #include "workflow/session.h"
 #include "workflow/validation.h"
 #include "config/classification.h"
@@ -391,11 +393,6 @@ auto Choice(const std::string& value, const Choices& choices, Name name, const c
   throw UsageError{std::string(option) + " does not take '" + value + "'"};
 }
 
-const char* EvidenceOptionName(EvidenceLevel level) {
-  static constexpr const char* kNames[] = {"all", "vweak", "weak", "mod", "strong", "vstrong"};
-  return kNames[static_cast<int>(level)];
-}
-
 // The options of `map` as given, before the configuration is loaded.
 struct MapArgs {
   PriorKind prior = PriorKind::Manual;
@@ -750,6 +747,20 @@ std::optional<fs::path> PrepareWorkingFolder(const std::optional<fs::path>& work
   return folder.lexically_normal();
 }
 
+// The command line that repeats this run: its command and arguments, with the run's seed and its
+// folder, and every argument that names a file as an absolute path (it may be run from elsewhere).
+std::string RepeatLine(const Options& opt, const fs::path& folder, const std::optional<std::uint32_t>& seed) {
+  std::string line = "karvelo-batch";
+  if (seed) line += " --seed " + std::to_string(*seed);
+  line += " --workdir " + ShellQuoted(folder.string());
+  for (const std::string& word : opt.rest) {
+    std::error_code ec;
+    const bool file = !word.empty() && word[0] != '-' && fs::path(word).is_relative() && fs::exists(word, ec);
+    line += " " + ShellQuoted(file ? Absolute(word) : word);
+  }
+  return line;
+}
+
 }  // namespace
 
 void InstallInterruptHandlers() {
@@ -873,6 +884,8 @@ int RunBatch(const std::vector<std::string>& args, std::ostream& out, std::ostre
   // A failed step put only the files it finished in place: the report names none of them.
   if (status != 0 || outcome == StepOutcome::Failed) report.files.clear();
   if (outcome == StepOutcome::Failed && status == 0) status = 1;
+  // The report of what the command did; one that cannot be written is a warning, not a failure.
+  WriteRunReport(session, {RepeatLine(opt, *folder, session.Ws().FixedSeed)});
   // From here on the results are in place: an interrupt that comes now changes nothing, and the log
   // follows them. Standard output gets the file names and tables escaped as messages are.
   out << EscapeControl(printed.str(), true);

@@ -20,6 +20,7 @@
 #include "mapping/weights.h"
 #include "render/maprender.h"
 #include "render/qimage_canvas.h"
+#include "report/runreport.h"
 #include "stats/statstext.h"
 #include "workflow/configure.h"
 #include "workflow/mapping.h"
@@ -35,7 +36,7 @@ const char* const kDemoOutputs[] = {"meuse-configuration.txt", kMeanMapFile, kSd
                                     kMeanPictureFile, kMeanLog10PictureFile, kBayesMapFile, kBayesPictureFile, kBayesLog10PictureFile,
                                     kValidationRecordsFile, "ROC of BayesP.asc.bmp", "Gain of BayesP.asc.txt",
                                     "Gain of BayesP.asc.bmp", kWeightsFile, "Effects of dist.bmp", "Effects of ffreq.bmp",
-                                    "Effects of soil.bmp", kLogFileName};
+                                    "Effects of soil.bmp", kLogFileName, kReportFile};
 
 // What an earlier demo wrote into its folder: one "checksum  name" line per file (the form
 // sha256sum reads), so that a later demo replaces only files that are still its own.
@@ -81,6 +82,16 @@ bool IsDemoFile(const fs::path& file, const std::map<std::string, std::string>& 
   return false;
 }
 
+// The report's data folder of an earlier demo: a folder of the report's name holding only figure data.
+bool IsReportDataFolder(const fs::path& entry) {
+  std::error_code ec;
+  if (entry.filename() != kReportFilesFolder || !fs::is_directory(entry, ec)) return false;
+  for (const auto& file : fs::directory_iterator(entry, ec)) {
+    if (!file.is_regular_file(ec) || file.path().extension() != ".csv") return false;
+  }
+  return !ec;
+}
+
 // The first entry of the folder that an earlier demo did not make, if any: the demo copies the
 // example data over its own files and must not replace a user's.
 std::optional<std::string> ForeignEntry(const fs::path& dir) {
@@ -89,7 +100,7 @@ std::optional<std::string> ForeignEntry(const fs::path& dir) {
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(dir, ec)) {
     const std::string name = entry.path().filename().string();
-    if (name == kWorkFolderName || name == kLockFileName || name == kDemoRecord) continue;
+    if (name == kWorkFolderName || name == kLockFileName || name == kDemoRecord || IsReportDataFolder(entry.path())) continue;
     if (!IsDemoName(name) || !IsDemoFile(entry.path(), record, examples)) return name;
   }
   return std::nullopt;

@@ -11,7 +11,8 @@ $SUDO apt-get install -y --no-install-recommends \
   libgtest-dev googletest \
   libgdal-dev gdal-bin \
   locales fonts-dejavu-core \
-  help2man desktop-file-utils appstream dpkg-dev file lintian
+  help2man desktop-file-utils appstream dpkg-dev file lintian \
+  chromium tidy poppler-utils python3
 # The tests run once under a comma-decimal locale.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   $SUDO sed -i 's/^# *de_DE.UTF-8 UTF-8/de_DE.UTF-8 UTF-8/' /etc/locale.gen

@@ -1,6 +1,9 @@
 // The interactive dialogs behind the hooks.
 #include "ui/dialoghooks.h"
 
+#include <QDesktopServices>
+#include <QUrl>
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -39,6 +42,9 @@ DialogHooks DialogHooks::Interactive(QWidget* owner) {
       case MessageKind::Warning: QMessageBox::warning(owner, "Karvelo", text); break;
       case MessageKind::Error: QMessageBox::critical(owner, "Karvelo", text); break;
     }
+  };
+  hooks.openFile = [](const std::filesystem::path& file) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(file.string())));
   };
   hooks.chooseFile = [owner](const FileDialogRequest& request) -> std::optional<std::filesystem::path> {
     QFileDialog dialog(owner, QString::fromStdString(request.title), QString::fromStdString(request.initialDir),

@@ -25,6 +25,8 @@ struct DialogHooks {
   std::function<int(QDialog& dialog)> showModal;
   // A message with buttons; the index of the button pressed (`fallback` when the box is closed).
   std::function<int(const QString& text, const QStringList& buttons, int fallback)> ask;
+  // Opens a file in the user's own program for it (the report in the browser); false when none could.
+  std::function<bool(const std::filesystem::path& file)> openFile;
 
   // Message boxes, file dialogs and QDialog::exec, parented to owner.
   static DialogHooks Interactive(QWidget* owner);

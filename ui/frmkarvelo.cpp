@@ -54,7 +54,9 @@
 #include "ui/radiogroup.h"
 #include "ui/stringgridview.h"
 #include "ui/tabcontrol.h"
+#include "report/runreport.h"
 #include "workflow/configure.h"
+#include "workflow/runrecord.h"
 #include "workflow/mapping.h"
 #include "workflow/rasters.h"
 #include "workflow/validation.h"
@@ -102,6 +104,8 @@ void TfrmKarvelo::FormActivate() {
 void TfrmKarvelo::FormClose() {
   if (phase_ == RunPhase::Ended) return;
   phase_ = RunPhase::Ended;
+  // The report of the run goes before the log, which names it; a failure to write it is a warning.
+  if (session_.IsOpen()) WriteRunReport(session_);
   status2("Saving logfile ...");
   // A log that cannot be written is reported, and the run still ends: the user must always be
   // able to close the program, and the work files are still removed.
@@ -895,6 +899,21 @@ void TfrmKarvelo::AboutKarvelo1Click() {
     return;
   }
   hooks.showModal(*frmAbout_);
+}
+
+void TfrmKarvelo::OpenRunReport1Click() {
+  if (busy_ != Busy::None || !session_.IsOpen()) return;
+  if (!session_.Record().HasResults()) {
+    message("There is nothing to report yet: audit a configuration, make a map or evaluate one first.",
+            MessageKind::Information);
+    return;
+  }
+  const auto report = WriteRunReport(session_);
+  if (!report) return;
+  if (!hooks.openFile || !hooks.openFile(*report)) {
+    message("The run report was written to " + report->string() + ", but no program could be started to show it.",
+            MessageKind::Warning);
+  }
 }
 
 void TfrmKarvelo::RefreshTables() {

@@ -77,6 +77,8 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void tbcntrlMainChange();
   void Settings1Click();
   void AboutKarvelo1Click();
+  // "Open run report": the report written from the run so far, then opened in the browser.
+  void OpenRunReport1Click();
 
   // --- Tab 1: data configuration ----------------------------------------------------------
   void bttnNewFileClick();
@@ -180,6 +182,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // --- Controls (named as in the window's design) -------------------------------------------
   QAction* Settings1;
   QAction* AboutKarvelo1;
+  QAction* OpenRunReport1;
   TTabControl* tbcntrlMain;
   QGroupBox* grpbxDefineData;
   QGroupBox* grpbxAudit;

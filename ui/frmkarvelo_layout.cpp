@@ -186,7 +186,9 @@ void TfrmKarvelo::BuildMenu() {
   QMenu* info = menuBar()->addMenu("Info");
   info->setObjectName("Info1");
   Settings1 = Named(info->addAction("Settings"), "Settings1");
+  OpenRunReport1 = Named(info->addAction("Open run report"), "OpenRunReport1");
   AboutKarvelo1 = Named(info->addAction("About Karvelo"), "AboutKarvelo1");
+  connect(OpenRunReport1, &QAction::triggered, this, &TfrmKarvelo::OpenRunReport1Click);
   connect(Settings1, &QAction::triggered, this, &TfrmKarvelo::Settings1Click);
   connect(AboutKarvelo1, &QAction::triggered, this, &TfrmKarvelo::AboutKarvelo1Click);
 }

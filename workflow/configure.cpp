@@ -2,6 +2,7 @@
 #include "workflow/configure.h"
 
 #include "workflow/rasters.h"
+#include "workflow/runrecord.h"
 
 #include "config/classification.h"
 #include "config/configtable.h"
@@ -92,6 +93,9 @@ std::optional<ConfigFileView> Configure(Session& session, const std::vector<Conf
     return std::nullopt;
   }
   if (!CheckConsistency(session.Ws(), shell)) return std::nullopt;
+  for (const ConfigEntry& e : entries) {
+    if (!e.observation && e.bounds.empty()) session.Record().proposals[fs::path(e.path).filename().string()] = e.proposal;
+  }
   return SaveConfigurationAs(session, output);
 }
 
@@ -125,6 +129,7 @@ void AlignToReference(Session& session) {
 ConfigFileView SaveConfigurationAs(Session& session, const fs::path& path) {
   ConfigFileView view = SaveConfiguration(session.Ws(), path, session.Reporter());
   session.SetStage(Stage::Configured);
+  session.Record().configuration = fs::absolute(path).lexically_normal();
   return view;
 }
 
@@ -132,6 +137,7 @@ ConfigFileView LoadConfigurationFile(Session& session, const fs::path& path) {
   ConfigFileView view = LoadConfiguration(session.Ws(), session.Tables().DataConfiguration, path, session.Reporter());
   session.Reporter().status2("(Idle)");
   session.SetStage(Stage::Configured);
+  session.Record().configuration = fs::absolute(path).lexically_normal();
   return view;
 }
 

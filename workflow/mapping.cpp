@@ -9,6 +9,7 @@
 #include "render/maprender.h"
 #include "render/qimage_canvas.h"
 #include "workflow/configure.h"
+#include "workflow/runrecord.h"
 
 namespace karvelo {
 
@@ -17,6 +18,12 @@ namespace fs = std::filesystem;
 AuditResult Audit(Session& session) {
   AuditResult result = RunAudit(session.Ws(), session.Tables(), session.Reporter());
   if (result.ran) session.SetStage(result.configured ? Stage::Audited : Stage::Configured);
+  if (result.ran && result.configured) {
+    RunRecord& record = session.Record();
+    record.audit = result;
+    record.grids.clear();
+    for (int slot = 1; slot <= session.Ws().DataDefCount; ++slot) record.grids.push_back(session.Ws().DataDef(slot));
+  }
   return result;
 }
 
@@ -63,7 +70,9 @@ std::vector<fs::path> MapStepOutputs(const Workspace& ws, const RunContext& run,
 
 }  // namespace
 
-MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) {
+namespace {
+
+MapResult MapRun(Session& session, MapOptions& options, Canvas& picture, Rgb face) {
   Workspace& ws = session.Ws();
   Shell& shell = session.Reporter();
   MapResult result;
@@ -96,6 +105,14 @@ MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) 
   result.written.push_back(ReportWeightsOfEvidence(result.weights, shell));
   for (fs::path& file : ReportEffects(ws, options.uncertainty ? &samples : nullptr, shell)) result.written.push_back(std::move(file));
   if (options.geotiff) ExportGeoTiffs(session, ResultGridNames(options.uncertainty, result.declustered), result);
+  return result;
+}
+
+}  // namespace
+
+MapResult Map(Session& session, MapOptions& options, Canvas& picture, Rgb face) {
+  MapResult result = MapRun(session, options, picture, face);
+  if (result.mapped) session.Record().maps.push_back({options, result});
   return result;
 }
 

@@ -7,6 +7,8 @@
 #include "core/atomicfile.h"
 #include "core/errors.h"
 #include "core/memory.h"
+#include "core/random.h"
+#include "workflow/runrecord.h"
 
 namespace karvelo {
 
@@ -23,7 +25,7 @@ class Session::SessionShell : public ForwardingShell {
 };
 
 Session::Session(Shell& reporter)
-    : workspace_(std::make_unique<Workspace>()), shell_(std::make_unique<SessionShell>(reporter, *this)) {
+    : workspace_(std::make_unique<Workspace>()), record_(std::make_unique<RunRecord>()), shell_(std::make_unique<SessionShell>(reporter, *this)) {
   LayOutRunTables(tables_);
 }
 
@@ -35,7 +37,16 @@ bool Session::Open(const SessionOptions& options, std::time_t now) {
   run_.SetFolder(options.folder);
   if (options.threads) run_.SetThreads(*options.threads);
   if (options.cancel) run_.UseCancelFlag(options.cancel);
-  workspace_->FixedSeed = options.seed;
+  // A run without a seed takes one from the clock once, so that every random step of it starts
+  // from the same seed and --seed with that number repeats the whole run.
+  if (options.seed) {
+    workspace_->FixedSeed = options.seed;
+  } else {
+    RandomGenerator clock;
+    clock.Randomize(std::nullopt);
+    workspace_->FixedSeed = clock.Seed();
+  }
+  record_->seed = workspace_->FixedSeed;
   // One run per working folder: a second one would share the work files and the results.
   try {
     if (!lock_.TryLock(options.folder)) {

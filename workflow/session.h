@@ -18,6 +18,8 @@
 
 namespace karvelo {
 
+struct RunRecord;
+
 // Where a run stands in the four steps; the window enables its buttons from it.
 enum class Stage {
   Start,       // nothing configured yet
@@ -71,6 +73,9 @@ class Session {
   RunTables& Tables() { return tables_; }
   const RunTables& Tables() const { return tables_; }
   RunLog& Log() { return log_; }
+  // What the steps did, as typed results, for the run report.
+  RunRecord& Record() { return *record_; }
+  const RunRecord& Record() const { return *record_; }
   // What the steps report to: the driver's reporter with this session's log and run.
   Shell& Reporter();
 
@@ -85,6 +90,7 @@ class Session {
   std::unique_ptr<Workspace> workspace_;
   RunTables tables_;
   RunLog log_;
+  std::unique_ptr<RunRecord> record_;
   std::unique_ptr<SessionShell> shell_;
   FolderLock lock_;
   bool open_ = false;

@@ -19,6 +19,7 @@
 #include "validation/mapvalues.h"
 #include "validation/roc.h"
 #include "workflow/configure.h"
+#include "workflow/runrecord.h"
 
 namespace karvelo {
 
@@ -104,7 +105,8 @@ std::optional<std::string> ImportPoints(Session& session, const ValidationFile& 
 
 std::string LookUpMap(Session& session, TDataDef& map, const fs::path& mapFile, bool asciiGrid, ValidationRecords& records) {
   LookUpPredictiveMap(map, mapFile, asciiGrid, records, session.Reporter());
-  return LookupReportLine(records);
+  session.Record().lastLookup = LookupReportLine(records);
+  return session.Record().lastLookup;
 }
 
 std::optional<BinaryChoice> BinaryChoiceNamed(const std::string& text) {
@@ -116,8 +118,10 @@ std::optional<BinaryChoice> BinaryChoiceNamed(const std::string& text) {
   return BinaryChoice{std::nullopt, *value};
 }
 
-EvaluationResult Evaluate(Session& session, const TDataDef& map, const ValidationFile& file, ValidationRecords& records,
-                          const EvaluationOptions& options, Canvas& roc, Canvas& gainPicture) {
+namespace {
+
+EvaluationResult EvaluateRecords(Session& session, const TDataDef& map, const ValidationFile& file, ValidationRecords& records,
+                                 const EvaluationOptions& options, Canvas& roc, Canvas& gainPicture) {
   Shell& shell = session.Reporter();
   const RunContext& run = session.Run();
   EvaluationResult out;
@@ -155,6 +159,8 @@ EvaluationResult Evaluate(Session& session, const TDataDef& map, const Validatio
     out.auc = EvaluateRoc(map.FileName, file.path, options.findsText, map.minvalue, map.maxvalue, records, roc, shell, &counts);
     if (!out.auc) return out;
     out.codesLine = counts.codesLine;
+    out.rocFindScores = counts.findScores;
+    out.rocNonFindScores = counts.nonFindScores;
     // Nothing shows the texts from here on; ten million of them take a third of the memory.
     if (options.releaseTexts) records.ReleaseTexts();
     out.intervals = EvaluateAucIntervals(counts, session.Ws().Random, session.Ws().FixedSeed, shell);
@@ -245,6 +251,26 @@ EvaluationResult Evaluate(Session& session, const TDataDef& map, const Validatio
   }
   shell.status2("(idle)");
   out.evaluated = true;
+  return out;
+}
+
+}  // namespace
+
+EvaluationResult Evaluate(Session& session, const TDataDef& map, const ValidationFile& file, ValidationRecords& records,
+                          const EvaluationOptions& options, Canvas& roc, Canvas& gainPicture) {
+  EvaluationResult out = EvaluateRecords(session, map, file, records, options, roc, gainPicture);
+  if (out.evaluated) {
+    RunRecord& record = session.Record();
+    EvaluationRecord step;
+    step.points = file.path;
+    step.map = map;
+    step.lookup = record.lastLookup;
+    step.recordsKept = static_cast<int>(records.size());
+    step.options = options;
+    step.columns = {file.ValColX, file.ValColY, file.ValColVal};
+    step.result = out;
+    record.evaluations.push_back(std::move(step));
+  }
   return out;
 }
 

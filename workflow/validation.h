@@ -60,6 +60,7 @@ struct EvaluationResult {
   bool beyondAuc = false;         // the statistics beside the AUC and the gain were computed
   std::optional<double> auc;
   std::string codesLine;          // which codes counted as finds and non-finds
+  std::vector<double> rocFindScores, rocNonFindScores;  // the map values the ROC ranks
   AucIntervals intervals;
   std::vector<GainRow> gain;
   std::vector<ThresholdRow> thresholds;

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QRadioButton>
@@ -247,7 +248,52 @@ class ExampleTourTest : public QObject {
     QCOMPARE(viewer.File(), dir / "BayesP.asc");
     viewer.close();
 
+    // "Open run report" writes the report and hands it to the browser; its commands, run by
+    // karvelo-batch in a fresh folder, make the window's grids again.
+    std::vector<fs::path> opened;
+    w.hooks.openFile = [&opened](const fs::path& file) {
+      opened.push_back(file);
+      return true;
+    };
+    w.OpenRunReport1->trigger();
+    QCOMPARE(opened, std::vector<fs::path>{dir / "Karvelo report.html"});
+    QCOMPARE(t.messages.size(), 1);
+    QStringList commands;
+    for (const QString& line : Q(ReadBytes(dir / "Karvelo.log")).split("\r\n")) {
+      if (line.startsWith("Repeat with: ")) commands << line.mid(13);
+    }
+    QCOMPARE(commands.size(), 0);  // the log takes them when the window closes
+    const QString report = Q(ReadBytes(dir / "Karvelo report.html"));
+    const QString seed = QString("karvelo-batch --seed %1 --workdir ").arg(kDemoSeed);
+    QCOMPARE(report.count(seed), 4);  // two mapping runs and two evaluations
+    QVERIFY(report.contains(" --prior frequency --uncertainty --evidence all"));
+    QVERIFY(report.contains(" --binary youden --compare "));
+
     w.FormClose();
+
+    const QString batch = qEnvironmentVariable("KARVELO_BATCH");
+    QVERIFY2(!batch.isEmpty(), "KARVELO_BATCH (the karvelo-batch binary) is not set");
+    for (const QString& line : Q(ReadBytes(dir / "Karvelo.log")).split("\r\n")) {
+      if (line.startsWith("Repeat with: ")) commands << line.mid(13);
+    }
+    commands.removeDuplicates();  // each report written, by the menu and at the close, logs them
+    QCOMPARE(commands.size(), 4);
+    ScratchFolder again;
+    for (const QString& command : commands) {
+      QStringList words = QProcess::splitCommand(command);
+      QCOMPARE(words.takeFirst(), QString("karvelo-batch"));
+      const qsizetype at = words.indexOf("--workdir");
+      QVERIFY(at >= 0 && at + 1 < words.size());
+      QCOMPARE(words[at + 1], Q(dir.string()));
+      words[at + 1] = Q(again.path().string());
+      QProcess process;
+      process.start(batch, words);
+      QVERIFY(process.waitForFinished(120000));
+      QVERIFY2(process.exitCode() == 0, qPrintable(command + "\n" + process.readAllStandardError()));
+    }
+    for (const char* name : {"AVGBayesP.asc", "SDBayesP.asc", "BayesP.asc", "ValDataComplete.txt"}) {
+      QVERIFY2(ReadBytes(dir / name) == ReadBytes(again.path() / name), name);
+    }
 
     for (const char* name : {"AVGBayesP.asc", "SDBayesP.asc", "BootstrapData.txt", "BayesP.asc", "ValDataComplete.txt",
                              "Gain of BayesP.asc.txt"}) {

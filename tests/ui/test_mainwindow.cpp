@@ -160,11 +160,13 @@ class MainWindowTest : public QObject {
     QCOMPARE(menus.size(), 1);
     QCOMPARE(menus[0]->text(), QString("Info"));
     const QList<QAction*> items = menus[0]->menu()->actions();
-    QCOMPARE(items.size(), 2);
+    QCOMPARE(items.size(), 3);
     QCOMPARE(items[0]->objectName(), QString("Settings1"));
     QCOMPARE(items[0]->text(), QString("Settings"));
-    QCOMPARE(items[1]->objectName(), QString("AboutKarvelo1"));
-    QCOMPARE(items[1]->text(), QString("About Karvelo"));
+    QCOMPARE(items[1]->objectName(), QString("OpenRunReport1"));
+    QCOMPARE(items[1]->text(), QString("Open run report"));
+    QCOMPARE(items[2]->objectName(), QString("AboutKarvelo1"));
+    QCOMPARE(items[2]->text(), QString("About Karvelo"));
     QCOMPARE(t.w.tbcntrlMain->TabCount(), 4);
   }
 
