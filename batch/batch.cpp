@@ -539,6 +539,7 @@ Command ParseCrossValidation(const std::vector<std::string>& args) {
     for (const std::string& note : r.notes) out << note << '\n';
     for (const fs::path& file : r.written) out << "wrote " << file.string() << '\n';
     report.files = r.written;
+    report.results = CrossValidationJson(r);
     return 0;
   };
 }
@@ -577,6 +578,7 @@ Command ParseImportance(const std::vector<std::string>& args) {
     for (const std::string& line : ImportanceLines(r)) out << line << '\n';
     for (const fs::path& file : r.written) out << "wrote " << file.string() << '\n';
     report.files = r.written;
+    report.results = ImportanceJson(r);
     return 0;
   };
 }

@@ -174,4 +174,30 @@ bool WriteResultFile(const std::filesystem::path& path, const std::string& text,
   }
 }
 
+std::string CrossValidationJson(const CrossValidationResult& r) {
+  JsonWriter j;
+  j.BeginObject().Key("folds").Integer(r.folds).Key("split").String(r.split == FoldSplit::Blocks ? "blocks" : "random");
+  j.Key("blockSize").Integer(r.blockSize).Key("presenceOnly").Bool(r.presenceOnly);
+  j.Key("meanAuc").Number(r.outcome.mean).Key("sdAuc").Number(r.outcome.sd);
+  j.Key("foldScores").BeginArray();
+  for (const FoldScore& f : r.outcome.scores) {
+    j.BeginObject().Key("fold").Integer(f.fold).Key("presences").Integer(f.presences);
+    j.Key("absences").Integer(f.absences).Key("auc").Number(f.auc).EndObject();
+  }
+  j.EndArray().Key("notes").Strings(r.notes).EndObject();
+  return j.Text();
+}
+
+std::string ImportanceJson(const ImportanceResult& r) {
+  JsonWriter j;
+  j.BeginObject().Key("byPoints").Bool(r.byPoints).Key("scoredOn").String(r.scoredOn);
+  j.Key("fullAuc").Number(r.fullAuc).Key("fullGain").Number(r.fullGain).Key("grids").BeginArray();
+  for (const ImportanceRow& row : r.rows) {
+    j.BeginObject().Key("grid").String(row.grid).Key("aucWithout").Number(row.aucWithout).Key("aucAlone").Number(row.aucAlone);
+    j.Key("loss").Number(row.loss).Key("gainWithout").Number(row.gainWithout).Key("gainAlone").Number(row.gainAlone).EndObject();
+  }
+  j.EndArray().Key("notes").Strings(r.notes).EndObject();
+  return j.Text();
+}
+
 }  // namespace karvelo

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/shell.h"
+#include "workflow/insight.h"
 #include "workflow/mapping.h"
 #include "workflow/validation.h"
 
@@ -24,6 +25,8 @@ struct CommandReport {
 std::string AuditJson(const AuditResult& audit);
 std::string MapJson(const MapCommandResult& result, double priorP, double priorA, bool uncertainty);
 std::string ValidationJson(const ValidationRun& run);
+std::string CrossValidationJson(const CrossValidationResult& result);
+std::string ImportanceJson(const ImportanceResult& result);
 
 struct ResultFile {
   std::string command;

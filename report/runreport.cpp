@@ -551,27 +551,55 @@ void FurtherSections(Builder& b) {
   const RunRecord& record = b.Record();
   HtmlWriter& h = b.Html();
   if (record.crossValidation) {
-    const CrossValidationSection& cv = *record.crossValidation;
+    const CrossValidationResult& cv = *record.crossValidation;
     h.OpenSection();
     h.Heading(2, "Cross-validation", "cross-validation");
-    h.Paragraph("The map made again without each fold of the observations and tested on the fold left out.", "what");
+    h.Paragraph("The map made again without each fold of the training observations and scored on the fold left out; "
+                "the mean is over the folds. A wide spread between folds, or a mean far below the AUC of the training "
+                "data, says the map is less certain than its picture suggests; spatial blocks test it on areas it has not seen.",
+                "what");
+    h.Paragraph(CrossValidationLine(cv));
+    if (!cv.priorsNote.empty()) h.Paragraph(cv.priorsNote);
     std::vector<std::vector<std::string>> rows;
-    for (std::size_t i = 0; i < cv.foldAuc.size(); ++i) rows.push_back({std::to_string(i + 1), FormatFixed(cv.foldAuc[i], 4)});
-    h.Table({"Fold", "AUC"}, rows, std::to_string(cv.folds) + " folds");
-    if (cv.meanAuc) h.Paragraph("Mean AUC " + FormatFixed(*cv.meanAuc, 4) + (cv.sdAuc ? ", s.d. " + FormatFixed(*cv.sdAuc, 4) : ""));
-    for (const fs::path& p : cv.pictures) b.Picture(p, p.stem().string() + ".", {});
+    for (const FoldScore& f : cv.outcome.scores) {
+      rows.push_back({std::to_string(f.fold), std::to_string(f.presences), std::to_string(f.absences),
+                      f.auc ? FormatFixed(*f.auc, 4) : "-"});
+    }
+    h.Table({"Fold", "Presences", cv.presenceOnly ? "Mapped cells" : "Absences", "AUC"}, rows,
+            std::to_string(cv.folds) + " folds");
+    for (const fs::path& p : cv.written) {
+      if (p.extension() == ".bmp") b.Picture(p, "The folds over the map.", {});
+    }
     h.List(cv.notes);
     h.CloseSection();
   }
   if (record.importance) {
-    const ImportanceSection& im = *record.importance;
+    const ImportanceResult& im = *record.importance;
     h.OpenSection();
     h.Heading(2, "Importance of the grids", "importance");
-    h.Paragraph("The AUC of the map made without each grid: the larger the drop, the more the grid adds.", "what");
+    h.Paragraph("Each grid left out of the map, and each grid alone, scored on " + im.scoredOn +
+                    ": a large loss without a grid, or a high AUC with it alone, says the grid carries the map.",
+                "what");
     if (im.fullAuc) h.Paragraph("AUC with every grid: " + FormatFixed(*im.fullAuc, 4));
+    auto opt = [](const std::optional<double>& v, int decimals) { return v ? FormatFixed(*v, decimals) : std::string("-"); };
     std::vector<std::vector<std::string>> rows;
-    for (const ImportanceRow& r : im.rows) rows.push_back({r.grid, FormatFixed(r.aucWithout, 4), FormatFixed(r.drop, 4)});
-    h.Table({"Grid left out", "AUC", "Drop"}, rows);
+    for (const ImportanceRow& r : im.rows) {
+      std::vector<std::string> row{r.grid, opt(r.aucWithout, 4), opt(r.aucAlone, 4), opt(r.loss, 4)};
+      if (im.byPoints) {
+        row.push_back(opt(r.gainWithout, 4));
+        row.push_back(opt(r.gainAlone, 4));
+      }
+      rows.push_back(row);
+    }
+    std::vector<std::string> head{"Grid", "AUC without", "AUC alone", "Loss"};
+    if (im.byPoints) {
+      head.push_back("Gain at 10% without");
+      head.push_back("Gain at 10% alone");
+    }
+    h.Table(head, rows);
+    for (const fs::path& p : im.written) {
+      if (p.extension() == ".bmp") b.Picture(p, "AUC without each grid and with it alone.", {});
+    }
     h.List(im.notes);
     h.CloseSection();
   }

@@ -22,6 +22,7 @@
 #include "validation/valdata.h"
 #include "workflow/configure.h"
 #include "workflow/mapping.h"
+#include "workflow/runrecord.h"
 #include "workflow/validation.h"
 
 namespace karvelo {
@@ -197,6 +198,7 @@ CrossValidationResult CrossValidate(Session& session, const fs::path& config, co
   for (const std::string& note : r.notes) shell.log(note);
   for (const fs::path& f : r.written) shell.log("Written to: <" + f.filename().string() + ">");
   shell.status2("(Idle)");
+  session.Record().crossValidation = r;
   return r;
 }
 
@@ -383,6 +385,7 @@ ImportanceResult GridImportance(Session& session, const fs::path& config, const 
   for (const std::string& line : ImportanceLines(r)) shell.log(line);
   for (const fs::path& f : r.written) shell.log("Written to: <" + f.filename().string() + ">");
   shell.status2("(Idle)");
+  session.Record().importance = r;
   return r;
 }
 

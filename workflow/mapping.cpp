@@ -103,7 +103,16 @@ MapResult MapRun(Session& session, MapOptions& options, Canvas& picture, Rgb fac
   // The counts are the run's own: random absences, when drawn, were counted into them.
   result.weights = WeightsOfEvidence(ws);
   result.written.push_back(ReportWeightsOfEvidence(result.weights, shell));
-  for (fs::path& file : ReportEffects(ws, options.uncertainty ? &samples : nullptr, shell)) result.written.push_back(std::move(file));
+  const std::string interval = options.uncertainty ? "bootstrap mean and +- 2 s.d. over the samples"
+                                                   : "smoothed P(presence | class) and the central 95% of Beta(a + 1, b + 1)";
+  // The pictures of the last run replace those of an earlier one, file by file.
+  session.Record().effects.clear();
+  for (fs::path& file : ReportEffects(ws, options.uncertainty ? &samples : nullptr, shell)) {
+    const std::string stem = file.stem().string();
+    const std::string grid = stem.rfind("Effects of ", 0) == 0 ? stem.substr(11) : stem;
+    session.Record().effects.push_back({grid, interval, file});
+    result.written.push_back(std::move(file));
+  }
   if (options.geotiff) ExportGeoTiffs(session, ResultGridNames(options.uncertainty, result.declustered), result);
   return result;
 }

@@ -12,6 +12,7 @@
 #include "audit/audit.h"
 #include "config/proposals.h"
 #include "core/datadef.h"
+#include "workflow/insight.h"
 #include "workflow/mapping.h"
 #include "workflow/validation.h"
 
@@ -34,27 +35,6 @@ struct EvaluationRecord {
   EvaluationResult result;
 };
 
-// Cross-validation of the map over folds of the observation cells.
-struct CrossValidationSection {
-  int folds = 0;
-  std::vector<double> foldAuc;
-  std::optional<double> meanAuc, sdAuc;
-  std::vector<std::string> notes;
-  std::vector<std::filesystem::path> pictures;
-};
-
-// How much each auxiliary grid adds: the AUC with the grid left out.
-struct ImportanceRow {
-  std::string grid;
-  double aucWithout = 0;
-  double drop = 0;  // the full map's AUC minus aucWithout
-};
-struct ImportanceSection {
-  std::optional<double> fullAuc;
-  std::vector<ImportanceRow> rows;
-  std::vector<std::string> notes;
-};
-
 // A picture of the effect of one grid's classes on the probability.
 struct EffectPicture {
   std::string grid;
@@ -73,8 +53,8 @@ struct RunRecord {
   std::vector<EvaluationRecord> evaluations;
   std::string lastLookup;                 // the report line of the last lookup, for its evaluation
   // Filled by the steps that have them; the report leaves out what is absent.
-  std::optional<CrossValidationSection> crossValidation;
-  std::optional<ImportanceSection> importance;
+  std::optional<CrossValidationResult> crossValidation;
+  std::optional<ImportanceResult> importance;
   std::vector<EffectPicture> effects;
 
   // Whether the run made or evaluated a map, or audited one: what earns a report.

@@ -410,6 +410,8 @@ class CrossValidate(KarveloAlgorithm):
         if parameters.get("SEED") is not None:
             args += ["--seed", seed_text(self, parameters, context)]
         run = self.run_batch(args, workdir, feedback)
+        if run.results and run.results.get("meanAuc") is not None:
+            feedback.pushInfo("Cross-validation AUC: mean %.3f over %d folds" % (run.results["meanAuc"], run.results["folds"]))
         for path in run.files:
             if path.endswith(".asc"):
                 self.grey_style(path, workdir, feedback)

@@ -119,6 +119,18 @@ assert d["lower"] <= r["auc"] <= d["upper"] and abs(d["auc"] - r["auc"]) < 1e-12
 assert r["binaryThreshold"] == r["thresholds"][0]["threshold"]
 ' "$work/val.json" "$work/val.out"
 
+# cv: the folds' typed scores give the printed mean, which is over the folds.
+"$BATCH" --workdir "$work/json" --result-json "$work/cv.json" cv "$work/c.txt" --seed 3 >"$work/cv.out" 2>/dev/null
+check "cv exits 0" test $? -eq 0
+check "cv's typed results equal the printed line" py '
+import json, statistics, sys
+r = json.load(open(sys.argv[1], encoding="utf-8"))["results"]
+out = open(sys.argv[2], encoding="utf-8").read()
+aucs = [f["auc"] for f in r["foldScores"] if f["auc"] is not None]
+assert abs(statistics.mean(aucs) - r["meanAuc"]) < 1e-12, (aucs, r)
+assert "): mean %.3f, sd %.3f" % (r["meanAuc"], r["sdAuc"]) in out, (r, out)
+' "$work/cv.json" "$work/cv.out"
+
 # A failure still writes the file: status, outcome and the program's message naming the file.
 "$BATCH" --workdir "$work/json" --result-json "$work/fail.json" validate "$work/missing.txt" "$work/json/AVGBayesP.asc" >/dev/null 2>&1
 check "a failure exits 1" test $? -eq 1

@@ -51,8 +51,15 @@ TEST(HtmlReport, EscapesEveryTextItEmbeds) {
   EXPECT_EQ(html.find("id=\"cross-validation\""), std::string::npos);
   EXPECT_NE(html.find("id=\"audit\""), std::string::npos);
 
-  record.crossValidation = CrossValidationSection{3, {0.71, 0.69, 0.755}, 0.718, 0.03, {}, {}};
-  record.importance = ImportanceSection{0.8, {{"soil.asc", 0.7, 0.1}}, {}};
+  CrossValidationResult cv;
+  cv.folds = 3;
+  cv.outcome.scores = {{1, 4, 5, 0.71}, {2, 3, 5, 0.69}, {3, 4, 4, 0.755}};
+  SummariseFolds(cv.outcome);
+  record.crossValidation = cv;
+  ImportanceResult importance;
+  importance.fullAuc = 0.8;
+  importance.rows = {{"soil.asc", 0.7, 0.75, 0.1, {}, {}}};
+  record.importance = importance;
   const std::string more = BuildRunReport(id, record, RunTables{}, shell).html;
   EXPECT_NE(more.find("id=\"cross-validation\""), std::string::npos);
   EXPECT_NE(more.find(">0.7550</td>"), std::string::npos);
