@@ -44,6 +44,8 @@
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
 #include "ui/frmevaluation.h"
+#include "ui/frmfolds.h"
+#include "ui/frminsight.h"
 #include "ui/frmweights.h"
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
@@ -159,6 +161,9 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   frmMapViewer_ = new TfrmMapViewer(hooks, this);
   frmEvaluation_ = new TfrmEvaluation(hooks, this);
   frmWeights_ = new TfrmWeights(this);
+  frmFolds_ = new TfrmFolds(this);
+  frmCrossValidation_ = new TfrmInsight("frmCrossValidation", this);
+  frmImportance_ = new TfrmInsight("frmImportance", this);
   frmEvaluation_->askFile = [this](const FileDialogRequest& request) { return AskFile(request, picturesFolder_); };
   frmEvaluation_->openInViewer = [this](const std::filesystem::path& grid) { OpenMapViewer(grid, true); };
   const QString viewHint = "Double-click to view the map at full resolution";
@@ -534,6 +539,11 @@ void TfrmKarvelo::BuildValidateTab() {
   cmbbxBinary->addItems(BinaryBoxItems());
   cmbbxBinary->setCurrentIndex(0);
   cmbbxBinary->setToolTip("Also write \"Binary of <map>.asc\": 1 at or above the threshold, 0 below; choose a threshold or type a value");
+  // In the free strip between the intervals and the binary map, in every state of the tab.
+  btbttnCrossValidate = NewButton(grpbxValidate, "btbttnCrossValidate", "Cross-validate...", QRect(382, 396, 172, 30));
+  btbttnImportance = NewButton(grpbxValidate, "btbttnImportance", "Grid importance...", QRect(560, 396, 172, 30));
+  btbttnCrossValidate->setEnabled(false);
+  btbttnImportance->setEnabled(false);
   imgGain = Named(new TPictureView(imgGainCanvas_, QSize(120, 120), grpbxValidate), "imgGain");
   imgGain->move(10, 336);
   imgGain->hide();
@@ -552,6 +562,8 @@ void TfrmKarvelo::BuildValidateTab() {
   connect(btbttnEvaluate, &QPushButton::clicked, this, &TfrmKarvelo::btbttnEvaluateClick);
   connect(btbttnCompare, &QPushButton::clicked, this, &TfrmKarvelo::btbttnCompareClick);
   connect(btbttnResults, &QPushButton::clicked, this, &TfrmKarvelo::btbttnResultsClick);
+  connect(btbttnCrossValidate, &QPushButton::clicked, this, &TfrmKarvelo::btbttnCrossValidateClick);
+  connect(btbttnImportance, &QPushButton::clicked, this, &TfrmKarvelo::btbttnImportanceClick);
 }
 
 void TfrmKarvelo::LayOutTables() {
