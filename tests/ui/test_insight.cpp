@@ -87,7 +87,7 @@ class InsightTest : public QObject {
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     t.ws().FixedSeed = kSeed;
-    // The folds dialog as the user fills it: 4 folds in spatial blocks of 8 cells.
+    // The folds dialog as the user fills it: 5 folds in spatial blocks of 8 cells.
     int foldDialogs = 0;
     const auto showModal = w.hooks.showModal;
     w.hooks.showModal = [&](QDialog& dialog) -> int {
@@ -95,7 +95,7 @@ class InsightTest : public QObject {
       ++foldDialogs;
       TfrmFolds& folds = *w.frmFolds();
       folds.show();
-      folds.spndtFolds->setValue(4);
+      folds.spndtFolds->setValue(5);
       folds.rdbttnBlocks->click();
       if (!folds.spndtBlockSize->isEnabled()) return QDialog::Rejected;  // the step does not run: the test fails below
       folds.spndtBlockSize->setValue(8);
@@ -112,6 +112,7 @@ class InsightTest : public QObject {
       TypeAndLeave(legend.Edit[2], "3");
     };
     t.addClassified(dir / "ffreq.asc", 3, oneClassPerCode);
+    t.addClassified(dir / "soil.asc", 3, oneClassPerCode);
     // Both steps read the configuration's file: nothing to run before it is saved.
     QVERIFY(!w.btbttnCrossValidate->isEnabled() && !w.btbttnImportance->isEnabled());
     QVERIFY(w.btbttnCrossValidate->toolTip().startsWith("Save the configuration"));
@@ -136,7 +137,7 @@ class InsightTest : public QObject {
     ScratchFolder other;
     QProcess process;
     process.start(batch, {"--seed", QString::number(kSeed), "--workdir", Q(other.path().string()), "cv", Q(config.string()), "--prior",
-                          "frequency", "--folds", "4", "--split", "blocks", "--block-size", "8"});
+                          "frequency", "--folds", "5", "--split", "blocks", "--block-size", "8"});
     QVERIFY(process.waitForFinished(120000));
     QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
     const QStringList printed = QString::fromUtf8(process.readAllStandardOutput()).split('\n');
@@ -144,13 +145,13 @@ class InsightTest : public QObject {
     QVERIFY(at >= 0);
     const QStringList shown = cv.mmLines->toPlainText().split('\n');
     QCOMPARE(shown[0], printed[at]);
-    QVERIFY(shown[0].startsWith("Cross-validation AUC (4 folds, blocks of 8 cells): mean "));
+    QVERIFY(shown[0].startsWith("Cross-validation AUC (5 folds, blocks of 8 cells): mean "));
     QCOMPARE(shown[1], printed[at - 1]);  // the priors' note
     // The per-fold table is the file's, and the picture the one written.
     const QList<QStringList> folds = CsvRows(dir / "Cross-validation.csv");
-    QCOMPARE(cv.tblRows->rowCount(), 4);
-    QCOMPARE(folds.size(), 4);
-    for (int r = 0; r < 4; ++r) {
+    QCOMPARE(cv.tblRows->rowCount(), 5);
+    QCOMPARE(folds.size(), 5);
+    for (int r = 0; r < 5; ++r) {
       for (int c = 0; c < 3; ++c) QCOMPARE(cv.tblRows->item(r, c)->text(), folds[r][c]);
       CompareNumber(cv.tblRows->item(r, 3)->text(), folds[r][3], QString("fold %1").arg(r + 1));
     }
@@ -171,8 +172,8 @@ class InsightTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&importance));
     QVERIFY(importance.mmLines->toPlainText().startsWith("Importance of the grids, scored on 52 validation points"));
     const QList<QStringList> rows = CsvRows(dir / "Importance.csv");
-    QCOMPARE(importance.tblRows->rowCount(), 2);
-    QCOMPARE(rows.size(), 2);
+    QCOMPARE(importance.tblRows->rowCount(), 3);
+    QCOMPARE(rows.size(), 3);
     QCOMPARE(importance.tblRows->columnCount(), 6);
     // grid,auc_full,auc_without,auc_alone,loss,gain10_full,gain10_without,gain10_alone
     const int fileColumn[] = {0, 2, 3, 4, 6, 7};
@@ -185,7 +186,10 @@ class InsightTest : public QObject {
     importance.close();
 
     // A configuration changed on tab 1 is no longer its file's: both steps wait for a save.
-    t.addClassified(dir / "soil.asc", 3, oneClassPerCode);
+    w.tbcntrlMain->SetTabIndex(0);
+    w.strgrdDataConfiguration->selectRow(w.strgrdDataConfiguration->rowCount() - 1);
+    w.Deletethisline1Click();
+    QCOMPARE(t.ws().DataDefCount, 3);
     QVERIFY(!w.btbttnImportance->isEnabled());
     QVERIFY2(t.messages.isEmpty(), qPrintable(t.messages.join('\n')));
   }
