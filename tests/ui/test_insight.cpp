@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <cmath>
 #include <QTableWidget>
+#include <QTimer>
 
 #include "configfixture.h"
 #include "ui/frmfolds.h"
@@ -165,6 +166,14 @@ class InsightTest : public QObject {
     t.click(w.bttbOpenValData);
     t.click(w.btbttnLoadValData);
     QVERIFY(!w.btbttnCrossValidate->isEnabled());
+    // A cancel during the step: no results window, no table, and the audit comes next.
+    QTimer::singleShot(0, &w, [&w] { QTest::mouseClick(w.bttnCancel, Qt::LeftButton); });
+    t.click(w.btbttnImportance);
+    QCOMPARE(w.stsbrPanel2->text(), QString("Cancelled."));
+    QVERIFY(!w.frmImportance()->isVisible() && !w.frmImportance()->HasResult());
+    QVERIFY(!fs::exists(dir / "Importance.csv"));
+    QVERIFY(!w.btbttnKarvelo->isEnabled() && w.btbttnAudit->isEnabled());
+    QVERIFY(w.btbttnImportance->isEnabled());
     t.click(w.btbttnImportance);
     QCOMPARE(foldDialogs, 1);
     QVERIFY2(t.messages.isEmpty(), qPrintable(t.messages.join('\n')));
