@@ -5,8 +5,11 @@
 # The pictures come from the window test that drives the four tabs through examples/meuse
 # (tests/ui/test_exampletour.cpp) on the offscreen platform, so they show a real run and look the
 # same on every machine with the same fonts. The tour also opens tab 4's results window
-# (guide-4-results.png) after an evaluation with a binary map and a second map. Look at each one
-# before committing it.
+# (guide-4-results.png) after an evaluation with a binary map and a second map. The folds dialog and
+# the cross-validation and importance windows (guide-4-folds.png, guide-4-cross-validation.png,
+# guide-4-importance.png) come from tests/ui/test_insight.cpp on the same data. Look at each one
+# before committing it; pictures that differ only in the name of the test's temporary folder need no
+# new commit.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BUILD=$(cd "${1:-build}" && pwd)

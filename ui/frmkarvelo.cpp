@@ -43,6 +43,8 @@
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
 #include "ui/frmevaluation.h"
+#include "ui/frmfolds.h"
+#include "ui/frminsight.h"
 #include "ui/frmweights.h"
 #include "validation/binarymap.h"
 #include "ui/frmgraphicalanalysis.h"
@@ -56,6 +58,7 @@
 #include "ui/tabcontrol.h"
 #include "report/runreport.h"
 #include "workflow/configure.h"
+#include "workflow/insight.h"
 #include "workflow/runrecord.h"
 #include "workflow/mapping.h"
 #include "workflow/rasters.h"
@@ -153,6 +156,7 @@ void TfrmKarvelo::Status(int nr) {
       frmWeights_->Clear();
     }
     if (r.graphicalAnalysis >= 0) btbttnGraphicalAnalysis->setEnabled(r.graphicalAnalysis == 1);
+    UpdateInsightButtons();
     return;
   }
 }
@@ -362,6 +366,9 @@ void TfrmKarvelo::btbttnClassifyClick() {
 void TfrmKarvelo::btbttnSubmitClick() {
   RunHandler([this] {
     if (!SubmitCurrentDataDef(session_.Ws(), session_.Tables().DataConfiguration, reporter())) return;
+    // The configuration is no longer the one in its file.
+    configurationFile_.reset();
+    UpdateInsightButtons();
     strgrdDataConfiguration->Refresh();
     UpdateDataConfigurationMenu();
     for (QPushButton* b : {btbttnPresenceIndicator, btbttnAbsenceIndicator, btbttnClassify, btbttnSubmit}) b->setEnabled(false);
@@ -375,6 +382,8 @@ void TfrmKarvelo::Deletethisline1Click() {
     if (row < 0 && strgrdDataConfiguration->currentRow() >= 0) row = strgrdDataConfiguration->ModelRow(strgrdDataConfiguration->currentRow());
     if (row < 1) return;
     DeleteConfigurationRow(session_.Ws(), session_.Tables().DataConfiguration, row);
+    configurationFile_.reset();
+    UpdateInsightButtons();
     strgrdDataConfiguration->Refresh();
     UpdateDataConfigurationMenu();
     strgrdDataConfiguration->viewport()->update();
@@ -419,6 +428,7 @@ void TfrmKarvelo::btbttnConfigurationFileClick() {
       return;
     }
     const ConfigFileView view = SaveConfigurationAs(session_, *path);
+    configurationFile_ = std::filesystem::absolute(*path);
     ShowTab(1);
     lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
     QStringList lines;
@@ -443,6 +453,7 @@ void TfrmKarvelo::btbttnLoadConfigClick() {
     // The engine reads the whole file before it replaces anything, so a malformed file throws
     // here with the configuration, the table and the labels as they were.
     const ConfigFileView view = LoadConfigurationFile(session_, *path);
+    configurationFile_ = std::filesystem::absolute(*path);
     lblConfigFileName->setText(QString::fromStdString(view.fileLabel));
     QStringList lines;
     for (const std::string& line : view.memo) lines << QString::fromStdString(line);
@@ -470,29 +481,30 @@ void TfrmKarvelo::btbttnSubmitFinalClick() {
   RunLongStep([this] {
     // The tab-3 side of the submission depends only on RandomAbsences, which the engine sets
     // before it writes any class file; it stands even when writing one fails.
-    auto showRandomAbsences = [this] {
-      lblMessage->setVisible(session_.Ws().RandomAbsences);
-      if (session_.Ws().RandomAbsences) {
-        rdgrpPrior->SetItemIndex(0);
-        // As a click on "No calculation: enter values manually" would: the priors are typed.
-        rdgrpPriorClick();
-        rdgrpPrior->setEnabled(false);
-      }
-      // Why the prior choice is fixed, where the user looks for it.
-      const QString why = session_.Ws().RandomAbsences ? lblMessage->text() : QString();
-      for (QWidget* w : std::initializer_list<QWidget*>{rdgrpPrior, edtPriorP, edtPriorA}) w->setToolTip(why);
-    };
     try {
       Submit(session_);
     } catch (...) {
-      showRandomAbsences();
+      ShowRandomAbsences();
       throw;
     }
-    showRandomAbsences();
+    ShowRandomAbsences();
     grpbxBayesOutput->hide();
     ShowTab(2);
     ShowStage();
   }, true, "the final submission");
+}
+
+void TfrmKarvelo::ShowRandomAbsences() {
+  lblMessage->setVisible(session_.Ws().RandomAbsences);
+  if (session_.Ws().RandomAbsences) {
+    rdgrpPrior->SetItemIndex(0);
+    // As a click on "No calculation: enter values manually" would: the priors are typed.
+    rdgrpPriorClick();
+    rdgrpPrior->setEnabled(false);
+  }
+  // Why the prior choice is fixed, where the user looks for it.
+  const QString why = session_.Ws().RandomAbsences ? lblMessage->text() : QString();
+  for (QWidget* w : std::initializer_list<QWidget*>{rdgrpPrior, edtPriorP, edtPriorA}) w->setToolTip(why);
 }
 
 void TfrmKarvelo::btbttnGraphicalAnalysisClick() {
@@ -527,7 +539,7 @@ void TfrmKarvelo::ShowPriorControls(const PriorControls& c) {
 void TfrmKarvelo::PriorExit(bool presence) {
   // A run reads the fields once at its start and writes them back at its end; an entry in
   // between would change PriorP under the map being written.
-  if (busy_ == Busy::Mapping) return;
+  if (busy_ == Busy::Mapping || busy_ == Busy::Insight) return;
   PriorControls c = ReadPriorControls();
   PriorEntry(c, presence, session_.Ws());
   ShowPriorControls(c);
@@ -674,11 +686,14 @@ void TfrmKarvelo::bttbOpenValDataClick() {
     ShowCodeLists();
 
     btbttnLoadValData->setEnabled(true);
+    UpdateInsightButtons();
     btbttnPredMap->setEnabled(false);
     btbttnEvaluate->setEnabled(false);
     imgROC->hide();
     HideEvaluationExtras();
   });
+  // Also after a refused file: what is open decides what the steps score on.
+  UpdateInsightButtons();
 }
 
 void TfrmKarvelo::spndtVALChange() {
@@ -847,6 +862,116 @@ void TfrmKarvelo::btbttnResultsClick() {
   frmEvaluation_->show();
   frmEvaluation_->raise();
   frmEvaluation_->activateWindow();
+}
+
+// --- Cross-validation and importance -----------------------------------------------------------
+
+namespace {
+
+// The steps audit the configuration again: its summary box would interrupt them every time.
+struct QuietAuditDuring {
+  Workspace& ws;
+  bool was;
+  explicit QuietAuditDuring(Workspace& w) : ws(w), was(w.QuietAudit) { ws.QuietAudit = true; }
+  ~QuietAuditDuring() { ws.QuietAudit = was; }
+};
+
+void ShowResultWindow(TfrmInsight& window) {
+  window.show();
+  window.raise();
+  window.activateWindow();
+}
+
+}  // namespace
+
+void TfrmKarvelo::UpdateInsightButtons() {
+  const bool configured = configurationFile_.has_value() && session_.CurrentStage() != Stage::Start;
+  const bool pointsOpen = !validationFile_.path.empty();
+  const QString noFile = "Save the configuration on tab 1 or load one on tab 2 first: these steps read its file";
+  const QString file = configured ? QString::fromStdString(configurationFile_->filename().string()) : QString();
+  btbttnCrossValidate->setEnabled(configured && !pointsOpen);
+  btbttnImportance->setEnabled(configured);
+  if (!configured) {
+    btbttnCrossValidate->setToolTip(noFile);
+    btbttnImportance->setToolTip(noFile);
+    return;
+  }
+  btbttnCrossValidate->setToolTip(pointsOpen ? "A validation file is open: evaluate the map on its points (b, c) instead"
+                                             : "Press to score maps of " + file +
+                                                   ", each made without one fold of its observations, on the fold held out");
+  btbttnImportance->setToolTip("Press to score the map of " + file + " without each grid and with each grid alone, " +
+                               (pointsOpen ? "on the points of the open validation file" : "by cross-validation"));
+}
+
+InsightMapOptions TfrmKarvelo::ReadInsightOptions() const {
+  InsightMapOptions options;
+  options.priors = ReadPriorControls();
+  // The level is enabled, and so means something to the user, only with the uncertainty box.
+  if (chckbxErrorProp->isChecked()) options.evidence = kEvidenceLevels[std::clamp(rdgrpConfLevel->ItemIndex(), 0, 5)];
+  return options;
+}
+
+void TfrmKarvelo::ShowResubmitted() {
+  // The step loaded the configuration again, audited it and wrote its class files.
+  RefreshTables();
+  UpdateDataConfigurationMenu();
+  ShowStage();
+  if (session_.CurrentStage() == Stage::Submitted) ShowRandomAbsences();
+  btbttnGraphicalAnalysis->setEnabled(session_.CurrentStage() != Stage::Start && session_.CurrentStage() != Stage::Configured);
+}
+
+void TfrmKarvelo::btbttnCrossValidateClick() {
+  if (busy_ != Busy::None || !configurationFile_) return;
+  frmFolds_->SetPurpose("Cross-validation", "Cross-validate " + QString::fromStdString(configurationFile_->filename().string()) +
+                                                " with the priors and the evidence level of tab 3:");
+  if (hooks.showModal(*frmFolds_) != QDialog::Accepted) return;
+  const FoldOptions folds = frmFolds_->Options();
+  const InsightMapOptions map = ReadInsightOptions();
+  const std::filesystem::path config = *configurationFile_;
+  frmCrossValidation_->Clear();
+  CrossValidationResult result;
+  bool finished = false;
+  RunLongStep([&] {
+    const QuietAuditDuring quiet(session_.Ws());
+    result = CrossValidate(session_, config, map, folds);
+    finished = result.refusal == InsightRefusal::None;
+  }, true, "the cross-validation", Busy::Insight);
+  ShowResubmitted();
+  if (!finished || lastOutcome_ != StepOutcome::Done) return;
+  frmCrossValidation_->SetCrossValidation(result, session_.Run().Output(kFoldsPictureFile));
+  // The picture is in place only once the step has ended.
+  frmCrossValidation_->LoadPicture();
+  ShowResultWindow(*frmCrossValidation_);
+}
+
+void TfrmKarvelo::btbttnImportanceClick() {
+  if (busy_ != Busy::None || !configurationFile_) return;
+  const QString file = QString::fromStdString(configurationFile_->filename().string());
+  std::optional<ImportancePoints> points;
+  FoldOptions folds;
+  if (!validationFile_.path.empty()) {
+    points = ImportancePoints{validationFile_.path, spndtX->value(), spndtY->value(), spndtVAL->value(),
+                              cmbbxFINDS->currentText().toStdString()};
+  } else {
+    frmFolds_->SetPurpose("Grid importance", "Score each grid of " + file + " by cross-validation, with the priors and the evidence level of tab 3:");
+    if (hooks.showModal(*frmFolds_) != QDialog::Accepted) return;
+    folds = frmFolds_->Options();
+  }
+  const InsightMapOptions map = ReadInsightOptions();
+  const std::filesystem::path config = *configurationFile_;
+  frmImportance_->Clear();
+  ImportanceResult result;
+  bool finished = false;
+  RunLongStep([&] {
+    const QuietAuditDuring quiet(session_.Ws());
+    result = GridImportance(session_, config, map, points, folds);
+    finished = result.refusal == InsightRefusal::None;
+  }, true, "the importance of the grids", Busy::Insight);
+  ShowResubmitted();
+  if (!finished || lastOutcome_ != StepOutcome::Done) return;
+  frmImportance_->SetImportance(result, session_.Run().Output(kImportancePictureFile));
+  frmImportance_->LoadPicture();
+  ShowResultWindow(*frmImportance_);
 }
 
 // During a step the information windows open beside the window instead of waiting in a modal

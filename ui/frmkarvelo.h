@@ -15,6 +15,7 @@
 #include "render/qimage_canvas.h"
 #include "ui/dialoghooks.h"
 #include "validation/valdata.h"
+#include "workflow/insight.h"
 #include "workflow/session.h"
 
 class QAction;
@@ -37,6 +38,8 @@ class TStringGridView;
 class TTabControl;
 class TfrmAbout;
 class TfrmEvaluation;
+class TfrmFolds;
+class TfrmInsight;
 class TfrmWeights;
 class TfrmGraphicalAnalysis;
 class TfrmINFO;
@@ -133,6 +136,12 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void btbttnResultsClick();
   // The weights of evidence and the effect pictures of the last mapping run.
   void btbttnWeightsClick();
+  // Cross-validation of the saved configuration with tab 3's priors and evidence level, folds as
+  // the folds dialog sets them; offered while no validation file is open.
+  void btbttnCrossValidateClick();
+  // The importance of each grid, scored on tab 4's validation file (with its column choices) when
+  // one is open, else by a cross-validation.
+  void btbttnImportanceClick();
 
   // --- Shell ----------------------------------------------------------------------------------
   void status1(std::string_view text) override;
@@ -171,6 +180,9 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmMapViewer* frmMapViewer() const { return frmMapViewer_; }
   TfrmEvaluation* frmEvaluation() const { return frmEvaluation_; }
   TfrmWeights* frmWeights() const { return frmWeights_; }
+  TfrmFolds* frmFolds() const { return frmFolds_; }
+  TfrmInsight* frmCrossValidation() const { return frmCrossValidation_; }
+  TfrmInsight* frmImportance() const { return frmImportance_; }
 
   // --- Map viewer -------------------------------------------------------------------------------
   // Opened by a double click on a map picture: tab 1's grid, tab 3's last map, tab 4's looked-up
@@ -293,6 +305,9 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   // Under the ROC's intervals: whether the evaluation also writes a binary map, and at what threshold.
   QLabel* lblBinary;
   QComboBox* cmbbxBinary;
+  // Under the ROC's intervals: the steps that score the saved configuration itself.
+  QPushButton* btbttnCrossValidate;
+  QPushButton* btbttnImportance;
 
  protected:
   bool event(QEvent* event) override;
@@ -325,7 +340,7 @@ class TfrmKarvelo : public QMainWindow, public Shell {
 
   // Which step runs: the audit's messages repaint its tables first, a map run keeps the prior
   // fields as they were read.
-  enum class Busy { None, Step, Audit, Mapping };
+  enum class Busy { None, Step, Audit, Mapping, Insight };
   // Runs a handler; a file error abandons it with the system's text, and the tab control that a
   // long step may have disabled is usable again.
   void RunHandler(const std::function<void()>& handler, const std::string& stepName = "this step");
@@ -359,6 +374,17 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   void EvaluateStep();
   // Both code lists from the validation file's codes and their proposed selections.
   void ShowCodeLists();
+  // What the final submission shows on tab 3 when absences are drawn at random.
+  void ShowRandomAbsences();
+  // The configuration file the steps that load one work with: the one saved or loaded last, as
+  // long as tab 1 has not changed the configuration since.
+  std::optional<std::filesystem::path> configurationFile_;
+  // The cross-validation and importance buttons follow the configuration file and tab 4's file.
+  void UpdateInsightButtons();
+  // Tab 3's priors, and its evidence level when the uncertainty box (which enables it) is ticked.
+  InsightMapOptions ReadInsightOptions() const;
+  // The window's state after a step that loaded, audited and submitted the configuration itself.
+  void ShowResubmitted();
   QImageCanvas imgDataCanvas_;
   QImageCanvas imgKarveloCanvas_;
   QImageCanvas imgROCCanvas_;
@@ -376,6 +402,9 @@ class TfrmKarvelo : public QMainWindow, public Shell {
   TfrmMapViewer* frmMapViewer_;
   TfrmEvaluation* frmEvaluation_;
   TfrmWeights* frmWeights_;
+  TfrmFolds* frmFolds_;
+  TfrmInsight* frmCrossValidation_;
+  TfrmInsight* frmImportance_;
   // The map picked with "Compare with map...", none until then.
   std::optional<std::filesystem::path> compareMap_;
   std::filesystem::path mappedFile_;

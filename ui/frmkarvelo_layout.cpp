@@ -44,6 +44,8 @@
 #include "ui/appearance.h"
 #include "ui/frmabout.h"
 #include "ui/frmevaluation.h"
+#include "ui/frmfolds.h"
+#include "ui/frminsight.h"
 #include "ui/frmweights.h"
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
@@ -159,6 +161,9 @@ TfrmKarvelo::TfrmKarvelo(QWidget* parent)
   frmMapViewer_ = new TfrmMapViewer(hooks, this);
   frmEvaluation_ = new TfrmEvaluation(hooks, this);
   frmWeights_ = new TfrmWeights(this);
+  frmFolds_ = new TfrmFolds(this);
+  frmCrossValidation_ = new TfrmInsight("frmCrossValidation", this);
+  frmImportance_ = new TfrmInsight("frmImportance", this);
   frmEvaluation_->askFile = [this](const FileDialogRequest& request) { return AskFile(request, picturesFolder_); };
   frmEvaluation_->openInViewer = [this](const std::filesystem::path& grid) { OpenMapViewer(grid, true); };
   const QString viewHint = "Double-click to view the map at full resolution";
@@ -455,7 +460,7 @@ void TfrmKarvelo::BuildMapTab() {
 void TfrmKarvelo::BuildValidateTab() {
   grpbxValidate = NewTabGroup("grpbxValidate", " 4: Validate prediction map with independent observations ");
 
-  grpbxValidateA = NewGroup(grpbxValidate, "grpbxValidateA", " a: Validation data ", QRect(10, 20, 360, 226));
+  grpbxValidateA = NewGroup(grpbxValidate, "grpbxValidateA", " a: Validation data ", QRect(10, 20, 360, 200));
   bttbOpenValData = NewButton(grpbxValidateA, "bttbOpenValData", "...", QRect(10, 24, 32, 22));
   bttbOpenValData->setToolTip("Press to open file with validation data");
   Label16 = NewLabel(grpbxValidateA, "Label16", "File name", QRect(50, 27, 300, 16));
@@ -470,38 +475,38 @@ void TfrmKarvelo::BuildValidateTab() {
     if (auto* edit = spin->findChild<QLineEdit*>()) edit->setReadOnly(true);
     return spin;
   };
-  spndtX = newColumn("lblColumnX", "Column X:", "spndtX", 56, lblColumnX);
-  spndtY = newColumn("lblColumnY", "Column Y:", "spndtY", 84, lblColumnY);
-  spndtVAL = newColumn("lblColumnVAL", "Column Validation data:", "spndtVAL", 112, lblColumnVAL);
+  spndtX = newColumn("lblColumnX", "Column X:", "spndtX", 52, lblColumnX);
+  spndtY = newColumn("lblColumnY", "Column Y:", "spndtY", 78, lblColumnY);
+  spndtVAL = newColumn("lblColumnVAL", "Column Validation data:", "spndtVAL", 104, lblColumnVAL);
 
   auto newCodeList = [this](const char* name, int x) {
     auto* box = Named(new QComboBox(grpbxValidateA), name);
-    box->setGeometry(x, 146, 80, 22);
+    box->setGeometry(x, 134, 80, 22);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     box->setEditText("choose");
     return box;
   };
-  lblFINDS = NewLabel(grpbxValidateA, "lblFINDS", "Code FINDS=", QRect(10, 149, 84, 16));
+  lblFINDS = NewLabel(grpbxValidateA, "lblFINDS", "Code FINDS=", QRect(10, 137, 84, 16));
   cmbbxFINDS = newCodeList("cmbbxFINDS", 94);
-  lblNONFINDS = NewLabel(grpbxValidateA, "lblNONFINDS", "NON-FINDS=", QRect(184, 149, 80, 16));
+  lblNONFINDS = NewLabel(grpbxValidateA, "lblNONFINDS", "NON-FINDS=", QRect(184, 137, 80, 16));
   cmbbxNONFINDS = newCodeList("cmbbxNONFINDS", 266);
 
-  btbttnLoadValData = NewButton(grpbxValidateA, "btbttnLoadValData", "a: Import+sort validation data", QRect(10, 184, 340, 30));
+  btbttnLoadValData = NewButton(grpbxValidateA, "btbttnLoadValData", "a: Import+sort validation data", QRect(10, 164, 340, 28));
   btbttnLoadValData->setToolTip("Press to import validation data with current settings for X, Y and Data columns");
   btbttnLoadValData->setEnabled(false);
 
   // The second map and the results sit beside the steps they belong to.
-  btbttnPredMap = NewButton(grpbxValidate, "btbttnPredMap", "b: Load probability map from file", QRect(10, 258, 232, 30));
+  btbttnPredMap = NewButton(grpbxValidate, "btbttnPredMap", "b: Load probability map from file", QRect(10, 228, 232, 28));
   btbttnPredMap->setToolTip("Press to load a predictive map (*.asc) from file");
   btbttnPredMap->setEnabled(false);
-  btbttnCompare = NewButton(grpbxValidate, "btbttnCompare", "Compare with map...", QRect(248, 258, 122, 30));
+  btbttnCompare = NewButton(grpbxValidate, "btbttnCompare", "Compare with map...", QRect(248, 228, 122, 28));
   btbttnCompare->setCheckable(true);
   btbttnCompare->setToolTip("Press to compare the map with a second map on the same points (paired DeLong test)");
-  btbttnEvaluate = NewButton(grpbxValidate, "btbttnEvaluate", "c: Evaluate accuracy (ROC+AUC)", QRect(10, 298, 232, 30));
+  btbttnEvaluate = NewButton(grpbxValidate, "btbttnEvaluate", "c: Evaluate accuracy (ROC+AUC)", QRect(10, 264, 232, 28));
   btbttnEvaluate->setToolTip("Press to calculate ROC and AUC with validation data");
   btbttnEvaluate->setEnabled(false);
-  btbttnResults = NewButton(grpbxValidate, "btbttnResults", "Evaluation results...", QRect(248, 298, 122, 30));
+  btbttnResults = NewButton(grpbxValidate, "btbttnResults", "Evaluation results...", QRect(248, 264, 122, 28));
   btbttnResults->setToolTip("Press to see the threshold table, the Boyce index, the comparison and every picture at full size");
   btbttnResults->setEnabled(false);
 
@@ -534,6 +539,11 @@ void TfrmKarvelo::BuildValidateTab() {
   cmbbxBinary->addItems(BinaryBoxItems());
   cmbbxBinary->setCurrentIndex(0);
   cmbbxBinary->setToolTip("Also write \"Binary of <map>.asc\": 1 at or above the threshold, 0 below; choose a threshold or type a value");
+  // Below the evaluation: the steps that score the saved configuration on its own observations.
+  btbttnCrossValidate = NewButton(grpbxValidate, "btbttnCrossValidate", "Cross-validate the configuration...", QRect(10, 300, 232, 28));
+  btbttnImportance = NewButton(grpbxValidate, "btbttnImportance", "Grid importance...", QRect(248, 300, 122, 28));
+  btbttnCrossValidate->setEnabled(false);
+  btbttnImportance->setEnabled(false);
   imgGain = Named(new TPictureView(imgGainCanvas_, QSize(120, 120), grpbxValidate), "imgGain");
   imgGain->move(10, 336);
   imgGain->hide();
@@ -552,6 +562,8 @@ void TfrmKarvelo::BuildValidateTab() {
   connect(btbttnEvaluate, &QPushButton::clicked, this, &TfrmKarvelo::btbttnEvaluateClick);
   connect(btbttnCompare, &QPushButton::clicked, this, &TfrmKarvelo::btbttnCompareClick);
   connect(btbttnResults, &QPushButton::clicked, this, &TfrmKarvelo::btbttnResultsClick);
+  connect(btbttnCrossValidate, &QPushButton::clicked, this, &TfrmKarvelo::btbttnCrossValidateClick);
+  connect(btbttnImportance, &QPushButton::clicked, this, &TfrmKarvelo::btbttnImportanceClick);
 }
 
 void TfrmKarvelo::LayOutTables() {

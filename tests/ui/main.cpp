@@ -19,5 +19,6 @@ int main(int argc, char** argv) {
   failures += RunReadabilityTests(argc, argv);
   failures += RunMapViewerTests(argc, argv);
   failures += RunRasterTests(argc, argv);
+  failures += RunInsightTests(argc, argv);
   return failures == 0 ? 0 : 1;
 }

@@ -18,6 +18,8 @@
 #include "ui/frmabout.h"
 #include "ui/frmevaluation.h"
 #include "ui/frmweights.h"
+#include "ui/frmfolds.h"
+#include "ui/frminsight.h"
 #include "ui/frmgraphicalanalysis.h"
 #include "ui/frminfo.h"
 #include "ui/frmlegend.h"
@@ -383,10 +385,13 @@ class MainWindowTest : public QObject {
     t.w.frmMapViewer()->layout()->activate();
     t.w.frmEvaluation()->layout()->activate();
     t.w.frmWeights()->layout()->activate();
+    t.w.frmFolds()->layout()->activate();
+    t.w.frmCrossValidation()->layout()->activate();
     for (QWidget* window : {static_cast<QWidget*>(&t.w), static_cast<QWidget*>(t.w.frmINFO()), static_cast<QWidget*>(t.w.frmAbout()),
                             static_cast<QWidget*>(t.w.frmLegend()), static_cast<QWidget*>(t.w.frmGraphicalAnalysis()),
                             static_cast<QWidget*>(t.w.frmMapViewer()), static_cast<QWidget*>(t.w.frmEvaluation()),
-                            static_cast<QWidget*>(t.w.frmWeights())}) {
+                            static_cast<QWidget*>(t.w.frmWeights()), static_cast<QWidget*>(t.w.frmFolds()),
+                            static_cast<QWidget*>(t.w.frmCrossValidation())}) {
       const QStringList faults = LayoutFaults(window);
       if (!faults.isEmpty()) QFAIL(qPrintable(window->objectName() + ":\n" + faults.join("\n")));
       // Every window fits a 1024 x 768 screen with room for a title bar and a task bar.

@@ -14,3 +14,4 @@ int RunExampleTourTests(int argc, char** argv);
 int RunReadabilityTests(int argc, char** argv);
 int RunMapViewerTests(int argc, char** argv);
 int RunRasterTests(int argc, char** argv);
+int RunInsightTests(int argc, char** argv);
