@@ -75,7 +75,8 @@ std::vector<CountedCell> DrawTrainingAbsences(const ClassGrids& grids, const std
 
 FoldsOutcome CrossValidateFolds(const ClassGrids& grids, const std::vector<std::uint8_t>& cellFold, int folds,
                                 const std::vector<std::size_t>& used, const FoldPriors& priors, bool presenceOnly,
-                                EvidenceLevel level, RandomGenerator& rng, ThreadPool& pool) {
+                                EvidenceLevel level, RandomGenerator& rng, ThreadPool& pool,
+                                const std::function<void(int foldsDone)>& afterFold) {
   FoldsOutcome outcome;
   for (int f = 0; f < folds; ++f) {
     std::vector<CountedCell> training;
@@ -116,6 +117,7 @@ FoldsOutcome CrossValidateFolds(const ClassGrids& grids, const std::vector<std::
     score.absences = static_cast<long long>(nonFinds.size());
     score.auc = AucOf(std::move(finds), std::move(nonFinds));
     outcome.scores.push_back(score);
+    if (afterFold) afterFold(f + 1);
   }
   SummariseFolds(outcome);
   return outcome;

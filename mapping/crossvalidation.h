@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,10 +39,12 @@ struct FoldsOutcome {
 // other folds, the map of the grids `used`, scored on fold f. With presence-only data absences are
 // drawn at random first, among the mapped cells of the other folds without a presence, as many as
 // make the training presences match priorP, from `rng` in fold order (as the mapping run draws
-// them). Presence-only folds are scored against every mapped cell of the held-out fold.
+// them). Presence-only folds are scored against every mapped cell of the held-out fold. `afterFold`
+// is called on the caller's thread once each fold is scored (progress, and where a cancel stops).
 FoldsOutcome CrossValidateFolds(const ClassGrids& grids, const std::vector<std::uint8_t>& cellFold, int folds,
                                 const std::vector<std::size_t>& used, const FoldPriors& priors, bool presenceOnly,
-                                EvidenceLevel level, RandomGenerator& rng, ThreadPool& pool);
+                                EvidenceLevel level, RandomGenerator& rng, ThreadPool& pool,
+                                const std::function<void(int foldsDone)>& afterFold = {});
 
 // The mean and sample standard deviation of the AUCs present: the mean over folds, never pooled.
 void SummariseFolds(FoldsOutcome& outcome);

@@ -123,7 +123,16 @@ FoldsOutcome RunFolds(Session& session, const ClassGrids& grids, const FoldSetup
                       EvidenceLevel level) {
   session.Run().ThrowIfCancelled();
   RandomGenerator rng = s.afterDeal;
-  return CrossValidateFolds(grids, s.cellFold, s.folds, used, s.priors, s.presenceOnly, level, rng, session.Run().Pool());
+  Shell& shell = session.Reporter();
+  shell.gaugeRange(0, s.folds);
+  shell.gaugeProgress(0);
+  // A fold's map is a pass over every cell: the window repaints and a cancel stops between folds.
+  return CrossValidateFolds(grids, s.cellFold, s.folds, used, s.priors, s.presenceOnly, level, rng, session.Run().Pool(),
+                            [&](int done) {
+                              shell.gaugeProgress(done);
+                              shell.refresh();
+                              session.Run().ThrowIfCancelled();
+                            });
 }
 
 }  // namespace
