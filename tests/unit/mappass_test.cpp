@@ -8,6 +8,7 @@
 #include <regex>
 #include <sstream>
 
+#include "core/errors.h"
 #include "core/gridfile.h"
 #include "core/numfmt.h"
 #include "render/qimage_canvas.h"
@@ -179,6 +180,27 @@ TEST_F(MapPass, AMapRewrittenOrRowsOverSeveralLinesAreReadAnew) {
   QImageCanvas picture(kGainPictureSize, kGainPictureSize);
   const std::vector<GainRow> rows = EvaluateGain(dir / "map.asc", 1, records, picture, shell);
   ExpectSameGain(rows, GainOfValues({0.1, 0.25, 0.5, 0.75, 0.2}, {0.1}), "rewritten");
+
+  // A map that ends early stops the lookup with the scan's message, the records as they were.
+  std::string cut = test::GridText(3, 2, {{"0.5", "0.25", "0.5"}, {"0.75", "-9999", "0.5"}});
+  cut.resize(cut.rfind("0.75"));
+  test::WriteFile(dir / "cut.asc", cut);
+  auto errorOf = [](auto&& call) -> std::string {
+    try {
+      call();
+    } catch (const FileError& e) {
+      return e.what();
+    }
+    return "no error";
+  };
+  TDataDef cutMap, cutScan;
+  cutScan.FileName = (dir / "cut.asc").string();
+  ASSERT_TRUE(ReadHeader(cutScan, shell));
+  const std::string scanError = errorOf([&] { ScanData(cutScan, shell); });
+  EXPECT_NE(scanError, "no error");
+  EXPECT_EQ(errorOf([&] { LookUpPredictiveMap(cutMap, dir / "cut.asc", true, records, shell); }), scanError);
+  EXPECT_TRUE(records.lookedUp);
+  EXPECT_EQ(records.size(), before.size());
 
   // A row over two lines: the lookup walks the file by lines, and keeps no counts.
   test::WriteFile(dir / "split.asc", test::GridText(3, 2, {{"0.5", "0.25"}, {"0.5"}, {"0.75", "0.1", "0.5"}}));
