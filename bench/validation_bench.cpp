@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
               delong ? delong->lower : -1, delong ? delong->upper : -1);
   std::printf("  bootstrap interval (%d resamples): %.2f s, CPU %.2f s [%.4f, %.4f]\n", kBootstrapResamples, bootTime, bootCpu,
               boot ? boot->lower : -1, boot ? boot->upper : -1);
-  std::printf("  gain table and picture (the map read again): %.2f s, CPU %.2f s (%zu rows)\n  total: %.2f s\n", gainTime, gainCpu,
+  std::printf("  gain table and picture (from the lookup's counts of the map's values): %.2f s, CPU %.2f s (%zu rows)\n  total: %.2f s\n", gainTime, gainCpu,
               gain.size(), total.Seconds());
   std::printf("  value counts and the points' cells (one pass over the map): %.2f s, CPU %.2f s (%zu %s values)\n", passTime, passCpu,
               sample.counts.value.size(), sample.counts.binned ? "binned" : "distinct");

@@ -12,6 +12,7 @@
 #include "core/numfmt.h"
 #include "core/textwriter.h"
 #include "validation/lookup.h"
+#include "validation/mappass.h"
 
 namespace karvelo {
 
@@ -231,6 +232,22 @@ std::vector<GainRow> GainOfValues(std::vector<double> values, const std::vector<
   return RowsOf(n, ascending, CountAtOrAbove(values, ascending), findValues);
 }
 
+std::vector<GainRow> GainOfCounts(const MapValueCounts& counts, const std::vector<double>& findValues) {
+  if (counts.total <= 0) return {};
+  const auto n = static_cast<std::size_t>(counts.total);
+  std::vector<double> ascending;
+  std::vector<long long> cells;
+  for (int k = kGainRows; k >= 1; --k) {
+    // The highest value with at least rank cells at or above it: atOrAbove falls as the values rise.
+    const auto rank = static_cast<long long>(RankOf(k, n));
+    const auto past = std::partition_point(counts.atOrAbove.begin(), counts.atOrAbove.end(), [&](long long c) { return c >= rank; });
+    const auto i = static_cast<std::size_t>(past - counts.atOrAbove.begin()) - 1;
+    ascending.push_back(counts.value[i]);
+    cells.push_back(counts.atOrAbove[i]);
+  }
+  return RowsOf(n, ascending, cells, findValues);
+}
+
 int GainPixelX(double share) { return RoundToInt(40 + share * 250); }
 int GainPixelY(double share) { return RoundToInt(270 - share * 250); }
 
@@ -288,17 +305,25 @@ std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double f
   // The lookup has read this header and said what was wrong with it; a map it refused has no gain.
   SilentShell quiet;
   if (!ReadHeader(map, quiet)) return {};
-  // The finds' cells, from the records the lookup kept.
-  std::vector<std::size_t> findCells;
-  {
+  std::vector<GainRow> rows;
+  if (const MapDigest* digest = DigestFor(records, map)) {
+    // The lookup read this map as it is now: its counts and the finds' values it kept.
+    std::vector<double> findValues;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+      if (records.Code(i) == findCode) findValues.push_back(digest->values[i]);
+    }
+    rows = GainOfCounts(digest->counts, findValues);
+  } else {
+    // The finds' cells, from the records the lookup kept.
+    std::vector<std::size_t> findCells;
     for (std::size_t i = 0; i < records.size(); ++i) {
       if (records.Code(i) != findCode) continue;
       const GridCell cell = CellOf(map, records.X(i), records.Y(i));
       if (cell.row < 1 || cell.row > map.nrows || cell.col < 1 || cell.col > map.ncols) continue;
       findCells.push_back(static_cast<std::size_t>(cell.row - 1) * static_cast<std::size_t>(map.ncols) + static_cast<std::size_t>(cell.col - 1));
     }
+    rows = GainOfMapFile(map, findCells, shell);
   }
-  const std::vector<GainRow> rows = GainOfMapFile(map, findCells, shell);
   if (rows.empty()) return rows;
   const std::string title = GainTitle(mapFile.string());
   TextWriter out(shell.run().Output(title + ".txt"));

@@ -9,6 +9,7 @@
 #include "core/canvas.h"
 #include "core/datadef.h"
 #include "core/shell.h"
+#include "validation/mapvalues.h"
 #include "validation/valrecords.h"
 
 namespace karvelo {
@@ -33,6 +34,9 @@ std::vector<GainRow> GainOfMapFile(const TDataDef& map, const std::vector<std::s
 // The same 20 rows from values in memory: every cell of the map that has a value, and the finds'
 // values. Nothing when `values` is empty.
 std::vector<GainRow> GainOfValues(std::vector<double> values, const std::vector<double>& findValues);
+// The same 20 rows from exact counts of the map's values (not binned) and the finds' values.
+// Nothing when the counts hold no cell.
+std::vector<GainRow> GainOfCounts(const MapValueCounts& counts, const std::vector<double>& findValues);
 // "Gain of " + the map's file name.
 std::string GainTitle(const std::string& mapFileName);
 // The table file's text: the header line and one line per row.
@@ -47,7 +51,8 @@ std::string GainShortLine(const GainRow& row);
 // The success-rate curve: finds share against area share, with the diagonal.
 void DrawGain(const std::vector<GainRow>& rows, const std::string& title, Canvas& picture);
 
-// After the ROC: reads the map's cells and takes the finds among the looked-up records (records
+// After the ROC: reads the map's cells (or takes the lookup's counts of them, when they describe
+// the map as it is) and takes the finds among the looked-up records (records
 // whose code is findCode), writes "<title>.txt" and "<title>.bmp", logs them. Throws FileError.
 std::vector<GainRow> EvaluateGain(const std::filesystem::path& mapFile, double findCode, const ValidationRecords& records,
                                   Canvas& picture, Shell& shell);

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "core/outputnames.h"
 #include "core/numfmt.h"
 #include "core/textwriter.h"
+#include "validation/mappass.h"
 
 namespace karvelo {
 
@@ -105,33 +107,19 @@ std::optional<TDataDef> PlainMapBeside(const std::filesystem::path& mapFile, con
 
 }  // namespace
 
-void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bool asciiGrid, ValidationRecords& records,
-                         Shell& shell) {
-  map.FileName = mapFile.string();
-  map.GridFileType = asciiGrid ? TGridFileType::asciigrid : TGridFileType::notgrid;
-  shell.status2("... Reading file header ...");
-  if (ReadHeader(map, shell)) {
-    map.NrClasses = 0;
-    shell.status2("... Scanning file ...");
-    ScanData(map, shell);
-    shell.refresh();
-  }
-  shell.log("Predictive map loaded: " + mapFile.string());
-  shell.status2("... Looking up grid values at validation points ...");
-  const std::size_t n = records.size();
-  shell.gaugeRange(0, static_cast<int>(std::min<std::size_t>(n, 1u << 30)));
-  shell.gaugeProgress(0);
-  records.lookedUp = false;
-  ValidationRecords::LookupCounts counts;
-  counts.mapName = mapFile.filename().string();
+namespace {
 
-  // Each record's cell, then the map walked once in (row, column) order.
-  struct Visit {
-    std::uint32_t row, col, record;
-  };
+// A record's cell on the map, for a reading of the map in (row, column) order.
+struct Visit {
+  std::uint32_t row, col, record;
+};
+
+// The cells of the records that lie on the map, in (row, column) order; the others are counted.
+std::vector<Visit> VisitsOf(const TDataDef& map, const ValidationRecords& records, ValidationRecords::LookupCounts& counts,
+                            Shell& shell) {
   std::vector<Visit> visits;
+  const std::size_t n = records.size();
   visits.reserve(n);
-  std::vector<bool> keep(n, false);
   const double east = map.xllcorner + map.ncols * map.cellsize;
   const double north = map.yllcorner + map.nrows * map.cellsize;
   for (std::size_t i = 0; i < n; ++i) {
@@ -154,18 +142,66 @@ void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bo
     if (a.row != b.row) return a.row < b.row;
     return a.col != b.col ? a.col < b.col : a.record < b.record;
   });
+  return visits;
+}
+
+}  // namespace
+
+void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bool asciiGrid, ValidationRecords& records,
+                         Shell& shell) {
+  map.FileName = mapFile.string();
+  map.GridFileType = asciiGrid ? TGridFileType::asciigrid : TGridFileType::notgrid;
+  shell.status2("... Reading file header ...");
+  const bool headerRead = ReadHeader(map, shell);
+  const std::size_t n = records.size();
+  ValidationRecords::LookupCounts counts;
+  counts.mapName = mapFile.filename().string();
+  // Each record's cell, then the map read once in (row, column) order.
+  std::vector<Visit> visits = VisitsOf(map, records, counts, shell);
+  // An ASCII grid is read once, as the scan reads it: its range, the values at the records'
+  // cells and the cells per value, which the gain and the statistics beside the AUC take.
+  std::optional<MapReading> reading;
+  std::optional<MapDigest> digest;
+  if (headerRead) {
+    map.NrClasses = 0;
+    shell.status2("... Scanning file ...");
+    if (map.GridFileType == TGridFileType::asciigrid) {
+      digest = DigestOfFile(map);
+      std::vector<std::size_t> cells(visits.size());
+      const auto ncols = static_cast<std::size_t>(map.ncols);
+      for (std::size_t k = 0; k < visits.size(); ++k) cells[k] = (visits[k].row - std::size_t{1}) * ncols + visits[k].col - 1;
+      reading = ReadMapOnce(map, cells, shell);
+      // A row over several lines reads otherwise line by line: the walk below reads it so.
+      if (!reading->rowsAreLines) reading.reset();
+    } else {
+      ScanData(map, shell);
+    }
+    shell.refresh();
+  }
+  if (!reading || !reading->counts) digest.reset();
+  records.lookedUp = false;
+  shell.log("Predictive map loaded: " + mapFile.string());
+  shell.status2("... Looking up grid values at validation points ...");
+  shell.gaugeRange(0, static_cast<int>(std::min<std::size_t>(n, 1u << 30)));
+  shell.gaugeProgress(0);
+
+  std::vector<bool> keep(n, false);
+  std::vector<double> fullValues(digest ? n : 0);
   const std::optional<TDataDef> plain = PlainMapBeside(mapFile, map);
   {
-    MapWalk walk(map);
+    std::optional<MapWalk> walk;
+    if (!reading) walk.emplace(map);
     std::optional<MapWalk> plainWalk;
     if (plain) plainWalk.emplace(*plain);
     std::size_t done = 0;
-    for (const Visit& v : visits) {
+    for (std::size_t k = 0; k < visits.size(); ++k) {
+      const Visit& v = visits[k];
       if ((++done & 4095) == 0) shell.row(static_cast<int>(std::min<std::size_t>(done, 1u << 30)));
-      const double raw = walk.ValueAt(v.row, v.col);
+      const double raw = walk ? walk->ValueAt(v.row, v.col) : reading->atCells[k];
       const double value = NoDataBand(raw, map.NODATA_value);
       if (value != map.NODATA_value) {
         keep[v.record] = true;
+        if (digest) fullValues[v.record] = value;
         // The evaluation counts the value "ValDataComplete.txt" holds, so that it gives what a
         // reading of that file gives.
         records.SetValue(v.record, ParseReal(MapValueText(value)).value_or(value));
@@ -183,6 +219,17 @@ void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bo
   }
   visits = {};
   records.Keep(keep);
+  if (digest) {
+    std::size_t to = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      if (keep[i]) fullValues[to++] = fullValues[i];
+    }
+    fullValues.resize(to);
+    digest->counts = std::move(*reading->counts);
+    digest->values = std::move(fullValues);
+    records.mapDigest = std::make_shared<const MapDigest>(std::move(*digest));
+  }
+  reading.reset();
   counts.kept = static_cast<long long>(records.size());
   if (plain) counts.plainMapName = kBayesMapFile;
   records.lookup = std::move(counts);

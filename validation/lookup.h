@@ -26,9 +26,12 @@ GridCell CellOf(const TDataDef& map, double x, double y);
 
 // The lookup: reads the map's header and range into `map`, gives every record its cell's value
 // (records outside, unreadable or on no data are deleted, and counted by reason in
-// records.lookup), and writes "ValDataComplete.txt". The map is read once, in (row, column)
-// order of the records, while the records keep their own order. A mean map of the uncertainty
-// run with the plain map beside it tells the cells the evidence filter removed from the others.
+// records.lookup), and writes "ValDataComplete.txt". An ASCII grid is read once, as the scan
+// reads it, while the records keep their own order; when its values fit the counting, the cells
+// per value and the kept records' values at full precision stay in records.mapDigest for the
+// gain and the statistics beside the AUC. A map whose rows run over several lines is walked line
+// by line in (row, column) order of the records. A mean map of the uncertainty run with the plain
+// map beside it tells the cells the evidence filter removed from the others.
 void LookUpPredictiveMap(TDataDef& map, const std::filesystem::path& mapFile, bool asciiGrid, ValidationRecords& records,
                          Shell& shell);
 

@@ -13,8 +13,6 @@
 
 namespace karvelo {
 
-namespace {
-
 // Counts per distinct value. A probability map of classed evidence holds few distinct values and
 // long runs of one value along a row: the last value is kept aside, and the table stays small.
 class ValueCounter {
@@ -33,6 +31,8 @@ class ValueCounter {
     last_ = v;
     runs_ = 1;
   }
+
+  bool Binned() const { return binned_; }
 
   MapValueCounts Finish() {
     Flush();
@@ -154,7 +154,21 @@ class ValueCounter {
   std::vector<double> binLowest_;
 };
 
-}  // namespace
+RowValueCounter::RowValueCounter(std::size_t maxDistinct, double lowest, double highest)
+    : counter_(std::make_unique<ValueCounter>(maxDistinct, lowest, highest)) {}
+
+RowValueCounter::~RowValueCounter() = default;
+
+void RowValueCounter::AddRow(const double* row, std::size_t n, double nodata) {
+  for (std::size_t c = 0; c < n; ++c) {
+    const double v = NoDataBand(row[c], nodata);
+    if (v != nodata) counter_->Add(v);
+  }
+}
+
+bool RowValueCounter::Binned() const { return counter_->Binned(); }
+
+MapValueCounts RowValueCounter::Finish() { return counter_->Finish(); }
 
 long long MapValueCounts::CellsAtOrAbove(double t) const {
   const auto i = static_cast<std::size_t>(std::lower_bound(value.begin(), value.end(), t) - value.begin());

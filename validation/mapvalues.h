@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "core/datadef.h"
@@ -36,6 +37,26 @@ inline constexpr std::size_t kValueBins = std::size_t{1} << 20;
 
 // Counts the values given (a test's or a small map's cells); NaN counts as no value.
 MapValueCounts CountValues(const std::vector<double>& values, std::size_t maxDistinct = kMaxDistinctValues);
+
+class ValueCounter;
+
+// The counting of SampleMapFile, fed row by row, for a reading of the map that does more besides.
+class RowValueCounter {
+ public:
+  // lowest and highest: the map's range, where the bins go should the values need them.
+  RowValueCounter(std::size_t maxDistinct, double lowest, double highest);
+  ~RowValueCounter();
+  RowValueCounter(const RowValueCounter&) = delete;
+  RowValueCounter& operator=(const RowValueCounter&) = delete;
+  // The row's values, no-data (and values within 0.1% of it) left out.
+  void AddRow(const double* row, std::size_t n, double nodata);
+  // True once the distinct values overflowed the table: the counts are bins from then on.
+  bool Binned() const;
+  MapValueCounts Finish();
+
+ private:
+  std::unique_ptr<ValueCounter> counter_;
+};
 
 // The values at the map's cells `cells` (row-major indexes (row - 1) x ncols + column - 1), in the
 // order asked; NaN for a cell without a value or outside the map.

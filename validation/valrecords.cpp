@@ -25,6 +25,7 @@ void ValidationRecords::clear() {
   lookedUp = false;
   released_ = false;
   lookup = {};
+  mapDigest.reset();
 }
 
 void ValidationRecords::reserve(std::size_t n, std::size_t textBytes) {
@@ -62,6 +63,7 @@ void ValidationRecords::Reorder(std::vector<std::uint32_t> order, const std::fun
   // Follows each cycle of the permutation once, so no second copy of the records is made; a place
   // already filled is marked done.
   const std::uint32_t done = std::numeric_limits<std::uint32_t>::max();
+  mapDigest.reset();
   std::size_t moved = 0;
   for (std::size_t start = 0; start < order.size(); ++start) {
     if (order[start] == done || order[start] == start) continue;
@@ -88,6 +90,7 @@ void ValidationRecords::Reorder(std::vector<std::uint32_t> order, const std::fun
 }
 
 void ValidationRecords::Keep(const std::vector<bool>& keep) {
+  mapDigest.reset();
   std::size_t to = 0;
   for (std::size_t i = 0; i < recs_.size(); ++i) {
     if (keep[i]) recs_[to++] = recs_[i];

@@ -5,11 +5,14 @@
 #include <cstdint>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace karvelo {
+
+struct MapDigest;
 
 // Ten million records must fit in well under a gigabyte, so a record is five numbers and the
 // place of its texts: the texts of all records lie in one arena, each field ended by a zero byte
@@ -54,6 +57,9 @@ class ValidationRecords {
     std::vector<double> filteredCodes;  // the codes of the records on cells the evidence filter removed
     std::string mapName, plainMapName;  // the map looked up, and the plain map that showed the filtered cells
   } lookup;
+  // What the lookup's reading of the map keeps for the evaluation (validation/mappass.h); any
+  // change to the records drops it.
+  std::shared_ptr<const MapDigest> mapDigest;
 
   // Puts the records in the order of `order` (record i gets the one that was at order[i]), in place.
   // `poll` is called now and then (it may throw to stop; the records are then cleared).

@@ -16,6 +16,7 @@
 #include "stats/statstext.h"
 #include "validation/binarymap.h"
 #include "validation/lookup.h"
+#include "validation/mappass.h"
 #include "validation/mapvalues.h"
 #include "validation/roc.h"
 #include "workflow/configure.h"
@@ -172,10 +173,12 @@ EvaluationResult EvaluateRecords(Session& session, const TDataDef& map, const Va
   }
   out.beyondAuc = true;
 
-  // One more pass over the map: its values at full precision at the records (and the training
-  // presences), and how many cells hold each value.
-  std::vector<std::size_t> cells = RecordCells(map, records);
-  const std::size_t recordCount = cells.size();
+  // The map's values at full precision at the records (and the training presences), and how many
+  // cells hold each value: from the lookup's reading when it describes the map as it is, with the
+  // training presences read down to the last of them; else one more pass over the map.
+  const MapDigest* digest = DigestFor(records, map);
+  std::vector<std::size_t> cells = digest ? std::vector<std::size_t>{} : RecordCells(map, records);
+  const std::size_t recordCount = records.size();
   if (options.training) {
     if (SameCells(*options.training, map)) {
       const std::vector<std::size_t> training = PresenceCells(*options.training, session);
@@ -186,7 +189,7 @@ EvaluationResult EvaluateRecords(Session& session, const TDataDef& map, const Va
     }
   }
   shell.status2("... thresholds, Boyce index, prediction-area ...");
-  const MapSample sample = SampleMapFile(map, cells, shell);
+  const MapSample sample = digest ? SampleOfDigest(*digest, map, cells, shell) : SampleMapFile(map, cells, shell);
   std::vector<double> findScores, nonFindScores, trainingScores, recordValues(sample.atCells.begin(), sample.atCells.begin() + static_cast<std::ptrdiff_t>(recordCount));
   std::vector<bool> isFind(recordCount);
   for (std::size_t i = 0; i < recordCount; ++i) {
