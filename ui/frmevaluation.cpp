@@ -19,6 +19,7 @@
 #include "core/runcontext.h"
 #include "stats/statstext.h"
 #include "ui/appearance.h"
+#include "ui/picturefiles.h"
 #include "validation/binarymap.h"
 #include "validation/gain.h"
 #include "validation/roc.h"
@@ -188,36 +189,14 @@ void TfrmEvaluation::SetResult(const EvaluationResult& result, const std::vector
   mmLines->setPlainText(text.join('\n'));
 
   pictures_ = pictures;
-  while (tbPictures->count() > 0) {
-    QWidget* page = tbPictures->widget(0);
-    tbPictures->removeTab(0);
-    delete page;
-  }
-  for (const EvaluationPicture& picture : pictures_) {
-    auto* scroll = new QScrollArea;
-    scroll->setObjectName(Q("scrl" + picture.caption));
-    auto* label = new QLabel;
-    label->setObjectName(Q("img" + picture.caption));
-    scroll->setWidget(label);
-    scroll->setAlignment(Qt::AlignCenter);
-    tbPictures->addTab(scroll, Q(picture.caption));
-  }
+  ClearPictureTabs(tbPictures);
+  for (const EvaluationPicture& picture : pictures_) AddPictureTab(tbPictures, picture.caption);
   UpdateButtons();
 }
 
 void TfrmEvaluation::LoadPictures() {
   for (int i = 0; i < tbPictures->count() && i < static_cast<int>(pictures_.size()); ++i) {
-    const EvaluationPicture& picture = pictures_[static_cast<std::size_t>(i)];
-    auto* label = qobject_cast<QLabel*>(static_cast<QScrollArea*>(tbPictures->widget(i))->widget());
-    const QPixmap pixmap(Q(picture.file.string()));
-    if (pixmap.isNull()) {
-      label->setPixmap(QPixmap());
-      label->setText(Q("The picture " + picture.file.string() + " could not be read."));
-      label->adjustSize();
-    } else {
-      label->setPixmap(pixmap);
-      label->setFixedSize(pixmap.size());
-    }
+    ShowPictureFile(PictureLabelOfTab(tbPictures, i), pictures_[static_cast<std::size_t>(i)].file);
   }
 }
 

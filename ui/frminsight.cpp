@@ -15,6 +15,7 @@
 #include <algorithm>
 
 #include "core/numfmt.h"
+#include "ui/picturefiles.h"
 #include "validation/insightpictures.h"
 
 #include "ui/appearance.h"
@@ -175,17 +176,7 @@ void TfrmInsight::Show(const std::string& title, const std::vector<std::string>&
 }
 
 void TfrmInsight::LoadPicture() {
-  if (picture_.empty()) return;
-  // Read through QImage rather than a pixmap loaded by name, which may answer from the pixmap
-  // cache for a file that the next run rewrote at the same size.
-  const QPixmap pixmap = QPixmap::fromImage(QImage(Q(picture_.string())));
-  if (pixmap.isNull()) {
-    imgPicture->setText(Q("The picture " + picture_.string() + " could not be read."));
-    imgPicture->adjustSize();
-  } else {
-    imgPicture->setPixmap(pixmap);
-    imgPicture->setFixedSize(pixmap.size());
-  }
+  if (!picture_.empty()) ShowPictureFile(imgPicture, picture_);
 }
 
 void TfrmInsight::Clear() {

@@ -16,6 +16,7 @@
 
 #include "mapping/effects.h"
 #include "ui/appearance.h"
+#include "ui/picturefiles.h"
 
 namespace fs = std::filesystem;
 
@@ -94,38 +95,15 @@ void TfrmWeights::SetResult(const std::vector<WeightsRow>& rows, const std::vect
   for (int c = 0; c < tblWeights->columnCount(); ++c) width += tblWeights->columnWidth(c);
   tblWeights->setMinimumWidth(width);
 
-  while (tbEffects->count() > 0) {
-    QWidget* page = tbEffects->widget(0);
-    tbEffects->removeTab(0);
-    delete page;
-  }
+  ClearPictureTabs(tbEffects);
   pictures_ = pictures;
-  for (const EffectsPicture& picture : pictures_) {
-    auto* scroll = new QScrollArea;
-    auto* label = new QLabel;
-    label->setObjectName(Q("img" + picture.grid));
-    scroll->setWidget(label);
-    scroll->setAlignment(Qt::AlignCenter);
-    tbEffects->addTab(scroll, Q(picture.grid));
-  }
+  for (const EffectsPicture& picture : pictures_) AddPictureTab(tbEffects, picture.grid);
   adjustSize();
 }
 
 void TfrmWeights::LoadPictures() {
   for (int i = 0; i < tbEffects->count() && i < static_cast<int>(pictures_.size()); ++i) {
-    const EffectsPicture& picture = pictures_[static_cast<std::size_t>(i)];
-    auto* label = qobject_cast<QLabel*>(static_cast<QScrollArea*>(tbEffects->widget(i))->widget());
-    // Read through QImage rather than a pixmap loaded by name, which may answer from the pixmap
-    // cache for a file that the next run rewrote at the same size.
-    const QPixmap pixmap = QPixmap::fromImage(QImage(Q(picture.file.string())));
-    if (pixmap.isNull()) {
-      label->setPixmap(QPixmap());
-      label->setText(Q("The picture " + picture.file.string() + " could not be read."));
-      label->adjustSize();
-    } else {
-      label->setPixmap(pixmap);
-      label->setFixedSize(pixmap.size());
-    }
+    ShowPictureFile(PictureLabelOfTab(tbEffects, i), pictures_[static_cast<std::size_t>(i)].file);
   }
 }
 
