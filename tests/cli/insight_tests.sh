@@ -5,13 +5,7 @@ BATCH="$1"
 ex="$2"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {  # check NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+. "$(dirname "$0")/checks.sh"
 
 "$BATCH" --workdir "$work/c" config -o "$work/meuse.txt" --obs "$ex/obs.asc:1:0" --aux "$ex/dist.asc" \
   --aux "$ex/ffreq.asc:1,2,3,4" --aux "$ex/soil.asc:1,2,3,4" >/dev/null 2>&1

@@ -9,13 +9,7 @@ BUILD="$2"
 SOURCE="$3"
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/karvelo-install.XXXXXX")
 trap 'rm -rf "$tmp"' EXIT
-passed=0
-failed=0
-
-check() {  # check NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+. "$(dirname "$0")/checks.sh"
 
 if ! "$CMAKE" --install "$BUILD" --prefix "$tmp/staged" >"$tmp/install.log" 2>&1; then
   echo "FAILED: cmake --install"; sed 's/^/  /' "$tmp/install.log"; exit 1

@@ -6,13 +6,7 @@ BATCH="$1"
 EXAMPLES="$2"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {  # check NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+. "$(dirname "$0")/checks.sh"
 
 # py SCRIPT ARGS...: a check written in Python; its exit status is the verdict.
 py() { python3 -c "$@"; }

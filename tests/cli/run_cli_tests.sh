@@ -5,13 +5,7 @@ BATCH="$1"
 DATA="$2"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
-
-check() {  # check NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+. "$(dirname "$0")/checks.sh"
 
 # --help goes to standard output and succeeds; a usage error exits 2.
 "$BATCH" --help >"$work/help" 2>&1

@@ -13,12 +13,7 @@ root=$(mktemp -d "$SCRATCH/safe-runs.XXXXXX")
 trap 'rm -rf "$root"; jobs -p | xargs -r kill 2>/dev/null' EXIT
 in="$root/in"
 mkdir -p "$in"
-passed=0
-failed=0
-check() {  # check NAME CONDITION...
-  local name="$1"; shift
-  if "$@"; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAILED: $name"; fi
-}
+. "$(dirname "$0")/checks.sh"
 sums() { (cd "$1" && find . -type f ! -name '.karvelo.lock' -print0 | sort -z | xargs -0 -r md5sum); }
 # No writer's temporary file and no work folder anywhere below the folder.
 clean() { [ -z "$(find "$1" -name '.*.karvelo-tmp-*' -o -name karvelo-work)" ]; }
