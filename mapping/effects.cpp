@@ -171,8 +171,8 @@ void DrawEffects(const GridEffects& effects, Canvas& pic) {
   if (!effects.bootstrap) legend("a, b: the class's presences and absences");
 }
 
-std::vector<fs::path> ReportEffects(const Workspace& ws, const ClassCPStats* bootstrap, Shell& shell) {
-  std::vector<fs::path> files;
+std::vector<EffectsPicture> ReportEffects(const Workspace& ws, const ClassCPStats* bootstrap, Shell& shell) {
+  std::vector<EffectsPicture> files;
   const std::vector<GridEffects> all = ClassEffects(ws, bootstrap);
   if (all.empty()) return files;
   shell.log("");
@@ -182,7 +182,7 @@ std::vector<fs::path> ReportEffects(const Workspace& ws, const ClassCPStats* boo
     const fs::path file = shell.run().Output(EffectsPictureName(g.grid));
     pic.SaveBmp(file);
     shell.log("Effects of the classes of " + g.grid + " written to: <" + file.filename().string() + ">");
-    files.push_back(file);
+    files.push_back({g.grid, file});
   }
   return files;
 }

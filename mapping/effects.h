@@ -56,7 +56,8 @@ std::vector<std::filesystem::path> EffectsPictureFiles(const Workspace& ws, cons
 // intervals, the prior as a dashed line and a legend naming what each mark means.
 void DrawEffects(const GridEffects& effects, Canvas& pic);
 
-// Draws and saves one picture per classified grid, logs each after an empty line; returns the files.
-std::vector<std::filesystem::path> ReportEffects(const Workspace& ws, const ClassCPStats* bootstrap, Shell& shell);
+// Draws and saves one picture per classified grid, logs each after an empty line; returns the
+// pictures by grid.
+std::vector<EffectsPicture> ReportEffects(const Workspace& ws, const ClassCPStats* bootstrap, Shell& shell);
 
 }  // namespace karvelo

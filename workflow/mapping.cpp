@@ -107,11 +107,9 @@ MapResult MapRun(Session& session, MapOptions& options, Canvas& picture, Rgb fac
                                                    : "smoothed P(presence | class) and the central 95% of Beta(a + 1, b + 1)";
   // The pictures of the last run replace those of an earlier one, file by file.
   session.Record().effects.clear();
-  for (fs::path& file : ReportEffects(ws, options.uncertainty ? &samples : nullptr, shell)) {
-    const std::string stem = file.stem().string();
-    const std::string grid = stem.rfind("Effects of ", 0) == 0 ? stem.substr(11) : stem;
-    session.Record().effects.push_back({grid, interval, file});
-    result.written.push_back(std::move(file));
+  for (EffectsPicture& picture : ReportEffects(ws, options.uncertainty ? &samples : nullptr, shell)) {
+    session.Record().effects.push_back({picture.grid, interval, picture.file});
+    result.written.push_back(std::move(picture.file));
   }
   if (options.geotiff) ExportGeoTiffs(session, ResultGridNames(options.uncertainty, result.declustered), result);
   return result;

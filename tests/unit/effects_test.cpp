@@ -161,12 +161,16 @@ TEST_F(EffectsTest, ClassesWithoutEvidenceAreDrawnHollowAndThePicturesAreWritten
   EXPECT_LT(CountColour(some, kEvidenceFill), CountColour(all, kEvidenceFill));
   EXPECT_GT(CountColour(some, kHatchGrey), CountColour(all, kHatchGrey));
 
-  const std::vector<std::filesystem::path> files = ReportEffects(*ws, nullptr, shell);
-  ASSERT_EQ(files.size(), 2u);
+  const std::vector<EffectsPicture> pictures = ReportEffects(*ws, nullptr, shell);
+  ASSERT_EQ(pictures.size(), 2u);
+  std::vector<std::filesystem::path> files;
+  for (const EffectsPicture& p : pictures) files.push_back(p.file);
   EXPECT_EQ(files, EffectsPictureFiles(*ws, shell.run()));
-  for (const auto& f : files) {
+  for (const EffectsPicture& p : pictures) {
+    const std::filesystem::path& f = p.file;
     EXPECT_TRUE(std::filesystem::is_regular_file(f)) << f;
-    const std::string line = "Effects of the classes of " + f.stem().string().substr(11) + " written to: <" + f.filename().string() + ">";
+    EXPECT_EQ(f.filename().string(), EffectsPictureName(p.grid));
+    const std::string line = "Effects of the classes of " + p.grid + " written to: <" + f.filename().string() + ">";
     EXPECT_NE(std::find(shell.logLines.begin(), shell.logLines.end(), line), shell.logLines.end()) << line;
   }
 }
